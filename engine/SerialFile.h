@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+class DebugTrace;
+class ErrorReporter;
+
+// A serial file is a plain sequence of chunks, no header:
+//   53 01 | time offset (u32, little-endian, tenths of a second) | n (u8) | n data bytes | 0A
+inline constexpr std::uint8_t kChunkMarker0 = 0x53;
+inline constexpr std::uint8_t kChunkMarker1 = 0x01;
+inline constexpr std::uint8_t kChunkTerminator = 0x0A;
+inline constexpr std::size_t kMaxChunkData = 255;
+inline constexpr std::size_t kMaxChunkSize = 8 + kMaxChunkData;  // 263
+
+// Resync steps of the chunk reader: playback and seek step 2 bytes, the exporter 1.
+inline constexpr unsigned kPlaybackResyncStep = 2;
+inline constexpr unsigned kExportResyncStep = 1;
+
+// Writes chunks to a new file (truncating). Buffered; the file is complete once closed.
+class SerialFileWriter {
+public:
+    SerialFileWriter() = default;
+    ~SerialFileWriter();
+    SerialFileWriter(const SerialFileWriter&) = delete;
+    SerialFileWriter& operator=(const SerialFileWriter&) = delete;
+
+    bool open(const std::string& path);
+    bool isOpen() const { return file_ != nullptr; }
+    void writeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length);
+    void close();
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+// Random-access buffered reading of a file with 64-bit positions. Repositioning inside the
+// buffered window costs nothing, so per-chunk repositioning does not re-read the file.
+class SerialFileReader {
+public:
+    SerialFileReader() = default;
+    ~SerialFileReader();
+    SerialFileReader(const SerialFileReader&) = delete;
+    SerialFileReader& operator=(const SerialFileReader&) = delete;
+
+    bool open(const std::string& path);  // "rb"
+    bool isOpen() const { return file_ != nullptr; }
+    void close();
+
+    void seek(std::uint64_t position) { position_ = position; }
+    std::uint64_t position() const { return position_; }
+    // Reads up to count bytes at the position and advances it; returns the count read.
+    std::size_t read(void* destination, std::size_t count);
+    std::optional<std::uint8_t> readByte();
+    std::optional<std::uint64_t> size();
+
+private:
+    bool fill(std::uint64_t position);
+
+    std::FILE* file_ = nullptr;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0;
+    std::size_t bufferLength_ = 0;
+    std::uint64_t position_ = 0;
+};
+
+struct Chunk {
+    std::uint64_t start = 0;  // position of the marker
+    std::uint32_t timeOffset = 0;
+    std::uint8_t length = 0;
+    std::uint8_t data[kMaxChunkData] = {};
+};
+
+// The chunk reader: walks a serial file from a cursor, skipping non-chunk bytes by the resync
+// step. Playback drives it a step at a time (readAt/finish) so it can look at its stop and pause
+// requests between steps and come back to a chunk that is not due yet; next() does it all.
+class ChunkReader {
+public:
+    enum class Step {
+        Chunk,   // a chunk was read into the record; call finish() or setCursor(chunk.start)
+        Resync,  // no marker at the cursor; the cursor moved on by the resync step
+        End,     // reading has ended
+    };
+
+    ChunkReader(SerialFileReader& file, unsigned resyncStep, std::uint64_t cursor = 0)
+        : file_(file), resyncStep_(resyncStep), cursor_(cursor) {}
+
+    std::uint64_t cursor() const { return cursor_; }
+    void setCursor(std::uint64_t cursor) { cursor_ = cursor; }
+
+    Step readAt(Chunk& chunk);
+    // After a delivered chunk: reads its terminator (value ignored) and moves the cursor to
+    // chunk start + 6 + n. False when no byte was left, which ends reading.
+    bool finish(const Chunk& chunk);
+    // The next delivered chunk, or false when reading has ended.
+    bool next(Chunk& chunk);
+
+private:
+    SerialFileReader& file_;
+    unsigned resyncStep_;
+    std::uint64_t cursor_;
+    bool ended_ = false;
+};
+
+// Start position of the first chunk with data whose time offset is at or after target; 0 at
+// once for target 0; nothing when the file holds no such chunk.
+std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target);
+
+// Duration of a recording: the time offset of the last complete chunk within the file's last
+// 263 bytes. Traces its progress; reports a file that cannot be opened through the error box.
+std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& trace,
+                                          ErrorReporter& errors);

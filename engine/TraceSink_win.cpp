@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include "TraceSink.h"
+
+namespace {
+
+class DebuggerOutputSink : public TraceSink {
+public:
+    void write(const char* text) override { OutputDebugStringA(text); }
+};
+
+}  // namespace
+
+TraceSink& systemTraceSink() {
+    static DebuggerOutputSink sink;
+    return sink;
+}

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs a Windows program of this build under the build's private Wine prefix. CTest uses it as
+# the cross-compiling emulator; the prefix is found beside the CMakeCache.txt above the program.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/wine-prefix.sh"
+
+program=$1
+shift
+build_dir=$(cd "$(dirname "$program")" && pwd)
+while [[ "$build_dir" != "/" && ! -f "$build_dir/CMakeCache.txt" ]]; do
+    build_dir=$(dirname "$build_dir")
+done
+[[ -f "$build_dir/CMakeCache.txt" ]] || { echo "no build folder above $program" >&2; exit 2; }
+
+wine_prefix_setup "$build_dir"
+exec "$WINELOADER" "$program" "$@"

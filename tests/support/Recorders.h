@@ -1,0 +1,44 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ErrorReporter.h"
+#include "TraceSink.h"
+
+// Keeps every debug-trace text; safe to read while a worker thread writes.
+class RecordingTraceSink : public TraceSink {
+public:
+    void write(const char* text) override {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(text);
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    std::string joined() const {
+        std::lock_guard lock(mutex_);
+        std::string all;
+        for (const auto& line : lines_) all += line;
+        return all;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// Keeps every error box that would have been shown.
+class RecordingErrorReporter : public ErrorReporter {
+public:
+    struct Report {
+        std::string text;
+        bool withSystemText;
+    };
+    void showErrorBox(const std::string& text, bool withSystemText) override {
+        reports.push_back({text, withSystemText});
+    }
+    std::vector<Report> reports;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+// Two serial ports joined back to back, made by socat from a pseudo-terminal pair: the program
+// under test opens portName(), the test plays the device on devicePortName().
+// Natively each SerialPair starts its own socat and ends it by process id. Under Wine the test
+// wrapper has started socat and mapped the two ends into the prefix (VELTRANE_TEST_PORT,
+// VELTRANE_TEST_DEVICE_PORT); the pair then names those ports.
+class SerialPair {
+public:
+    SerialPair() = default;
+    ~SerialPair();
+    SerialPair(const SerialPair&) = delete;
+    SerialPair& operator=(const SerialPair&) = delete;
+
+    // False with a reason when the pair cannot be made.
+    bool start(std::string* why);
+    // Ends the far end: the device goes away. False where the pair is not ours to end.
+    bool stop();
+
+    const std::string& portName() const { return portName_; }
+    const std::string& devicePortName() const { return devicePortName_; }
+
+private:
+    std::string portName_;
+    std::string devicePortName_;
+    std::string directory_;
+    long processId_ = -1;
+};
