@@ -1,0 +1,54 @@
+#include "DeviceSettings.h"
+
+#include <gtest/gtest.h>
+
+#include "MemoryProfile.h"
+
+TEST(DeviceSettings, EmptyProfileGivesTheDefaults) {
+    MemoryProfile profile;
+    DeviceSettings settings = loadDeviceSettings(profile);
+    EXPECT_EQ(settings.port, "COM1");
+    EXPECT_EQ(settings.speed, 9600);
+    EXPECT_EQ(settings.dataBits, 8);
+    EXPECT_EQ(settings.parity, 0);
+    EXPECT_EQ(settings.stopBits, 0);
+}
+
+TEST(DeviceSettings, SpeedOfZeroOrLessBecomes9600) {
+    for (int stored : {0, -1, -115200}) {
+        MemoryProfile profile;
+        profile.writeInt("Device", "Speed", stored);
+        EXPECT_EQ(loadDeviceSettings(profile).speed, 9600) << stored;
+    }
+    MemoryProfile profile;
+    profile.writeInt("Device", "Speed", 1);
+    EXPECT_EQ(loadDeviceSettings(profile).speed, 1);
+}
+
+TEST(DeviceSettings, OtherStoredValuesAreTakenWithoutRangeChecks) {
+    MemoryProfile profile;
+    profile.writeString("Device", "Port", "COM21");
+    profile.writeInt("Device", "Parity", 7);
+    profile.writeInt("Device", "Stopbits", 5);
+    profile.writeInt("Device", "Databits", 9);
+    DeviceSettings settings = loadDeviceSettings(profile);
+    EXPECT_EQ(settings.port, "COM21");
+    EXPECT_EQ(settings.parity, 7);
+    EXPECT_EQ(settings.stopBits, 5);
+    EXPECT_EQ(settings.dataBits, 9);
+}
+
+TEST(DeviceSettings, StoreWritesInItsOrderAndRoundTrips) {
+    MemoryProfile profile;
+    DeviceSettings settings{"COM12", 115200, 7, 2, 2};
+    storeDeviceSettings(profile, settings);
+    EXPECT_EQ(profile.writeOrder,
+              (std::vector<std::string>{"Device/Port", "Device/Speed", "Device/Parity",
+                                        "Device/Databits", "Device/Stopbits"}));
+    DeviceSettings loaded = loadDeviceSettings(profile);
+    EXPECT_EQ(loaded.port, "COM12");
+    EXPECT_EQ(loaded.speed, 115200);
+    EXPECT_EQ(loaded.dataBits, 7);
+    EXPECT_EQ(loaded.parity, 2);
+    EXPECT_EQ(loaded.stopBits, 2);
+}
