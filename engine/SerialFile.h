@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +22,8 @@ inline constexpr std::size_t kMaxChunkSize = 8 + kMaxChunkData;  // 263
 inline constexpr unsigned kPlaybackResyncStep = 2;
 inline constexpr unsigned kExportResyncStep = 1;
 
-// Writes chunks to a new file (truncating). Buffered; the file is complete once closed.
+// Writes chunks to a new file (truncating). Buffered; the file is complete once closed, so a
+// full disk may only show in close().
 class SerialFileWriter {
 public:
     SerialFileWriter() = default;
@@ -31,8 +33,10 @@ public:
 
     bool open(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
-    void writeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length);
-    void close();
+    // False when the stream refused a byte (it is in error from then on).
+    bool writeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length);
+    // False when the buffered bytes could not be written out; true when nothing was open.
+    bool close();
 
 private:
     std::FILE* file_ = nullptr;
@@ -54,11 +58,36 @@ public:
     void seek(std::uint64_t position) { position_ = position; }
     std::uint64_t position() const { return position_; }
     // Reads up to count bytes at the position and advances it; returns the count read.
-    std::size_t read(void* destination, std::size_t count);
-    std::optional<std::uint8_t> readByte();
+    std::size_t read(void* destination, std::size_t count) {
+        // A seek reads every chunk in a few small pieces: the common case stays inline.
+        if (inWindow(count)) {
+            std::memcpy(destination, buffer_.data() + (position_ - bufferStart_), count);
+            position_ += count;
+            return count;
+        }
+        return readThroughWindow(destination, count);
+    }
+    // Like read, without copying: moves over up to count bytes that exist.
+    std::size_t skip(std::size_t count) {
+        if (inWindow(count)) {
+            position_ += count;
+            return count;
+        }
+        return readThroughWindow(nullptr, count);
+    }
+    std::optional<std::uint8_t> readByte() {
+        std::uint8_t byte = 0;
+        if (read(&byte, 1) != 1) return std::nullopt;
+        return byte;
+    }
     std::optional<std::uint64_t> size();
 
 private:
+    bool inWindow(std::size_t count) const {
+        return position_ >= bufferStart_ && count <= bufferLength_ &&
+               position_ - bufferStart_ <= bufferLength_ - count;
+    }
+    std::size_t readThroughWindow(void* destination, std::size_t count);  // null: skip
     bool fill(std::uint64_t position);
 
     std::FILE* file_ = nullptr;
@@ -86,13 +115,20 @@ public:
         End,     // reading has ended
     };
 
+    // A step of 0 would never move on; it is taken as 1.
     ChunkReader(SerialFileReader& file, unsigned resyncStep, std::uint64_t cursor = 0)
-        : file_(file), resyncStep_(resyncStep), cursor_(cursor) {}
+        : file_(file), resyncStep_(resyncStep > 0 ? resyncStep : 1), cursor_(cursor) {}
 
     std::uint64_t cursor() const { return cursor_; }
-    void setCursor(std::uint64_t cursor) { cursor_ = cursor; }
+    // Reading starts again from the new cursor, even after it had ended.
+    void setCursor(std::uint64_t cursor) {
+        cursor_ = cursor;
+        ended_ = false;
+    }
 
-    Step readAt(Chunk& chunk);
+    // Without withData the data are only checked to be there, not copied (the seek needs no
+    // data; copying them would double its cost).
+    Step readAt(Chunk& chunk, bool withData = true);
     // After a delivered chunk: reads its terminator (value ignored) and moves the cursor to
     // chunk start + 6 + n. False when no byte was left, which ends reading.
     bool finish(const Chunk& chunk);

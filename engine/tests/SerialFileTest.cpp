@@ -1,0 +1,362 @@
+#include "SerialFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "DebugTrace.h"
+#include "Recorders.h"
+#include "TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A chunk as it must lie on disk, built here independently of the writer.
+Bytes chunkBytes(std::uint32_t offset, const Bytes& data, std::uint8_t terminator = 0x0A) {
+    Bytes out{0x53, 0x01};
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(offset >> shift);
+    out.push_back(data.size());
+    out.insert(out.end(), data.begin(), data.end());
+    out.push_back(terminator);
+    return out;
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+struct Seen {
+    std::uint64_t start;
+    std::uint32_t offset;
+    Bytes data;
+    bool operator==(const Seen&) const = default;
+};
+
+std::vector<Seen> readChunks(const std::string& path, unsigned step) {
+    SerialFileReader file;
+    EXPECT_TRUE(file.open(path));
+    ChunkReader reader(file, step);
+    std::vector<Seen> seen;
+    Chunk chunk;
+    while (reader.next(chunk))
+        seen.push_back(
+            {chunk.start, chunk.timeOffset, Bytes(chunk.data, chunk.data + chunk.length)});
+    return seen;
+}
+
+std::optional<std::uint64_t> seek(const std::string& path, std::uint32_t target) {
+    SerialFileReader file;
+    EXPECT_TRUE(file.open(path));
+    return seekChunk(file, target);
+}
+
+struct Scan {
+    std::optional<std::uint32_t> duration;
+    std::vector<std::string> lines;
+    std::vector<RecordingErrorReporter::Report> errors;
+};
+
+Scan scan(const std::string& path) {
+    RecordingTraceSink sink;
+    DebugTrace trace(sink);
+    RecordingErrorReporter errors;
+    std::optional<std::uint32_t> duration = scanDuration(path, trace, errors);
+    return {duration, sink.lines(), errors.reports};
+}
+
+class SerialFileTest : public ::testing::Test {
+protected:
+    std::string put(const Bytes& bytes) {
+        std::string path = dir.file("f" + std::to_string(files++) + ".ser");
+        EXPECT_TRUE(writeWholeFile(path, bytes));
+        return path;
+    }
+    TempDir dir;
+    int files = 0;
+};
+
+const Bytes kA = chunkBytes(0, {0xd1, 0xd2, 0xd3});  // the 11-byte chunk
+const Bytes kTwoChunks = join({kA, chunkBytes(12, {0xe1})});
+
+TEST_F(SerialFileTest, WriterTruncatesWritesExactLayoutAndHoldsBytesUntilClose) {
+    std::string path = put(Bytes(50, 0xEE));
+    SerialFileWriter writer;
+    ASSERT_TRUE(writer.open(path));
+    EXPECT_TRUE(readWholeFile(path).empty());
+    Bytes full(255, 0x0A);
+    full[0] = 0x53, full[1] = 0x01;
+    EXPECT_TRUE(writer.writeChunk(0xA1B2C3D4, full.data(), 255));
+    EXPECT_TRUE(writer.writeChunk(7, nullptr, 0));
+    EXPECT_TRUE(readWholeFile(path).empty()) << "flushed before close";
+    EXPECT_TRUE(writer.close());
+    EXPECT_EQ(readWholeFile(path), join({chunkBytes(0xA1B2C3D4, full), chunkBytes(7, {})}));
+    EXPECT_FALSE(writer.writeChunk(1, full.data(), 1));
+    EXPECT_FALSE(writer.open(dir.file("no/such/dir.ser")));
+}
+
+// Several read windows long, with empty chunks, equal offsets and marker/terminator bytes in data.
+TEST_F(SerialFileTest, RoundTripReadsEveryChunkWithBothStepsAndSeeksLikeAModel) {
+    std::string path = dir.file("round.ser");
+    std::mt19937 random(7);
+    std::vector<Seen> written;
+    SerialFileWriter writer;
+    ASSERT_TRUE(writer.open(path));
+    std::uint64_t position = 0;
+    std::uint32_t offset = 0;
+    while (position < 300'000) {
+        Bytes data(random() % 256);
+        for (auto& byte : data)
+            byte = random() % 3 ? random() : Bytes{0x53, 0x01, 0x0A}[random() % 3];
+        offset += random() % 3;
+        ASSERT_TRUE(writer.writeChunk(offset, data.data(), data.size()));
+        written.push_back({position, offset, data});
+        position += 8 + data.size();
+    }
+    ASSERT_TRUE(writer.close());
+    EXPECT_EQ(readChunks(path, kPlaybackResyncStep), written);
+    EXPECT_EQ(readChunks(path, kExportResyncStep), written);
+    for (std::uint32_t target : {1u, offset / 3, offset / 2, offset, offset + 1}) {
+        std::optional<std::uint64_t> expected;
+        for (const auto& chunk : written)
+            if (!chunk.data.empty() && chunk.offset >= target) {
+                expected = chunk.start;
+                break;
+            }
+        EXPECT_EQ(seek(path, target), expected) << "target " << target;
+    }
+}
+
+TEST_F(SerialFileTest, TwoChunkExampleCursorsScanAndSeek) {
+    std::string path = put(kTwoChunks);
+    const std::pair<unsigned, std::vector<std::uint64_t>> cursorsByStep[] = {
+        {2, {0, 9, 11, 18, 20}}, {1, {0, 9, 10, 11, 18, 19}}};
+    for (const auto& [step, cursors] : cursorsByStep) {
+        SerialFileReader file;
+        ASSERT_TRUE(file.open(path));
+        ChunkReader reader(file, step);
+        std::vector<std::uint64_t> seen;
+        Chunk chunk;
+        while (seen.size() < 50) {
+            seen.push_back(reader.cursor());
+            ChunkReader::Step result = reader.readAt(chunk);
+            if (result == ChunkReader::Step::End) break;
+            if (result != ChunkReader::Step::Chunk) continue;
+            // Playback comes back to a chunk that is not due yet.
+            std::uint64_t start = chunk.start;
+            reader.setCursor(start);
+            ASSERT_EQ(reader.readAt(chunk), ChunkReader::Step::Chunk);
+            EXPECT_EQ(chunk.start, start);
+            EXPECT_TRUE(reader.finish(chunk));
+        }
+        EXPECT_EQ(seen, cursors) << "step " << step;
+    }
+    EXPECT_EQ(readChunks(path, 2),
+              (std::vector<Seen>{{0, 0, {0xd1, 0xd2, 0xd3}}, {11, 12, {0xe1}}}));
+    Scan result = scan(path);
+    EXPECT_EQ(result.duration, 12u);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"Loading " + path + "\r\n", "FileSize=20\r\n",
+                                                      "found chunk: pos=2 off=0 sz=3\r\n",
+                                                      "found chunk: pos=13 off=12 sz=1\r\n",
+                                                      "Loading success=1\r\n"}));
+    EXPECT_TRUE(result.errors.empty());
+    const std::pair<std::uint32_t, std::optional<std::uint64_t>> seeks[] = {
+        {0, 0}, {1, 11}, {5, 11}, {12, 11}, {13, std::nullopt}};
+    for (auto [target, expected] : seeks)
+        EXPECT_EQ(seek(path, target), expected) << "target " << target;
+}
+
+TEST_F(SerialFileTest, EmptyFileDeliversNothingAndSeeksOnlyToZero) {
+    std::string path = put({});
+    EXPECT_TRUE(readChunks(path, 2).empty());
+    EXPECT_EQ(seek(path, 1), std::nullopt);
+    EXPECT_EQ(seek(path, 0), 0u);
+}
+
+struct ScanCase {
+    const char* what;
+    Bytes bytes;
+    std::optional<std::uint32_t> duration;
+    const char* found;  // the one "found chunk" line's values, or ""
+};
+
+TEST_F(SerialFileTest, ScanFindsTheLastCompleteChunkInTheTail) {
+    const Bytes full(255, 0x00);
+    // Data ending in 53 01 | off 99 | n 8: the false chunk's terminator is the next chunk's 0A.
+    Bytes falseInside(255, 0x00);
+    std::copy_n(Bytes{0x53, 0x01, 99, 0, 0, 0, 8}.begin(), 7, falseInside.end() - 7);
+    Bytes noTerminatorThere = falseInside;
+    noTerminatorThere.back() = 9;
+    const ScanCase cases[] = {
+        {"empty", {}, std::nullopt, ""},
+        {"one chunk", kA, 0, "pos=2 off=0 sz=3"},
+        {"263 bytes", join({chunkBytes(7, {}), Bytes(255, 0)}), 7, "pos=2 off=7 sz=0"},
+        {"264 bytes", join({chunkBytes(7, {}), Bytes(256, 0)}), std::nullopt, ""},
+        {"264, full chunk", join({{0}, chunkBytes(9, full)}), 9, "pos=3 off=9 sz=255"},
+        {"53 53 01", join({{0x53}, chunkBytes(7, {1})}), 7, "pos=3 off=7 sz=1"},
+        {"bad terminator", join({chunkBytes(3, {1}), chunkBytes(8, {2}, 0x0B)}), 3,
+         "pos=2 off=3 sz=1"},
+        {"2^31 + 1", chunkBytes(0x80000001, {1}), 0x80000001, "pos=2 off=-2147483647 sz=1"},
+        {"false marker", join({chunkBytes(1, noTerminatorThere), chunkBytes(2, {})}), 2,
+         "pos=265 off=2 sz=0"},
+        {"false chunk", join({chunkBytes(1, falseInside), chunkBytes(2, {})}), 99,
+         "pos=257 off=99 sz=8"},
+    };
+    for (const auto& c : cases) {
+        std::string path = put(c.bytes);
+        Scan result = scan(path);
+        EXPECT_EQ(result.duration, c.duration) << c.what;
+        std::vector<std::string> lines{"Loading " + path + "\r\n",
+                                       "FileSize=" + std::to_string(c.bytes.size()) + "\r\n"};
+        if (*c.found) lines.push_back(std::string("found chunk: ") + c.found + "\r\n");
+        lines.push_back(c.duration ? "Loading success=1\r\n" : "Loading success=0\r\n");
+        EXPECT_EQ(result.lines, lines) << c.what;
+    }
+}
+
+TEST_F(SerialFileTest, ChunkCutShortIsNeitherDeliveredNorCounted) {
+    const Bytes b = chunkBytes(9, {1, 2, 3, 4});
+    for (std::size_t keep : {1, 2, 4, 6, 7, 9}) {
+        std::string path = put(join({kA, Bytes(b.begin(), b.begin() + keep)}));
+        for (unsigned step : {1u, 2u})
+            EXPECT_EQ(readChunks(path, step), (std::vector<Seen>{{0, 0, {0xd1, 0xd2, 0xd3}}}))
+                << keep << " bytes kept, step " << step;
+        EXPECT_EQ(scan(path).duration, 0u) << keep;
+        EXPECT_EQ(seek(path, 1), std::nullopt) << keep;
+    }
+    // Only the terminator missing: delivered, then reading ends; the scan does not count it.
+    std::string unterminated = put(join({kA, Bytes(b.begin(), b.end() - 1)}));
+    EXPECT_EQ(readChunks(unterminated, 1),
+              (std::vector<Seen>{{0, 0, {0xd1, 0xd2, 0xd3}}, {11, 9, {1, 2, 3, 4}}}));
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(unterminated));
+    ChunkReader reader(file, kPlaybackResyncStep, 11);
+    Chunk chunk;
+    ASSERT_EQ(reader.readAt(chunk), ChunkReader::Step::Chunk);
+    EXPECT_FALSE(reader.finish(chunk));
+    EXPECT_EQ(reader.readAt(chunk), ChunkReader::Step::End);
+    EXPECT_EQ(scan(unterminated).duration, 0u);
+    EXPECT_EQ(seek(unterminated, 1), 11u);
+    // The chunk before the cut lies outside the tail: no duration at all.
+    std::string path = put(join({chunkBytes(4, Bytes(255, 0)), Bytes(b.begin(), b.begin() + 7)}));
+    EXPECT_EQ(scan(path).duration, std::nullopt);
+}
+
+TEST_F(SerialFileTest, GarbageByteBeforeFirstChunkHidesOddStartsFromStepTwo) {
+    // Starts 1, 11 (odd: skipped with step 2), 20 (after a chunk of odd length), 31.
+    std::string path = put(join({{0xFF},
+                                 chunkBytes(1, {5, 6}),
+                                 chunkBytes(2, {7}),
+                                 chunkBytes(3, {8, 9, 10}),
+                                 chunkBytes(4, {})}));
+    auto starts = [&](unsigned step) {
+        std::vector<std::uint64_t> out;
+        for (const auto& chunk : readChunks(path, step)) out.push_back(chunk.start);
+        return out;
+    };
+    EXPECT_EQ(starts(2), (std::vector<std::uint64_t>{20, 31}));
+    EXPECT_EQ(starts(1), (std::vector<std::uint64_t>{1, 11, 20, 31}));
+    EXPECT_EQ(seek(path, 1), 20u);
+}
+
+TEST_F(SerialFileTest, SeekTakesFirstOfEqualOffsetsAndPassesOverEmptyChunks) {
+    std::string path = put(join({chunkBytes(0, {1}), chunkBytes(4, {}), chunkBytes(4, {2, 3}),
+                                 chunkBytes(4, {4}), chunkBytes(9, {})}));
+    EXPECT_EQ(
+        readChunks(path, 2),
+        (std::vector<Seen>{{0, 0, {1}}, {9, 4, {}}, {17, 4, {2, 3}}, {27, 4, {4}}, {36, 9, {}}}));
+    const std::pair<std::uint32_t, std::optional<std::uint64_t>> seeks[] = {
+        {0, 0}, {1, 17}, {4, 17}, {5, std::nullopt}, {10, std::nullopt}};
+    for (auto [target, expected] : seeks)
+        EXPECT_EQ(seek(path, target), expected) << "target " << target;
+    EXPECT_EQ(scan(path).duration, 9u);
+}
+
+TEST_F(SerialFileTest, OpenFailureShowsTheErrorBoxStraightAwayAndTracesNothing) {
+    // The box appends the system's text of the last error: nothing may run in between.
+    struct ErrorAtReport : RecordingErrorReporter {
+        void showErrorBox(const std::string& text, bool withSystemText) override {
+            errorThen = errno;
+            RecordingErrorReporter::showErrorBox(text, withSystemText);
+        }
+        int errorThen = 0;
+    } errors;
+    RecordingTraceSink sink;
+    DebugTrace trace(sink);
+    std::string missing = dir.file("missing.ser");
+    errno = 0;
+    EXPECT_EQ(scanDuration(missing, trace, errors), std::nullopt);
+    EXPECT_TRUE(sink.lines().empty());
+    ASSERT_EQ(errors.reports.size(), 1u);
+    EXPECT_EQ(errors.reports[0].text, "Couldnt open file!");
+    EXPECT_TRUE(errors.reports[0].withSystemText);
+    EXPECT_EQ(errors.errorThen, ENOENT);
+    SerialFileReader file;
+    EXPECT_FALSE(file.open(missing));
+    EXPECT_EQ(seekChunk(file, 0), std::nullopt);
+}
+
+TEST_F(SerialFileTest, ReaderMatchesTheFileAtAnyPositionAndDirection) {
+    Bytes bytes(200'000);
+    std::mt19937 random(3);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(put(bytes)));
+    EXPECT_EQ(file.size(), bytes.size());
+    // Across window ends, longer than a window, backwards, at and past the end.
+    const std::pair<std::uint64_t, std::size_t> reads[] = {
+        {0, 10}, {65'530, 20}, {65'000, 200'000}, {130'000, 5'000}, {200'000, 1}, {5, 1}};
+    for (auto [position, count] : reads) {
+        Bytes got(count);
+        file.seek(position);
+        std::size_t expected =
+            position < bytes.size() ? std::min(count, bytes.size() - position) : 0;
+        ASSERT_EQ(file.read(got.data(), count), expected) << position;
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + expected, bytes.begin() + position));
+        EXPECT_EQ(file.position(), position + expected);
+    }
+    file.seek(bytes.size());
+    EXPECT_EQ(file.readByte(), std::nullopt);
+}
+
+TEST_F(SerialFileTest, ChunkBeyondFourGiBIsScannedAndRead) {
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::uint64_t start = (std::uint64_t{1} << 32) + 4097;
+    const Bytes chunk = chunkBytes(0x12345, Bytes(40, 0x53));
+    const std::string path = dir.file("sparse.ser");
+    {
+        std::unique_ptr<std::FILE, Closer> out(std::fopen(path.c_str(), "wb"));
+        ASSERT_TRUE(out);
+        ASSERT_EQ(fseeko(out.get(), static_cast<off_t>(start), SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite(chunk.data(), 1, chunk.size(), out.get()), chunk.size());
+    }
+    const std::uint64_t size = start + chunk.size();
+    Scan result = scan(path);
+    EXPECT_EQ(result.duration, 0x12345u);
+    ASSERT_EQ(result.lines.size(), 4u);
+    EXPECT_EQ(result.lines[1], "FileSize=" + std::to_string(size) + "\r\n");
+    EXPECT_EQ(result.lines[2],
+              "found chunk: pos=" + std::to_string(start + 2) + " off=74565 sz=40\r\n");
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(path));
+    EXPECT_EQ(file.size(), size);
+    ChunkReader reader(file, kPlaybackResyncStep, start);
+    Chunk read;
+    ASSERT_TRUE(reader.next(read));
+    EXPECT_EQ(Seen(read.start, read.timeOffset, Bytes(read.data, read.data + read.length)),
+              Seen(start, 0x12345, Bytes(40, 0x53)));
+    EXPECT_FALSE(reader.next(read));
+    file.close();
+    EXPECT_TRUE(std::filesystem::remove(path));
+}
+
+}  // namespace
