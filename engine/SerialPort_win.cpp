@@ -1,0 +1,131 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "CommErrorText.h"
+#include "SerialPort.h"
+
+namespace {
+
+// Owns a file handle whose closed value is INVALID_HANDLE_VALUE (not NULL).
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() { reset(); }
+    FileHandle(FileHandle&& other) noexcept
+        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    // Keeps the caller's last error: a failed open is described after this handle is gone.
+    void reset() {
+        if (!valid()) return;
+        DWORD lastError = GetLastError();
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        SetLastError(lastError);
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+struct SerialPort::Impl {
+    FileHandle handle;
+};
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
+
+SerialPort::~SerialPort() { close(); }
+
+std::string SerialPort::devicePath(const std::string& portName) { return "\\\\.\\" + portName; }
+
+bool SerialPort::open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
+                      std::int32_t parity, std::int32_t stopBits) {
+    close();
+    FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!handle.valid()) return false;
+
+    // Only the four line settings change; handshake and special characters stay the driver's.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle.get(), &dcb)) return false;
+    dcb.BaudRate = static_cast<DWORD>(speed);
+    dcb.ByteSize = static_cast<BYTE>(dataBits);
+    dcb.Parity = static_cast<BYTE>(parity);
+    dcb.StopBits = static_cast<BYTE>(stopBits);
+    if (!SetCommState(handle.get(), &dcb)) return false;
+
+    impl_->handle = std::move(handle);
+    return true;
+}
+
+void SerialPort::close() { impl_->handle.reset(); }
+
+bool SerialPort::isOpen() const { return impl_->handle.valid(); }
+
+bool SerialPort::read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
+    if (!isOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);  // so errorText does not describe an older failure
+        return false;
+    }
+    // ReadFile needs somewhere to put the count when there is no OVERLAPPED record.
+    DWORD transferred = 0;
+    BOOL ok = ReadFile(impl_->handle.get(), buffer, count, &transferred, nullptr);
+    if (bytesRead) *bytesRead = transferred;
+    return ok != FALSE;
+}
+
+bool SerialPort::write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) {
+    if (!isOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    DWORD transferred = 0;
+    BOOL ok = WriteFile(impl_->handle.get(), buffer, count, &transferred, nullptr);
+    if (bytesWritten) *bytesWritten = transferred;
+    return ok != FALSE;
+}
+
+bool SerialPort::setTimeouts(const SerialTimeouts* timeouts) {
+    if (!isOpen() || !timeouts) return false;
+    COMMTIMEOUTS record{};
+    record.ReadIntervalTimeout = timeouts->readIntervalTimeout;
+    record.ReadTotalTimeoutMultiplier = timeouts->readTotalTimeoutMultiplier;
+    record.ReadTotalTimeoutConstant = timeouts->readTotalTimeoutConstant;
+    record.WriteTotalTimeoutMultiplier = timeouts->writeTotalTimeoutMultiplier;
+    record.WriteTotalTimeoutConstant = timeouts->writeTotalTimeoutConstant;
+    return SetCommTimeouts(impl_->handle.get(), &record) != FALSE;
+}
+
+const char* SerialPort::errorText() {
+    // First, before ClearCommError can replace it.
+    DWORD code = GetLastError();
+
+    // Pending line errors say more about a failed read than the system's text does; asking
+    // clears them, so a second call gives the system's text.
+    DWORD lineErrors = 0;
+    if (isOpen() && ClearCommError(impl_->handle.get(), &lineErrors, nullptr) && lineErrors != 0) {
+        storeErrorText(errorText_, commMaskText(lineErrors));
+        return errorText_;
+    }
+
+    // Without IGNORE_INSERTS a message with %1-style inserts would be formatted from an
+    // argument list that is not there.
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, errorText_, 255, nullptr);
+    if (length == 0) errorText_[0] = '\0';
+    return errorText_;
+}
