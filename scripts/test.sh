@@ -9,6 +9,7 @@ bash "$root/scripts/install-deps.sh"
 
 jobs=$(nproc)
 native="$root/build/native"
+threads="$root/build/tsan"
 windows="$root/build/windows"
 
 configure() {  # <build-dir> <cmake args...>
@@ -20,8 +21,11 @@ configure() {  # <build-dir> <cmake args...>
 
 mkdir -p "$root/build"
 configure "$native" -DVELTRANE_SANITIZERS=address,undefined
+configure "$threads" -DVELTRANE_SANITIZERS=thread
 configure "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 cmake --build "$native" -j "$jobs"
+# The threaded code (the workers and their owner) also runs under ThreadSanitizer.
+cmake --build "$threads" -j "$jobs" --target worker_tests
 cmake --build "$windows" -j "$jobs"
 
 # Windows programs need an X display; a private Xvfb keeps the tests off any real desktop.
@@ -43,6 +47,8 @@ wine_server_start
 status=0
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 ctest --test-dir "$native" --output-on-failure -j "$jobs" || status=1
+echo "== worker tests (ThreadSanitizer)"
+ctest --test-dir "$threads" --output-on-failure -R '^worker_tests$' || status=1
 echo "== Windows tests under Wine"
 ctest --test-dir "$windows" --output-on-failure -j "$jobs" || status=1
 exit $status

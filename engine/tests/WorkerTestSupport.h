@@ -1,0 +1,165 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DebugTrace.h"
+#include "MemoryProfile.h"
+#include "Recorders.h"
+#include "SerialFile.h"
+#include "SerialPair.h"
+#include "SerialPort.h"
+#include "SharedState.h"
+#include "TempDir.h"
+#include "WorkerRunner.h"
+
+using TestClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+inline long long msBetween(TestClock::time_point from, TestClock::time_point to) {
+    return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+// Keeps the worker-state codes and lets a test wait for one.
+class RecordingListener : public WorkerStateListener {
+public:
+    void workerStateChanged(int code) override {
+        std::lock_guard lock(mutex_);
+        codes_.push_back(code);
+        times_.push_back(TestClock::now());
+        changed_.notify_all();
+    }
+    bool waitFor(int code, milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] {
+            for (int seen : codes_)
+                if (seen == code) return true;
+            return false;
+        });
+    }
+    std::vector<int> codes() const {
+        std::lock_guard lock(mutex_);
+        return codes_;
+    }
+    TestClock::time_point timeOf(int code) const {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < codes_.size(); ++i)
+            if (codes_[i] == code) return times_[i];
+        return {};
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int> codes_;
+    std::vector<TestClock::time_point> times_;
+};
+
+struct Arrival {
+    TestClock::time_point time;
+    std::vector<std::uint8_t> bytes;
+};
+
+// A worker with its window-side state, logging on into a temporary folder, and a device at the
+// far end of a serial pair.
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(pair_.start(&why)) << why;
+        state_.deviceSettings.port = pair_.portName();
+        state_.deviceSettings.speed = 115200;
+        profile_.writeInt("Logging", "LoggingOn", 1);
+        profile_.writeString("Logging", "LogFile", logPath());
+        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, 0, 0))
+            << device_.errorText();
+        drainDevice();
+    }
+
+    std::string logPath() const { return dir_.file("serial.log"); }
+    std::string logText() const {
+        auto bytes = readWholeFile(logPath());
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    void drainDevice() {
+        SerialTimeouts quick{kSerialTimeoutMax, kSerialTimeoutMax, 30, 0, 0};
+        device_.setTimeouts(&quick);
+        std::uint8_t buffer[255];
+        std::uint32_t count = 0;
+        for (int i = 0; i < 100 && device_.read(buffer, sizeof buffer, &count) && count > 0; ++i) {
+        }
+    }
+
+    bool sendFromDevice(const std::vector<std::uint8_t>& bytes) {
+        std::uint32_t written = 0;
+        return device_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&
+               written == bytes.size();
+    }
+
+    // Reads at the device until `wanted` bytes came or `limit` passed, noting when each read
+    // returned bytes.
+    std::vector<Arrival> receiveAtDevice(std::size_t wanted, milliseconds limit) {
+        SerialTimeouts timeouts{kSerialTimeoutMax, kSerialTimeoutMax, 20, 0, 0};
+        device_.setTimeouts(&timeouts);
+        std::vector<Arrival> arrivals;
+        std::size_t total = 0;
+        auto end = TestClock::now() + limit;
+        std::uint8_t buffer[255];
+        while (total < wanted && TestClock::now() < end) {
+            std::uint32_t count = 0;
+            if (!device_.read(buffer, sizeof buffer, &count)) break;
+            if (count == 0) continue;
+            arrivals.push_back({TestClock::now(), {buffer, buffer + count}});
+            total += count;
+        }
+        return arrivals;
+    }
+
+    static std::vector<std::uint8_t> joined(const std::vector<Arrival>& arrivals) {
+        std::vector<std::uint8_t> all;
+        for (const auto& arrival : arrivals)
+            all.insert(all.end(), arrival.bytes.begin(), arrival.bytes.end());
+        return all;
+    }
+
+    TempDir dir_;
+    SerialPair pair_;
+    SerialPort device_;
+    RecordingTraceSink sink_;
+    DebugTrace trace_{sink_};
+    MemoryProfile profile_;
+    RecordingListener listener_;
+    SharedState state_{trace_, profile_, listener_};
+    WorkerRunner runner_{state_};  // last: it stops and awaits the worker first
+};
+
+struct ChunkSpec {
+    std::uint32_t timeOffset;
+    std::vector<std::uint8_t> data;
+};
+
+inline bool writeSerialFile(const std::string& path, const std::vector<ChunkSpec>& chunks) {
+    SerialFileWriter writer;
+    if (!writer.open(path)) return false;
+    for (const auto& chunk : chunks)
+        writer.writeChunk(chunk.timeOffset, chunk.data.data(),
+                          static_cast<std::uint8_t>(chunk.data.size()));
+    return writer.close();
+}
+
+inline std::vector<Chunk> readSerialFile(const std::string& path) {
+    std::vector<Chunk> chunks;
+    SerialFileReader file;
+    if (!file.open(path)) return chunks;
+    ChunkReader reader(file, kPlaybackResyncStep);
+    Chunk chunk;
+    while (reader.next(chunk)) chunks.push_back(chunk);
+    return chunks;
+}
