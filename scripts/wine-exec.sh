@@ -14,4 +14,5 @@ done
 [[ -f "$build_dir/CMakeCache.txt" ]] || { echo "no build folder above $program" >&2; exit 2; }
 
 wine_prefix_setup "$build_dir"
+wine_server_ensure
 exec "$WINELOADER" "$program" "$@"

@@ -28,10 +28,20 @@ wine_prefix_setup() {
     ) 9>"$build_dir/.wineprefix.lock"
 }
 
+# The server's own messages go to a file: it opens the test's pseudo-terminals, so when socat
+# ends a pair the server gets a hang-up signal and dumps its whole object table.
+wine_server_log() { echo "$WINEPREFIX/../wineserver.log"; }
+
 # Keeps one server alive for the whole run so that each process start stays cheap.
 wine_server_start() {
-    wineserver -p
+    wineserver -p 2>>"$(wine_server_log)"
     "$WINELOADER" cmd /c exit >/dev/null 2>&1 || true   # wait until the server answers
+}
+
+# For a single program run outside a test run: a server that stays a few seconds after it.
+# Does nothing when a server for the prefix is already running.
+wine_server_ensure() {
+    wineserver -p5 2>>"$(wine_server_log)"
 }
 
 wine_server_stop() {

@@ -17,6 +17,7 @@ done
 [[ -f "$build_dir/CMakeCache.txt" ]] || { echo "no build folder above $program" >&2; exit 2; }
 
 wine_prefix_setup "$build_dir"
+wine_server_ensure
 dosdevices="$WINEPREFIX/dosdevices"
 
 pair_dir=$(mktemp -d "${TMPDIR:-/tmp}/veltrane-pair.XXXXXX") || exit 2

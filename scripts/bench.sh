@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
+# Usage: bash scripts/bench.sh chunk-seek|playback-timing|recording-throughput
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+case "${1:-}" in
+    chunk-seek) target=bench_chunk_seek; serial=no ;;
+    playback-timing) target=bench_playback_timing; serial=yes ;;
+    recording-throughput) target=bench_recording_throughput; serial=yes ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|recording-throughput" >&2; exit 2 ;;
+esac
+
+bash "$root/scripts/install-deps.sh"
+native="$root/build/bench"
+windows="$root/build/windows-bench"
+mkdir -p "$root/build"
+cmake -S "$root" -B "$native" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$windows" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$native" -j "$(nproc)" --target "$target" >/dev/null
+cmake --build "$windows" -j "$(nproc)" --target "$target" >/dev/null
+
+echo "== $1, native"
+"$native/bench/$target"
+echo "== $1, Windows build under Wine"
+if [[ $serial == yes ]]; then
+    "$root/scripts/with-serial-pair.sh" "$windows/bench/$target.exe"
+else
+    "$root/scripts/wine-exec.sh" "$windows/bench/$target.exe"
+fi
