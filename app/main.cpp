@@ -1,52 +1,23 @@
-// Veltrane's entry point. For now a plain window; the main dialog replaces it.
+// Veltrane's entry point: the application object, its settings and the main window.
 #include <windows.h>
+#include <commctrl.h>
 
-namespace {
+#include "Application.h"
+#include "MainDialog.h"
+#include "RegistryProfile.h"
+#include "resource.h"
 
-constexpr const char* kWindowClass = "VeltraneMain";
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                          ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
 
-LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            HDC dc = BeginPaint(window, &paint);
-            RECT client;
-            GetClientRect(window, &client);
-            SetBkMode(dc, TRANSPARENT);
-            DrawTextA(dc, "Veltrane - serial capture and replay", -1, &client,
-                      DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-            EndPaint(window, &paint);
-            return 0;
-        }
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
-        default:
-            return DefWindowProcA(window, message, wParam, lParam);
-    }
-}
+    Application application;
+    application.setRegistryKey("Quorvale");
+    application.loadAccelerators(IDR_ACCELERATORS);
+    RegistryProfile profile(application.company(), application.name());
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = windowProcedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&windowClass)) return 1;
-
-    HWND window = CreateWindowExA(0, kWindowClass, "Veltrane", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 420, 160, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 1;
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
-
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return static_cast<int>(message.wParam);
+    MainDialog mainDialog(profile);
+    mainDialog.doModal();
+    return 0;
 }

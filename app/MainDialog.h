@@ -1,0 +1,89 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Controls.h"
+#include "DebugTrace.h"
+#include "Dialog.h"
+#include "ErrorBoxReporter.h"
+#include "SharedState.h"
+#include "StatusLine.h"
+#include "TransportRules.h"
+#include "TrayIcon.h"
+#include "WorkerRunner.h"
+
+class Profile;
+
+// The program's main window: transport buttons, position slider, time display, activity meter
+// and status line, with the menu. It owns the state that it shares with the one running worker
+// and stops and awaits that worker before it goes.
+class MainDialog : public Dialog, private WorkerStateListener {
+public:
+    explicit MainDialog(Profile& profile);
+    ~MainDialog() override;
+
+    const std::string& workingFilePath() const { return workingFilePath_; }
+
+private:
+    // Window (MainDialog.cpp)
+    bool onInitDialog() override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void onOK() override {}  // Enter does nothing
+    void onCancel() override;
+    void onClose();
+    void onDestroy();
+    bool onPaint();
+    void onShowDelayOver();
+    void onHelp();
+    void onWebsite();
+    void onAlwaysOnTop();
+    bool isTopmost() const;
+    void restoreWindowPosition();
+
+    // Commands, update pass, menu help (MainDialogCommands.cpp)
+    bool onCommand(int id, int notifyCode, HWND control) override;
+    LRESULT onKickIdle(LONG idleCount) override;
+    void runUpdatePass();
+    void updateMenuItem(HMENU menu, UINT index, UINT id);
+    TransportFlags transportFlags() const;
+    void onMenuSelect(UINT itemId, UINT flags, HMENU menu);
+    LRESULT menuItemState(UINT id);
+
+    // Transport (MainDialogTransport.cpp)
+    void onRecord();
+    void onPlay();
+    void onPause();
+    void onStop();
+    void onFastForward();
+    void onFastRewind();
+    void onNew();
+    void setTransportButtons(TransportMode mode);
+    void showTime(std::uint32_t tenths);
+    void onWorkerState(int code);
+    void refreshTick();
+    void onSliderScroll(HWND bar);
+    void showRecordingLength();
+    void workerStateChanged(int code) override;  // from a worker's thread
+
+    Profile& profile_;
+    HICON icon_ = nullptr;
+    int showAllowed_ = 0;
+    int initialised_ = 0;
+    TrayIcon tray_;
+    DebugTrace debugTrace_;
+    ErrorBoxReporter errors_;
+    std::string workingFilePath_;
+    SharedState state_;
+    WorkerRunner runner_;  // after the state: it stops and awaits the worker first
+    bool scanWhenRecordingEnds_ = false;
+    UINT menuItemStateMessage_ = 0;
+
+    StatusLine statusLine_;
+    ProgressBar activityMeter_;
+    Static timeDisplay_;
+    Trackbar slider_;
+    Button stopButton_, rewindButton_, playButton_, pauseButton_, forwardButton_, recordButton_;
+};

@@ -1,0 +1,130 @@
+// The main window's transport control: the seven commands, the worker-state message, the
+// refresh tick and the position slider.
+#include "MainDialog.h"
+#include "AppMessages.h"
+#include "SerialFile.h"
+#include "Workers.h"
+#include "resource.h"
+
+void MainDialog::onRecord() {
+    if (!state_.currentFilePath.empty()) {
+        int answer = MessageBoxA(handle(),
+                                 "Starting to record will clear existing data in the opened "
+                                 "file.\r\nAre you sure you want to continue?",
+                                 "Veltrane", MB_YESNO);
+        if (answer != IDYES) return;
+    }
+    state_.currentFilePath = workingFilePath_;
+    // Refused while a previous worker still runs: two never share the state.
+    if (runner_.start(recordingWorker)) scanWhenRecordingEnds_ = true;
+}
+
+void MainDialog::onPlay() {
+    auto duration = scanDuration(state_.currentFilePath, debugTrace_, errors_);
+    if (!duration) return;
+    slider_.setRange(0, static_cast<int>(*duration), false);
+    slider_.setTicFrequency(10);
+    state_.currentPosition.store(static_cast<std::uint32_t>(slider_.position()));
+    scanWhenRecordingEnds_ = false;
+    runner_.start(playbackWorker);
+}
+
+void MainDialog::onPause() {
+    if (state_.playing.load() != 1) return;
+    state_.paused.store(1 - state_.paused.load());
+    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(kPauseToggled), 0);
+}
+
+void MainDialog::onStop() {
+    bool wasRecording = state_.recording.load() != 0;
+    state_.requestStop();
+    if (!wasRecording) return;  // a stopped playback keeps its position
+    state_.currentPosition.store(0);
+    slider_.setPosition(0, true);
+    // The recording's length is read once the worker has closed the file (its end message),
+    // so that its last chunks are counted.
+}
+
+void MainDialog::showRecordingLength() {
+    auto duration = scanDuration(state_.currentFilePath, debugTrace_, errors_);
+    if (!duration) return;
+    slider_.setRange(0, static_cast<int>(*duration), false);
+    slider_.setTicFrequency(10);
+    showTime(*duration);
+}
+
+void MainDialog::onFastForward() {
+    state_.currentPosition.store(static_cast<std::uint32_t>(slider_.rangeMaximum()));
+    slider_.setPosition(static_cast<int>(state_.currentPosition.load()), true);
+    showTime(state_.currentPosition.load());
+}
+
+void MainDialog::onFastRewind() {
+    state_.currentPosition.store(0);
+    slider_.setPosition(0, true);
+    showTime(0);
+}
+
+void MainDialog::onNew() {
+    DeleteFileA(workingFilePath_.c_str());
+    state_.currentFilePath.clear();
+    showTime(0);
+    setTransportButtons(TransportMode::Stopped);
+    slider_.setPosition(0, true);
+    state_.currentPosition.store(0);
+}
+
+void MainDialog::setTransportButtons(TransportMode mode) {
+    TransportControls enabled = transportControls(mode, !state_.currentFilePath.empty());
+    recordButton_.enable(enabled.record);
+    playButton_.enable(enabled.play);
+    pauseButton_.enable(enabled.pause);
+    stopButton_.enable(enabled.stop);
+    rewindButton_.enable(enabled.rewind);
+    forwardButton_.enable(enabled.forward);
+    slider_.enable(enabled.slider);
+}
+
+void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatPosition(tenths)); }
+
+void MainDialog::workerStateChanged(int code) {
+    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(code), 0);
+}
+
+void MainDialog::onWorkerState(int code) {
+    if (state_.recording.load() != 0) {
+        if (!stopButton_.isEnabled()) {
+            setTransportButtons(TransportMode::Recording);
+            statusLine_.setText("Recording");
+        }
+    } else if (state_.playing.load() != 0) {
+        statusLine_.setText(state_.paused.load() != 0 ? "Paused" : "Playing");
+        if (!stopButton_.isEnabled()) setTransportButtons(TransportMode::Playing);
+    } else {
+        setTransportButtons(TransportMode::Stopped);
+        statusLine_.setText("Stopped");
+    }
+    // After a recording, whether stopped or ended by itself, show its length.
+    if (code == kWorkerEnded && scanWhenRecordingEnds_ && state_.recording.load() == 0) {
+        scanWhenRecordingEnds_ = false;
+        showRecordingLength();
+    }
+}
+
+void MainDialog::refreshTick() {
+    std::int32_t level = state_.activityLevel.load();
+    if (level > 0) {
+        level = level > 10 ? level - 10 : 0;
+        state_.activityLevel.store(level);
+        activityMeter_.setPosition(level);
+    }
+    if (state_.playing.load() != 0 && !slider_.isEnabled()) {
+        slider_.setPosition(static_cast<int>(state_.currentPosition.load()), true);
+        showTime(state_.currentPosition.load());
+    }
+    if (state_.recording.load() != 0) showTime(state_.currentPosition.load());
+}
+
+void MainDialog::onSliderScroll(HWND bar) {
+    if (bar == slider_.handle()) showTime(static_cast<std::uint32_t>(slider_.position()));
+}
