@@ -40,7 +40,7 @@ TEST(CommandRules, WhileAWorkerRunsOnlyStopAndPauseApply) {
 TEST(CommandRules, CommandsWithoutARuleKeepTheirState) {
     TransportFlags any{true, false, false};
     for (unsigned id : {ID_APP_EXIT, ID_APP_ABOUT, ID_HELP_CONTENTS, ID_WEBSITE,
-                        ID_NO_RECENT_FILES, ID_ALWAYS_ON_TOP, 32795u}) {
+                        ID_NO_RECENT_FILES, ID_ALWAYS_ON_TOP, 32795}) {
         EXPECT_FALSE(commandEnabled(id, any).has_value()) << id;
     }
 }
