@@ -80,6 +80,8 @@ bool MainDialog::onInitDialog() {
     if (profile_.readInt("Window", "WindowState", 0) != 1) showAllowed_ = 1;
     SetTimer(handle(), kShowDelayTimer, kShowDelayMs, nullptr);
     initialised_ = 1;
+    recentFiles_.load(profile_);
+    showRecentFiles();
 
     SendMessageA(handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
@@ -96,6 +98,7 @@ bool MainDialog::onInitDialog() {
     activityMeter_.setRange(0, 100);
     SetTimer(handle(), kRefreshTimer, kRefreshMs, nullptr);
     tray_.createTrayIcon(IDI_PROGRAM, handle());
+    openFileFromCommandLine();
     return true;
 }
 
@@ -219,6 +222,7 @@ void MainDialog::onDestroy() {
         profile_.writeBinary("Window", "Position", position);
     }
     profile_.writeInt("Window", "AlwaysOnTop", isTopmost() ? 1 : 0);
+    recentFiles_.store(profile_);
     DeleteFileA(workingFilePath_.c_str());
 }
 

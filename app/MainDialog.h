@@ -7,6 +7,7 @@
 
 #include "Controls.h"
 #include "DebugTrace.h"
+#include "RecentFiles.h"
 #include "Dialog.h"
 #include "ErrorBoxReporter.h"
 #include "SharedState.h"
@@ -52,6 +53,22 @@ private:
     void onMenuSelect(UINT itemId, UINT flags, HMENU menu);
     LRESULT menuItemState(UINT id);
 
+    // Files (MainDialogFiles.cpp)
+    void onOpen();
+    bool openFile(const std::string& path);
+    void onSaveAs();
+    void onRecentFile(UINT id);
+    void addRecentFile(const std::string& path);
+    void showRecentFiles();
+    void openFileFromCommandLine();
+
+    // Settings and conversion (MainDialogOptions.cpp)
+    void onSerialDevice();
+    void onLogging();
+    void onExport();
+    void onImport();
+    bool importFile(const std::string& path, int speed, int format);
+
     // Transport (MainDialogTransport.cpp)
     void onRecord();
     void onPlay();
@@ -79,6 +96,7 @@ private:
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first
     bool scanWhenRecordingEnds_ = false;
+    RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;
 
     StatusLine statusLine_;

@@ -38,6 +38,24 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
         case ID_FILE_NEW:
             onNew();
             return true;
+        case ID_FILE_OPEN:
+            onOpen();
+            return true;
+        case ID_SAVE_AS:
+            onSaveAs();
+            return true;
+        case ID_SERIAL_DEVICE:
+            onSerialDevice();
+            return true;
+        case ID_LOGGING:
+            onLogging();
+            return true;
+        case ID_EXPORT:
+            onExport();
+            return true;
+        case ID_IMPORT:
+            onImport();
+            return true;
         case ID_ALWAYS_ON_TOP:
             onAlwaysOnTop();
             return true;
@@ -54,6 +72,10 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
             AboutDialog(handle()).doModal();
             return true;
         default:
+            if (command >= ID_RECENT_FILE_FIRST && command <= ID_RECENT_FILE_LAST) {
+                onRecentFile(command);
+                return true;
+            }
             return Dialog::onCommand(id, notifyCode, control);
     }
 }

@@ -1,7 +1,5 @@
 #include "FileDialog.h"
 
-#include <commdlg.h>
-
 #include "CommandState.h"
 
 std::string fileDialogFilter(const std::string& barSeparated) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <optional>
 #include <string>

@@ -1,0 +1,79 @@
+// The main window's file commands: Open, Save as, the recent files and the start-up open.
+#include "Application.h"
+#include "FileDialog.h"
+#include "MainDialog.h"
+#include "SerialFile.h"
+#include "resource.h"
+
+namespace {
+constexpr const char* kSerialFileFilter = "Serial Files (*.ser)|*.ser|All Files (*.*)|*.*||";
+constexpr int kFileMenuPosition = 0;
+constexpr int kRecentMenuPosition = 3;
+}  // namespace
+
+void MainDialog::onOpen() {
+    auto chosen = chooseFileToOpen(handle(), kSerialFileFilter, OFN_FILEMUSTEXIST);
+    if (chosen) openFile(*chosen);
+}
+
+bool MainDialog::openFile(const std::string& path) {
+    state_.currentFilePath = path;
+    auto duration = scanDuration(path, debugTrace_, errors_);
+    if (!duration) {
+        state_.currentFilePath.clear();
+        return false;
+    }
+    setTransportButtons(TransportMode::Stopped);
+    slider_.setRange(0, static_cast<int>(*duration), false);
+    slider_.setTicFrequency(10);
+    showTime(*duration);
+    slider_.setPosition(0, true);
+    state_.currentPosition.store(0);
+    addRecentFile(state_.currentFilePath);
+    return true;
+}
+
+void MainDialog::onSaveAs() {
+    if (state_.currentFilePath.empty()) return;
+    auto chosen = chooseFileToSave(handle(), kSerialFileFilter, "ser",
+                                   OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+    if (!chosen) return;
+    if (CopyFileA(state_.currentFilePath.c_str(), chosen->c_str(), FALSE)) {
+        addRecentFile(*chosen);
+    } else {
+        errors_.showErrorBox("Error saving to " + *chosen + ":", true);
+    }
+}
+
+void MainDialog::onRecentFile(UINT id) {
+    std::size_t index = id - ID_RECENT_FILE_FIRST;
+    if (index >= recentFiles_.paths().size()) return;
+    std::string path = recentFiles_.paths()[index];  // a copy: opening reorders the list
+    if (!path.empty()) openFile(path);
+}
+
+void MainDialog::addRecentFile(const std::string& path) {
+    recentFiles_.add(path);
+    showRecentFiles();
+}
+
+// The Open Recent submenu shows the list; until the first entry it keeps its placeholder.
+void MainDialog::showRecentFiles() {
+    if (recentFiles_.paths().empty()) return;
+    HMENU menu = GetMenu(handle());
+    HMENU fileMenu = menu ? GetSubMenu(menu, kFileMenuPosition) : nullptr;
+    HMENU recentMenu = fileMenu ? GetSubMenu(fileMenu, kRecentMenuPosition) : nullptr;
+    if (recentMenu == nullptr) return;
+    for (int count = GetMenuItemCount(recentMenu); count > 0; --count) {
+        DeleteMenu(recentMenu, 0, MF_BYPOSITION);
+    }
+    UINT id = ID_RECENT_FILE_FIRST;
+    for (const auto& path : recentFiles_.paths()) {
+        AppendMenuA(recentMenu, MF_STRING, id++, path.c_str());
+    }
+}
+
+void MainDialog::openFileFromCommandLine() {
+    std::string path = pathFromCommandLine(Application::commandLineArguments());
+    if (!path.empty()) openFile(path);
+}
