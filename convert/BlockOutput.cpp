@@ -1,0 +1,48 @@
+#include "BlockOutput.h"
+
+#include <algorithm>
+#include <cstring>
+
+BlockOutput::~BlockOutput() { close(); }
+
+bool BlockOutput::open(const std::string& path) {
+    close();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    // Our block is the buffer; a second one in the stream would only copy every byte again.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    file_ = file;
+    if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
+    used_ = 0;
+    failed_ = false;
+    return true;
+}
+
+void BlockOutput::append(const void* data, std::size_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (count > 0) {
+        std::size_t part = std::min(count, kBlockSize);
+        std::memcpy(room(part), bytes, part);
+        commit(part);
+        bytes += part;
+        count -= part;
+    }
+}
+
+void BlockOutput::flush() {
+    if (used_ == 0) return;
+    // A failed write is remembered and writing goes on: the caller decides what a short
+    // output means.
+    if (!file_ || std::fwrite(block_.get(), 1, used_, file_) != used_) failed_ = true;
+    used_ = 0;
+}
+
+bool BlockOutput::close() {
+    if (!file_) return true;
+    flush();
+    bool clean = !failed_ && !std::ferror(file_);
+    clean = std::fclose(file_) == 0 && clean;
+    file_ = nullptr;
+    failed_ = false;
+    return clean;
+}

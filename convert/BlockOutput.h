@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// An output file written in large blocks: callers format straight into the block and the C
+// library sees one write per block instead of one per field or byte.
+class BlockOutput {
+public:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    BlockOutput() = default;
+    ~BlockOutput();
+    BlockOutput(const BlockOutput&) = delete;
+    BlockOutput& operator=(const BlockOutput&) = delete;
+
+    // "wb". Returns straight after a failed open, so the caller can still report the system's
+    // error for it.
+    bool open(const std::string& path);
+    bool isOpen() const { return file_ != nullptr; }
+
+    // At least count (<= kBlockSize) writable bytes at the write point; commit what was used.
+    std::uint8_t* room(std::size_t count) {
+        if (kBlockSize - used_ < count) flush();
+        return block_.get() + used_;
+    }
+    void commit(std::size_t count) { used_ += count; }
+    void append(const void* data, std::size_t count);
+
+    // Writes out the rest and closes. False when any write or the close failed; true when
+    // nothing was open.
+    bool close();
+
+private:
+    void flush();
+
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::size_t used_ = 0;
+    bool failed_ = false;
+};

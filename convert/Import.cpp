@@ -1,0 +1,215 @@
+#include "Import.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "BlockOutput.h"
+#include "LogWriter.h"
+#include "SerialFile.h"
+
+namespace {
+
+constexpr std::uint8_t kNotHex = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> makeHexValues() {
+    std::array<std::uint8_t, 256> values{};
+    for (auto& value : values) value = kNotHex;
+    for (int digit = 0; digit < 10; ++digit) values['0' + digit] = static_cast<std::uint8_t>(digit);
+    for (int digit = 0; digit < 6; ++digit) {
+        values['A' + digit] = static_cast<std::uint8_t>(10 + digit);
+        values['a' + digit] = static_cast<std::uint8_t>(10 + digit);
+    }
+    return values;
+}
+constexpr auto kHexValues = makeHexValues();
+
+// The C locale's white space, which the library skips before a number.
+constexpr bool isSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Low 32 bits of the truncated tenths, as the recorder keeps them; a double beyond 64 bits
+// cannot be converted directly.
+std::uint32_t tenthsAt(double seconds) {
+    double tenths = seconds * 10.0;
+    if (tenths < 18446744073709551616.0)
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(tenths));
+    return static_cast<std::uint32_t>(std::fmod(std::trunc(tenths), 4294967296.0));
+}
+
+void appendChunk(BlockOutput& output, std::uint32_t timeOffset, const std::uint8_t* data,
+                 int length) {
+    std::uint8_t* out = output.room(8 + kImportChunkSize);
+    out[0] = kChunkMarker0;
+    out[1] = kChunkMarker1;
+    out[2] = static_cast<std::uint8_t>(timeOffset);
+    out[3] = static_cast<std::uint8_t>(timeOffset >> 8);
+    out[4] = static_cast<std::uint8_t>(timeOffset >> 16);
+    out[5] = static_cast<std::uint8_t>(timeOffset >> 24);
+    out[6] = static_cast<std::uint8_t>(length);
+    std::memcpy(out + 7, data, static_cast<std::size_t>(length));
+    out[7 + length] = kChunkTerminator;
+    output.commit(8 + static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+// ---- ImportInput
+
+ImportInput::~ImportInput() { close(); }
+
+bool ImportInput::open(const std::string& path) {
+    close();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::setvbuf(file, nullptr, _IONBF, 0);  // the block is the buffer
+    file_ = file;
+    if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
+    next_ = 0;
+    length_ = 0;
+    endSeen_ = false;
+    readFailed_ = false;
+    return true;
+}
+
+void ImportInput::close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    next_ = 0;
+    length_ = 0;
+}
+
+bool ImportInput::refill() {
+    next_ = 0;
+    length_ = file_ ? std::fread(block_.get(), 1, kBlockSize, file_) : 0;
+    if (length_ > 0) return true;
+    endSeen_ = true;
+    if (!file_ || std::ferror(file_)) readFailed_ = true;
+    return false;
+}
+
+std::size_t ImportInput::take(std::uint8_t* out, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        if (next_ == length_ && !refill()) break;
+        std::size_t part = std::min(count - done, length_ - next_);
+        std::memcpy(out + done, block_.get() + next_, part);
+        next_ += part;
+        done += part;
+    }
+    return done;
+}
+
+// ---- Readers
+
+int readRawBytes(ImportInput& input, std::uint8_t* buffer, int count) {
+    if (count <= 0) return 0;
+    return static_cast<int>(input.take(buffer, static_cast<std::size_t>(count)));
+}
+
+int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count) {
+    if (input.endSeen()) return -1;
+    int stored = 0;
+    while (stored < count && !input.endSeen()) {
+        int c = input.peek();
+        while (isSpace(c)) {
+            input.advance();
+            c = input.peek();
+        }
+        if (c < 0) break;
+
+        // One field of at most two characters. Like the library, look at the character after
+        // the field even when the width is used up: at the end of the input that marks the end
+        // seen, which the conversion loop goes by.
+        int width = 2;
+        bool sign = false;
+        bool negative = false;
+        bool matched = false;
+        unsigned value = 0;
+        if (c == '+' || c == '-') {
+            sign = true;
+            negative = c == '-';
+            input.advance();
+            --width;
+            c = input.peek();
+        }
+        if (width > 0 && c == '0') {
+            matched = true;
+            input.advance();
+            --width;
+            c = input.peek();
+            if (width > 0 && (c == 'x' || c == 'X')) {  // "0x" alone reads as 0
+                input.advance();
+                --width;
+                c = input.peek();
+            }
+        }
+        while (width > 0 && c >= 0 && kHexValues[c] != kNotHex) {
+            matched = true;
+            value = value * 16 + kHexValues[c];
+            input.advance();
+            --width;
+            c = input.peek();
+        }
+
+        if (matched) {
+            buffer[stored++] = static_cast<std::uint8_t>(negative ? 0u - value : value);
+        } else if (!sign && c >= 0) {
+            // Neither white space nor a number: a separator. The library would stop in front of
+            // it for good; passing over it keeps the conversion moving.
+            input.advance();
+        }
+        // A lone sign has been taken; what follows it is looked at afresh.
+    }
+    return stored;
+}
+
+// ---- The conversion
+
+ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
+                                int speed, ImportFormat format, LogWriter& log) {
+    ImportResult result;
+    if (speed <= 0) speed = kDefaultImportSpeed;
+    // Ten bytes of ten bit times each, in seconds: divided first, then multiplied, each step
+    // rounded to double.
+    const double step = (10.0 / speed) * 10.0;
+    double start = 0.0;
+
+    BlockOutput output;
+    if (!output.open(outputPath)) {
+        log.writeLine("Error opening file to import to: " + outputPath);
+        result.status = ImportStatus::OutputNotOpened;
+        return result;
+    }
+    ImportInput input;
+    if (!input.open(inputPath)) {
+        output.close();
+        log.writeLine("Error opening file to import from: " + inputPath);
+        result.status = ImportStatus::InputNotOpened;
+        return result;
+    }
+
+    const bool hex = format == ImportFormat::AsciiHex;
+    std::uint8_t data[kImportChunkSize];
+    // A fresh input has not met its end, so even an empty one makes one pass.
+    while (!input.endSeen()) {
+        int n = hex ? readHexBytes(input, data, kImportChunkSize)
+                    : readRawBytes(input, data, kImportChunkSize);
+        if (n > 0) {
+            appendChunk(output, tenthsAt(start), data, n);
+            ++result.chunks;
+            result.bytes += static_cast<std::uint64_t>(n);
+        }
+        // Offsets come from this running sum, truncated, and not from the chunk number times
+        // the step: the two differ (at 300 bit/s the seventh chunk lands on 19, not 20). The
+        // sum advances on every pass, a pass without bytes included.
+        start += step;
+    }
+
+    result.outputFailed = !output.close();
+    result.inputFailed = input.readFailed();
+    input.close();
+    return result;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class LogWriter;
+
+// Input bytes per chunk of an imported serial file.
+inline constexpr int kImportChunkSize = 10;
+// The speed assumed when none above 0 is given, as in the Import dialog.
+inline constexpr int kDefaultImportSpeed = 9600;
+
+// Entries of the Import dialog's format list; any other value reads raw bytes.
+enum class ImportFormat : int {
+    RawData = 0,
+    AsciiHex = 1,
+};
+
+// The file being imported, read in large blocks. It keeps the one flag the conversion loop goes
+// by: whether a read has met the end of the input (a read error counts as the end too).
+class ImportInput {
+public:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    ImportInput() = default;
+    ~ImportInput();
+    ImportInput(const ImportInput&) = delete;
+    ImportInput& operator=(const ImportInput&) = delete;
+
+    bool open(const std::string& path);  // "rb"
+    bool isOpen() const { return file_ != nullptr; }
+    void close();
+
+    bool endSeen() const { return endSeen_; }
+    bool readFailed() const { return readFailed_; }
+
+    // The byte at the read point, not taken; -1 when there is none, which marks the end seen.
+    int peek() {
+        if (next_ < length_) return block_[next_];
+        return refill() ? block_[next_] : -1;
+    }
+    void advance() { ++next_; }  // only after a peek that gave a byte
+    // Takes up to count bytes; fewer only when the end was met.
+    std::size_t take(std::uint8_t* out, std::size_t count);
+
+private:
+    bool refill();
+
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::size_t next_ = 0;
+    std::size_t length_ = 0;
+    bool endSeen_ = false;
+    bool readFailed_ = false;
+};
+
+// Up to count bytes as they are; the count read, 0 at the end of the input.
+int readRawBytes(ImportInput& input, std::uint8_t* buffer, int count);
+
+// Up to count numbers of hexadecimal text, each read as the C library's "%02X" reads it: white
+// space skipped, then at most two characters: an optional sign, an optional 0x or 0X after a
+// 0, hex digits in either case; the low byte of the (negated, with '-') value is stored.
+// Any other character separates numbers and is passed over, so nothing can stop the input
+// from moving on. Returns the count stored, or -1 when the end had been seen before the call.
+int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count);
+
+enum class ImportStatus {
+    Converted,        // the loop ran to the end of the input (chunks may be 0)
+    OutputNotOpened,  // logged; nothing made
+    InputNotOpened,   // logged; the output exists and is empty
+};
+
+struct ImportResult {
+    ImportStatus status = ImportStatus::Converted;
+    std::uint64_t chunks = 0;
+    std::uint64_t bytes = 0;
+    bool inputFailed = false;   // a read error ended the conversion with what was converted
+    bool outputFailed = false;  // a write failed: the serial file may be short
+};
+
+// Cuts the input into chunks of up to 10 bytes and writes them to a new serial file at
+// outputPath, each stamped with the time at which it would have arrived at speed bit/s with
+// 10 bit times per byte. Open failures are written to the log; nothing else is.
+ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
+                                int speed, ImportFormat format, LogWriter& log);

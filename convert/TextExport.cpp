@@ -1,0 +1,141 @@
+#include "TextExport.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "BlockOutput.h"
+#include "ErrorReporter.h"
+#include "SerialFile.h"
+
+namespace {
+
+constexpr const char* kOpenFailed = "Couldnt open serial file!";
+constexpr const char* kHeadingTime = "Time(seconds)";
+constexpr const char* kHeadingRest = " Datapos   Data...\r\n";
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// "0x%02X " for every byte, padded to 8 so each byte is stored with one 8-byte copy; the
+// next byte's copy overwrites the padding.
+constexpr std::size_t kHexFieldSize = 5;
+constexpr std::array<std::array<char, 8>, 256> makeHexFields() {
+    std::array<std::array<char, 8>, 256> fields{};
+    for (int byte = 0; byte < 256; ++byte)
+        fields[byte] = {'0', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 15], ' ', 0, 0, 0};
+    return fields;
+}
+constexpr auto kHexFields = makeHexFields();
+
+constexpr std::array<std::uint8_t, 256> makeAsciiForms() {
+    std::array<std::uint8_t, 256> forms{};
+    for (int byte = 0; byte < 256; ++byte)
+        forms[byte] = static_cast<std::uint8_t>(byte >= 0x20 && byte <= 0x7F ? byte : '.');
+    return forms;
+}
+constexpr auto kAsciiForms = makeAsciiForms();
+
+// The longest line: a time column (at most 17 characters for a 32-bit offset, the buffer
+// allows more), the position column, 255 bytes of 5 characters, CR LF, and the 8-byte copy's
+// overhang.
+constexpr std::size_t kTimeTextMax = 48;
+constexpr std::size_t kLineMax = kTimeTextMax + 10 + kMaxChunkData * kHexFieldSize + 2 + 8;
+
+// The time column of "%-12f:". Recordings repeat offsets from chunk to chunk, so the text of
+// the last offset is kept.
+class TimeColumn {
+public:
+    std::size_t format(std::uint32_t timeOffset, std::uint8_t* out) {
+        if (!valid_ || timeOffset != offset_) {
+            int length = std::snprintf(text_, sizeof text_, "%-12f:", timeOffset * 0.1);
+            length_ = length > 0 ? static_cast<std::size_t>(length) : 0;
+            if (length_ >= sizeof text_) length_ = sizeof text_ - 1;
+            offset_ = timeOffset;
+            valid_ = true;
+        }
+        std::memcpy(out, text_, length_);
+        return length_;
+    }
+
+private:
+    char text_[kTimeTextMax] = {};
+    std::size_t length_ = 0;
+    std::uint32_t offset_ = 0;
+    bool valid_ = false;
+};
+
+// " %08X "
+std::size_t formatPosition(std::uint32_t position, std::uint8_t* out) {
+    out[0] = ' ';
+    for (int digit = 0; digit < 8; ++digit)
+        out[1 + digit] = static_cast<std::uint8_t>(kHexDigits[(position >> (28 - 4 * digit)) & 15]);
+    out[9] = ' ';
+    return 10;
+}
+
+}  // namespace
+
+ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
+                          ErrorReporter& errors) {
+    SerialFileReader serial;
+    if (!serial.open(serialPath)) {
+        errors.showErrorBox(kOpenFailed, true);
+        return ExportResult::SerialFileNotOpened;
+    }
+    BlockOutput output;
+    if (!output.open(options.fileName)) {
+        // The box comes before the serial file is closed, while the error is still fopen's.
+        errors.showErrorBox(kOpenFailed, true);
+        return ExportResult::OutputNotOpened;
+    }
+
+    const bool raw = options.exportType == ExportType::Raw;
+    const bool timeColumn = options.showTimeOffset && !raw;
+    const bool positionColumn = options.showDataPosition && !raw;
+    if (options.showHeading && !raw) {
+        if (options.showTimeOffset) output.append(kHeadingTime, std::strlen(kHeadingTime));
+        output.append(kHeadingRest, std::strlen(kHeadingRest));
+    }
+
+    TimeColumn time;
+    std::uint32_t dataPosition = 0;
+    ChunkReader reader(serial, kExportResyncStep);
+    Chunk chunk;
+    // The reader still delivers a last chunk whose terminator the end of the file cut off.
+    while (reader.next(chunk)) {
+        const std::size_t length = chunk.length;
+        if (length == 0) continue;
+        std::uint8_t* const line = output.room(kLineMax);
+        std::uint8_t* out = line;
+        if (timeColumn) out += time.format(chunk.timeOffset, out);
+        if (positionColumn) out += formatPosition(dataPosition, out);
+        switch (options.exportType) {
+            case ExportType::SpaceDelimitedBinary:
+                for (std::size_t i = 0; i < length; ++i) {
+                    std::memcpy(out, kHexFields[chunk.data[i]].data(), 8);
+                    out += kHexFieldSize;
+                }
+                break;
+            case ExportType::Raw:
+                std::memcpy(out, chunk.data, length);
+                out += length;
+                break;
+            case ExportType::AsciiText:
+            default:
+                for (std::size_t i = 0; i < length; ++i) out[i] = kAsciiForms[chunk.data[i]];
+                out += length;
+                break;
+        }
+        if (!raw) {
+            out[0] = '\r';
+            out[1] = '\n';
+            out += 2;
+        }
+        output.commit(static_cast<std::size_t>(out - line));
+        dataPosition += static_cast<std::uint32_t>(length);
+    }
+
+    serial.close();
+    return output.close() ? ExportResult::Exported : ExportResult::WriteFailed;
+}

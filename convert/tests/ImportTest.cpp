@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Import.h"
+#include "LogWriter.h"
+#include "MemoryProfile.h"
+#include "Recorders.h"
+#include "TempDir.h"
+#include "TextExport.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Chunk {
+    std::uint32_t offset;
+    Bytes data;
+    bool operator==(const Chunk&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Chunk& chunk) {
+    out << "@" << chunk.offset << "{";
+    for (auto byte : chunk.data) out << ' ' << std::hex << int(byte) << std::dec;
+    return out << " }";
+}
+
+// Reads back a serial file that must be made of well-formed chunks only.
+std::vector<Chunk> parseChunks(const Bytes& file) {
+    std::vector<Chunk> chunks;
+    std::size_t at = 0;
+    while (at < file.size()) {
+        EXPECT_GE(file.size() - at, 8u) << "cut chunk at " << at;
+        if (file.size() - at < 8) break;
+        EXPECT_EQ(file[at], 0x53);
+        EXPECT_EQ(file[at + 1], 0x01);
+        std::uint32_t offset = file[at + 2] | file[at + 3] << 8 | file[at + 4] << 16 |
+                               static_cast<std::uint32_t>(file[at + 5]) << 24;
+        std::size_t length = file[at + 6];
+        EXPECT_GE(length, 1u);
+        EXPECT_LE(length, 10u);
+        if (file.size() - at < 8 + length) break;
+        chunks.push_back({offset, Bytes(file.begin() + at + 7, file.begin() + at + 7 + length)});
+        EXPECT_EQ(file[at + 7 + length], 0x0A);
+        at += 8 + length;
+    }
+    return chunks;
+}
+
+Bytes text(const std::string& characters) { return Bytes(characters.begin(), characters.end()); }
+
+Bytes counting(std::size_t count) {
+    Bytes out(count);
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(i);
+    return out;
+}
+
+class ImportTest : public ::testing::Test {
+protected:
+    ImportTest() {
+        profile.writeInt("Logging", "LoggingOn", 1);
+        profile.writeInt("Logging", "AppendFile", 0);
+        profile.writeString("Logging", "LogFile", logPath);
+        profile.writeInt("Logging", "ShowDate", 0);
+    }
+
+    std::vector<Chunk> import(const Bytes& input, ImportFormat format, int speed = 9600) {
+        std::string in = dir.file("input" + std::to_string(files++));
+        EXPECT_TRUE(writeWholeFile(in, input));
+        LogWriter log(profile);
+        result = importToSerialFile(in, output, speed, format, log);
+        EXPECT_EQ(result.status, ImportStatus::Converted);
+        return parseChunks(readWholeFile(output));
+    }
+    std::string logText() {
+        auto bytes = readWholeFile(logPath);
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    TempDir dir;
+    std::string logPath = dir.file("serial.log");
+    std::string output = dir.file("work.ser");
+    MemoryProfile profile;
+    ImportResult result;
+    int files = 0;
+};
+
+TEST_F(ImportTest, RawInputIsCutIntoTensAtTheSpeedsPace) {
+    auto input = counting(25);
+    EXPECT_EQ(import(input, ImportFormat::RawData, 300),
+              (std::vector<Chunk>{{0, Bytes(input.begin(), input.begin() + 10)},
+                                  {3, Bytes(input.begin() + 10, input.begin() + 20)},
+                                  {6, Bytes(input.begin() + 20, input.end())}}));
+    EXPECT_EQ(result.chunks, 3u);
+    EXPECT_EQ(result.bytes, 25u);
+}
+
+TEST_F(ImportTest, ExactlyTenRawBytesGiveOneChunk) {
+    EXPECT_EQ(import(counting(10), ImportFormat::RawData), (std::vector<Chunk>{{0, counting(10)}}));
+}
+
+TEST_F(ImportTest, EmptyInputMakesAnEmptySerialFile) {
+    EXPECT_TRUE(import({}, ImportFormat::RawData).empty());
+    EXPECT_TRUE(import(text(" \r\n\t"), ImportFormat::AsciiHex).empty());
+    EXPECT_TRUE(std::filesystem::exists(output));
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(ImportTest, OffsetsFollowTheRunningSumAtEachSpeed) {
+    struct {
+        int speed;
+        std::vector<std::uint32_t> offsets;
+    } const cases[] = {
+        {110, {0, 9, 18, 27, 36, 45, 54, 63, 72, 81}},
+        {300, {0, 3, 6, 10, 13, 16, 19, 23, 26, 30}},
+        {1200, {0, 0, 1, 2, 3, 4, 4, 5, 6, 7}},
+        {9600, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2}},
+        {115200, std::vector<std::uint32_t>(25, 0)},
+        {460800, std::vector<std::uint32_t>(25, 0)},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.speed);
+        auto chunks = import(counting(10 * test.offsets.size()), ImportFormat::RawData, test.speed);
+        std::vector<std::uint32_t> offsets;
+        for (const auto& chunk : chunks) offsets.push_back(chunk.offset);
+        EXPECT_EQ(offsets, test.offsets);
+    }
+}
+
+TEST_F(ImportTest, HexTextGivesItsNumbersInChunksOfTen) {
+    const std::vector<Chunk> oneTwoThree{{0, {1, 2, 3}}};
+    EXPECT_EQ(import(text("01 02 03"), ImportFormat::AsciiHex), oneTwoThree);
+    EXPECT_EQ(import(text("01 02 03\r\n"), ImportFormat::AsciiHex), oneTwoThree);
+    EXPECT_EQ(import(text("010203\n"), ImportFormat::AsciiHex), oneTwoThree);
+    EXPECT_EQ(import(text("ABC"), ImportFormat::AsciiHex), (std::vector<Chunk>{{0, {0xAB, 0x0C}}}));
+    // Lines do not matter: chunks are cut every ten numbers.
+    EXPECT_EQ(import(text("00 01 02\n03 04 05 06 07 08 09 0a\n0B\n"), ImportFormat::AsciiHex, 300),
+              (std::vector<Chunk>{{0, counting(10)}, {3, {0x0A, 0x0B}}}));
+}
+
+TEST_F(ImportTest, SeparatorsAndGarbageArePassedOverKeepingEveryByte) {
+    EXPECT_EQ(import(text("0A,0B;0C"), ImportFormat::AsciiHex),
+              (std::vector<Chunk>{{0, {0x0A, 0x0B, 0x0C}}}));
+    EXPECT_EQ(import(text("00,01,02,03,04,05,06,07,08,09,0A,0B,"), ImportFormat::AsciiHex, 300),
+              (std::vector<Chunk>{{0, counting(10)}, {3, {0x0A, 0x0B}}}));
+    // Garbage last, and garbage that would have stopped the C library's reader for good.
+    EXPECT_EQ(import(text("12 zz 34 ; ... ghij"), ImportFormat::AsciiHex),
+              (std::vector<Chunk>{{0, {0x12, 0x34}}}));
+    EXPECT_EQ(import(text("nothing? just junk!"), ImportFormat::AsciiHex), std::vector<Chunk>{});
+}
+
+TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
+    std::mt19937 random(3);
+    Bytes input(300'001);
+    for (auto& byte : input) byte = random();
+    auto chunks = import(input, ImportFormat::RawData, 115200);
+    EXPECT_EQ(chunks.size(), 30'001u);
+    ExportOptions raw;
+    raw.exportType = ExportType::Raw;
+    raw.fileName = dir.file("raw.bin");
+    RecordingErrorReporter errors;
+    ASSERT_EQ(exportToText(output, raw, errors), ExportResult::Exported);
+    EXPECT_TRUE(readWholeFile(raw.fileName) == input);
+}
+
+TEST_F(ImportTest, OpenFailuresAreLoggedOnly) {
+    std::string missingFolder = dir.file("no-such-folder");
+    {
+        LogWriter log(profile);
+        std::string target = missingFolder + "/work.ser";
+        auto failed =
+            importToSerialFile(dir.file("whatever"), target, 9600, ImportFormat::RawData, log);
+        EXPECT_EQ(failed.status, ImportStatus::OutputNotOpened);
+        EXPECT_FALSE(std::filesystem::exists(target));
+    }
+    EXPECT_EQ(logText(), "Error opening file to import to: " + missingFolder + "/work.ser\r\n");
+
+    ASSERT_TRUE(writeWholeFile(output, text("old contents")));
+    {
+        LogWriter log(profile);
+        auto failed =
+            importToSerialFile(dir.file("missing.bin"), output, 9600, ImportFormat::AsciiHex, log);
+        EXPECT_EQ(failed.status, ImportStatus::InputNotOpened);
+    }
+    EXPECT_EQ(logText(), "Error opening file to import from: " + dir.file("missing.bin") + "\r\n");
+    EXPECT_TRUE(readWholeFile(output).empty());
+}
+
+#ifndef _WIN32
+// A folder opens as a stream here, and every read of it fails.
+TEST_F(ImportTest, ReadErrorEndsTheConversion) {
+    LogWriter log(profile);
+    auto failed =
+        importToSerialFile(dir.path().string(), output, 9600, ImportFormat::AsciiHex, log);
+    EXPECT_EQ(failed.status, ImportStatus::Converted);
+    EXPECT_TRUE(failed.inputFailed);
+    EXPECT_EQ(failed.chunks, 0u);
+}
+#endif
+
+}  // namespace
