@@ -56,6 +56,7 @@ private:
     // Files (MainDialogFiles.cpp)
     void onOpen();
     bool openFile(const std::string& path);
+    void showLoadedFile(std::uint32_t duration);
     void onSaveAs();
     void onRecentFile(UINT id);
     void addRecentFile(const std::string& path);

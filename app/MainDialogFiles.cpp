@@ -23,14 +23,20 @@ bool MainDialog::openFile(const std::string& path) {
         state_.currentFilePath.clear();
         return false;
     }
+    showLoadedFile(*duration);
+    return true;
+}
+
+// The current file has just been loaded: the window shows its length, stands at its start and
+// lists it first among the recent files.
+void MainDialog::showLoadedFile(std::uint32_t duration) {
     setTransportButtons(TransportMode::Stopped);
-    slider_.setRange(0, static_cast<int>(*duration), false);
+    slider_.setRange(0, static_cast<int>(duration), false);
     slider_.setTicFrequency(10);
-    showTime(*duration);
+    showTime(duration);
     slider_.setPosition(0, true);
     state_.currentPosition.store(0);
     addRecentFile(state_.currentFilePath);
-    return true;
 }
 
 void MainDialog::onSaveAs() {

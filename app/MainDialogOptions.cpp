@@ -51,12 +51,6 @@ bool MainDialog::importFile(const std::string& path, int speed, int format) {
 
     auto duration = scanDuration(state_.currentFilePath, debugTrace_, errors_);
     if (!duration) return false;
-    setTransportButtons(TransportMode::Stopped);
-    slider_.setRange(0, static_cast<int>(*duration), false);
-    slider_.setTicFrequency(10);
-    showTime(*duration);
-    slider_.setPosition(0, true);
-    state_.currentPosition.store(0);
-    addRecentFile(state_.currentFilePath);
+    showLoadedFile(*duration);
     return true;
 }

@@ -10,6 +10,7 @@
 #include "SerialPort.h"
 #include "SharedState.h"
 #include "TimeOffset.h"
+#include "WorkerPort.h"
 #include "Workers.h"
 
 namespace {
@@ -94,13 +95,8 @@ int playbackWorker(SharedState* statePointer) {
         LogWriter log(state.profile);
         log.writeLine("Starting playing of file " + state.currentFilePath);
 
-        const DeviceSettings& device = state.deviceSettings;
         SerialPort port;
-        if (!port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
-                       device.parity, device.stopBits)) {
-            log.writeLine(std::string("Error opening serial port: ") + port.errorText());
-            return 0;
-        }
+        if (!openWorkerPort(port, state.deviceSettings, log)) return 0;
         SerialFileReader file;
         if (!file.open(state.currentFilePath)) {
             log.writeLine("Couldt open playfile " + state.currentFilePath);

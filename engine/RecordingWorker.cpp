@@ -8,6 +8,7 @@
 #include "SerialPort.h"
 #include "SharedState.h"
 #include "TimeOffset.h"
+#include "WorkerPort.h"
 #include "Workers.h"
 
 namespace {
@@ -52,13 +53,8 @@ int recordingWorker(SharedState* statePointer) {
         LogWriter log(state.profile);
         log.writeLine("Starting recording");
 
-        const DeviceSettings& device = state.deviceSettings;
         SerialPort port;
-        if (!port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
-                       device.parity, device.stopBits)) {
-            log.writeLine(std::string("Error opening serial port: ") + port.errorText());
-            return 0;
-        }
+        if (!openWorkerPort(port, state.deviceSettings, log)) return 0;
         SerialFileWriter out;
         if (!out.open(state.currentFilePath)) {
             log.writeLine("Error opening file to record to: " + state.currentFilePath);

@@ -7,11 +7,7 @@ source "$here/wine-prefix.sh"
 
 program=$1
 shift
-build_dir=$(cd "$(dirname "$program")" && pwd)
-while [[ "$build_dir" != "/" && ! -f "$build_dir/CMakeCache.txt" ]]; do
-    build_dir=$(dirname "$build_dir")
-done
-[[ -f "$build_dir/CMakeCache.txt" ]] || { echo "no build folder above $program" >&2; exit 2; }
+build_dir=$(build_dir_of "$program") || exit 2
 
 wine_prefix_setup "$build_dir"
 wine_server_ensure

@@ -8,6 +8,17 @@ wine_loader() {
     if [[ -x /usr/lib/wine/wine64 ]]; then echo /usr/lib/wine/wine64; else command -v wine; fi
 }
 
+# The build folder (the one holding CMakeCache.txt) above a built program.
+build_dir_of() {
+    local dir
+    dir=$(cd "$(dirname "$1")" && pwd)
+    while [[ "$dir" != "/" && ! -f "$dir/CMakeCache.txt" ]]; do
+        dir=$(dirname "$dir")
+    done
+    [[ -f "$dir/CMakeCache.txt" ]] || { echo "no build folder above $1" >&2; return 1; }
+    echo "$dir"
+}
+
 # Creates the prefix once (under a lock, so parallel callers do not race) and exports it.
 wine_prefix_setup() {
     local build_dir=$1
