@@ -18,7 +18,9 @@ bool Application::loadAccelerators(int resourceId) {
 }
 
 bool Application::processMessageFilter(MSG& message) {
-    return accelerators_ != nullptr && mainWindow_ != nullptr &&
+    // While a dialog of its own is up the main window is disabled: its keys must not start a
+    // recording behind that dialog.
+    return accelerators_ != nullptr && mainWindow_ != nullptr && IsWindowEnabled(mainWindow_) &&
            TranslateAcceleratorA(mainWindow_, accelerators_, &message) != 0;
 }
 
