@@ -46,12 +46,21 @@ INT_PTR Dialog::doModal() {
         return -1;
     }
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
+    // A template without WS_VISIBLE is shown once the queue first runs empty, as the system's
+    // modal dialog boxes are. A window that its handlers keep hidden stays hidden.
+    bool showWhenIdle = (GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) == 0;
 
     bool idle = true;
     LONG idleCount = 0;
     MSG message;
     while (running_) {
         while (idle && running_ && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (showWhenIdle) {
+                showWhenIdle = false;
+                ShowWindow(window_, SW_SHOWNORMAL);
+                UpdateWindow(window_);
+                continue;  // showing may have queued messages
+            }
             if (SendMessageA(window_, kKickIdleMessage, MSGF_DIALOGBOX, idleCount++) == 0) {
                 idle = false;
             }
