@@ -16,6 +16,8 @@ constexpr const char* kCompanyKey = "Software\\Quorvale\\";
 constexpr const char* kMainCaption = "Veltrane";
 constexpr const char* kTrayClass = "SysTray_Class";
 constexpr const char* kMenuItemStateMessage = "Veltrane.MenuItemState";
+constexpr const char* kDialogClass = "#32770";
+constexpr int kFileNameBox = 0x47C;  // the explorer-style file dialog's ComboBoxEx32
 
 // The built program, as the build names it: a Linux path under Wine, seen through drive Z:.
 std::string builtProgramPath() {
@@ -61,6 +63,45 @@ std::vector<HWND> topLevelWindowsOf(DWORD processId) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// A window's text as WM_GETTEXT gives it, with markers for what is not there to read.
+std::string windowText(HWND item, int id) {
+    if (!item) return "<no control " + std::to_string(id) + ">";
+    char buffer[512] = {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(item, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, kAnswerLimitMs, &length)) {
+        return "<no answer>";
+    }
+    return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
+}
+
+// Entries are read with the wide messages: across processes Wine hands the ANSI form's
+// buffer back in wide characters.
+std::string listEntry(HWND list, int index) {
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG,
+                            kAnswerLimitMs, &length) == 0 ||
+        static_cast<LRESULT>(length) == CB_ERR) {
+        return "<no entry " + std::to_string(index) + ">";
+    }
+    std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG, kAnswerLimitMs,
+                            &copied) == 0 ||
+        static_cast<LRESULT>(copied) == CB_ERR) {
+        return "<no entry " + std::to_string(index) + ">";
+    }
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(copied), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(copied), text.data(), size,
+                            nullptr, nullptr);
+    }
+    return text;
 }
 
 }  // namespace
@@ -156,6 +197,16 @@ bool UiProgram::writeBinary(const std::string& section, const std::string& value
                             const std::vector<std::uint8_t>& data) {
     return RegistryKey::openForWrite(HKEY_CURRENT_USER, settingsPath(section))
         .writeBinary(value, data);
+}
+
+bool UiProgram::readString(const std::string& section, const std::string& value,
+                           std::string& data) const {
+    return RegistryKey::openForRead(HKEY_CURRENT_USER, settingsPath(section))
+        .readString(value, data);
+}
+
+bool UiProgram::deleteSection(const std::string& section) {
+    return deleteRegistryTree(HKEY_CURRENT_USER, settingsPath(section));
 }
 
 bool UiProgram::readDword(const std::string& section, const std::string& value, DWORD& data) const {
@@ -275,17 +326,7 @@ bool UiProgram::settle() {
     return seen;
 }
 
-std::string UiProgram::text(int id) const {
-    HWND item = control(id);
-    if (!item) return "<no control " + std::to_string(id) + ">";
-    char buffer[512] = {};
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(item, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, kAnswerLimitMs, &length)) {
-        return "<no answer>";
-    }
-    return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
-}
+std::string UiProgram::text(int id) const { return windowText(control(id), id); }
 
 long UiProgram::sliderMax() const {
     DWORD_PTR value = 0;
@@ -329,6 +370,40 @@ std::vector<std::string> UiProgram::shownBoxes() const {
     return captions;
 }
 
+UiDialog UiProgram::dialog(const std::string& wanted, std::chrono::milliseconds limit) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            for (HWND candidate : topLevelWindowsOf(processId_)) {
+                if (candidate != window_ && IsWindowVisible(candidate) &&
+                    className(candidate) == kDialogClass && caption(candidate) == wanted) {
+                    found = candidate;
+                    return true;
+                }
+            }
+            return false;
+        },
+        limit);
+    return found ? UiDialog(*this, found) : UiDialog();
+}
+
+UiDialog UiProgram::fileDialog(std::chrono::milliseconds limit) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            for (HWND candidate : topLevelWindowsOf(processId_)) {
+                if (IsWindowVisible(candidate) && className(candidate) == kDialogClass &&
+                    GetDlgItem(candidate, kFileNameBox) != nullptr) {
+                    found = candidate;
+                    return true;
+                }
+            }
+            return false;
+        },
+        limit);
+    return found ? UiDialog(*this, found) : UiDialog();
+}
+
 bool UiProgram::close(std::chrono::milliseconds limit, DWORD* exitCode) {
     if (running() && window_) PostMessageA(window_, WM_CLOSE, 0, 0);
     return waitForExit(limit, exitCode);
@@ -355,4 +430,78 @@ void UiProgram::end() {
     }
     CloseHandle(process_);
     process_ = nullptr;
+}
+
+// ---- UiDialog
+
+std::string UiDialog::caption() const { return ::caption(window_); }
+
+std::string UiDialog::text(int id) const { return windowText(control(id), id); }
+
+bool UiDialog::setText(int id, const std::string& text) {
+    HWND item = control(id);
+    return item &&
+           sendWithLimit(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), nullptr) &&
+           program_->settle();
+}
+
+bool UiDialog::checked(int id) const {
+    DWORD_PTR state = 0;
+    return sendWithLimit(control(id), BM_GETCHECK, 0, 0, &state) && state == BST_CHECKED;
+}
+
+bool UiDialog::click(int id) {
+    HWND item = control(id);
+    if (!item || !IsWindowVisible(item) || !IsWindowEnabled(item)) return false;
+    return program_->post(item, BM_CLICK, 0, 0);
+}
+
+int UiDialog::selection(int listId) const {
+    DWORD_PTR index = 0;
+    if (!sendWithLimit(control(listId), CB_GETCURSEL, 0, 0, &index)) return -2;
+    return static_cast<int>(static_cast<LRESULT>(index));
+}
+
+std::string UiDialog::selectedText(int listId) const {
+    int index = selection(listId);
+    return index >= 0 ? listEntry(control(listId), index) : std::string();
+}
+
+std::vector<std::string> UiDialog::entries(int listId) const {
+    std::vector<std::string> texts;
+    DWORD_PTR count = 0;
+    if (!sendWithLimit(control(listId), CB_GETCOUNT, 0, 0, &count)) return texts;
+    for (int index = 0; index < static_cast<int>(static_cast<LRESULT>(count)); ++index) {
+        texts.push_back(listEntry(control(listId), index));
+    }
+    return texts;
+}
+
+bool UiDialog::choose(int listId, int index) {
+    HWND list = control(listId);
+    DWORD_PTR selected = 0;
+    if (!list || !IsWindowEnabled(list) ||
+        !sendWithLimit(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0, &selected) ||
+        static_cast<int>(static_cast<LRESULT>(selected)) != index) {
+        return false;
+    }
+    return program_->post(window_, WM_COMMAND, MAKEWPARAM(listId, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(list));
+}
+
+bool UiDialog::typeFileName(const std::string& path) {
+    HWND box = control(kFileNameBox);
+    if (!box) return false;
+    HWND edit = nullptr;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM data) -> BOOL {
+            if (className(child) != "Edit") return TRUE;
+            *reinterpret_cast<HWND*>(data) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    if (!edit) return false;
+    return sendWithLimit(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), nullptr) &&
+           program_->settle();
 }

@@ -8,6 +8,47 @@
 #include <string>
 #include <vector>
 
+class UiProgram;
+
+// One of the program's dialogs (a settings or conversion dialog, a file dialog, a message box),
+// driven like the main window: what is posted to it is handled before anything is read back.
+// Invalid (false) when no such dialog was found.
+class UiDialog {
+public:
+    UiDialog() = default;
+    UiDialog(UiProgram& program, HWND window) : program_(&program), window_(window) {}
+    explicit operator bool() const { return window_ != nullptr; }
+
+    HWND handle() const { return window_; }
+    HWND control(int id) const { return GetDlgItem(window_, id); }
+    bool visible() const { return IsWindowVisible(window_) != FALSE; }
+    std::string caption() const;
+
+    // A control's text; message boxes keep theirs in the static 0xFFFF.
+    std::string text(int id) const;
+    // Replaces an edit's text as typing it would (WM_SETTEXT; the edit reports the change).
+    bool setText(int id, const std::string& text);
+    bool enabled(int id) const { return IsWindowEnabled(control(id)) != FALSE; }
+    bool checked(int id) const;
+    // Clicks a button or check box (BM_CLICK). False, and nothing is sent, when the control is
+    // missing, hidden or disabled: a user could not click it either.
+    bool click(int id);
+
+    // Drop-down lists: the selected entry (-1 for none), its text ("" for none), the entries.
+    int selection(int listId) const;
+    std::string selectedText(int listId) const;
+    std::vector<std::string> entries(int listId) const;
+    // Picks an entry as a user does: the list selects it and tells the dialog (CBN_SELCHANGE).
+    bool choose(int listId, int index);
+
+    // The common file dialog: types a path into its file name box (ComboBoxEx32 0x47C).
+    bool typeFileName(const std::string& path);
+
+private:
+    UiProgram* program_ = nullptr;
+    HWND window_ = nullptr;
+};
+
 // One run of the built Veltrane.exe, driven from outside as a user's automation would drive it:
 // commands arrive as window messages, and what the window shows is read back from its controls.
 //
@@ -35,6 +76,9 @@ public:
     bool readDword(const std::string& section, const std::string& value, DWORD& data) const;
     bool readBinary(const std::string& section, const std::string& value,
                     std::vector<std::uint8_t>& data) const;
+    bool readString(const std::string& section, const std::string& value, std::string& data) const;
+    // Removes a section with all its values, e.g. to see what a command writes into it.
+    bool deleteSection(const std::string& section);
 
     // Starts the copy with an optional command line and waits until its main window has
     // finished its start-up. False with a reason when there is no main window within the limit.
@@ -73,6 +117,10 @@ public:
     // Captions of the visible dialog windows (message boxes) that the program shows besides
     // its main window.
     std::vector<std::string> shownBoxes() const;
+    // Waits for a visible dialog of the program, besides the main window, with this caption;
+    // or for the visible common file dialog (the one with a file name box).
+    UiDialog dialog(const std::string& caption, std::chrono::milliseconds limit);
+    UiDialog fileDialog(std::chrono::milliseconds limit);
 
     // Closes the window as the close box does (WM_CLOSE) and waits for the process to end.
     // False when it still runs after the limit. The exit code is then only valid on true.

@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -218,7 +219,80 @@ RecordedFile readRecordedFile(const std::string& path) {
     Chunk chunk;
     while (reader.next(chunk)) {
         recorded.offsets.push_back(chunk.timeOffset);
+        recorded.lengths.push_back(chunk.length);
         recorded.data.append(reinterpret_cast<const char*>(chunk.data), chunk.length);
     }
     return recorded;
+}
+
+bool writeSerialFile(const std::string& path,
+                     const std::vector<std::pair<std::uint32_t, std::string>>& chunks) {
+    SerialFileWriter writer;
+    if (!writer.open(path)) return false;
+    bool written = true;
+    for (const auto& [offset, data] : chunks) {
+        written = writer.writeChunk(offset, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                    static_cast<std::uint8_t>(data.size())) &&
+                  written;
+    }
+    return writer.close() && written;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "<cannot read " + path + ">";
+    std::string bytes;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    std::fclose(file);
+    return bytes;
+}
+
+bool writeFileBytes(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+UiDialog openDialog(UiProgram& program, int command, const std::string& caption) {
+    if (!program.command(command)) return {};
+    return program.dialog(caption, kDialogLimit);
+}
+
+::testing::AssertionResult closeDialog(UiDialog& dialog, int button) {
+    if (!dialog.click(button)) {
+        return ::testing::AssertionFailure()
+               << "button " << button << " of \"" << dialog.caption()
+               << "\" cannot be clicked, or the program does not come back from the click";
+    }
+    if (!waitUntil([&] { return !dialog.visible(); }, kStateLimit)) {
+        return ::testing::AssertionFailure() << "\"" << dialog.caption() << "\" stays open";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult chooseFile(UiProgram& program, const std::string& path) {
+    UiDialog files = program.fileDialog(kDialogLimit);
+    if (!files) {
+        return ::testing::AssertionFailure()
+               << "no file dialog within " << kDialogLimit.count() << " s";
+    }
+    if (!files.typeFileName(path)) {
+        return ::testing::AssertionFailure() << "the file dialog's name box takes no text";
+    }
+    return closeDialog(files, IDOK) << " (file name " << path << ")";
+}
+
+::testing::AssertionResult dismissErrorBox(UiProgram& program, std::string& text) {
+    UiDialog box = program.dialog("Veltrane Error", kStateLimit);
+    if (!box) {
+        ::testing::AssertionResult failure = ::testing::AssertionFailure();
+        failure << "no \"Veltrane Error\" box; shown:";
+        for (const std::string& caption : program.shownBoxes()) failure << " \"" << caption << "\"";
+        return failure;
+    }
+    text = box.text(0xFFFF);
+    return closeDialog(box, IDOK);
 }

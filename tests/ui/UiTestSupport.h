@@ -93,9 +93,33 @@ std::vector<std::string> newFiles(const std::set<std::string>& before);
 std::vector<std::string> newFilesWithData(const std::set<std::string>& before);
 bool fileExists(const std::string& path);
 
-// The chunks of a serial file: their time offsets, and all their data bytes in order.
+// The chunks of a serial file: their time offsets and lengths, and all their data bytes in
+// order.
 struct RecordedFile {
     std::vector<std::uint32_t> offsets;
+    std::vector<std::size_t> lengths;
     std::string data;
 };
 RecordedFile readRecordedFile(const std::string& path);
+
+// Writes a serial file of the given chunks (time offset in tenths, data bytes).
+bool writeSerialFile(const std::string& path,
+                     const std::vector<std::pair<std::uint32_t, std::string>>& chunks);
+// A file's bytes as they are; a marker text when it cannot be read.
+std::string fileBytes(const std::string& path);
+bool writeFileBytes(const std::string& path, const std::string& bytes);
+
+// How long a dialog may take to come up under Wine; the file dialogs are the slowest.
+inline constexpr auto kDialogLimit = 15s;
+
+// Opens one of the program's dialogs with a menu command and waits until it shows.
+UiDialog openDialog(UiProgram& program, int command, const std::string& caption);
+// Presses one of a dialog's buttons and waits until the dialog has gone.
+::testing::AssertionResult closeDialog(UiDialog& dialog, int button);
+
+// Answers the common file dialog that the program shows: types the path and clicks its OK
+// button; succeeds once the file dialog is gone.
+::testing::AssertionResult chooseFile(UiProgram& program, const std::string& path);
+
+// Reads the text of the program's error box ("Veltrane Error") and dismisses it with OK.
+::testing::AssertionResult dismissErrorBox(UiProgram& program, std::string& text);
