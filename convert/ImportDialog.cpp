@@ -2,13 +2,12 @@
 
 #include <cstdlib>
 
+#include "DeviceSettingsChoices.h"
 #include "FileDialog.h"
 #include "resource.h"
 
 namespace {
 const char* const kFormats[] = {"Raw data", "ASCII Hex data"};
-const char* const kSpeeds[] = {"110",   "300",   "1200",  "2400",   "4800",   "9600",   "14400",
-                               "19200", "28800", "38400", "57600", "115200", "230400", "460800"};
 }  // namespace
 
 ImportDialog::ImportDialog(HWND owner) : Dialog(IDD_IMPORT, owner) {}
@@ -18,7 +17,7 @@ bool ImportDialog::onInitDialog() {
     formatList_.attach(item(IDC_IMPORT_FORMAT_LIST));
     speedList_.attach(item(IDC_IMPORT_SPEED_LIST));
     for (const char* format : kFormats) formatList_.addString(format);
-    for (const char* speed : kSpeeds) speedList_.addString(speed);
+    for (const auto& speed : speedChoices()) speedList_.addString(speed);  // the port's speeds
 
     fileEdit_.setText(importPath);
     enableOkForPath();

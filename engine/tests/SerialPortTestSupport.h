@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SerialDrain.h"
 #include "SerialPair.h"
 #include "SerialPort.h"
 
@@ -48,15 +49,6 @@ inline bool writeAll(SerialPort& port, const std::vector<std::uint8_t>& bytes) {
            written == bytes.size();
 }
 
-// Under Wine all tests share one pair: leftovers of an earlier test are read away first.
-inline void drain(SerialPort& port) {
-    SerialTimeouts quiet{kSerialTimeoutMax, kSerialTimeoutMax, 30, 0, 0};
-    port.setTimeouts(&quiet);
-    std::uint8_t buffer[255];
-    std::uint32_t n = 0;
-    for (int i = 0; i < 100 && port.read(buffer, sizeof buffer, &n) && n > 0; ++i) {
-    }
-}
 
 // Both ends of a pair opened at 115200 8N1: port_ is the program's side, device_ the device's.
 class SerialPortPairTest : public ::testing::Test {
@@ -67,8 +59,8 @@ protected:
         ASSERT_TRUE(port_.open(portPath(), 115200, 8, 0, 0)) << port_.errorText();
         ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, 0, 0))
             << device_.errorText();
-        drain(port_);
-        drain(device_);
+        drainSerialPort(port_);
+        drainSerialPort(device_);
     }
 
     std::string portPath() const { return SerialPort::devicePath(pair_.portName()); }

@@ -12,6 +12,7 @@
 #include "DebugTrace.h"
 #include "MemoryProfile.h"
 #include "Recorders.h"
+#include "SerialDrain.h"
 #include "SerialFile.h"
 #include "SerialPair.h"
 #include "SerialPort.h"
@@ -79,7 +80,7 @@ protected:
         profile_.writeString("Logging", "LogFile", logPath());
         ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, 0, 0))
             << device_.errorText();
-        drainDevice();
+        drainSerialPort(device_);
     }
 
     std::string logPath() const { return dir_.file("serial.log"); }
@@ -88,14 +89,6 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
 
-    void drainDevice() {
-        SerialTimeouts quick{kSerialTimeoutMax, kSerialTimeoutMax, 30, 0, 0};
-        device_.setTimeouts(&quick);
-        std::uint8_t buffer[255];
-        std::uint32_t count = 0;
-        for (int i = 0; i < 100 && device_.read(buffer, sizeof buffer, &count) && count > 0; ++i) {
-        }
-    }
 
     bool sendFromDevice(const std::vector<std::uint8_t>& bytes) {
         std::uint32_t written = 0;

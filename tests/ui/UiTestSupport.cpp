@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "SerialDrain.h"
 #include "SerialFile.h"
 
 ::testing::AssertionResult started(UiProgram& program, const std::string& arguments) {
@@ -127,19 +128,6 @@ std::vector<std::uint8_t> positionValue(std::int32_t left, std::int32_t top, std
     return bytes;
 }
 
-namespace {
-
-void readAway(SerialPort& port) {
-    SerialTimeouts quiet{kSerialTimeoutMax, kSerialTimeoutMax, 30, 0, 0};
-    port.setTimeouts(&quiet);
-    std::uint8_t buffer[255];
-    std::uint32_t n = 0;
-    for (int i = 0; i < 100 && port.read(buffer, sizeof buffer, &n) && n > 0; ++i) {
-    }
-}
-
-}  // namespace
-
 ::testing::AssertionResult TestDevice::open() {
     std::string why;
     if (!pair_.start(&why)) return ::testing::AssertionFailure() << why;
@@ -147,11 +135,11 @@ void readAway(SerialPort& port) {
         return ::testing::AssertionFailure()
                << "cannot open " << pair_.devicePortName() << ": " << port_.errorText();
     }
-    readAway(port_);
+    drainSerialPort(port_);
     // Bytes that an earlier test sent and no program read would be recorded first.
     SerialPort programSide;
     if (programSide.open(SerialPort::devicePath(pair_.portName()), 9600, 8, 0, 0)) {
-        readAway(programSide);
+        drainSerialPort(programSide);
     }
     return ::testing::AssertionSuccess();
 }
