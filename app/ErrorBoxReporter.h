@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "ErrorBox.h"
-#include "ErrorReporter.h"
+#include "engine/ErrorReporter.h"
+#include "win32/ErrorBox.h"
 
 // Routes the engine's error reports to the program's error box, owned by the main window.
 class ErrorBoxReporter : public ErrorReporter {

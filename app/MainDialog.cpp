@@ -1,14 +1,14 @@
-#include "MainDialog.h"
+#include "app/MainDialog.h"
 
 #include <shellapi.h>
 
 #include <vector>
 
-#include "AppMessages.h"
-#include "Application.h"
-#include "DeviceSettings.h"
-#include "Profile.h"
-#include "resource.h"
+#include "app/AppMessages.h"
+#include "engine/DeviceSettings.h"
+#include "engine/Profile.h"
+#include "res/resource.h"
+#include "win32/Application.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ MainDialog::MainDialog(Profile& profile)
       profile_(profile),
       debugTrace_(systemTraceSink()),
       workingFilePath_(makeWorkingFilePath()),
-      state_(debugTrace_, profile, *this),
-      runner_(state_) {
+      state_(*this),
+      runner_(state_, debugTrace_) {
     icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM));
-    state_.deviceSettings = loadDeviceSettings(profile);
+    deviceSettings_ = loadDeviceSettings(profile);
     menuItemStateMessage_ = RegisterWindowMessageA(kMenuItemStateMessageName);
 }
 
@@ -164,7 +164,8 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             DeleteFileA(workingFilePath_.c_str());
             return false;
         case kWorkerStateMessage:
-            onWorkerState(static_cast<int>(wParam));
+            onWorkerState(static_cast<WorkerEvent>(static_cast<int>(wParam)),
+                          static_cast<std::uint32_t>(lParam));
             return true;
         default:
             if (message == menuItemStateMessage_ && message != 0) {

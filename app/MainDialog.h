@@ -5,16 +5,19 @@
 #include <cstdint>
 #include <string>
 
-#include "Controls.h"
-#include "DebugTrace.h"
-#include "RecentFiles.h"
-#include "Dialog.h"
-#include "ErrorBoxReporter.h"
-#include "SharedState.h"
-#include "StatusLine.h"
-#include "TransportRules.h"
-#include "TrayIcon.h"
-#include "WorkerRunner.h"
+#include "app/CommandRules.h"
+#include "app/ErrorBoxReporter.h"
+#include "app/RecentFiles.h"
+#include "app/StatusLine.h"
+#include "app/TransportRules.h"
+#include "app/TrayIcon.h"
+#include "engine/DebugTrace.h"
+#include "engine/DeviceSettings.h"
+#include "win32/Controls.h"
+#include "win32/Dialog.h"
+#include "workers/SharedState.h"
+#include "workers/WorkerJob.h"
+#include "workers/WorkerRunner.h"
 
 class Profile;
 
@@ -80,11 +83,12 @@ private:
     void onNew();
     void setTransportButtons(TransportMode mode);
     void showTime(std::uint32_t tenths);
-    void onWorkerState(int code);
+    void onWorkerState(WorkerEvent event, std::uint32_t job);
     void refreshTick();
     void onSliderScroll(HWND bar);
-    void showRecordingLength();
-    void workerStateChanged(int code) override;  // from a worker's thread
+    void showRecordingLength(const std::string& path);
+    WorkerJob jobFor(const std::string& path, std::uint32_t startPosition);
+    void workerStateChanged(WorkerEvent event, std::uint32_t job) override;  // worker's thread
 
     Profile& profile_;
     HICON icon_ = nullptr;
@@ -94,9 +98,13 @@ private:
     DebugTrace debugTrace_;
     ErrorBoxReporter errors_;
     std::string workingFilePath_;
+    std::string currentFilePath_;  // empty: no file
+    DeviceSettings deviceSettings_;
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first
-    bool scanWhenRecordingEnds_ = false;
+    // The recording run whose end shows the recording's length (0: none), and the file it writes.
+    std::uint32_t recordingJob_ = 0;
+    std::string recordingJobPath_;
     RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;
 

@@ -1,8 +1,9 @@
 // The main window's commands: dispatch, the idle update pass of the menu, and menu help.
-#include "AboutDialog.h"
-#include "CommandState.h"
-#include "MainDialog.h"
-#include "resource.h"
+#include "app/MainDialog.h"
+#include "app/MenuPrompt.h"
+#include "app/dialogs/AboutDialog.h"
+#include "res/resource.h"
+#include "win32/CommandState.h"
 
 bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
     const UINT command = static_cast<UINT>(id);
@@ -82,7 +83,7 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
 
 TransportFlags MainDialog::transportFlags() const {
     return {state_.recording.load() != 0, state_.playing.load() != 0,
-            !state_.currentFilePath.empty()};
+            !currentFilePath_.empty()};
 }
 
 LRESULT MainDialog::onKickIdle(LONG idleCount) {

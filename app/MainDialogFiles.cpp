@@ -1,9 +1,9 @@
 // The main window's file commands: Open, Save as, the recent files and the start-up open.
-#include "Application.h"
-#include "FileDialog.h"
-#include "MainDialog.h"
-#include "SerialFile.h"
-#include "resource.h"
+#include "app/MainDialog.h"
+#include "engine/SerialFile.h"
+#include "res/resource.h"
+#include "win32/Application.h"
+#include "win32/FileDialog.h"
 
 namespace {
 constexpr const char* kSerialFileFilter = "Serial Files (*.ser)|*.ser|All Files (*.*)|*.*||";
@@ -17,10 +17,10 @@ void MainDialog::onOpen() {
 }
 
 bool MainDialog::openFile(const std::string& path) {
-    state_.currentFilePath = path;
+    currentFilePath_ = path;
     auto duration = scanDuration(path, debugTrace_, errors_);
     if (!duration) {
-        state_.currentFilePath.clear();
+        currentFilePath_.clear();
         return false;
     }
     showLoadedFile(*duration);
@@ -36,15 +36,15 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
     showTime(duration);
     slider_.setPosition(0, true);
     state_.currentPosition.store(0);
-    addRecentFile(state_.currentFilePath);
+    addRecentFile(currentFilePath_);
 }
 
 void MainDialog::onSaveAs() {
-    if (state_.currentFilePath.empty()) return;
+    if (currentFilePath_.empty()) return;
     auto chosen = chooseFileToSave(handle(), kSerialFileFilter, "ser",
                                    OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     if (!chosen) return;
-    if (CopyFileA(state_.currentFilePath.c_str(), chosen->c_str(), FALSE)) {
+    if (CopyFileA(currentFilePath_.c_str(), chosen->c_str(), FALSE)) {
         addRecentFile(*chosen);
     } else {
         errors_.showErrorBox("Error saving to " + *chosen + ":", true);

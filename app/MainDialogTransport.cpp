@@ -1,38 +1,47 @@
 // The main window's transport control: the seven commands, the worker-state message, the
 // refresh tick and the position slider.
-#include "MainDialog.h"
-#include "AppMessages.h"
-#include "SerialFile.h"
-#include "Workers.h"
-#include "resource.h"
+#include "app/AppMessages.h"
+#include "app/MainDialog.h"
+#include "engine/SerialFile.h"
+#include "log/LogSettings.h"
+#include "res/resource.h"
+#include "workers/Workers.h"
 
 void MainDialog::onRecord() {
-    if (!state_.currentFilePath.empty()) {
+    if (!currentFilePath_.empty()) {
         int answer = MessageBoxA(handle(),
                                  "Starting to record will clear existing data in the opened "
                                  "file.\r\nAre you sure you want to continue?",
                                  "Veltrane", MB_YESNO);
         if (answer != IDYES) return;
     }
-    state_.currentFilePath = workingFilePath_;
     // Refused while a previous worker still runs: two never share the state.
-    if (runner_.start(recordingWorker)) scanWhenRecordingEnds_ = true;
+    const std::uint32_t job = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
+    if (job == 0) return;
+    currentFilePath_ = workingFilePath_;
+    recordingJob_ = job;
+    recordingJobPath_ = workingFilePath_;
+}
+
+// A run's settings are read as it starts, so a change applies from the next run.
+WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPosition) {
+    return WorkerJob{path, deviceSettings_, loadLogSettings(profile_), startPosition};
 }
 
 void MainDialog::onPlay() {
-    auto duration = scanDuration(state_.currentFilePath, debugTrace_, errors_);
+    auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
     if (!duration) return;
     slider_.setRange(0, static_cast<int>(*duration), false);
     slider_.setTicFrequency(10);
-    state_.currentPosition.store(static_cast<std::uint32_t>(slider_.position()));
-    scanWhenRecordingEnds_ = false;
-    runner_.start(playbackWorker);
+    const auto startPosition = static_cast<std::uint32_t>(slider_.position());
+    state_.currentPosition.store(startPosition);
+    runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
 }
 
 void MainDialog::onPause() {
     if (state_.playing.load() != 1) return;
     state_.paused.store(1 - state_.paused.load());
-    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(kPauseToggled), 0);
+    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(WorkerEvent::PauseToggled), 0);
 }
 
 void MainDialog::onStop() {
@@ -45,8 +54,8 @@ void MainDialog::onStop() {
     // so that its last chunks are counted.
 }
 
-void MainDialog::showRecordingLength() {
-    auto duration = scanDuration(state_.currentFilePath, debugTrace_, errors_);
+void MainDialog::showRecordingLength(const std::string& path) {
+    auto duration = scanDuration(path, debugTrace_, errors_);
     if (!duration) return;
     slider_.setRange(0, static_cast<int>(*duration), false);
     slider_.setTicFrequency(10);
@@ -67,7 +76,7 @@ void MainDialog::onFastRewind() {
 
 void MainDialog::onNew() {
     DeleteFileA(workingFilePath_.c_str());
-    state_.currentFilePath.clear();
+    currentFilePath_.clear();
     showTime(0);
     setTransportButtons(TransportMode::Stopped);
     slider_.setPosition(0, true);
@@ -75,7 +84,7 @@ void MainDialog::onNew() {
 }
 
 void MainDialog::setTransportButtons(TransportMode mode) {
-    TransportControls enabled = transportControls(mode, !state_.currentFilePath.empty());
+    TransportControls enabled = transportControls(mode, !currentFilePath_.empty());
     recordButton_.enable(enabled.record);
     playButton_.enable(enabled.play);
     pauseButton_.enable(enabled.pause);
@@ -85,13 +94,15 @@ void MainDialog::setTransportButtons(TransportMode mode) {
     slider_.enable(enabled.slider);
 }
 
-void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatPosition(tenths)); }
+void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatTimeDisplay(tenths)); }
 
-void MainDialog::workerStateChanged(int code) {
-    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(code), 0);
+// The run's number travels in lParam, so that a report is matched to the run that sent it.
+void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t job) {
+    PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(event),
+                 static_cast<LPARAM>(job));
 }
 
-void MainDialog::onWorkerState(int code) {
+void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
     if (state_.recording.load() != 0) {
         if (!stopButton_.isEnabled()) {
             setTransportButtons(TransportMode::Recording);
@@ -104,10 +115,11 @@ void MainDialog::onWorkerState(int code) {
         setTransportButtons(TransportMode::Stopped);
         statusLine_.setText("Stopped");
     }
-    // After a recording, whether stopped or ended by itself, show its length.
-    if (code == kWorkerEnded && scanWhenRecordingEnds_ && state_.recording.load() == 0) {
-        scanWhenRecordingEnds_ = false;
-        showRecordingLength();
+    // After a recording, whether stopped or ended by itself, show the length of the file that
+    // this run wrote, whatever the current file has become meanwhile.
+    if (event == WorkerEvent::Ended && job != 0 && job == recordingJob_) {
+        recordingJob_ = 0;
+        showRecordingLength(recordingJobPath_);
     }
 }
 

@@ -1,6 +1,6 @@
-#include "RegistryProfile.h"
+#include "app/RegistryProfile.h"
 
-#include "RegistryKey.h"
+#include "win32/RegistryKey.h"
 
 RegistryProfile::RegistryProfile(const std::string& company, const std::string& application)
     : rootPath_("Software\\" + company + "\\" + application) {}

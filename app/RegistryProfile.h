@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Profile.h"
+#include "engine/Profile.h"
 
 // The settings store in the registry: HKEY_CURRENT_USER\Software\<company>\<application>, one
 // key per section. Integers are DWORD values, texts string values, blobs binary values; a key is

@@ -1,8 +1,8 @@
-#include "TrayIcon.h"
+#include "app/TrayIcon.h"
 
 #include <shellapi.h>
 
-#include "resource.h"
+#include "res/resource.h"
 
 namespace {
 constexpr const char* kClassName = "SysTray_Class";

@@ -2,10 +2,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "Application.h"
-#include "MainDialog.h"
-#include "RegistryProfile.h"
-#include "resource.h"
+#include "app/MainDialog.h"
+#include "app/RegistryProfile.h"
+#include "res/resource.h"
+#include "win32/Application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |

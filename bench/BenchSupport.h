@@ -10,9 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "Profile.h"
-#include "SharedState.h"
-#include "TraceSink.h"
+#include "engine/TraceSink.h"
+#include "workers/SharedState.h"
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -25,9 +24,9 @@ public:
 
 class TimedListener : public WorkerStateListener {
 public:
-    void workerStateChanged(int code) override {
-        if (code == kWorkerStarted) startedAt.store(BenchClock::now().time_since_epoch().count());
-        if (code == kWorkerEnded) ended.store(true);
+    void workerStateChanged(WorkerEvent event, std::uint32_t) override {
+        if (event == WorkerEvent::Started) startedAt.store(BenchClock::now().time_since_epoch().count());
+        if (event == WorkerEvent::Ended) ended.store(true);
     }
     bool waitForStart(std::chrono::seconds limit) const {
         auto end = BenchClock::now() + limit;
@@ -40,34 +39,6 @@ public:
     }
     std::atomic<BenchClock::rep> startedAt{0};
     std::atomic<bool> ended{false};
-};
-
-// Logging settings only; a benchmark needs nothing else from the settings store.
-class LoggingProfile : public Profile {
-public:
-    LoggingProfile(bool on, std::string path) : on_(on), path_(std::move(path)) {}
-    int readInt(const std::string&, const std::string& name, int fallback) override {
-        return name == "LoggingOn" ? (on_ ? 1 : 0) : fallback;
-    }
-    std::string readString(const std::string&, const std::string& name,
-                           const std::string& fallback) override {
-        return name == "LogFile" ? path_ : fallback;
-    }
-    bool readBinary(const std::string&, const std::string&, std::vector<std::uint8_t>&) override {
-        return false;
-    }
-    bool writeInt(const std::string&, const std::string&, int) override { return false; }
-    bool writeString(const std::string&, const std::string&, const std::string&) override {
-        return false;
-    }
-    bool writeBinary(const std::string&, const std::string&,
-                     const std::vector<std::uint8_t>&) override {
-        return false;
-    }
-
-private:
-    bool on_;
-    std::string path_;
 };
 
 inline std::filesystem::path benchFolder(const char* name) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "SerialFile.h"
+#include "engine/SerialFile.h"
 
 namespace {
 

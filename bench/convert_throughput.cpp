@@ -16,12 +16,13 @@
 #include <system_error>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "ErrorReporter.h"
-#include "Import.h"
-#include "LogWriter.h"
-#include "SerialFile.h"
-#include "TextExport.h"
+#include "bench/BenchSupport.h"
+#include "convert/Import.h"
+#include "convert/TextExport.h"
+#include "engine/ErrorReporter.h"
+#include "engine/SerialFile.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ int main() {
     // The raw export must give back exactly the data.
     if (fileSize(path("export-raw.bin")) != kDataSize) exports.back().ok = false;
 
-    LoggingProfile noLogging(false, "");
+    const LogSettings noLogging;
     auto importRow = [&](const char* name, const std::string& input, ImportFormat format,
                          const char* output) {
         Row row{name, 0, true, path(output)};

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <random>
 
-#include "BenchSupport.h"
-#include "DebugTrace.h"
-#include "SerialFile.h"
-#include "SerialPair.h"
-#include "SerialPort.h"
-#include "WorkerRunner.h"
-#include "Workers.h"
+#include "bench/BenchSupport.h"
+#include "engine/DebugTrace.h"
+#include "engine/SerialFile.h"
+#include "engine/SerialPort.h"
+#include "tests/support/SerialPair.h"
+#include "workers/WorkerJob.h"
+#include "workers/WorkerRunner.h"
+#include "workers/Workers.h"
 
 namespace {
 
@@ -67,17 +68,17 @@ int main() {
 
     CountingTraceSink sink;
     DebugTrace trace(sink);
-    LoggingProfile profile(false, "");
     TimedListener listener;
-    SharedState state(trace, profile, listener);
-    state.deviceSettings.port = pair.portName();
-    state.deviceSettings.speed = 115200;
-    state.currentFilePath = path;
+    SharedState state(listener);
+    WorkerJob job;
+    job.device.port = pair.portName();
+    job.device.speed = 115200;
+    job.filePath = path;
 
     std::vector<BenchClock::time_point> arrival(plan.size());
     std::size_t received = 0, nextChunk = 0;
-    WorkerRunner runner(state);
-    runner.start(playbackWorker);
+    WorkerRunner runner(state, trace);
+    runner.start(playbackWorker, job);
     if (!listener.waitForStart(std::chrono::seconds(10))) {
         std::fprintf(stderr, "playback did not start\n");
         return 1;

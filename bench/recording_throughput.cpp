@@ -2,13 +2,14 @@
 // records; prints bytes sent, bytes recorded and the rate, with logging off and on.
 #include <cstdio>
 
-#include "BenchSupport.h"
-#include "DebugTrace.h"
-#include "SerialFile.h"
-#include "SerialPair.h"
-#include "SerialPort.h"
-#include "WorkerRunner.h"
-#include "Workers.h"
+#include "bench/BenchSupport.h"
+#include "engine/DebugTrace.h"
+#include "engine/SerialFile.h"
+#include "engine/SerialPort.h"
+#include "tests/support/SerialPair.h"
+#include "workers/WorkerJob.h"
+#include "workers/WorkerRunner.h"
+#include "workers/Workers.h"
 
 namespace {
 
@@ -24,20 +25,22 @@ bool runOnce(bool logging, double seconds) {
 
     CountingTraceSink sink;
     DebugTrace trace(sink);
-    LoggingProfile profile(logging, (folder / "serial.log").string());
     TimedListener listener;
-    SharedState state(trace, profile, listener);
-    state.deviceSettings.port = pair.portName();
-    state.deviceSettings.speed = 115200;
-    state.currentFilePath = path;
+    SharedState state(listener);
+    WorkerJob job;
+    job.device.port = pair.portName();
+    job.device.speed = 115200;
+    job.filePath = path;
+    job.log.loggingOn = logging;
+    job.log.logFile = (folder / "serial.log").string();
 
     SerialPort device;
     if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, 0, 0)) {
         std::fprintf(stderr, "device side: %s\n", device.errorText());
         return false;
     }
-    WorkerRunner runner(state);
-    runner.start(recordingWorker);
+    WorkerRunner runner(state, trace);
+    runner.start(recordingWorker, job);
     if (!listener.waitForStart(std::chrono::seconds(10))) return false;
 
     std::uint8_t block[4096];

@@ -1,4 +1,4 @@
-#include "BlockOutput.h"
+#include "convert/BlockOutput.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "Import.h"
+#include "convert/Import.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 
-#include "BlockOutput.h"
-#include "LogWriter.h"
-#include "SerialFile.h"
+#include "convert/BlockOutput.h"
+#include "engine/SerialFile.h"
+#include "log/LogWriter.h"
 
 namespace {
 

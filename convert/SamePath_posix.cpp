@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "SamePath.h"
+#include "convert/SamePath.h"
 
 namespace fs = std::filesystem;
 

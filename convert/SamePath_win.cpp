@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "SamePath.h"
+#include "convert/SamePath.h"
 
 namespace {
 

@@ -1,16 +1,17 @@
-#include "TextExport.h"
+#include "convert/TextExport.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "BlockOutput.h"
-#include "ErrorReporter.h"
-#include "SerialFile.h"
+#include "convert/BlockOutput.h"
+#include "engine/ErrorReporter.h"
+#include "engine/SerialFile.h"
 
 namespace {
 
+// Spelling kept on purpose: logs and users' scripts match this text.
 constexpr const char* kOpenFailed = "Couldnt open serial file!";
 constexpr const char* kHeadingTime = "Time(seconds)";
 constexpr const char* kHeadingRest = " Datapos   Data...\r\n";
@@ -66,7 +67,7 @@ private:
 };
 
 // " %08X "
-std::size_t formatPosition(std::uint32_t position, std::uint8_t* out) {
+std::size_t formatPositionColumn(std::uint32_t position, std::uint8_t* out) {
     out[0] = ' ';
     for (int digit = 0; digit < 8; ++digit)
         out[1 + digit] = static_cast<std::uint8_t>(kHexDigits[(position >> (28 - 4 * digit)) & 15]);
@@ -109,7 +110,7 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
         std::uint8_t* const line = output.room(kLineMax);
         std::uint8_t* out = line;
         if (timeColumn) out += time.format(chunk.timeOffset, out);
-        if (positionColumn) out += formatPosition(dataPosition, out);
+        if (positionColumn) out += formatPositionColumn(dataPosition, out);
         switch (options.exportType) {
             case ExportType::SpaceDelimitedBinary:
                 for (std::size_t i = 0; i < length; ++i) {

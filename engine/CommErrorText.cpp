@@ -1,4 +1,4 @@
-#include "CommErrorText.h"
+#include "engine/CommErrorText.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "DebugTrace.h"
+#include "engine/DebugTrace.h"
 
 #include <cstdarg>
 #include <cstdio>

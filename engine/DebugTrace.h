@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "TraceSink.h"
+#include "engine/TraceSink.h"
 
 // Verbosity-filtered diagnostic text. Every message of the program uses level 4 and carries its
 // own "\r\n" where one is wanted; a message is passed on when its level <= verbosity.

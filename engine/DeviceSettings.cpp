@@ -1,6 +1,6 @@
-#include "DeviceSettings.h"
+#include "engine/DeviceSettings.h"
 
-#include "Profile.h"
+#include "engine/Profile.h"
 
 namespace {
 constexpr const char* kSection = "Device";

@@ -1,4 +1,4 @@
-#include "DeviceSettingsChoices.h"
+#include "engine/DeviceSettingsChoices.h"
 
 #include <cctype>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceSettings.h"
+#include "engine/DeviceSettings.h"
 
 // What the device settings dialog offers and how it maps settings to list entries and back.
 

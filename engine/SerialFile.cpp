@@ -1,4 +1,4 @@
-#include "SerialFile.h"
+#include "engine/SerialFile.h"
 
 #include <sys/types.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "DebugTrace.h"
-#include "ErrorReporter.h"
+#include "engine/DebugTrace.h"
+#include "engine/ErrorReporter.h"
 
 // Recordings can exceed 4 GiB; a 32-bit off_t would silently cut positions.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
@@ -218,6 +218,7 @@ std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& t
                                           ErrorReporter& errors) {
     SerialFileReader file;
     if (!file.open(path)) {
+        // Spelling kept on purpose: logs and users' scripts match this text.
         errors.showErrorBox("Couldnt open file!", true);
         return std::nullopt;
     }

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "SerialPortSpeed.h"
+#include "engine/SerialPortSpeed.h"
 
 int setLineSpeedNumber(int fd, std::uint32_t bitsPerSecond) {
     struct termios2 settings {};

@@ -10,11 +10,11 @@
 #include <system_error>
 #include <utility>
 
-#include "CommErrorText.h"
-#include "SerialLineFormat_posix.h"
-#include "SerialPort.h"
-#include "SerialPortSpeed.h"
-#include "SerialTimeoutPlan.h"
+#include "engine/CommErrorText.h"
+#include "engine/SerialLineFormat_posix.h"
+#include "engine/SerialPort.h"
+#include "engine/SerialPortSpeed.h"
+#include "engine/SerialTimeoutPlan.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "CommErrorText.h"
-#include "SerialPort.h"
+#include "engine/CommErrorText.h"
+#include "engine/SerialPort.h"
 
 namespace {
 

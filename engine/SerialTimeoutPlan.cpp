@@ -1,4 +1,4 @@
-#include "SerialTimeoutPlan.h"
+#include "engine/SerialTimeoutPlan.h"
 
 #include <algorithm>
 #include <climits>

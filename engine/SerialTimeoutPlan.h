@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "SerialPort.h"
+#include "engine/SerialPort.h"
 
 // How one read ends under COMMTIMEOUTS rules, worked out before it starts.
 struct SerialReadPlan {

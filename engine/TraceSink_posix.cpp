@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "TraceSink.h"
+#include "engine/TraceSink.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "TraceSink.h"
+#include "engine/TraceSink.h"
 
 namespace {
 

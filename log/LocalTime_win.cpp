@@ -1,4 +1,4 @@
-#include "LocalTime.h"
+#include "log/LocalTime.h"
 
 std::optional<std::tm> toLocalTime(std::time_t when) {
     std::tm local{};

@@ -1,14 +1,11 @@
-#include "LogWriter.h"
+#include "log/LogWriter.h"
 
 #include <cstring>
 
-#include "LocalTime.h"
-#include "Profile.h"
+#include "log/LogSettings.h"
+#include "log/LocalTime.h"
 
 namespace {
-
-constexpr const char* kSection = "Logging";
-constexpr const char* kDefaultLogFile = "\\serial.log";
 
 // Writes text as a text-mode stream on Windows would: each LF goes out as CR LF.
 void writeTranslated(std::FILE* file, const char* text) {
@@ -23,13 +20,9 @@ void writeTranslated(std::FILE* file, const char* text) {
 
 }  // namespace
 
-LogWriter::LogWriter(Profile& profile) {
-    int loggingOn = profile.readInt(kSection, "LoggingOn", 0);
-    int appendFile = profile.readInt(kSection, "AppendFile", 0);
-    std::string logFile = profile.readString(kSection, "LogFile", kDefaultLogFile);
-    int showDate = profile.readInt(kSection, "ShowDate", 0);
-    showDate_ = showDate != 0 ? 1 : 0;
-    if (loggingOn != 0) openLog(logFile, appendFile != 0, showDate != 0);
+LogWriter::LogWriter(const LogSettings& settings) {
+    showDate_ = settings.showDate;
+    if (settings.loggingOn) openLog(settings.logFile, settings.appendFile, settings.showDate);
 }
 
 LogWriter::~LogWriter() { close(); }
@@ -43,7 +36,7 @@ void LogWriter::close() {
 
 bool LogWriter::openLog(const std::string& path, bool append, bool showDate) {
     close();
-    showDate_ = showDate ? 1 : 0;
+    showDate_ = showDate;
     // Binary mode with our own line-end translation gives the same bytes on every platform.
     file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
     return file_ != nullptr;
@@ -53,7 +46,7 @@ void LogWriter::writeLine(const char* message) {
     if (file_ == nullptr) return;
     std::string date;
     if (auto local = toLocalTime(std::time(nullptr))) date = formatLogDate(*local);
-    if (!date.empty() && showDate_ == 1) {
+    if (!date.empty() && showDate_) {
         std::fwrite(date.data(), 1, date.size(), file_);
         std::fwrite(" : ", 1, 3, file_);
     }

@@ -4,10 +4,10 @@
 #include <ctime>
 #include <string>
 
-class Profile;
+struct LogSettings;
 
-// The log of one run (a recording, a playback or an import): built at the run's start, it reads
-// section "Logging" of the profile and opens the log file when logging is on; one writeLine per
+// The log of one run (a recording, a playback or an import): built at the run's start from the
+// run's logging settings, it opens the log file when logging is on; one writeLine per
 // event; destroyed at the run's end, which closes the file. Every failure is silent.
 //
 // File format: each line is [DATE " : "] MESSAGE CR LF, flushed at once. The message is written
@@ -16,7 +16,7 @@ class Profile;
 // platform.
 class LogWriter {
 public:
-    explicit LogWriter(Profile& profile);
+    explicit LogWriter(const LogSettings& settings);
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
@@ -31,7 +31,7 @@ private:
     void close();
 
     std::FILE* file_ = nullptr;
-    int showDate_ = 1;
+    bool showDate_ = true;
 };
 
 // "Sun, 06 Dec 2026 10:32:53 GMT": English names whatever the locale; the time given is local

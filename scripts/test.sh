@@ -6,6 +6,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-prefix.sh"
 
 bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/check-layout.sh"
 
 jobs=$(nproc)
 native="$root/build/native"

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "win32/Application.h"
 
-#include "Module.h"
+#include "win32/Module.h"
 
 Application* Application::current_ = nullptr;
 

@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "win32/Controls.h"
 
 std::string Control::text() const {
     int length = GetWindowTextLengthA(window_);

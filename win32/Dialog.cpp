@@ -1,6 +1,6 @@
-#include "Dialog.h"
+#include "win32/Dialog.h"
 
-#include "Application.h"
+#include "win32/Application.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "win32/ErrorBox.h"
 
 std::string composeErrorMessage(const std::string& text, bool withSystemText, DWORD lastError) {
     if (!withSystemText) return text;

@@ -1,6 +1,4 @@
-#include "FileDialog.h"
-
-#include "CommandState.h"
+#include "win32/FileDialog.h"
 
 std::string fileDialogFilter(const std::string& barSeparated) {
     std::string filter = barSeparated;
@@ -40,10 +38,4 @@ std::optional<std::string> chooseFileToOpen(HWND owner, const std::string& filte
 std::optional<std::string> chooseFileToSave(HWND owner, const std::string& filter,
                                             const char* defaultExtension, DWORD options) {
     return run(true, owner, filter, defaultExtension, options);
-}
-
-std::string menuItemText(HMENU menu, UINT id) {
-    char text[256] = {};
-    int length = GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
-    return length > 0 ? std::string(text, static_cast<std::size_t>(length)) : std::string();
 }

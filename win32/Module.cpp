@@ -1,4 +1,4 @@
-#include "Module.h"
+#include "win32/Module.h"
 
 #include <windows.h>
 

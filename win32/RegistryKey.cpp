@@ -1,4 +1,4 @@
-#include "RegistryKey.h"
+#include "win32/RegistryKey.h"
 
 RegistryKey::~RegistryKey() {
     if (key_ != nullptr) RegCloseKey(key_);

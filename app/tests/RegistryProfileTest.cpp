@@ -1,15 +1,16 @@
-#include "RegistryProfile.h"
+#include "app/RegistryProfile.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
-#include "DeviceSettings.h"
-#include "ErrorBox.h"
-#include "LogWriter.h"
-#include "RegistryKey.h"
-#include "TempDir.h"
+#include "engine/DeviceSettings.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+#include "tests/support/TempDir.h"
+#include "win32/ErrorBox.h"
+#include "win32/RegistryKey.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST_F(RegistryProfileTest, DeviceAndLogSettingsComeFromTheRegistry) {
     auto path = dir.file("serial.log");
     profile_.writeInt("Logging", "LoggingOn", 1);
     profile_.writeString("Logging", "LogFile", path);
-    { LogWriter(profile_).writeLine("Starting recording"); }
+    { LogWriter(loadLogSettings(profile_)).writeLine("Starting recording"); }
     auto bytes = readWholeFile(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Starting recording\r\n");
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Import.h"
-#include "TempDir.h"
+#include "convert/Import.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

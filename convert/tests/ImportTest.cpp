@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "Import.h"
-#include "LogWriter.h"
-#include "MemoryProfile.h"
-#include "Recorders.h"
-#include "TempDir.h"
-#include "TextExport.h"
+#include "convert/Import.h"
+#include "convert/TextExport.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+#include "tests/support/MemoryProfile.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ protected:
     std::vector<Chunk> import(const Bytes& input, ImportFormat format, int speed = 9600) {
         std::string in = dir.file("input" + std::to_string(files++));
         EXPECT_TRUE(writeWholeFile(in, input));
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         result = importToSerialFile(in, output, speed, format, log);
         EXPECT_EQ(result.status, ImportStatus::Converted);
         return parseChunks(readWholeFile(output));
@@ -169,7 +170,7 @@ TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
 TEST_F(ImportTest, OpenFailuresAreLoggedOnly) {
     std::string missingFolder = dir.file("no-such-folder");
     {
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         std::string target = missingFolder + "/work.ser";
         auto failed =
             importToSerialFile(dir.file("whatever"), target, 9600, ImportFormat::RawData, log);
@@ -180,7 +181,7 @@ TEST_F(ImportTest, OpenFailuresAreLoggedOnly) {
 
     ASSERT_TRUE(writeWholeFile(output, text("old contents")));
     {
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         auto failed =
             importToSerialFile(dir.file("missing.bin"), output, 9600, ImportFormat::AsciiHex, log);
         EXPECT_EQ(failed.status, ImportStatus::InputNotOpened);
@@ -192,7 +193,7 @@ TEST_F(ImportTest, OpenFailuresAreLoggedOnly) {
 #ifndef _WIN32
 // A folder opens as a stream here, and every read of it fails.
 TEST_F(ImportTest, ReadErrorEndsTheConversion) {
-    LogWriter log(profile);
+    LogWriter log(loadLogSettings(profile));
     auto failed =
         importToSerialFile(dir.path().string(), output, 9600, ImportFormat::AsciiHex, log);
     EXPECT_EQ(failed.status, ImportStatus::Converted);

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "SamePath.h"
-#include "TempDir.h"
+#include "convert/SamePath.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 

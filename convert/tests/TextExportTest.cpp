@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Recorders.h"
-#include "TempDir.h"
-#include "TextExport.h"
+#include "convert/TextExport.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

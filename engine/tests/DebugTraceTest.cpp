@@ -1,11 +1,11 @@
-#include "DebugTrace.h"
+#include "engine/DebugTrace.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Recorders.h"
+#include "tests/support/Recorders.h"
 
 TEST(DebugTrace, PassesMessagesUpToItsVerbosity) {
     RecordingTraceSink sink;

@@ -1,4 +1,4 @@
-#include "DeviceSettingsChoices.h"
+#include "engine/DeviceSettingsChoices.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "DeviceSettings.h"
+#include "engine/DeviceSettings.h"
 
 #include <gtest/gtest.h>
 
-#include "MemoryProfile.h"
+#include "tests/support/MemoryProfile.h"
 
 TEST(DeviceSettings, EmptyProfileGivesTheDefaults) {
     MemoryProfile profile;

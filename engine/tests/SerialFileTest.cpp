@@ -1,4 +1,4 @@
-#include "SerialFile.h"
+#include "engine/SerialFile.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <memory>
 #include <random>
 
-#include "DebugTrace.h"
-#include "Recorders.h"
-#include "TempDir.h"
+#include "engine/DebugTrace.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

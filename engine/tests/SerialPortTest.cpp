@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "CommErrorText.h"
-#include "SerialPort.h"
-#include "SerialPortTestSupport.h"
-#include "SerialTimeoutPlan.h"
+#include "engine/CommErrorText.h"
+#include "engine/SerialPort.h"
+#include "engine/SerialTimeoutPlan.h"
+#include "engine/tests/SerialPortTestSupport.h"
 
 using namespace std::chrono_literals;
 

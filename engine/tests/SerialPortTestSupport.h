@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "SerialDrain.h"
-#include "SerialPair.h"
-#include "SerialPort.h"
+#include "engine/SerialPort.h"
+#include "tests/support/SerialDrain.h"
+#include "tests/support/SerialPair.h"
 
 // What the shared tests need from the platform they run on (SerialPortTest_<platform>.cpp).
 std::string missingPortPath();

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SerialLineFormat_posix.h"
-#include "SerialPortSpeed.h"
-#include "SerialPortTestSupport.h"
+#include "engine/SerialLineFormat_posix.h"
+#include "engine/SerialPortSpeed.h"
+#include "engine/tests/SerialPortTestSupport.h"
 
 std::string missingPortPath() { return SerialPort::devicePath("veltrane-no-such-port"); }
 std::string systemTextForMissingPort() { return std::strerror(ENOENT); }

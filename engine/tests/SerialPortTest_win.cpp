@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "SerialPortTestSupport.h"
+#include "engine/tests/SerialPortTestSupport.h"
 
 namespace {
 

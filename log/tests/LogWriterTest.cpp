@@ -1,4 +1,4 @@
-#include "LogWriter.h"
+#include "log/LogWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "LocalTime.h"
-#include "MemoryProfile.h"
-#include "TempDir.h"
+#include "log/LocalTime.h"
+#include "log/LogSettings.h"
+#include "tests/support/MemoryProfile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST(LogWriterFormat, LinesEndInCrLfAndChunkLinesCarryAnExtraCr) {
     auto path = dir.file("serial.log");
     auto profile = loggingProfile(path, 0, 0);
     {
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         ASSERT_TRUE(log.isOpen());
         log.writeLine("Starting recording");
         log.writeLine("off=12: sz=3\r\n");
@@ -80,7 +81,7 @@ TEST(LogWriterFormat, ShowDatePrefixesEveryLineWithTheLocalTimeOfTheWrite) {
     auto profile = loggingProfile(path, 0, 1);
     std::time_t before = std::time(nullptr);
     {
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         log.writeLine("Ended play");
         log.writeLine("Sending 3 bytes for time offset 20\r\n");
     }
@@ -118,7 +119,7 @@ TEST(LogWriterSettings, LoggingOffTouchesNoFile) {
     for (const auto& path : {existing, missing}) {
         MemoryProfile profile = loggingProfile(path, 0, 0);
         profile.writeInt("Logging", "LoggingOn", 0);
-        LogWriter log(profile);
+        LogWriter log(loadLogSettings(profile));
         EXPECT_FALSE(log.isOpen());
         log.writeLine("Starting recording");
     }
@@ -128,7 +129,7 @@ TEST(LogWriterSettings, LoggingOffTouchesNoFile) {
 
 TEST(LogWriterSettings, EmptyProfileMeansLoggingOff) {
     MemoryProfile profile;
-    LogWriter log(profile);
+    LogWriter log(loadLogSettings(profile));
     EXPECT_FALSE(log.isOpen());
 }
 
@@ -136,12 +137,12 @@ TEST(LogWriterSettings, WithoutAppendEachRunEmptiesTheFile) {
     TempDir dir;
     auto path = dir.file("run.log");
     auto profile = loggingProfile(path, 0, 0);
-    { LogWriter(profile).writeLine("first run"); }
-    { LogWriter(profile).writeLine("second run"); }
+    { LogWriter(loadLogSettings(profile)).writeLine("first run"); }
+    { LogWriter(loadLogSettings(profile)).writeLine("second run"); }
     EXPECT_EQ(fileText(path), "second run\r\n");
 
     // A run that writes nothing (a successful import) still leaves the file empty.
-    { LogWriter quiet(profile); }
+    { LogWriter quiet(loadLogSettings(profile)); }
     EXPECT_EQ(fileText(path), "");
 }
 
@@ -150,8 +151,8 @@ TEST(LogWriterSettings, WithAppendRunsFollowEachOtherWithoutSeparator) {
     auto path = dir.file("append.log");
     ASSERT_TRUE(writeWholeFile(path, {'x', '\r', '\n'}));
     auto profile = loggingProfile(path, 1, 0);
-    { LogWriter(profile).writeLine("Starting recording"); }
-    { LogWriter(profile).writeLine("Ended play"); }
+    { LogWriter(loadLogSettings(profile)).writeLine("Starting recording"); }
+    { LogWriter(loadLogSettings(profile)).writeLine("Ended play"); }
     EXPECT_EQ(fileText(path), "x\r\nStarting recording\r\nEnded play\r\n");
 }
 
@@ -159,7 +160,7 @@ TEST(LogWriterSettings, AppendCreatesAMissingFile) {
     TempDir dir;
     auto path = dir.file("new.log");
     auto profile = loggingProfile(path, 1, 0);
-    { LogWriter(profile).writeLine("Starting recording"); }
+    { LogWriter(loadLogSettings(profile)).writeLine("Starting recording"); }
     EXPECT_EQ(fileText(path), "Starting recording\r\n");
 }
 
@@ -167,7 +168,7 @@ TEST(LogWriterFailures, UnopenableFileIsASilentNoOp) {
     TempDir dir;
     auto path = dir.file("no-such-folder/serial.log");
     auto profile = loggingProfile(path, 0, 1);
-    LogWriter log(profile);
+    LogWriter log(loadLogSettings(profile));
     EXPECT_FALSE(log.isOpen());
     log.writeLine("Starting recording");
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -178,7 +179,7 @@ TEST(LogWriterFailures, EveryLineIsOnDiskBeforeTheNextEvent) {
     TempDir dir;
     auto path = dir.file("flushed.log");
     auto profile = loggingProfile(path, 0, 0);
-    LogWriter log(profile);
+    LogWriter log(loadLogSettings(profile));
     log.writeLine("Starting playing of file x.ser");
     EXPECT_EQ(fileText(path), "Starting playing of file x.ser\r\n");
     log.writeLine("Sending 1 bytes for time offset 0\r\n");
@@ -191,7 +192,7 @@ TEST(LogWriterFailures, ReopeningSwitchesFileAndDateSetting) {
     auto first = dir.file("first.log");
     auto second = dir.file("second.log");
     auto profile = loggingProfile(first, 0, 1);
-    LogWriter log(profile);
+    LogWriter log(loadLogSettings(profile));
     ASSERT_TRUE(log.openLog(second, false, false));
     log.writeLine("plain");
     EXPECT_EQ(fileText(first), "");

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "Profile.h"
+#include "engine/Profile.h"
 
 // A settings store in memory that keeps values with their type, as the registry does, and
 // remembers the order of writes so tests can check it.

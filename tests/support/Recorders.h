@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ErrorReporter.h"
-#include "TraceSink.h"
+#include "engine/ErrorReporter.h"
+#include "engine/TraceSink.h"
 
 // Keeps every debug-trace text; safe to read while a worker thread writes.
 class RecordingTraceSink : public TraceSink {

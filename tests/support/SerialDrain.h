@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "SerialPort.h"
+#include "engine/SerialPort.h"
 
 // Under Wine the tests of one binary share one serial pair: what an earlier test left on a side
 // is read away before the next test uses it.

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "SerialPair.h"
+#include "tests/support/SerialPair.h"
 
 extern char** environ;
 

@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "SerialPair.h"
+#include "tests/support/SerialPair.h"
 
 SerialPair::~SerialPair() = default;
 

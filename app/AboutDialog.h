@@ -1,9 +1,0 @@
-#pragma once
-
-#include "Dialog.h"
-
-// The About box: title, version and picture; OK closes it.
-class AboutDialog : public Dialog {
-public:
-    explicit AboutDialog(HWND owner);
-};

@@ -1,0 +1,46 @@
+// The main window's conversions: Export to text and Import of raw or hex data.
+#include "app/MainDialog.h"
+#include "app/dialogs/ExportDialog.h"
+#include "app/dialogs/ImportDialog.h"
+#include "convert/Import.h"
+#include "convert/SamePath.h"
+#include "convert/TextExport.h"
+#include "engine/SerialFile.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+
+void MainDialog::onExport() {
+    ExportDialog dialog(handle(), ExportOptions{});
+    if (dialog.doModal() != IDOK) return;
+    const ExportOptions& options = dialog.options();
+    // Opening the target for writing would empty the recording before it is read.
+    if (namesSameFile(options.fileName, currentFilePath_)) {
+        errors_.showErrorBox("Cannot export to " + options.fileName +
+                                 ":\r\nit is the serial file being exported. Choose another "
+                                 "file name.",
+                             false);
+        return;
+    }
+    exportToText(currentFilePath_, options, errors_);
+}
+
+void MainDialog::onImport() {
+    ImportDialog dialog(handle());
+    if (dialog.doModal() != IDOK || dialog.importPath.empty()) return;
+    importFile(dialog.importPath, dialog.assumedSpeed, dialog.dataFormat);
+}
+
+bool MainDialog::importFile(const std::string& path, int speed, int format) {
+    onNew();
+    LogWriter log(loadLogSettings(profile_));
+    currentFilePath_ = workingFilePath_;
+    ImportResult result = importToSerialFile(
+        path, currentFilePath_, speed,
+        format == 1 ? ImportFormat::AsciiHex : ImportFormat::RawData, log);
+    if (result.status != ImportStatus::Converted) return false;
+
+    auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
+    if (!duration) return false;
+    showLoadedFile(*duration);
+    return true;
+}

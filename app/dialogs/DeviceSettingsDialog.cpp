@@ -1,0 +1,44 @@
+#include "app/dialogs/DeviceSettingsDialog.h"
+
+#include "engine/DeviceSettingsChoices.h"
+#include "res/resource.h"
+
+DeviceSettingsDialog::DeviceSettingsDialog(HWND owner, const DeviceSettings& settings)
+    : Dialog(IDD_DEVICE_SETTINGS, owner), values_(dialogStartingValues(settings)) {}
+
+namespace {
+
+void fill(const ComboBox& list, const std::vector<std::string>& entries, int selection) {
+    for (const auto& entry : entries) list.addString(entry);
+    list.select(selection);  // -1 leaves the list without a selection
+}
+
+std::string selectedText(const ComboBox& list) {
+    int index = list.selection();
+    return index >= 0 ? list.itemText(index) : std::string();
+}
+
+}  // namespace
+
+bool DeviceSettingsDialog::onInitDialog() {
+    dataBitsList_.attach(item(IDC_DATABITS_LIST));
+    parityList_.attach(item(IDC_PARITY_LIST));
+    stopBitsList_.attach(item(IDC_STOPBITS_LIST));
+    speedList_.attach(item(IDC_SPEED_LIST));
+    portList_.attach(item(IDC_PORT_LIST));
+
+    DeviceSelections selected = preselectEntries(values_);
+    fill(portList_, portChoices(), selected.port);
+    fill(speedList_, speedChoices(), selected.speed);
+    fill(dataBitsList_, dataBitsChoices(), selected.dataBits);
+    fill(stopBitsList_, stopBitsChoices(), selected.stopBits);
+    fill(parityList_, parityChoices(), selected.parity);
+    return true;
+}
+
+void DeviceSettingsDialog::onOK() {
+    values_ = readBackSelections(values_, {selectedText(portList_), selectedText(speedList_),
+                                           selectedText(dataBitsList_), selectedText(parityList_),
+                                           selectedText(stopBitsList_)});
+    endDialog(IDOK);
+}

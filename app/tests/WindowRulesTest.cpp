@@ -1,0 +1,88 @@
+#include "app/CommandRules.h"
+#include "app/MenuPrompt.h"
+#include "app/TransportRules.h"
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+
+namespace {
+
+const unsigned kIdleCommands[] = {ID_FILE_NEW, ID_FILE_OPEN,        ID_SERIAL_DEVICE,
+                                  ID_LOGGING,  ID_IMPORT,           ID_RECORD,
+                                  32790,       ID_RECENT_FILE_LAST};
+const unsigned kFileCommands[] = {ID_SAVE_AS, ID_PLAY, ID_FAST_FORWARD, ID_FAST_REWIND, ID_EXPORT};
+
+}  // namespace
+
+TEST(CommandRules, StoppedWithoutAFile) {
+    TransportFlags stopped{false, false, false};
+    for (unsigned id : kIdleCommands) EXPECT_EQ(commandEnabled(id, stopped), true) << id;
+    for (unsigned id : kFileCommands) EXPECT_EQ(commandEnabled(id, stopped), false) << id;
+    EXPECT_EQ(commandEnabled(ID_PAUSE, stopped), false);
+    EXPECT_EQ(commandEnabled(ID_STOP, stopped), false);
+}
+
+TEST(CommandRules, StoppedWithAFile) {
+    TransportFlags stopped{false, false, true};
+    for (unsigned id : kIdleCommands) EXPECT_EQ(commandEnabled(id, stopped), true) << id;
+    for (unsigned id : kFileCommands) EXPECT_EQ(commandEnabled(id, stopped), true) << id;
+    EXPECT_EQ(commandEnabled(ID_STOP, stopped), false);
+}
+
+TEST(CommandRules, WhileAWorkerRunsOnlyStopAndPauseApply) {
+    for (TransportFlags flags : {TransportFlags{true, false, true}, TransportFlags{false, true, true}}) {
+        for (unsigned id : kIdleCommands) EXPECT_EQ(commandEnabled(id, flags), false) << id;
+        for (unsigned id : kFileCommands) EXPECT_EQ(commandEnabled(id, flags), false) << id;
+        EXPECT_EQ(commandEnabled(ID_STOP, flags), true);
+        EXPECT_EQ(commandEnabled(ID_PAUSE, flags), flags.playing);
+    }
+}
+
+TEST(CommandRules, CommandsWithoutARuleKeepTheirState) {
+    TransportFlags any{true, false, false};
+    for (unsigned id : {ID_APP_EXIT, ID_APP_ABOUT, ID_HELP_CONTENTS, ID_WEBSITE,
+                        ID_NO_RECENT_FILES, ID_ALWAYS_ON_TOP, 32795}) {
+        EXPECT_FALSE(commandEnabled(id, any).has_value()) << id;
+    }
+}
+
+TEST(TransportControlsTable, EachModeEnablesItsControls) {
+    auto stoppedWithFile = transportControls(TransportMode::Stopped, true);
+    EXPECT_TRUE(stoppedWithFile.record && stoppedWithFile.play && stoppedWithFile.rewind &&
+                stoppedWithFile.forward && stoppedWithFile.slider);
+    EXPECT_FALSE(stoppedWithFile.pause || stoppedWithFile.stop);
+
+    auto stoppedEmpty = transportControls(TransportMode::Stopped, false);
+    EXPECT_TRUE(stoppedEmpty.record);
+    EXPECT_FALSE(stoppedEmpty.play || stoppedEmpty.rewind || stoppedEmpty.forward ||
+                 stoppedEmpty.slider || stoppedEmpty.pause || stoppedEmpty.stop);
+
+    for (bool file : {false, true}) {
+        auto recording = transportControls(TransportMode::Recording, file);
+        EXPECT_TRUE(recording.stop);
+        EXPECT_FALSE(recording.record || recording.play || recording.pause || recording.rewind ||
+                     recording.forward || recording.slider);
+        auto playing = transportControls(TransportMode::Playing, file);
+        EXPECT_TRUE(playing.pause && playing.stop);
+        EXPECT_FALSE(playing.record || playing.play || playing.rewind || playing.forward ||
+                     playing.slider);
+    }
+}
+
+TEST(TimeDisplayText, MinutesSecondsAndTenths) {
+    EXPECT_EQ(formatTimeDisplay(0), "00:00.0");
+    EXPECT_EQ(formatTimeDisplay(9), "00:00.9");
+    EXPECT_EQ(formatTimeDisplay(605), "01:00.5");
+    EXPECT_EQ(formatTimeDisplay(599), "00:59.9");
+    EXPECT_EQ(formatTimeDisplay(36000), "60:00.0");
+    EXPECT_EQ(formatTimeDisplay(60000), "100:00.0");
+    EXPECT_EQ(formatTimeDisplay(0xFFFFFFFFu), "7158278:49.5");
+}
+
+TEST(PromptText, KeepsWhatStandsBeforeTheLastNewline) {
+    EXPECT_EQ(promptText("Create a new serial input file\nNew"), "Create a new serial input file");
+    EXPECT_EQ(promptText("Export the serial file "), "Export the serial file ");
+    EXPECT_EQ(promptText("a\nb\nc"), "a\nb");
+    EXPECT_EQ(promptText(""), "");
+}

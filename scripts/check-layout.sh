@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Fails when an include points the wrong way between the folders (see the README's layout):
+#   engine  -> engine
+#   log     -> log, engine
+#   convert -> convert, log, engine
+#   workers -> workers, log, engine
+#   win32   -> win32
+#   app     -> anything of ours
+#   tests/support, bench -> anything but app, win32 and res
+# A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
+# Every include of our own names its folder, so the folder of a file and of its includes decide.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+allowed() {  # <folder of the including file> -> allowed include folders (regex)
+    case $1 in
+        engine) echo '^engine/' ;;
+        log) echo '^(log|engine)/' ;;
+        convert) echo '^(convert|log|engine)/' ;;
+        workers) echo '^(workers|log|engine)/' ;;
+        win32) echo '^win32/' ;;
+        app) echo '.' ;;
+        tests | bench) echo '^(engine|log|convert|workers|tests|bench)/' ;;
+        *) echo '.' ;;
+    esac
+}
+
+status=0
+while IFS= read -r file; do
+    [[ -f $file ]] || continue
+    top=${file%%/*}
+    pattern=$(allowed "$top")
+    if [[ $file == */tests/* && $top != app ]]; then
+        pattern="${pattern%/}|^tests/"
+        pattern="(${pattern})"
+    fi
+    while IFS= read -r included; do
+        if [[ $included != */* ]]; then
+            echo "$file: include \"$included\" does not name its folder"
+            status=1
+        elif ! [[ $included =~ $pattern ]]; then
+            echo "$file: include \"$included\" points the wrong way"
+            status=1
+        fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done < <(git ls-files -co --exclude-standard -- '*.h' '*.cpp' | grep -v '^build/')
+[[ $status -eq 0 ]] && echo "layout: every include points one way"
+exit $status

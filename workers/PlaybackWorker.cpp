@@ -1,0 +1,126 @@
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "engine/DebugTrace.h"
+#include "engine/SerialFile.h"
+#include "engine/SerialPort.h"
+#include "log/LogWriter.h"
+#include "workers/PerfCounter.h"
+#include "workers/PreciseSleeper.h"
+#include "workers/SharedState.h"
+#include "workers/TimeOffset.h"
+#include "workers/WorkerJob.h"
+#include "workers/WorkerPort.h"
+#include "workers/Workers.h"
+
+namespace {
+
+constexpr std::uint32_t kPauseSleepMs = 100;
+constexpr std::uint32_t kLongestWaitMs = 500;  // stop and pause are looked at this often
+
+// The loop once the port and the file are open and the running flag is set.
+void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port,
+                SerialFileReader& file, LogWriter& log, DebugTrace& trace) {
+    PreciseSleeper sleeper;
+    ChunkReader reader(file, kPlaybackResyncStep);
+    const std::int64_t frequency = perfCounterFrequency();
+    const std::int64_t ticksPerTenth = counterTicksPerTenth(frequency);
+    std::int64_t clockBase = perfCounterNow();
+
+    if (startPosition > 0) {
+        // Without a chunk at or after the start position the whole file is played.
+        if (auto start = seekChunk(file, startPosition)) {
+            reader.setCursor(*start);
+            clockBase -= ticksPerTenth * startPosition;
+        }
+    }
+
+    Chunk chunk;
+    char line[96];
+    for (;;) {
+        if (state.playing.load() == 0) {
+            log.writeLine("Playing was stopped");
+            break;
+        }
+        if (state.paused.load() != 0) {
+            // The play clock stands still at the position of the last comparison.
+            sleeper.sleepUntil(counterAfter(perfCounterNow(), kPauseSleepMs, frequency));
+            clockBase = perfCounterNow() - ticksPerTenth * state.currentPosition.load();
+            continue;
+        }
+        ChunkReader::Step step = reader.readAt(chunk);
+        if (step == ChunkReader::Step::Resync) continue;
+        if (step == ChunkReader::Step::End) break;
+
+        if (chunk.length > 0) {
+            const std::int64_t now = perfCounterNow();
+            const std::uint32_t playClock = timeOffsetBetween(clockBase, now, frequency);
+            state.currentPosition.store(playClock);
+            if (playClock < chunk.timeOffset) {
+                // Spelling kept on purpose: logs and users' scripts match this text.
+                trace.tracef(DebugTrace::kLevel, "At %u - wating for %u\r\n", playClock,
+                             chunk.timeOffset);
+                reader.setCursor(chunk.start);
+                // Wake up after the usual step, but never after the instant the chunk is due.
+                const std::uint32_t waitMs =
+                    std::min(chunk.timeOffset * 10u - playClock * 10u, kLongestWaitMs);
+                const std::int64_t due =
+                    clockBase + ticksPerTenth * static_cast<std::int64_t>(chunk.timeOffset);
+                sleeper.sleepUntil(std::min(counterAfter(now, waitMs, frequency), due));
+                continue;
+            }
+            std::snprintf(line, sizeof line, "Sending %d bytes for time offset %u\r\n",
+                          static_cast<int>(chunk.length), chunk.timeOffset);
+            trace.trace(DebugTrace::kLevel, line);
+            log.writeLine(line);
+            std::uint32_t written = 0;
+            if (port.write(chunk.data, chunk.length, &written)) {
+                state.addActivity(static_cast<std::int32_t>(written));
+            } else {
+                trace.tracef(DebugTrace::kLevel, "At time %u - error %s\r\n", playClock,
+                             port.errorText());
+            }
+        }
+        if (!reader.finish(chunk)) break;
+    }
+}
+
+}  // namespace
+
+int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return 1;
+    SharedState& state = *statePointer;
+
+    {
+        LogWriter log(job.log);
+        log.writeLine("Starting playing of file " + job.filePath);
+
+        SerialPort port;
+        if (!openWorkerPort(port, job.device, log)) return 0;
+        SerialFileReader file;
+        if (!file.open(job.filePath)) {
+            // Spelling kept on purpose: logs and users' scripts match this text.
+            log.writeLine("Couldt open playfile " + job.filePath);
+            return 0;
+        }
+
+        state.currentPosition.store(job.startPosition);
+        state.playing.store(1);
+        state.paused.store(0);
+        // A Stop pressed while the worker was opening is honoured: it ends without playing.
+        if (state.stopRequested()) {
+            log.writeLine("Playing was stopped");
+        } else {
+            state.notify(WorkerEvent::Started);
+            playChunks(state, job.startPosition, port, file, log, trace);
+            // Played to the end: the next playback starts from the beginning.
+            if (state.playing.load() == 1) state.currentPosition.store(0);
+        }
+        log.writeLine("Ended play");
+    }  // the file, the port and the log are closed before the end is announced
+    state.playing.store(0);
+    state.paused.store(0);
+    state.notify(WorkerEvent::Ended);
+    return 0;
+}

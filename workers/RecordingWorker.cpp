@@ -1,0 +1,82 @@
+#include <cstdio>
+#include <string>
+
+#include "engine/DebugTrace.h"
+#include "engine/SerialFile.h"
+#include "engine/SerialPort.h"
+#include "log/LogWriter.h"
+#include "workers/PerfCounter.h"
+#include "workers/SharedState.h"
+#include "workers/TimeOffset.h"
+#include "workers/WorkerJob.h"
+#include "workers/WorkerPort.h"
+#include "workers/Workers.h"
+
+namespace {
+
+// A read returns at once with what has arrived; with nothing there it waits up to 100 ms for the
+// first byte. So a chunk holds what gathered since the last read, and a stop is seen quickly.
+constexpr SerialTimeouts kRecordingTimeouts{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
+constexpr std::uint32_t kLargestRead = 255;
+
+void recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, LogWriter& log,
+                  DebugTrace& trace) {
+    const std::int64_t frequency = perfCounterFrequency();
+    const std::int64_t start = perfCounterNow();
+    std::uint8_t buffer[256];
+    char line[64];
+    for (;;) {
+        if (state.recording.load() == 0) {
+            log.writeLine("Recording was stopped");
+            return;
+        }
+        std::uint32_t count = 0;
+        if (!port.read(buffer, kLargestRead, &count)) return;  // the device went away
+        const std::uint32_t timeOffset = timeOffsetBetween(start, perfCounterNow(), frequency);
+        if (count > 0) {
+            state.addActivity(static_cast<std::int32_t>(count));
+            std::snprintf(line, sizeof line, "off=%u: sz=%d\r\n", timeOffset,
+                          static_cast<int>(count));
+            out.writeChunk(timeOffset, buffer, static_cast<std::uint8_t>(count));
+            trace.traceHex(DebugTrace::kLevel, line, buffer, count);
+            log.writeLine(line);
+        }
+        state.currentPosition.store(timeOffset);
+    }
+}
+
+}  // namespace
+
+int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return 1;
+    SharedState& state = *statePointer;
+    {
+        LogWriter log(job.log);
+        log.writeLine("Starting recording");
+
+        SerialPort port;
+        if (!openWorkerPort(port, job.device, log)) return 0;
+        SerialFileWriter out;
+        if (!out.open(job.filePath)) {
+            log.writeLine("Error opening file to record to: " + job.filePath);
+            return 0;
+        }
+        port.setTimeouts(&kRecordingTimeouts);
+
+        state.recording.store(1);
+        state.paused.store(0);
+        // A Stop pressed while the worker was opening is honoured: it ends without recording.
+        if (state.stopRequested()) {
+            log.writeLine("Recording was stopped");
+        } else {
+            state.notify(WorkerEvent::Started);
+            recordChunks(state, port, out, log, trace);
+        }
+        log.writeLine("Recording finished");
+        out.close();  // only now is every chunk certain to be on disk
+    }  // the port and the log are closed before the end is announced
+    state.recording.store(0);
+    state.currentPosition.store(0);
+    state.notify(WorkerEvent::Ended);
+    return 0;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+// What a worker reports to the front end. The values are the worker-state codes that the window
+// receives in its message (wParam), so they stay as they are.
+enum class WorkerEvent : int {
+    Started = 1,       // the port and the file are open and the running flag is set
+    PauseToggled = 0,  // posted by the window itself when Pause changes `paused`
+    Ended = -1,        // the running flag and `paused` are cleared; the port and file are closed
+};
+
+// Receives the worker's events, on the worker's thread: on Windows it posts a message to the main
+// window. `job` is the number WorkerRunner::start gave the run, so that a late report is never
+// taken for one of a later run.
+class WorkerStateListener {
+public:
+    virtual ~WorkerStateListener() = default;
+    virtual void workerStateChanged(WorkerEvent event, std::uint32_t job) = 0;
+};
+
+// What the front end and its one running worker share: single values that the front end requests
+// (stop, pause) and the worker reports (position, activity), each an atomic, and the listener.
+// Everything else a run needs comes by value in its WorkerJob.
+class SharedState {
+public:
+    explicit SharedState(WorkerStateListener& listener) : listener_(listener) {}
+    SharedState(const SharedState&) = delete;
+    SharedState& operator=(const SharedState&) = delete;
+
+    std::atomic<std::uint32_t> currentPosition{0};  // tenths of a second
+    // The 32-bit flags of the window's transport state; ints because the window's rules and
+    // messages were built on them.
+    std::atomic<std::int32_t> paused{0};
+    std::atomic<std::int32_t> recording{0};
+    std::atomic<std::int32_t> playing{0};
+    std::atomic<std::int32_t> activityLevel{0};  // 0..100
+
+    // The front end's Stop: clears the running flags. The request also stays pending for a worker
+    // that has not yet set its running flag, which then ends without running.
+    void requestStop() {
+        stopRequested_.store(true);
+        recording.store(0);
+        playing.store(0);
+    }
+    bool stopRequested() const { return stopRequested_.load(); }
+
+    // A lost update against the window's decay only affects the activity display.
+    void addActivity(std::int32_t bytes) {
+        activityLevel.store(std::min<std::int32_t>(activityLevel.load() + bytes, 100));
+    }
+
+    void notify(WorkerEvent event) {
+        if (event == WorkerEvent::Ended) endNotified_.store(true);
+        listener_.workerStateChanged(event, job_.load());
+    }
+    bool endNotified() const { return endNotified_.load(); }
+
+    // Called by WorkerRunner before it starts run number `job`.
+    void beginJob(std::uint32_t job) {
+        stopRequested_.store(false);
+        endNotified_.store(false);
+        job_.store(job);
+    }
+
+private:
+    WorkerStateListener& listener_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> endNotified_{false};
+    std::atomic<std::uint32_t> job_{0};
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/DeviceSettings.h"
+#include "log/LogSettings.h"
+
+// What one run of a worker works on, read by the front end when the run starts and handed over
+// by value: the worker never reads a setting or a path that the front end may change meanwhile.
+struct WorkerJob {
+    std::string filePath;  // the serial file to play, or to record into
+    DeviceSettings device;
+    LogSettings log;
+    std::uint32_t startPosition = 0;  // playback: tenths of a second; 0 plays from the start
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+class DebugTrace;
+class SharedState;
+struct WorkerJob;
+
+// Thread entries of the two workers. Each returns 1 at once when given no state, otherwise runs
+// to its end and returns 0. At most one runs at a time (see WorkerRunner).
+
+// Plays job.filePath out of job.device from job.startPosition, sending each chunk when the play
+// clock reaches its time offset; obeys the stop and pause requests.
+int playbackWorker(SharedState* state, const WorkerJob& job, DebugTrace& trace);
+
+// Records what arrives on job.device into job.filePath, one chunk per read that returned bytes,
+// until a stop request or a failed read.
+int recordingWorker(SharedState* state, const WorkerJob& job, DebugTrace& trace);

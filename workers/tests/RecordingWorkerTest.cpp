@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "workers/Workers.h"
+#include "workers/tests/WorkerTestSupport.h"
+
+namespace {
+
+class RecordingWorkerTest : public WorkerTest {
+protected:
+    void SetUp() override {
+        WorkerTest::SetUp();
+        if (HasFatalFailure()) return;
+        job_.filePath = dir_.file("working.ser");
+    }
+    void startRecording() {
+        ASSERT_TRUE(runner_.start(recordingWorker, job_));
+        ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
+        ASSERT_EQ(state_.recording.load(), 1);
+    }
+    void stopRecording() {
+        state_.requestStop();
+        ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
+        runner_.stopAndWait();
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordingWorkerTest, BurstTwoSecondsInBecomesOneChunkAtOffsetTwenty) {
+    startRecording();
+    std::this_thread::sleep_until(listener_.timeOf(WorkerEvent::Started) + milliseconds(2000));
+    ASSERT_TRUE(sendFromDevice({0x41, 0x42, 0x43}));
+    std::this_thread::sleep_for(milliseconds(400));
+    EXPECT_GE(state_.currentPosition.load(), 20u);
+    EXPECT_GT(state_.activityLevel.load(), 0);
+    stopRecording();
+
+    auto bytes = readWholeFile(job_.filePath);
+    ASSERT_EQ(bytes.size(), 11u);
+    std::uint32_t offset = bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24;
+    EXPECT_NEAR(offset, 20, 1);
+    const std::vector<std::uint8_t> expected = {0x53, 0x01, bytes[2], 0, 0, 0, 3, 0x41, 0x42, 0x43,
+                                                0x0A};
+    EXPECT_EQ(bytes, expected);
+
+    std::string chunkLine = "off=" + std::to_string(offset) + ": sz=3\r\n";
+    EXPECT_NE(sink_.joined().find(chunkLine + " {41,42,43}"), std::string::npos) << sink_.joined();
+    EXPECT_EQ(logText(), "Starting recording\r\n" + chunkLine.substr(0, chunkLine.size() - 2) +
+                             "\r\r\n\r\nRecording was stopped\r\nRecording finished\r\n");
+    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_EQ(state_.currentPosition.load(), 0u);
+}
+
+TEST_F(RecordingWorkerTest, LongBurstIsSplitIntoChunksWithoutLosingAByte) {
+    startRecording();
+    std::vector<std::uint8_t> burst(600);
+    for (std::size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<std::uint8_t>(i * 7);
+    ASSERT_TRUE(sendFromDevice(burst));
+    std::this_thread::sleep_for(milliseconds(600));
+    stopRecording();
+
+    auto chunks = readSerialFile(job_.filePath);
+    ASSERT_GE(chunks.size(), 3u);
+    std::vector<std::uint8_t> recorded;
+    std::uint32_t previousOffset = 0;
+    for (const auto& chunk : chunks) {
+        EXPECT_GT(chunk.length, 0);
+        EXPECT_GE(chunk.timeOffset, previousOffset);
+        previousOffset = chunk.timeOffset;
+        recorded.insert(recorded.end(), chunk.data, chunk.data + chunk.length);
+    }
+    EXPECT_EQ(recorded, burst);
+}
+
+TEST_F(RecordingWorkerTest, NothingReceivedGivesAnEmptyFileAndBothStopLines) {
+    startRecording();
+    std::this_thread::sleep_for(milliseconds(300));
+    stopRecording();
+    EXPECT_TRUE(readWholeFile(job_.filePath).empty());
+    EXPECT_EQ(logText(), "Starting recording\r\nRecording was stopped\r\nRecording finished\r\n");
+}
+
+TEST_F(RecordingWorkerTest, StopWhileIdleEndsWithinAReadTimeout) {
+    startRecording();
+    std::this_thread::sleep_for(milliseconds(250));
+    auto stopAt = TestClock::now();
+    state_.requestStop();
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
+    EXPECT_LT(msBetween(stopAt, listener_.timeOf(WorkerEvent::Ended)), 400);
+}
+
+TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
+    startRecording();
+    ASSERT_TRUE(sendFromDevice({1, 2, 3, 4}));
+    std::this_thread::sleep_for(milliseconds(300));
+    device_.close();
+    if (!pair_.stop()) {
+        GTEST_SKIP() << "the far end cannot be ended from here: under Wine the test wrapper owns "
+                        "the pair, and a pseudo-terminal hang-up does not fail a read there";
+    }
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
+    runner_.stopAndWait();
+
+    auto chunks = readSerialFile(job_.filePath);
+    std::vector<std::uint8_t> recorded;
+    for (const auto& chunk : chunks) recorded.insert(recorded.end(), chunk.data,
+                                                     chunk.data + chunk.length);
+    EXPECT_EQ(recorded, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    std::string log = logText();
+    EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
+}
+
+TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
+    job_.device.port = pair_.portName() + "-missing";
+    state_.currentPosition.store(17);
+    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
+    std::string log = logText();
+    EXPECT_EQ(log.rfind("Starting recording\r\nError opening serial port: ", 0), 0u) << log;
+    EXPECT_GT(log.size(), std::string("Starting recording\r\nError opening serial port: ").size() +
+                              2);
+    EXPECT_TRUE(listener_.codes().empty());
+    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_EQ(state_.currentPosition.load(), 17u);
+    EXPECT_FALSE(std::filesystem::exists(job_.filePath));
+}
+
+TEST_F(RecordingWorkerTest, FileThatCannotBeCreatedIsLoggedAndFreesThePort) {
+    job_.filePath = dir_.file("no-such-folder/working.ser");
+    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
+    EXPECT_EQ(logText(), "Starting recording\r\nError opening file to record to: " +
+                             job_.filePath + "\r\n");
+    EXPECT_TRUE(listener_.codes().empty());
+    EXPECT_EQ(state_.recording.load(), 0);
+    SerialPort again;
+    EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, 0, 0))
+        << again.errorText();
+}
+
+TEST_F(RecordingWorkerTest, StopPressedWhileOpeningIsNotLost) {
+    state_.requestStop();  // before the worker sets its running flag
+    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
+    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Ended}));
+    EXPECT_EQ(logText(), "Starting recording\r\nRecording was stopped\r\nRecording finished\r\n");
+    EXPECT_TRUE(readWholeFile(job_.filePath).empty());
+}
+
+TEST(WorkerEntries, ReturnOneWithoutState) {
+    RecordingTraceSink sink;
+    DebugTrace trace{sink};
+    EXPECT_EQ(recordingWorker(nullptr, WorkerJob{}, trace), 1);
+    EXPECT_EQ(playbackWorker(nullptr, WorkerJob{}, trace), 1);
+}

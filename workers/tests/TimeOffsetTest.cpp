@@ -1,0 +1,37 @@
+#include "workers/TimeOffset.h"
+
+#include <gtest/gtest.h>
+
+#include "workers/PerfCounter.h"
+
+TEST(TimeOffset, TruncatesToWholeTenths) {
+    const std::int64_t frequency = 10'000'000;  // a typical performance counter
+    EXPECT_EQ(timeOffsetBetween(500, 500, frequency), 0u);
+    EXPECT_EQ(timeOffsetBetween(0, 999'999, frequency), 0u);
+    EXPECT_EQ(timeOffsetBetween(0, 1'000'000, frequency), 1u);
+    EXPECT_EQ(timeOffsetBetween(0, 20'999'999, frequency), 20u);
+}
+
+TEST(TimeOffset, DividesTheFrequencyFirstAsTheRecordedFilesDo) {
+    // 3'579'545 Hz (an old ACPI timer): ticks per tenth truncate to 357'954.
+    EXPECT_EQ(timeOffsetBetween(0, 357'954 * 7, 3'579'545), 7u);
+    EXPECT_EQ(timeOffsetBetween(0, 357'954 * 7 - 1, 3'579'545), 6u);
+}
+
+TEST(TimeOffset, KeepsTheLow32BitsOfVeryLongRuns) {
+    const std::int64_t frequency = 10;
+    EXPECT_EQ(timeOffsetBetween(0, (std::int64_t{1} << 32) + 5, frequency), 5u);
+}
+
+TEST(TimeOffset, SlowCounterDoesNotDivideByZero) {
+    EXPECT_EQ(counterTicksPerTenth(5), 1);
+    EXPECT_EQ(timeOffsetBetween(0, 42, 5), 42u);
+}
+
+TEST(TimeOffset, SystemCounterAdvancesMonotonically) {
+    std::int64_t frequency = perfCounterFrequency();
+    ASSERT_GE(frequency, 1000);
+    std::int64_t first = perfCounterNow();
+    std::int64_t second = perfCounterNow();
+    EXPECT_LE(first, second);
+}
