@@ -77,9 +77,9 @@ bool MainDialog::onInitDialog() {
 
     restoreWindowPosition();
     if (profile_.readInt("Window", "AlwaysOnTop", 0) == 1) onAlwaysOnTop();
-    if (profile_.readInt("Window", "WindowState", 0) != 1) showAllowed_ = 1;
+    if (profile_.readInt("Window", "WindowState", 0) != 1) showAllowed_ = true;
     SetTimer(handle(), kShowDelayTimer, kShowDelayMs, nullptr);
-    initialised_ = 1;
+    initialised_ = true;
     recentFiles_.load(profile_);
     showRecentFiles();
 
@@ -132,7 +132,7 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             ShowWindow(handle(), SW_HIDE);  // reached again through the tray icon
             return true;
         case WM_WINDOWPOSCHANGING:
-            if (showAllowed_ == 0) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+            if (!showAllowed_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
             return false;
         case WM_TIMER:
             if (wParam == kShowDelayTimer) {
@@ -156,7 +156,7 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             return true;
         case WM_CLOSE:
             onClose();
-            return initialised_ != 0;
+            return initialised_;
         case WM_DESTROY:
             onDestroy();
             return false;
@@ -177,7 +177,7 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 }
 
 void MainDialog::onCancel() {
-    if (initialised_ == 0) Dialog::onCancel();  // Escape never closes the running window
+    if (!initialised_) Dialog::onCancel();  // Escape never closes the running window
 }
 
 bool MainDialog::onPaint() {
@@ -196,7 +196,7 @@ bool MainDialog::onPaint() {
 
 void MainDialog::onShowDelayOver() {
     KillTimer(handle(), kShowDelayTimer);
-    showAllowed_ = 1;
+    showAllowed_ = true;
 }
 
 void MainDialog::onClose() {
@@ -204,7 +204,7 @@ void MainDialog::onClose() {
     if (IsZoomed(handle())) windowState = 2;
     if (IsIconic(handle()) || !IsWindowVisible(handle())) windowState = 1;
     profile_.writeInt("Window", "WindowState", windowState);
-    if (initialised_ != 0) DestroyWindow(handle());
+    if (initialised_) DestroyWindow(handle());
 }
 
 void MainDialog::onDestroy() {

@@ -11,6 +11,7 @@
 #include "app/StatusLine.h"
 #include "app/TransportRules.h"
 #include "app/TrayIcon.h"
+#include "convert/Import.h"
 #include "engine/DebugTrace.h"
 #include "engine/DeviceSettings.h"
 #include "win32/Controls.h"
@@ -71,7 +72,7 @@ private:
     void onLogging();
     void onExport();
     void onImport();
-    bool importFile(const std::string& path, int speed, int format);
+    bool importFile(const std::string& path, int speed, ImportFormat format);
 
     // Transport (MainDialogTransport.cpp)
     void onRecord();
@@ -92,8 +93,8 @@ private:
 
     Profile& profile_;
     HICON icon_ = nullptr;
-    int showAllowed_ = 0;
-    int initialised_ = 0;
+    bool showAllowed_ = false;
+    bool initialised_ = false;
     TrayIcon tray_;
     DebugTrace debugTrace_;
     ErrorBoxReporter errors_;

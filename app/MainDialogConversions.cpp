@@ -30,13 +30,11 @@ void MainDialog::onImport() {
     importFile(dialog.importPath, dialog.assumedSpeed, dialog.dataFormat);
 }
 
-bool MainDialog::importFile(const std::string& path, int speed, int format) {
+bool MainDialog::importFile(const std::string& path, int speed, ImportFormat format) {
     onNew();
     LogWriter log(loadLogSettings(profile_));
     currentFilePath_ = workingFilePath_;
-    ImportResult result = importToSerialFile(
-        path, currentFilePath_, speed,
-        format == 1 ? ImportFormat::AsciiHex : ImportFormat::RawData, log);
+    ImportResult result = importToSerialFile(path, currentFilePath_, speed, format, log);
     if (result.status != ImportStatus::Converted) return false;
 
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);

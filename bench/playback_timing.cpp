@@ -57,7 +57,7 @@ int main() {
     const std::size_t totalBytes = plan.back().firstByte + plan.back().length;
 
     SerialPort device;
-    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, 0, 0)) {
+    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None, StopBits::One)) {
         std::fprintf(stderr, "device side: %s\n", device.errorText());
         return 1;
     }

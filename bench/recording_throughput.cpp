@@ -35,7 +35,7 @@ bool runOnce(bool logging, double seconds) {
     job.log.logFile = (folder / "serial.log").string();
 
     SerialPort device;
-    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, 0, 0)) {
+    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None, StopBits::One)) {
         std::fprintf(stderr, "device side: %s\n", device.errorText());
         return false;
     }

@@ -41,17 +41,8 @@ std::uint32_t tenthsAt(double seconds) {
 
 void appendChunk(BlockOutput& output, std::uint32_t timeOffset, const std::uint8_t* data,
                  int length) {
-    std::uint8_t* out = output.room(8 + kImportChunkSize);
-    out[0] = kChunkMarker0;
-    out[1] = kChunkMarker1;
-    out[2] = static_cast<std::uint8_t>(timeOffset);
-    out[3] = static_cast<std::uint8_t>(timeOffset >> 8);
-    out[4] = static_cast<std::uint8_t>(timeOffset >> 16);
-    out[5] = static_cast<std::uint8_t>(timeOffset >> 24);
-    out[6] = static_cast<std::uint8_t>(length);
-    std::memcpy(out + 7, data, static_cast<std::size_t>(length));
-    out[7 + length] = kChunkTerminator;
-    output.commit(8 + static_cast<std::size_t>(length));
+    std::uint8_t* out = output.room(kChunkOverhead + kImportChunkSize);
+    output.commit(encodeChunk(timeOffset, data, static_cast<std::uint8_t>(length), out));
 }
 
 }  // namespace

@@ -5,19 +5,26 @@
 
 class Profile;
 
-// Which serial port to use and how to configure it. parity and stopBits are the Win32 DCB
-// numbers (parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and a half,
-// 2 two) and are handed to the port unchanged.
+// Parity and stop bits carry the numbers of the Win32 port configuration record, which are also
+// the values stored in the settings and handed to the port unchanged. A stored value outside the
+// named ones is kept as it is (the port then refuses it).
+enum class Parity : std::int32_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+enum class StopBits : std::int32_t { One = 0, OneAndAHalf = 1, Two = 2 };
+
+inline constexpr const char* kDefaultPort = "COM1";
+inline constexpr std::int32_t kDefaultSpeed = 9600;
+
+// Which serial port to use and how to configure it.
 struct DeviceSettings {
-    std::string port = "COM1";
-    std::int32_t speed = 9600;
+    std::string port = kDefaultPort;
+    std::int32_t speed = kDefaultSpeed;
     std::int32_t dataBits = 8;
-    std::int32_t parity = 0;
-    std::int32_t stopBits = 0;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
 };
 
 // Reads section "Device" in the order Port, Speed, Parity, Stopbits, Databits. A speed of 0 or
-// less becomes 9600; the other values are taken as stored.
+// less becomes the default speed; the other values are taken as stored.
 DeviceSettings loadDeviceSettings(Profile& profile);
 
 // Writes section "Device" in the order Port, Speed, Parity, Databits, Stopbits.

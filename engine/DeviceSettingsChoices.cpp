@@ -49,21 +49,42 @@ int findEntryWithPrefix(const std::vector<std::string>& entries, const std::stri
     return -1;
 }
 
+namespace {
+
+// The name of a value at its index in the table; out-of-range values show as `fallback`.
+const std::string& nameOf(const std::vector<std::string>& names, std::int32_t value,
+                          std::size_t fallback) {
+    return value >= 0 && static_cast<std::size_t>(value) < names.size()
+               ? names[static_cast<std::size_t>(value)]
+               : names[fallback];
+}
+
+// The value whose name the text is (case-sensitive); `fallback` for any other text.
+std::int32_t valueNamed(const std::vector<std::string>& names, const std::string& text,
+                        std::int32_t fallback) {
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        if (names[index] == text) return static_cast<std::int32_t>(index);
+    }
+    return fallback;
+}
+
+}  // namespace
+
 DeviceSettings dialogStartingValues(const DeviceSettings& stored) {
     DeviceSettings values;
-    values.port = stored.port.empty() ? "COM1" : stored.port;
-    values.speed = stored.speed > 0 ? stored.speed : 9600;
+    values.port = stored.port.empty() ? kDefaultPort : stored.port;
+    values.speed = stored.speed > 0 ? stored.speed : kDefaultSpeed;
     values.dataBits = static_cast<std::uint8_t>(stored.dataBits);
-    values.parity = static_cast<std::uint8_t>(stored.parity);
-    values.stopBits = static_cast<std::uint8_t>(stored.stopBits);
+    values.parity = static_cast<Parity>(static_cast<std::uint8_t>(stored.parity));
+    values.stopBits = static_cast<StopBits>(static_cast<std::uint8_t>(stored.stopBits));
     return values;
 }
 
 DeviceSelections preselectEntries(const DeviceSettings& values) {
-    static const char* const kParityNames[] = {"None", "Odd", "Even", "Mark", "Space"};
-    const char* parity = values.parity >= 1 && values.parity <= 4 ? kParityNames[values.parity]
-                                                                   : "None";
-    const char* stopBits = values.stopBits == 0 ? "1" : values.stopBits == 1 ? "1.5" : "2";
+    // Unknown parities show as none; any stop-bits value above one and a half as two.
+    const std::string& parity = nameOf(parityChoices(), static_cast<std::int32_t>(values.parity), 0);
+    const std::int32_t stops = static_cast<std::int32_t>(values.stopBits);
+    const std::string& stopBits = nameOf(stopBitsChoices(), stops < 0 ? 2 : stops, 2);
     return {findEntryWithPrefix(portChoices(), values.port),
             findEntryWithPrefix(speedChoices(), std::to_string(values.speed)),
             findEntryWithPrefix(dataBitsChoices(), std::to_string(values.dataBits)),
@@ -74,32 +95,22 @@ DeviceSelections preselectEntries(const DeviceSettings& values) {
 DeviceSettings readBackSelections(const DeviceSettings& given, const DeviceSelectionTexts& texts) {
     DeviceSettings values = given;
     if (!texts.port.empty()) values.port = texts.port;
-    if (values.port.empty()) values.port = "COM1";
+    if (values.port.empty()) values.port = kDefaultPort;
 
     int speed = std::atoi(texts.speed.c_str());
     if (speed > 0) values.speed = speed;
-    if (values.speed <= 0) values.speed = 9600;
+    if (values.speed <= 0) values.speed = kDefaultSpeed;
 
-    if (!texts.parity.empty()) {
-        if (texts.parity == "Mark") {
-            values.parity = 3;
-        } else if (texts.parity == "Even") {
-            values.parity = 2;
-        } else if (texts.parity == "Odd") {
-            values.parity = 1;
-        } else if (texts.parity == "Space") {
-            values.parity = 4;
-        } else {
-            values.parity = 0;
-        }
-    }
+    // A text that names no parity means none.
+    if (!texts.parity.empty()) values.parity = static_cast<Parity>(valueNamed(parityChoices(), texts.parity, 0));
 
     int dataBits = std::atoi(texts.dataBits.c_str());
     if (dataBits > 0) values.dataBits = dataBits;
     if (values.dataBits <= 0) values.dataBits = 8;
 
+    // A text that names no stop bits means one.
     if (!texts.stopBits.empty()) {
-        values.stopBits = texts.stopBits == "2" ? 2 : texts.stopBits == "1.5" ? 1 : 0;
+        values.stopBits = static_cast<StopBits>(valueNamed(stopBitsChoices(), texts.stopBits, 0));
     }
     return values;
 }

@@ -10,6 +10,7 @@
 const std::vector<std::string>& portChoices();      // "COM1" ... "COM20"
 const std::vector<std::string>& speedChoices();     // "110" ... "460800"
 const std::vector<std::string>& dataBitsChoices();  // "5" ... "8"
+// The names of parity and stop bits, at the index of their value: the one table of them.
 const std::vector<std::string>& parityChoices();    // "None", "Odd", "Even", "Mark", "Space"
 const std::vector<std::string>& stopBitsChoices();  // "1", "1.5", "2"
 
@@ -17,7 +18,8 @@ const std::vector<std::string>& stopBitsChoices();  // "1", "1.5", "2"
 int findEntryWithPrefix(const std::vector<std::string>& entries, const std::string& text);
 
 // The settings the dialog starts from: stored values pass through one byte each as the port's
-// configuration record carries them; a speed of 0 or less becomes 9600, an empty port "COM1".
+// configuration record carries them; a speed of 0 or less becomes the default speed, an empty
+// port the default port.
 DeviceSettings dialogStartingValues(const DeviceSettings& stored);
 
 // Which entry each list selects when the dialog opens (-1: none).

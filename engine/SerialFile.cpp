@@ -41,23 +41,25 @@ bool SerialFileWriter::open(const std::string& path) {
     return file_ != nullptr;
 }
 
+std::size_t encodeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length,
+                        std::uint8_t* out) {
+    if (!data) length = 0;
+    out[0] = kChunkMarker0;
+    out[1] = kChunkMarker1;
+    for (int i = 0; i < 4; ++i) out[2 + i] = static_cast<std::uint8_t>(timeOffset >> (8 * i));
+    out[kChunkHeaderSize - 1] = length;
+    if (length > 0) std::memcpy(out + kChunkHeaderSize, data, length);
+    out[kChunkHeaderSize + length] = kChunkTerminator;
+    return kChunkOverhead + length;
+}
+
 bool SerialFileWriter::writeChunk(std::uint32_t timeOffset, const std::uint8_t* data,
                                   std::uint8_t length) {
     if (!file_) return false;
-    static const std::uint8_t kMarker[2] = {kChunkMarker0, kChunkMarker1};
-    const std::uint8_t offset[4] = {
-        static_cast<std::uint8_t>(timeOffset), static_cast<std::uint8_t>(timeOffset >> 8),
-        static_cast<std::uint8_t>(timeOffset >> 16), static_cast<std::uint8_t>(timeOffset >> 24)};
-    static const std::uint8_t kNoData = 0;  // fwrite wants a valid pointer even for 0 bytes
-    if (!data) length = 0;
-
-    // Five writes into the stream's buffer; the stream decides when the disk sees them.
-    bool written = std::fwrite(kMarker, 1, 2, file_) == 2;
-    written = std::fwrite(offset, 1, 4, file_) == 4 && written;
-    written = std::fwrite(&length, 1, 1, file_) == 1 && written;
-    written = std::fwrite(data ? data : &kNoData, 1, length, file_) == length && written;
-    written = std::fwrite(&kChunkTerminator, 1, 1, file_) == 1 && written;
-    return written;
+    // One write into the stream's buffer; the stream decides when the disk sees it.
+    std::uint8_t encoded[kMaxChunkSize];
+    const std::size_t size = encodeChunk(timeOffset, data, length, encoded);
+    return std::fwrite(encoded, 1, size, file_) == size;
 }
 
 bool SerialFileWriter::close() {
@@ -146,8 +148,8 @@ ChunkReader::Step ChunkReader::readAt(Chunk& chunk, bool withData) {
         cursor_ += resyncStep_;
         return Step::Resync;
     }
-    std::uint8_t head[5];  // time offset, length
-    if (file_.read(head, 5) < 5) {
+    std::uint8_t head[kChunkHeaderSize - kChunkMarkerSize];  // time offset, length
+    if (file_.read(head, sizeof head) < sizeof head) {
         ended_ = true;
         return Step::End;
     }
@@ -164,11 +166,11 @@ ChunkReader::Step ChunkReader::readAt(Chunk& chunk, bool withData) {
 
 bool ChunkReader::finish(const Chunk& chunk) {
     // Seek explicitly: the caller may have used the file in between.
-    file_.seek(chunk.start + 7 + chunk.length);
+    file_.seek(chunk.start + kChunkHeaderSize + chunk.length);
     bool terminated = file_.readByte().has_value();
     // Marker bytes are not counted, which leaves the cursor on the chunk's last two bytes; the
     // resync step then moves on to the next chunk.
-    cursor_ = chunk.start + 6 + chunk.length;
+    cursor_ = chunk.start + kChunkOverhead - kChunkMarkerSize + chunk.length;
     if (!terminated) ended_ = true;
     return terminated;
 }
@@ -248,11 +250,11 @@ std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& t
         if (!found) break;
 
         std::uint64_t afterMarker = file.position();
-        std::uint8_t head[5];               // time offset, length
-        if (file.read(head, 5) < 5) break;  // the end of the file has been reached
+        std::uint8_t head[kChunkHeaderSize - kChunkMarkerSize];  // time offset, length
+        if (file.read(head, sizeof head) < sizeof head) break;  // the end of the file
         std::uint32_t timeOffset = decodeTimeOffset(head);
         std::uint8_t length = head[4];
-        file.seek(afterMarker + 5 + length);
+        file.seek(afterMarker + sizeof head + length);
         std::optional<std::uint8_t> terminator = file.readByte();
         if (terminator && *terminator == kChunkTerminator) {
             duration = timeOffset;

@@ -16,7 +16,15 @@ inline constexpr std::uint8_t kChunkMarker0 = 0x53;
 inline constexpr std::uint8_t kChunkMarker1 = 0x01;
 inline constexpr std::uint8_t kChunkTerminator = 0x0A;
 inline constexpr std::size_t kMaxChunkData = 255;
-inline constexpr std::size_t kMaxChunkSize = 8 + kMaxChunkData;  // 263
+inline constexpr std::size_t kChunkMarkerSize = 2;
+inline constexpr std::size_t kChunkHeaderSize = kChunkMarkerSize + 4 + 1;  // marker, offset, n
+inline constexpr std::size_t kChunkOverhead = kChunkHeaderSize + 1;        // and the terminator
+inline constexpr std::size_t kMaxChunkSize = kChunkOverhead + kMaxChunkData;  // 263
+
+// The one encoding of a chunk: writes kChunkOverhead + length bytes to out and returns that
+// count. No data (null) is written as a chunk of length 0.
+std::size_t encodeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length,
+                        std::uint8_t* out);
 
 // Resync steps of the chunk reader: playback and seek step 2 bytes, the exporter 1.
 inline constexpr unsigned kPlaybackResyncStep = 2;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/DeviceSettings.h"
+
 // Read and write timeouts with the meaning of the Win32 COMMTIMEOUTS record (milliseconds).
 struct SerialTimeouts {
     std::uint32_t readIntervalTimeout = 0;
@@ -28,10 +30,10 @@ public:
     // the name itself when it is a path, else "/dev/" + name.
     static std::string devicePath(const std::string& portName);
 
-    // Opens exclusively and sets speed, data bits, parity and stop bits (DCB numbering); every
-    // other line setting keeps what the driver had. Closes a port that is already open first.
-    bool open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
-              std::int32_t parity, std::int32_t stopBits);
+    // Opens exclusively and sets speed, data bits, parity and stop bits; every other line
+    // setting keeps what the driver had. Closes a port that is already open first.
+    bool open(const std::string& path, std::int32_t speed, std::int32_t dataBits, Parity parity,
+              StopBits stopBits);
     void close();
     bool isOpen() const;
 

@@ -134,8 +134,8 @@ bool closeEnough(std::uint32_t actual, std::uint32_t wanted) {
 
 tcflag_t lineFormatMask() { return CSIZE | PARENB | PARODD | CSTOPB | kStickParity; }
 
-bool lineFormatFlags(std::int32_t dataBits, std::int32_t parity, std::int32_t stopBits,
-                     tcflag_t* result, std::string* why) {
+bool lineFormatFlags(std::int32_t dataBits, Parity parity, StopBits stopBits, tcflag_t* result,
+                     std::string* why) {
     tcflag_t flags = 0;
     switch (dataBits) {
         case 5:
@@ -155,33 +155,34 @@ bool lineFormatFlags(std::int32_t dataBits, std::int32_t parity, std::int32_t st
             return false;
     }
     switch (parity) {
-        case 0:
+        case Parity::None:
             break;
-        case 1:
+        case Parity::Odd:
             flags |= PARENB | PARODD;
             break;
-        case 2:
+        case Parity::Even:
             flags |= PARENB;
             break;
-        case 3:
-        case 4:
+        case Parity::Mark:
+        case Parity::Space:
             if (kStickParity == 0) {
                 *why = "Mark and space parity are not supported on this system";
                 return false;
             }
-            flags |= PARENB | kStickParity | (parity == 3 ? PARODD : 0);
+            flags |= PARENB | kStickParity | (parity == Parity::Mark ? PARODD : 0);
             break;
         default:
-            *why = "Parity must be 0 (none) to 4 (space), not " + std::to_string(parity);
+            *why = "Parity must be 0 (none) to 4 (space), not " +
+                   std::to_string(static_cast<std::int32_t>(parity));
             return false;
     }
     switch (stopBits) {
-        case 0:
+        case StopBits::One:
             break;
-        case 2:
+        case StopBits::Two:
             flags |= CSTOPB;
             break;
-        case 1:
+        case StopBits::OneAndAHalf:
             // A UART sends one and a half stop bits when asked for two with 5-bit characters.
             if (dataBits != 5) {
                 *why = "One and a half stop bits need 5 data bits, not " + std::to_string(dataBits);
@@ -191,7 +192,7 @@ bool lineFormatFlags(std::int32_t dataBits, std::int32_t parity, std::int32_t st
             break;
         default:
             *why = "Stop bits must be 0 (one), 1 (one and a half) or 2 (two), not " +
-                   std::to_string(stopBits);
+                   std::to_string(static_cast<std::int32_t>(stopBits));
             return false;
     }
     *result = flags;
@@ -230,7 +231,7 @@ std::string SerialPort::devicePath(const std::string& portName) {
 }
 
 bool SerialPort::open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
-                      std::int32_t parity, std::int32_t stopBits) {
+                      Parity parity, StopBits stopBits) {
     close();
     PortFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) return impl_->fail(errno);

@@ -52,7 +52,7 @@ SerialPort::~SerialPort() { close(); }
 std::string SerialPort::devicePath(const std::string& portName) { return "\\\\.\\" + portName; }
 
 bool SerialPort::open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
-                      std::int32_t parity, std::int32_t stopBits) {
+                      Parity parity, StopBits stopBits) {
     close();
     FileHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr));

@@ -26,7 +26,7 @@ bool ImportDialog::onInitDialog() {
     int found = static_cast<int>(SendMessageA(speedList_.handle(), CB_FINDSTRING, 0,
                                               reinterpret_cast<LPARAM>(speed.c_str())));
     speedList_.select(found);
-    formatList_.select(dataFormat);
+    formatList_.select(static_cast<int>(dataFormat));
     return true;
 }
 
@@ -54,7 +54,9 @@ void ImportDialog::onOK() {
     if (!speedText.empty() && std::atoi(speedText.c_str()) > 0) {
         assumedSpeed = std::atoi(speedText.c_str());
     }
-    if (assumedSpeed <= 0) assumedSpeed = 9600;
-    if (formatList_.selection() != CB_ERR) dataFormat = formatList_.selection();
+    if (assumedSpeed <= 0) assumedSpeed = kDefaultImportSpeed;
+    // The list holds "Raw data" and then "ASCII hex data".
+    const int format = formatList_.selection();
+    if (format != CB_ERR) dataFormat = format == 1 ? ImportFormat::AsciiHex : ImportFormat::RawData;
     endDialog(IDOK);
 }

@@ -2,18 +2,19 @@
 
 #include <string>
 
+#include "convert/Import.h"
 #include "win32/Controls.h"
 #include "win32/Dialog.h"
 
 // "Import": the file to convert, its data format and the serial speed at which its bytes are
-// taken to have arrived. Always opens empty, at 9600 and "Raw data".
+// taken to have arrived. Always opens empty, at the default speed and "Raw data".
 class ImportDialog : public Dialog {
 public:
     explicit ImportDialog(HWND owner);
 
     std::string importPath;
-    int assumedSpeed = 9600;
-    int dataFormat = 0;  // 0 raw data, 1 ASCII hex data
+    int assumedSpeed = kDefaultImportSpeed;
+    ImportFormat dataFormat = ImportFormat::RawData;
 
 private:
     bool onInitDialog() override;

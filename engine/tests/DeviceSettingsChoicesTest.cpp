@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/DeviceSettingsOf.h"
+
 namespace {
 
 // What the dialog shows for stored settings: the selected entries' texts.
@@ -45,49 +47,49 @@ TEST(DeviceDialogChoices, OkWithoutChangeKeepsOrNormalisesStoredSettings) {
         DeviceSettings afterOk;
     };
     const Case cases[] = {
-        {{"COM3", 19200, 7, 2, 2}, {"COM3", 19200, 7, 2, 2}},
-        {{"COM21", 9600, 8, 0, 0}, {"COM21", 9600, 8, 0, 0}},    // not listed: kept
-        {{"COM1", 1, 8, 0, 0}, {"COM1", 110, 8, 0, 0}},          // "1" finds "110"
-        {{"COM1", 600, 8, 0, 0}, {"COM1", 600, 8, 0, 0}},        // no entry: kept
-        {{"COM1", 9600, 8, 7, 0}, {"COM1", 9600, 8, 0, 0}},      // parity 7 shows "None"
-        {{"COM1", 9600, 8, 0, 5}, {"COM1", 9600, 8, 0, 2}},      // stop bits 5 show "2"
-        {{"COM2", 115200, 5, 3, 1}, {"COM2", 115200, 5, 3, 1}},
-        {{"COM2", 9600, 8, 4, 0}, {"COM2", 9600, 8, 4, 0}},
-        {{"", -5, 8, 1, 0}, {"COM1", 9600, 8, 1, 0}},            // defaults for bad values
+        {settingsOf("COM3", 19200, 7, 2, 2), settingsOf("COM3", 19200, 7, 2, 2)},
+        {settingsOf("COM21", 9600, 8, 0, 0), settingsOf("COM21", 9600, 8, 0, 0)},    // not listed: kept
+        {settingsOf("COM1", 1, 8, 0, 0), settingsOf("COM1", 110, 8, 0, 0)},          // "1" finds "110"
+        {settingsOf("COM1", 600, 8, 0, 0), settingsOf("COM1", 600, 8, 0, 0)},        // no entry: kept
+        {settingsOf("COM1", 9600, 8, 7, 0), settingsOf("COM1", 9600, 8, 0, 0)},      // parity 7 shows "None"
+        {settingsOf("COM1", 9600, 8, 0, 5), settingsOf("COM1", 9600, 8, 0, 2)},      // stop bits 5 show "2"
+        {settingsOf("COM2", 115200, 5, 3, 1), settingsOf("COM2", 115200, 5, 3, 1)},
+        {settingsOf("COM2", 9600, 8, 4, 0), settingsOf("COM2", 9600, 8, 4, 0)},
+        {settingsOf("", -5, 8, 1, 0), settingsOf("COM1", 9600, 8, 1, 0)},            // defaults for bad values
     };
     for (const auto& c : cases) {
         DeviceSettings result = okWithoutChange(c.stored);
         EXPECT_EQ(result.port, c.afterOk.port) << c.stored.port;
         EXPECT_EQ(result.speed, c.afterOk.speed) << c.stored.speed;
         EXPECT_EQ(result.dataBits, c.afterOk.dataBits);
-        EXPECT_EQ(result.parity, c.afterOk.parity) << c.stored.parity;
-        EXPECT_EQ(result.stopBits, c.afterOk.stopBits) << c.stored.stopBits;
+        EXPECT_EQ(result.parity, c.afterOk.parity) << static_cast<int>(c.stored.parity);
+        EXPECT_EQ(result.stopBits, c.afterOk.stopBits) << static_cast<int>(c.stored.stopBits);
     }
 }
 
 TEST(DeviceDialogChoices, SettingsPassThroughOneByteEach) {
-    DeviceSettings start = dialogStartingValues({"COM1", 9600, 9 + 256, 7, 2 + 512});
+    DeviceSettings start = dialogStartingValues(settingsOf("COM1", 9600, 9 + 256, 7, 2 + 512));
     EXPECT_EQ(start.dataBits, 9);
-    EXPECT_EQ(start.parity, 7);
-    EXPECT_EQ(start.stopBits, 2);
+    EXPECT_EQ(start.parity, Parity{7});
+    EXPECT_EQ(start.stopBits, StopBits{2});
     // Nine data bits match no entry, so OK keeps them.
-    EXPECT_EQ(okWithoutChange({"COM1", 9600, 9, 0, 0}).dataBits, 9);
+    EXPECT_EQ(okWithoutChange(settingsOf("COM1", 9600, 9, 0, 0)).dataBits, 9);
 }
 
 TEST(DeviceDialogChoices, ReadBackTakesEachPickedTextExactly) {
-    DeviceSettings given{"COM1", 9600, 8, 0, 0};
+    DeviceSettings given = settingsOf("COM1", 9600, 8, 0, 0);
     DeviceSettings picked = readBackSelections(given, {"COM7", "57600", "6", "Space", "1.5"});
     EXPECT_EQ(picked.port, "COM7");
     EXPECT_EQ(picked.speed, 57600);
     EXPECT_EQ(picked.dataBits, 6);
-    EXPECT_EQ(picked.parity, 4);
-    EXPECT_EQ(picked.stopBits, 1);
+    EXPECT_EQ(picked.parity, Parity{4});
+    EXPECT_EQ(picked.stopBits, StopBits{1});
     // Comparisons are case-sensitive: an unknown parity text means none.
-    EXPECT_EQ(readBackSelections({"COM1", 9600, 8, 2, 0}, {"", "", "", "even", ""}).parity, 0);
+    EXPECT_EQ(readBackSelections(settingsOf("COM1", 9600, 8, 2, 0), {"", "", "", "even", ""}).parity, Parity{0});
     // No selections at all keep everything.
-    DeviceSettings kept = readBackSelections({"COM4", 300, 7, 1, 2}, {});
+    DeviceSettings kept = readBackSelections(settingsOf("COM4", 300, 7, 1, 2), {});
     EXPECT_EQ(kept.port, "COM4");
     EXPECT_EQ(kept.speed, 300);
-    EXPECT_EQ(kept.parity, 1);
-    EXPECT_EQ(kept.stopBits, 2);
+    EXPECT_EQ(kept.parity, Parity{1});
+    EXPECT_EQ(kept.stopBits, StopBits{2});
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/DeviceSettingsOf.h"
 #include "tests/support/MemoryProfile.h"
 
 TEST(DeviceSettings, EmptyProfileGivesTheDefaults) {
@@ -10,8 +11,8 @@ TEST(DeviceSettings, EmptyProfileGivesTheDefaults) {
     EXPECT_EQ(settings.port, "COM1");
     EXPECT_EQ(settings.speed, 9600);
     EXPECT_EQ(settings.dataBits, 8);
-    EXPECT_EQ(settings.parity, 0);
-    EXPECT_EQ(settings.stopBits, 0);
+    EXPECT_EQ(settings.parity, Parity{0});
+    EXPECT_EQ(settings.stopBits, StopBits{0});
 }
 
 TEST(DeviceSettings, SpeedOfZeroOrLessBecomes9600) {
@@ -33,14 +34,14 @@ TEST(DeviceSettings, OtherStoredValuesAreTakenWithoutRangeChecks) {
     profile.writeInt("Device", "Databits", 9);
     DeviceSettings settings = loadDeviceSettings(profile);
     EXPECT_EQ(settings.port, "COM21");
-    EXPECT_EQ(settings.parity, 7);
-    EXPECT_EQ(settings.stopBits, 5);
+    EXPECT_EQ(settings.parity, Parity{7});
+    EXPECT_EQ(settings.stopBits, StopBits{5});
     EXPECT_EQ(settings.dataBits, 9);
 }
 
 TEST(DeviceSettings, StoreWritesInItsOrderAndRoundTrips) {
     MemoryProfile profile;
-    DeviceSettings settings{"COM12", 115200, 7, 2, 2};
+    DeviceSettings settings = settingsOf("COM12", 115200, 7, 2, 2);
     storeDeviceSettings(profile, settings);
     EXPECT_EQ(profile.writeOrder,
               (std::vector<std::string>{"Device/Port", "Device/Speed", "Device/Parity",
@@ -49,6 +50,6 @@ TEST(DeviceSettings, StoreWritesInItsOrderAndRoundTrips) {
     EXPECT_EQ(loaded.port, "COM12");
     EXPECT_EQ(loaded.speed, 115200);
     EXPECT_EQ(loaded.dataBits, 7);
-    EXPECT_EQ(loaded.parity, 2);
-    EXPECT_EQ(loaded.stopBits, 2);
+    EXPECT_EQ(loaded.parity, Parity{2});
+    EXPECT_EQ(loaded.stopBits, StopBits{2});
 }

@@ -93,7 +93,7 @@ TEST(SerialDeadline, PollTimeoutRoundsUpAndNeverWraps) {
 
 TEST(SerialPort, MissingPortFailsWithTheSystemsText) {
     SerialPort port;
-    EXPECT_FALSE(port.open(missingPortPath(), 9600, 8, 0, 0));
+    EXPECT_FALSE(port.open(missingPortPath(), 9600, 8, Parity::None, StopBits::One));
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(std::string(port.errorText()), systemTextForMissingPort());
 }
@@ -231,7 +231,7 @@ TEST_F(SerialPortPairTest, LongWriteIsDeliveredWhole) {
 }
 
 TEST_F(SerialPortPairTest, OpeningAgainClosesTheOldHandleFirst) {
-    ASSERT_TRUE(port_.open(portPath(), 9600, 8, 0, 0)) << port_.errorText();
+    ASSERT_TRUE(port_.open(portPath(), 9600, 8, Parity::None, StopBits::One)) << port_.errorText();
     ASSERT_TRUE(writeAll(port_, {'o', 'k'}));
     EXPECT_EQ(readUpTo(device_, 2), (std::vector<std::uint8_t>{'o', 'k'}));
 }
@@ -240,14 +240,14 @@ TEST_F(SerialPortPairTest, PortInUseCannotBeOpenedTwice) {
     std::string why;
     if (!secondOpenIsRefused(&why)) GTEST_SKIP() << why;
     SerialPort second;
-    EXPECT_FALSE(second.open(portPath(), 115200, 8, 0, 0));
+    EXPECT_FALSE(second.open(portPath(), 115200, 8, Parity::None, StopBits::One));
     EXPECT_FALSE(second.isOpen());
     EXPECT_STRNE(second.errorText(), "");
     // The refused open must not disturb the owner, and the port is free again once it closes.
     ASSERT_TRUE(writeAll(port_, {'!'}));
     EXPECT_EQ(readUpTo(device_, 1), std::vector<std::uint8_t>{'!'});
     port_.close();
-    EXPECT_TRUE(second.open(portPath(), 115200, 8, 0, 0)) << second.errorText();
+    EXPECT_TRUE(second.open(portPath(), 115200, 8, Parity::None, StopBits::One)) << second.errorText();
 }
 
 TEST_F(SerialPortPairTest, ReadFailsSoonAfterTheDeviceGoesAway) {

@@ -56,8 +56,8 @@ protected:
     void SetUp() override {
         std::string why;
         ASSERT_TRUE(pair_.start(&why)) << why;
-        ASSERT_TRUE(port_.open(portPath(), 115200, 8, 0, 0)) << port_.errorText();
-        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, 0, 0))
+        ASSERT_TRUE(port_.open(portPath(), 115200, 8, Parity::None, StopBits::One)) << port_.errorText();
+        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None, StopBits::One))
             << device_.errorText();
         drainSerialPort(port_);
         drainSerialPort(device_);

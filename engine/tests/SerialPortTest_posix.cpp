@@ -37,7 +37,7 @@ TEST(SerialLineFormat, DcbNumbersMapOntoTermiosBits) {
     for (const Case& c : cases) {
         tcflag_t flags = 0;
         std::string why;
-        EXPECT_TRUE(lineFormatFlags(c.dataBits, c.parity, c.stopBits, &flags, &why)) << why;
+        EXPECT_TRUE(lineFormatFlags(c.dataBits, Parity{c.parity}, StopBits{c.stopBits}, &flags, &why)) << why;
         EXPECT_EQ(flags, c.flags) << c.dataBits << " " << c.parity << " " << c.stopBits;
         EXPECT_EQ(flags & ~lineFormatMask(), 0u);
     }
@@ -49,7 +49,7 @@ TEST_F(SerialPortPairTest, SpeedAndRawModeReachTheTerminal) {
     int fd = ::open(pair_.portName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0) << std::strerror(errno);
     for (std::int32_t wanted : {9600, 115200, 14400, 56000, 128000, 256000}) {
-        ASSERT_TRUE(port_.open(portPath(), wanted, 8, 0, 0)) << port_.errorText();
+        ASSERT_TRUE(port_.open(portPath(), wanted, 8, Parity::None, StopBits::One)) << port_.errorText();
         std::uint32_t speed = 0;
         ASSERT_EQ(readLineSpeed(fd, &speed), 0);
         EXPECT_EQ(speed, static_cast<std::uint32_t>(wanted));
@@ -78,11 +78,11 @@ TEST_F(SerialPortPairTest, RefusedSettingsFailWithAReasonAndLeaveThePortFree) {
     port_.close();
     for (const Refused& c : cases) {
         SerialPort refused;
-        EXPECT_FALSE(refused.open(portPath(), c.speed, c.dataBits, c.parity, c.stopBits));
+        EXPECT_FALSE(refused.open(portPath(), c.speed, c.dataBits, Parity{c.parity}, StopBits{c.stopBits}));
         EXPECT_FALSE(refused.isOpen());
         EXPECT_STREQ(refused.errorText(), c.reason);
         // A failed open that kept its descriptor would still hold the lock.
-        EXPECT_TRUE(port_.open(portPath(), 115200, 8, 0, 0))
+        EXPECT_TRUE(port_.open(portPath(), 115200, 8, Parity::None, StopBits::One))
             << c.reason << ": " << port_.errorText();
         port_.close();
     }

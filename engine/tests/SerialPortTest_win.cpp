@@ -52,8 +52,8 @@ TEST(SerialPortWin, ErrorTextWithNoErrorIsTheSystemsTextForSuccess) {
 TEST_F(SerialPortPairTest, NineDataBitsAreRefusedBySetCommState) {
     port_.close();
     SerialPort refused;
-    EXPECT_FALSE(refused.open(portPath(), 115200, 9, 0, 0));
+    EXPECT_FALSE(refused.open(portPath(), 115200, 9, Parity::None, StopBits::One));
     EXPECT_FALSE(refused.isOpen());
     EXPECT_STRNE(refused.errorText(), "");
-    EXPECT_TRUE(port_.open(portPath(), 115200, 8, 0, 0)) << port_.errorText();
+    EXPECT_TRUE(port_.open(portPath(), 115200, 8, Parity::None, StopBits::One)) << port_.errorText();
 }

@@ -136,7 +136,7 @@ TEST_F(RecordingWorkerTest, FileThatCannotBeCreatedIsLoggedAndFreesThePort) {
     EXPECT_TRUE(listener_.codes().empty());
     EXPECT_EQ(state_.recording.load(), 0);
     SerialPort again;
-    EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, 0, 0))
+    EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, Parity::None, StopBits::One))
         << again.errorText();
 }
 

@@ -80,7 +80,7 @@ protected:
         job_.device.speed = 115200;
         job_.log.loggingOn = true;
         job_.log.logFile = logPath();
-        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, 0, 0))
+        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None, StopBits::One))
             << device_.errorText();
         drainSerialPort(device_);
     }

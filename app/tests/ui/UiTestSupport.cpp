@@ -131,14 +131,14 @@ std::vector<std::uint8_t> positionValue(std::int32_t left, std::int32_t top, std
 ::testing::AssertionResult TestDevice::open() {
     std::string why;
     if (!pair_.start(&why)) return ::testing::AssertionFailure() << why;
-    if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 9600, 8, 0, 0)) {
+    if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 9600, 8, Parity::None, StopBits::One)) {
         return ::testing::AssertionFailure()
                << "cannot open " << pair_.devicePortName() << ": " << port_.errorText();
     }
     drainSerialPort(port_);
     // Bytes that an earlier test sent and no program read would be recorded first.
     SerialPort programSide;
-    if (programSide.open(SerialPort::devicePath(pair_.portName()), 9600, 8, 0, 0)) {
+    if (programSide.open(SerialPort::devicePath(pair_.portName()), 9600, 8, Parity::None, StopBits::One)) {
         drainSerialPort(programSide);
     }
     return ::testing::AssertionSuccess();
