@@ -92,8 +92,7 @@ TransportFlags MainDialog::transportFlags() const {
     const bool playing = state_.playing.load() != 0;
     // Busy exactly while the runner would refuse a start: its worker runs and has not yet
     // announced its end.
-    const bool busy =
-        !recording && !playing && runner_.isRunning() && !state_.endNotified();
+    const bool busy = !recording && !playing && runner_.isRunning() && !state_.endNotified();
     return {recording, playing, !currentFilePath_.empty(), busy};
 }
 

@@ -22,7 +22,8 @@ void MainDialog::onRecord() {
                                  "Veltrane", MB_YESNO);
         if (answer != IDYES) return;
     }
-    // Refused while a previous worker still runs: two never share the state.
+    // The runner still refuses when a worker started while the question was open (a command
+    // posted meanwhile): two never share the state.
     const std::uint32_t job = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
     if (job == 0) {
         sayBusy();

@@ -17,8 +17,8 @@ public:
     HeldLog()
         : path_("\\\\.\\pipe\\VeltraneBusy" + std::to_string(GetCurrentProcessId()) + "_" +
                 std::to_string(++made_)),
-          pipe_(CreateNamedPipeA(path_.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
-                                 1, 0, 1, 0, nullptr)),
+          pipe_(CreateNamedPipeA(path_.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                 0, 1, 0, nullptr)),
           reader_([this] { readWhileReleased(); }) {}
     ~HeldLog() {
         ending_ = true;
@@ -57,10 +57,10 @@ private:
 
 // What the menu shows while a worker starts or ends.
 const std::initializer_list<std::pair<int, LRESULT>> kWhileBusy = {
-    {ID_FILE_NEW, kGrayed},     {ID_FILE_OPEN, kGrayed},    {ID_RECORD, kGrayed},
+    {ID_FILE_NEW, kGrayed},     {ID_FILE_OPEN, kGrayed},     {ID_RECORD, kGrayed},
     {ID_PLAY, kGrayed},         {ID_SERIAL_DEVICE, kGrayed}, {ID_LOGGING, kGrayed},
-    {ID_IMPORT, kGrayed},       {ID_SAVE_AS, kGrayed},      {ID_EXPORT, kGrayed},
-    {ID_FAST_FORWARD, kGrayed}, {ID_PAUSE, kGrayed},        {ID_STOP, kEnabled}};
+    {ID_IMPORT, kGrayed},       {ID_SAVE_AS, kGrayed},       {ID_EXPORT, kGrayed},
+    {ID_FAST_FORWARD, kGrayed}, {ID_PAUSE, kGrayed},         {ID_STOP, kEnabled}};
 
 class BusyCommands : public ::testing::Test {
 protected:
@@ -126,8 +126,8 @@ TEST_F(BusyCommands, AWorkerThatCannotOpenItsPortEndsUnreportedAndTheWindowSeesI
     ASSERT_TRUE(workerHeld());
     EXPECT_EQ(program_.menuItemState(ID_FILE_NEW), kGrayed);
     log_.release();
-    EXPECT_TRUE(waitUntil([&] { return transportControlsOf(program_) == kStoppedWithFile; },
-                          kStateLimit))
+    EXPECT_TRUE(
+        waitUntil([&] { return transportControlsOf(program_) == kStoppedWithFile; }, kStateLimit))
         << ::testing::PrintToString(transportControlsOf(program_));
     EXPECT_EQ(program_.menuItemState(ID_RECORD), kEnabled);
     EXPECT_EQ(program_.shownBoxes(), std::vector<std::string>{});
@@ -161,12 +161,14 @@ TEST_F(BusyCommands, NewRecordStopFiftyTimesInQuickSuccessionEndsWithoutAnErrorB
     usePort(program_, device_);
     ASSERT_TRUE(started(program_));
     ASSERT_TRUE(pressAtOnce({ID_FILE_NEW, ID_RECORD, ID_STOP}, 50));
+    // What came while a worker started or ended was refused, and not in silence.
+    EXPECT_EQ(program_.text(IDC_STATUS_LINE), kBusyText);
     // A New refused while busy keeps the file, so a later Record may rightly ask: No.
     while (UiDialog question = program_.dialog("Veltrane", 2s)) {
         ASSERT_TRUE(closeDialog(question, IDNO));
     }
-    EXPECT_TRUE(waitUntil([&] { return program_.menuItemState(ID_RECORD) == kEnabled; },
-                          kStateLimit));
+    EXPECT_TRUE(
+        waitUntil([&] { return program_.menuItemState(ID_RECORD) == kEnabled; }, kStateLimit));
     // An end report that came late would have shown its box by now.
     std::this_thread::sleep_for(1s);
     ASSERT_TRUE(program_.settle());
