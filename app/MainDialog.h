@@ -83,6 +83,9 @@ private:
     void onFastRewind();
     void onNew();
     void setTransportButtons(TransportMode mode);
+    void showTransportState();
+    bool refuseStartWhileRunning();
+    void sayBusy();
     void showTime(std::uint32_t tenths);
     void onWorkerState(WorkerEvent event, std::uint32_t job);
     void refreshTick();
@@ -106,6 +109,7 @@ private:
     // The recording run whose end shows the recording's length (0: none), and the file it writes.
     std::uint32_t recordingJob_ = 0;
     std::string recordingJobPath_;
+    TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show
     RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;
 

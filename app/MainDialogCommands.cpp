@@ -9,7 +9,13 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
     const UINT command = static_cast<UINT>(id);
     // Menu items and keys are checked against their rule once more: a key can arrive for a
     // command that the menu shows disabled. Buttons are governed by their own enabled state.
-    if (control == nullptr && commandEnabled(command, transportFlags()) == false) return true;
+    if (control == nullptr) {
+        const TransportFlags flags = transportFlags();
+        if (commandEnabled(command, flags) == false) {
+            if (refusedBecauseBusy(command, flags)) sayBusy();
+            return true;
+        }
+    }
 
     switch (command) {
         case ID_RECORD:
@@ -82,8 +88,12 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
 }
 
 TransportFlags MainDialog::transportFlags() const {
-    return {state_.recording.load() != 0, state_.playing.load() != 0,
-            !currentFilePath_.empty()};
+    const bool recording = state_.recording.load() != 0;
+    const bool playing = state_.playing.load() != 0;
+    // Busy exactly while the runner would refuse a start: its worker runs and has not yet
+    // announced its end.
+    const bool busy = !recording && !playing && runner_.isRunning() && !state_.endNotified();
+    return {recording, playing, !currentFilePath_.empty(), busy};
 }
 
 LRESULT MainDialog::onKickIdle(LONG idleCount) {

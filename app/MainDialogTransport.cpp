@@ -7,7 +7,14 @@
 #include "res/resource.h"
 #include "workers/Workers.h"
 
+namespace {
+// Shown for a while in the status line when a start or another command is refused because a
+// worker is still opening its port or ending.
+constexpr const char* kBusyText = "Busy, try again in a moment";
+}  // namespace
+
 void MainDialog::onRecord() {
+    if (refuseStartWhileRunning()) return;  // before the question: never ask, then do nothing
     if (!currentFilePath_.empty()) {
         int answer = MessageBoxA(handle(),
                                  "Starting to record will clear existing data in the opened "
@@ -15,13 +22,28 @@ void MainDialog::onRecord() {
                                  "Veltrane", MB_YESNO);
         if (answer != IDYES) return;
     }
-    // Refused while a previous worker still runs: two never share the state.
+    // The runner still refuses when a worker started while the question was open (a command
+    // posted meanwhile): two never share the state.
     const std::uint32_t job = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
-    if (job == 0) return;
+    if (job == 0) {
+        sayBusy();
+        return;
+    }
     currentFilePath_ = workingFilePath_;
     recordingJob_ = job;
     recordingJobPath_ = workingFilePath_;
+    showTransportState();
 }
+
+// A start while a worker runs would be refused by the runner; the user is told so.
+bool MainDialog::refuseStartWhileRunning() {
+    const TransportFlags flags = transportFlags();
+    if (!flags.recording && !flags.playing && !flags.busy) return false;
+    sayBusy();
+    return true;
+}
+
+void MainDialog::sayBusy() { statusLine_.showPrompt(kBusyText); }
 
 // A run's settings are read as it starts, so a change applies from the next run.
 WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPosition) {
@@ -29,13 +51,18 @@ WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPositio
 }
 
 void MainDialog::onPlay() {
+    if (refuseStartWhileRunning()) return;  // the position below belongs to the running worker
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
     if (!duration) return;
     slider_.setRange(0, static_cast<int>(*duration), false);
     slider_.setTicFrequency(10);
     const auto startPosition = static_cast<std::uint32_t>(slider_.position());
     state_.currentPosition.store(startPosition);
-    runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
+    if (runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition)) == 0) {
+        sayBusy();
+        return;
+    }
+    showTransportState();
 }
 
 void MainDialog::onPause() {
@@ -47,11 +74,13 @@ void MainDialog::onPause() {
 void MainDialog::onStop() {
     bool wasRecording = state_.recording.load() != 0;
     state_.requestStop();
-    if (!wasRecording) return;  // a stopped playback keeps its position
-    state_.currentPosition.store(0);
-    slider_.setPosition(0, true);
-    // The recording's length is read once the worker has closed the file (its end message),
-    // so that its last chunks are counted.
+    if (wasRecording) {  // a stopped playback keeps its position
+        state_.currentPosition.store(0);
+        slider_.setPosition(0, true);
+    }
+    // Busy until the worker has ended. The recording's length is read once the worker has
+    // closed the file (its end message), so that its last chunks are counted.
+    showTransportState();
 }
 
 void MainDialog::showRecordingLength(const std::string& path) {
@@ -92,6 +121,7 @@ void MainDialog::setTransportButtons(TransportMode mode) {
     rewindButton_.enable(enabled.rewind);
     forwardButton_.enable(enabled.forward);
     slider_.enable(enabled.slider);
+    shownMode_ = mode;
 }
 
 void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatTimeDisplay(tenths)); }
@@ -103,27 +133,41 @@ void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t job) {
 }
 
 void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
-    if (state_.recording.load() != 0) {
-        if (!stopButton_.isEnabled()) {
+    showTransportState();
+    // After a recording, whether stopped or ended by itself, show the length of the file that
+    // this run wrote; but only while it is still the current file: after New or Open the slider
+    // and the time display belong to another file, or to none.
+    if (event == WorkerEvent::Ended && job != 0 && job == recordingJob_) {
+        recordingJob_ = 0;
+        if (!recordingJobPath_.empty() && recordingJobPath_ == currentFilePath_) {
+            showRecordingLength(recordingJobPath_);
+        }
+    }
+}
+
+// The buttons and the state word follow the shared flags and the runner; the state word stays
+// while the program is busy.
+void MainDialog::showTransportState() {
+    const TransportFlags flags = transportFlags();
+    if (flags.recording) {
+        if (shownMode_ != TransportMode::Recording) {
             setTransportButtons(TransportMode::Recording);
             statusLine_.setText("Recording");
         }
-    } else if (state_.playing.load() != 0) {
+    } else if (flags.playing) {
         statusLine_.setText(state_.paused.load() != 0 ? "Paused" : "Playing");
-        if (!stopButton_.isEnabled()) setTransportButtons(TransportMode::Playing);
+        if (shownMode_ != TransportMode::Playing) setTransportButtons(TransportMode::Playing);
+    } else if (flags.busy) {
+        setTransportButtons(TransportMode::Busy);
     } else {
         setTransportButtons(TransportMode::Stopped);
         statusLine_.setText("Stopped");
     }
-    // After a recording, whether stopped or ended by itself, show the length of the file that
-    // this run wrote, whatever the current file has become meanwhile.
-    if (event == WorkerEvent::Ended && job != 0 && job == recordingJob_) {
-        recordingJob_ = 0;
-        showRecordingLength(recordingJobPath_);
-    }
 }
 
 void MainDialog::refreshTick() {
+    // A worker that fails to open its port or file ends without a report: its end shows here.
+    if (shownMode_ == TransportMode::Busy && !transportFlags().busy) showTransportState();
     std::int32_t level = state_.activityLevel.load();
     if (level > 0) {
         level = level > 10 ? level - 10 : 0;

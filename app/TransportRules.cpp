@@ -5,6 +5,7 @@
 TransportControls transportControls(TransportMode mode, bool hasFile) {
     switch (mode) {
         case TransportMode::Recording:
+        case TransportMode::Busy:
             return {false, false, false, true, false, false, false};
         case TransportMode::Playing:
             return {false, false, true, true, false, false, false};

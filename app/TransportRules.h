@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-enum class TransportMode { Stopped, Recording, Playing };
+// Busy: a worker is opening its port or ending after Stop, so only Stop applies.
+enum class TransportMode { Stopped, Recording, Playing, Busy };
 
 struct TransportControls {
     bool record, play, pause, stop, rewind, forward, slider;

@@ -39,6 +39,29 @@ TEST(CommandRules, WhileAWorkerRunsOnlyStopAndPauseApply) {
     }
 }
 
+TEST(CommandRules, WhileBusyOnlyStopAppliesAndWhatIsRefusedIsSaidToBe) {
+    for (bool file : {false, true}) {
+        TransportFlags busy{false, false, file, true};
+        for (unsigned id : kIdleCommands) {
+            EXPECT_EQ(commandEnabled(id, busy), false) << id;
+            EXPECT_TRUE(refusedBecauseBusy(id, busy)) << id;
+        }
+        for (unsigned id : kFileCommands) {
+            EXPECT_EQ(commandEnabled(id, busy), false) << id;
+            EXPECT_EQ(refusedBecauseBusy(id, busy), file) << id;  // without a file: no file
+        }
+        EXPECT_EQ(commandEnabled(ID_STOP, busy), true);
+        EXPECT_EQ(commandEnabled(ID_PAUSE, busy), false);
+        for (unsigned id : {unsigned{ID_STOP}, unsigned{ID_PAUSE}, unsigned{ID_APP_ABOUT}}) {
+            EXPECT_FALSE(refusedBecauseBusy(id, busy)) << id;
+        }
+    }
+    // Refusals for other reasons stay silent: a key for Record while recording, Play without
+    // a file.
+    EXPECT_FALSE(refusedBecauseBusy(ID_RECORD, TransportFlags{true, false, true}));
+    EXPECT_FALSE(refusedBecauseBusy(ID_PLAY, TransportFlags{}));
+}
+
 TEST(CommandRules, CommandsWithoutARuleKeepTheirState) {
     TransportFlags any{true, false, false};
     for (unsigned id : {ID_APP_EXIT, ID_APP_ABOUT, ID_HELP_CONTENTS, ID_WEBSITE,
@@ -63,6 +86,10 @@ TEST(TransportControlsTable, EachModeEnablesItsControls) {
         EXPECT_TRUE(recording.stop);
         EXPECT_FALSE(recording.record || recording.play || recording.pause || recording.rewind ||
                      recording.forward || recording.slider);
+        auto busy = transportControls(TransportMode::Busy, file);  // a slow open can be stopped
+        EXPECT_TRUE(busy.stop);
+        EXPECT_FALSE(busy.record || busy.play || busy.pause || busy.rewind || busy.forward ||
+                     busy.slider);
         auto playing = transportControls(TransportMode::Playing, file);
         EXPECT_TRUE(playing.pause && playing.stop);
         EXPECT_FALSE(playing.record || playing.play || playing.rewind || playing.forward ||
