@@ -67,9 +67,11 @@ private:
     void showRecentFiles();
     void openFileFromCommandLine();
 
-    // Settings and conversion (MainDialogOptions.cpp)
+    // Settings (MainDialogSettings.cpp)
     void onSerialDevice();
     void onLogging();
+
+    // Conversions (MainDialogConversions.cpp)
     void onExport();
     void onImport();
     bool importFile(const std::string& path, int speed, ImportFormat format);
