@@ -33,12 +33,6 @@ TEST(ScreenPlacement, AWindowOffTheWorkAreaComesOntoItTheShortestWay) {
     }
 }
 
-TEST(ScreenPlacement, AnAreaOfASecondMonitorLeftOfThePrimary) {
-    constexpr ScreenRect leftMonitor{-1280, 0, 0, 1024};
-    EXPECT_EQ(keepOnWorkArea({-2500, 200, -1860, 300}, leftMonitor),
-              (ScreenRect{-1280, 200, -640, 300}));
-}
-
 TEST(ScreenPlacement, APlaceAtTheEndOfTheRangeKeepsTheWindowsSize) {
     constexpr std::int32_t kMax = INT32_MAX;
     ScreenRect farOff = rectAt(kMax - 10, kMax - 10, 640, 100);
