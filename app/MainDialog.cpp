@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/AppMessages.h"
+#include "app/ScreenPlacement.h"
 #include "engine/DeviceSettings.h"
 #include "engine/Profile.h"
 #include "res/resource.h"
@@ -103,6 +104,7 @@ bool MainDialog::onInitDialog() {
 }
 
 // Only the place is restored: the window has no sizing border, so it keeps its own size.
+// A place that lies on no monitor any more is moved onto the nearest one.
 void MainDialog::restoreWindowPosition() {
     std::vector<std::uint8_t> stored;
     if (!profile_.readBinary("Window", "Position", stored) || stored.size() != 16) return;
@@ -117,7 +119,16 @@ void MainDialog::restoreWindowPosition() {
         width = readInt32(&stored[8]);
         height = readInt32(&stored[12]);
     }
-    MoveWindow(handle(), left, top, width, height, TRUE);
+    ScreenRect place = rectAt(left, top, width, height);
+    RECT wanted = {place.left, place.top, place.right, place.bottom};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        place = keepOnWorkArea(place, {work.left, work.top, work.right, work.bottom});
+    }
+    MoveWindow(handle(), place.left, place.top, place.right - place.left, place.bottom - place.top,
+               TRUE);
 }
 
 bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

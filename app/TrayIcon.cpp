@@ -1,13 +1,22 @@
 #include "app/TrayIcon.h"
 
-#include <shellapi.h>
-
 #include "res/resource.h"
 
 namespace {
 constexpr const char* kClassName = "SysTray_Class";
-constexpr DWORD kNotifyIconDataSize = 88;  // the first form of the record, which every shell takes
 constexpr std::size_t kLongestTip = 63;
+
+// The record that names the icon. Its size is the first form's, by which every shell knows the
+// record; it depends on the pointer size (104 bytes in this 64-bit build, 88 in a 32-bit one), so
+// it is taken from the header and never written as a number.
+NOTIFYICONDATAA iconRecord(HWND window) {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = TrayIcon::kIconId;
+    return data;
+}
+
 }  // namespace
 
 std::string TrayIcon::tipFromTitle(const std::string& title) {
@@ -16,10 +25,7 @@ std::string TrayIcon::tipFromTitle(const std::string& title) {
 
 TrayIcon::~TrayIcon() {
     if (window_ == nullptr) return;
-    NOTIFYICONDATAA data = {};
-    data.cbSize = kNotifyIconDataSize;
-    data.hWnd = window_;
-    data.uID = kIconId;
+    NOTIFYICONDATAA data = iconRecord(window_);
     Shell_NotifyIconA(NIM_DELETE, &data);
     HWND window = window_;
     window_ = nullptr;
@@ -54,21 +60,28 @@ void TrayIcon::addIcon() {
     trayIconHandle_ = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr),
                                                     MAKEINTRESOURCEA(iconResourceId_), IMAGE_ICON,
                                                     16, 16, LR_DEFAULTCOLOR));
-    NOTIFYICONDATAA data = {};
-    data.cbSize = kNotifyIconDataSize;
-    data.hWnd = window_;
-    data.uID = kIconId;
+    std::optional<std::string> title;
+    if (HWND owner = ownerWindow()) {
+        char text[256] = {};
+        GetWindowTextA(owner, text, sizeof text);
+        title = text;
+    }
+    NOTIFYICONDATAA data = addRecord(window_, trayIconHandle_, title);
+    Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+NOTIFYICONDATAA TrayIcon::addRecord(HWND window, HICON icon,
+                                    const std::optional<std::string>& title) {
+    NOTIFYICONDATAA data = iconRecord(window);
     data.uFlags = NIF_MESSAGE | NIF_ICON;
     data.uCallbackMessage = kCallbackMessage;
-    data.hIcon = trayIconHandle_;
-    if (HWND owner = ownerWindow()) {
-        char title[256] = {};
-        GetWindowTextA(owner, title, sizeof title);
-        std::string tip = tipFromTitle(title);
+    data.hIcon = icon;
+    if (title) {
+        std::string tip = tipFromTitle(*title);
         lstrcpynA(data.szTip, tip.c_str(), sizeof data.szTip);
         data.uFlags |= NIF_TIP;
     }
-    Shell_NotifyIconA(NIM_ADD, &data);
+    return data;
 }
 
 HWND TrayIcon::ownerWindow() const {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <optional>
 #include <string>
 
 // The program's icon in the notification area, owned by a hidden window of class
@@ -22,6 +25,12 @@ public:
 
     // The first 63 characters of a title, the most a tip holds.
     static std::string tipFromTitle(const std::string& title);
+
+    // The record that adds the icon of `window`: its icon and callback message, and a tip made
+    // from `title` when there is one. Its size is the first form of the record, which every
+    // shell takes.
+    static NOTIFYICONDATAA addRecord(HWND window, HICON icon,
+                                     const std::optional<std::string>& title);
 
 private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,

@@ -37,6 +37,7 @@ INT_PTR Dialog::doModal() {
     Application* application = Application::current();
     HINSTANCE instance = application ? application->instance() : GetModuleHandleA(nullptr);
     bool ownerWasEnabled = owner_ != nullptr && IsWindowEnabled(owner_);
+    disabledOwner_ = nullptr;
     result_ = -1;
     running_ = true;
     window_ = CreateDialogParamA(instance, MAKEINTRESOURCEA(templateId_), owner_,
@@ -45,7 +46,10 @@ INT_PTR Dialog::doModal() {
         running_ = false;
         return -1;
     }
-    if (ownerWasEnabled) EnableWindow(owner_, FALSE);
+    if (ownerWasEnabled) {
+        EnableWindow(owner_, FALSE);
+        disabledOwner_ = owner_;
+    }
     // A template without WS_VISIBLE is shown once the queue first runs empty, as the system's
     // modal dialog boxes are. A window that its handlers keep hidden stays hidden.
     bool showWhenIdle = (GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) == 0;
@@ -86,10 +90,8 @@ INT_PTR Dialog::doModal() {
         } while (running_ && PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
     }
 
-    if (ownerWasEnabled) {
-        EnableWindow(owner_, TRUE);
-        SetActiveWindow(owner_);
-    }
+    enableOwner();  // when the loop ended other than by endDialog
+    if (ownerWasEnabled) SetActiveWindow(owner_);
     if (window_ != nullptr) {
         HWND window = window_;
         window_ = nullptr;
@@ -98,10 +100,20 @@ INT_PTR Dialog::doModal() {
     return result_;
 }
 
+// The owner is enabled again before the dialog hides, as the system's own dialogs do: hiding the
+// active window activates another, and a still disabled owner would pass that to some other
+// program's window.
 void Dialog::endDialog(INT_PTR result) {
     result_ = result;
     running_ = false;
+    enableOwner();
     if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
+}
+
+void Dialog::enableOwner() {
+    if (disabledOwner_ == nullptr) return;
+    EnableWindow(disabledOwner_, TRUE);
+    disabledOwner_ = nullptr;
 }
 
 bool Dialog::onCommand(int id, int, HWND) {

@@ -40,9 +40,11 @@ private:
                                             LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void centreIfNotMoved(const RECT& before);
+    void enableOwner();
 
     int templateId_;
     HWND owner_;
+    HWND disabledOwner_ = nullptr;  // the owner while this dialog's loop keeps it disabled
     HWND window_ = nullptr;
     bool running_ = false;
     INT_PTR result_ = -1;

@@ -9,7 +9,6 @@
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
 #include "tests/support/TempDir.h"
-#include "win32/ErrorBox.h"
 #include "win32/RegistryKey.h"
 
 namespace {
@@ -76,19 +75,4 @@ TEST_F(RegistryProfileTest, DeviceAndLogSettingsComeFromTheRegistry) {
     { LogWriter(loadLogSettings(profile_)).writeLine("Starting recording"); }
     auto bytes = readWholeFile(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Starting recording\r\n");
-}
-
-TEST(ErrorBoxMessage, AddsTheSystemTextOnALineOfItsOwn) {
-    std::string message = composeErrorMessage("Couldnt open file!", true, ERROR_FILE_NOT_FOUND);
-    char expectedSystem[512] = {};
-    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0,
-                             expectedSystem, 511, nullptr),
-              0u);
-    EXPECT_EQ(message, std::string("Couldnt open file!\r\n") + expectedSystem);
-}
-
-TEST(ErrorBoxMessage, TextAloneWithoutOrWhenTheSystemHasNoText) {
-    EXPECT_EQ(composeErrorMessage("Couldnt open file!", false, ERROR_FILE_NOT_FOUND),
-              "Couldnt open file!");
-    EXPECT_EQ(composeErrorMessage("x", true, 0x2000FFFFu), "x");
 }
