@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 8;
 constexpr std::size_t kChunks = 4000;
 
 bool writeRecording(const std::string& path) {
@@ -84,7 +84,8 @@ int main() {
             std::fprintf(stderr, "playback did not start\n");
             return 1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        // Writes end every 100 ms: the rounds close at different points of that cycle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000 + 23 * round));
         if (listener.ended.load()) {
             std::fprintf(stderr, "the pair took the whole recording: no write was held up\n");
             return 1;
