@@ -232,19 +232,6 @@ TEST_F(SerialPortPairTest, LongWriteIsDeliveredWhole) {
     EXPECT_TRUE(received == data) << "received " << received.size() << " bytes";
 }
 
-TEST_F(SerialPortPairTest, TimeoutsReadBackAsTheyWereSet) {
-    const SerialTimeouts set{7, 8, 9, 10, 11};
-    ASSERT_TRUE(port_.setTimeouts(&set)) << port_.errorText();
-    SerialTimeouts got{};
-    ASSERT_TRUE(port_.getTimeouts(&got)) << port_.errorText();
-    EXPECT_EQ(got.readIntervalTimeout, 7u);
-    EXPECT_EQ(got.readTotalTimeoutMultiplier, 8u);
-    EXPECT_EQ(got.readTotalTimeoutConstant, 9u);
-    EXPECT_EQ(got.writeTotalTimeoutMultiplier, 10u);
-    EXPECT_EQ(got.writeTotalTimeoutConstant, 11u);
-    EXPECT_FALSE(port_.getTimeouts(nullptr));
-}
-
 // A write that the far end holds up (here: nobody reads it) ends at its write timeout with the
 // bytes taken so far and counts as success, as WriteFile does on Windows and under Wine; the
 // next write goes on from there. The playback worker's stop relies on it. Exactly the bytes
