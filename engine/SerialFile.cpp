@@ -192,13 +192,20 @@ bool ChunkReader::next(Chunk& chunk) {
 
 // ---- Seek and duration
 
-std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target) {
+std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
+                                       const std::function<bool()>& goOn) {
     if (!file.isOpen()) return std::nullopt;
     file.seek(0);
     if (target == 0) return 0;
     ChunkReader reader(file, kPlaybackResyncStep);
     Chunk chunk;
+    // Asking at every step would cost a call per two bytes of damaged data.
+    std::uint64_t askAt = kSeekAskEvery;
     for (;;) {
+        if (goOn && reader.cursor() >= askAt) {
+            if (!goOn()) return std::nullopt;
+            askAt = reader.cursor() + kSeekAskEvery;
+        }
         switch (reader.readAt(chunk, false)) {
             case ChunkReader::Step::Chunk:
                 // Empty chunks are never sent, so playback must not start on one.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -150,9 +151,15 @@ private:
     bool ended_ = false;
 };
 
+// How far a seek walks between two questions to its goOn function.
+inline constexpr std::uint64_t kSeekAskEvery = 64 * 1024;
+
 // Start position of the first chunk with data whose time offset is at or after target; 0 at
-// once for target 0; nothing when the file holds no such chunk.
-std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target);
+// once for target 0; nothing when the file holds no such chunk. A seek through a long file can
+// take seconds: goOn, when given, is asked about every kSeekAskEvery bytes whether to go on, and
+// a false answer ends the seek with nothing. Otherwise the result does not depend on goOn.
+std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
+                                       const std::function<bool()>& goOn = {});
 
 // Duration of a recording: the time offset of the last complete chunk within the file's last
 // 263 bytes. Traces its progress; reports a file that cannot be opened through the error box.

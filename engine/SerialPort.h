@@ -44,6 +44,9 @@ public:
 
     // Fails without effect when the port is closed or no record is given.
     bool setTimeouts(const SerialTimeouts* timeouts);
+    // The timeouts in force (on Windows the driver's, which may outlive the handle), so that a
+    // caller can change some and keep the others. Same failure rules as setTimeouts.
+    bool getTimeouts(SerialTimeouts* timeouts);
 
     // Text for the last failure (pending line errors first, else the system's text); valid until
     // the next call or the object's end. At most 254 characters.

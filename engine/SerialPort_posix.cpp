@@ -380,6 +380,13 @@ bool SerialPort::setTimeouts(const SerialTimeouts* timeouts) {
     return true;
 }
 
+bool SerialPort::getTimeouts(SerialTimeouts* timeouts) {
+    if (!isOpen()) return impl_->fail(EBADF);
+    if (!timeouts) return impl_->fail(EINVAL);
+    *timeouts = impl_->timeouts;
+    return true;
+}
+
 const char* SerialPort::errorText() {
     if (!impl_->rejection.empty()) {
         storeErrorText(errorText_, impl_->rejection);

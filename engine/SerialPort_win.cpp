@@ -110,6 +110,18 @@ bool SerialPort::setTimeouts(const SerialTimeouts* timeouts) {
     return SetCommTimeouts(impl_->handle.get(), &record) != FALSE;
 }
 
+bool SerialPort::getTimeouts(SerialTimeouts* timeouts) {
+    if (!isOpen() || !timeouts) return false;
+    COMMTIMEOUTS record{};
+    if (!GetCommTimeouts(impl_->handle.get(), &record)) return false;
+    timeouts->readIntervalTimeout = record.ReadIntervalTimeout;
+    timeouts->readTotalTimeoutMultiplier = record.ReadTotalTimeoutMultiplier;
+    timeouts->readTotalTimeoutConstant = record.ReadTotalTimeoutConstant;
+    timeouts->writeTotalTimeoutMultiplier = record.WriteTotalTimeoutMultiplier;
+    timeouts->writeTotalTimeoutConstant = record.WriteTotalTimeoutConstant;
+    return true;
+}
+
 const char* SerialPort::errorText() {
     // First, before ClearCommError can replace it.
     DWORD code = GetLastError();

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
-# Usage: bash scripts/bench.sh chunk-seek|playback-timing|recording-throughput|convert-throughput
+# Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
+#                              convert-throughput
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 case "${1:-}" in
     chunk-seek) target=bench_chunk_seek; serial=no ;;
     playback-timing) target=bench_playback_timing; serial=yes ;;
+    blocked-close) target=bench_blocked_close; serial=yes ;;
     recording-throughput) target=bench_recording_throughput; serial=yes ;;
     # Under Wine only our side is timed: xxd, the yardstick, is a program of the host.
     convert-throughput) target=bench_convert_throughput; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|recording-throughput|convert-throughput" >&2
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput" >&2
        exit 2 ;;
 esac
 

@@ -18,6 +18,45 @@ namespace {
 
 constexpr std::uint32_t kPauseSleepMs = 100;
 constexpr std::uint32_t kLongestWaitMs = 500;  // stop and pause are looked at this often
+// A write returns after this long even when the device takes none of the bytes (flow control,
+// a far end that does not read), so that a stop is seen within about this time.
+constexpr std::uint32_t kWriteSliceMs = 100;
+
+// Stop is requested by clearing `playing`.
+bool stopAsked(const SharedState& state) { return state.playing.load() == 0; }
+
+// With the port's own timeouts a write can block for good (flow control, a far end that does
+// not read), and a stop, or closing the window, would wait for it. Only the write limits change:
+// a short total timeout per write ends a write on Windows, under Wine and on POSIX alike, where
+// cancelling cannot (Wine 8 cancels no blocked synchronous write). A port that refuses keeps its
+// own timeouts.
+void limitWrites(SerialPort& port) {
+    SerialTimeouts timeouts;
+    if (!port.getTimeouts(&timeouts)) timeouts = SerialTimeouts{};
+    timeouts.writeTotalTimeoutMultiplier = 0;
+    timeouts.writeTotalTimeoutConstant = kWriteSliceMs;
+    port.setTimeouts(&timeouts);
+}
+
+enum class Sent { All, Failed, Stopped };
+
+// Writes the whole chunk: a write that timed out has taken only the first bytes, so the rest
+// follows, never repeating a byte or leaving one out. Only a stop request cuts a chunk. The
+// activity counts the bytes that each write took.
+Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
+    std::uint32_t sent = 0;
+    while (sent < chunk.length) {
+        const std::uint32_t left = chunk.length - sent;
+        std::uint32_t written = 0;
+        const bool ok = port.write(chunk.data + sent, left, &written);
+        written = std::min(written, left);
+        sent += written;
+        if (written > 0) state.addActivity(static_cast<std::int32_t>(written));
+        if (!ok) return Sent::Failed;
+        if (sent < chunk.length && stopAsked(state)) return Sent::Stopped;
+    }
+    return Sent::All;
+}
 
 // The loop once the port and the file are open and the running flag is set.
 void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port,
@@ -26,20 +65,24 @@ void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& por
     ChunkReader reader(file, kPlaybackResyncStep);
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t ticksPerTenth = counterTicksPerTenth(frequency);
-    std::int64_t clockBase = perfCounterNow();
 
+    // Without a chunk at or after the start position the whole file is played. The seek may
+    // take seconds in a long file: it looks at the stop request as it goes, and the play clock
+    // starts once it is over, so that its time is not taken for play time.
+    bool startFound = false;
     if (startPosition > 0) {
-        // Without a chunk at or after the start position the whole file is played.
-        if (auto start = seekChunk(file, startPosition)) {
+        if (auto start = seekChunk(file, startPosition, [&state] { return !stopAsked(state); })) {
             reader.setCursor(*start);
-            clockBase -= ticksPerTenth * startPosition;
+            startFound = true;
         }
     }
+    std::int64_t clockBase = perfCounterNow();
+    if (startFound) clockBase -= ticksPerTenth * startPosition;
 
     Chunk chunk;
     char line[96];
     for (;;) {
-        if (state.playing.load() == 0) {
+        if (stopAsked(state)) {
             log.writeLine("Playing was stopped");
             break;
         }
@@ -64,7 +107,7 @@ void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& por
                 reader.setCursor(chunk.start);
                 // Wake up after the usual step, but never after the instant the chunk is due.
                 const std::uint32_t waitMs =
-                    std::min(chunk.timeOffset * 10u - playClock * 10u, kLongestWaitMs);
+                    waitBeforeChunkMs(chunk.timeOffset, playClock, kLongestWaitMs);
                 const std::int64_t due =
                     clockBase + ticksPerTenth * static_cast<std::int64_t>(chunk.timeOffset);
                 sleeper.sleepUntil(std::min(counterAfter(now, waitMs, frequency), due));
@@ -74,10 +117,10 @@ void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& por
                           static_cast<int>(chunk.length), chunk.timeOffset);
             trace.trace(DebugTrace::kLevel, line);
             log.writeLine(line);
-            std::uint32_t written = 0;
-            if (port.write(chunk.data, chunk.length, &written)) {
-                state.addActivity(static_cast<std::int32_t>(written));
-            } else {
+            const Sent sent = sendChunk(port, chunk, state);
+            // Cut by a stop: the loop's first step ends playback as after any stop.
+            if (sent == Sent::Stopped) continue;
+            if (sent == Sent::Failed) {
                 trace.tracef(DebugTrace::kLevel, "At time %u - error %s\r\n", playClock,
                              port.errorText());
             }
@@ -98,6 +141,7 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
 
         SerialPort port;
         if (!openWorkerPort(port, job.device, log)) return 0;
+        limitWrites(port);
         SerialFileReader file;
         if (!file.open(job.filePath)) {
             // Spelling kept on purpose: logs and users' scripts match this text.

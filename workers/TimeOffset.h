@@ -13,3 +13,13 @@ inline std::uint32_t timeOffsetBetween(std::int64_t start, std::int64_t now,
                                        std::int64_t frequency) {
     return static_cast<std::uint32_t>((now - start) / counterTicksPerTenth(frequency));
 }
+
+// How long the playback worker sleeps before it looks again at a chunk that is not due yet: the
+// time until the chunk is due, but at most longestMs. In 64 bits: ten times a time offset of
+// 429,496,730 or more does not fit 32 bits, and a wrapped product gave waits of a few ms.
+inline std::uint32_t waitBeforeChunkMs(std::uint32_t timeOffset, std::uint32_t playClock,
+                                       std::uint32_t longestMs) {
+    if (timeOffset <= playClock) return 0;
+    const std::uint64_t untilDue = (std::uint64_t{timeOffset} - playClock) * 10;
+    return static_cast<std::uint32_t>(untilDue < longestMs ? untilDue : longestMs);
+}

@@ -326,6 +326,38 @@ TEST_F(SerialFileTest, ReaderMatchesTheFileAtAnyPositionAndDirection) {
     EXPECT_EQ(file.readByte(), std::nullopt);
 }
 
+// A long seek asks now and then whether to go on: its answer stops it, and otherwise the
+// result is the same as without asking.
+TEST_F(SerialFileTest, SeekAsksWhetherToGoOnAndStopsWhenTold) {
+    Bytes bytes;
+    for (std::uint32_t i = 0; bytes.size() < 5 * kSeekAskEvery; ++i) {
+        const Bytes chunk = chunkBytes(i / 4, Bytes(1 + i % 255, 0x53));
+        bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+    }
+    const std::string path = put(bytes);
+    const std::uint32_t target = 500;
+    const std::optional<std::uint64_t> plain = seek(path, target);
+    ASSERT_TRUE(plain);
+    ASSERT_GT(*plain, 3 * kSeekAskEvery);
+
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(path));
+    int asked = 0;
+    EXPECT_EQ(seekChunk(file, target, [&] { return ++asked > 0; }), plain);
+    EXPECT_GE(asked, static_cast<int>(*plain / kSeekAskEvery) - 1);
+    EXPECT_LE(asked, static_cast<int>(*plain / kSeekAskEvery));
+
+    asked = 0;
+    EXPECT_EQ(seekChunk(file, target, [&] { return ++asked < 2; }), std::nullopt);
+    EXPECT_EQ(asked, 2);
+
+    // A seek shorter than the step never asks; nor does one for the target 0.
+    asked = 0;
+    EXPECT_EQ(seekChunk(file, 3, [&] { return ++asked < 0; }), seek(path, 3));
+    EXPECT_EQ(seekChunk(file, 0, [&] { return ++asked < 0; }), 0u);
+    EXPECT_EQ(asked, 0);
+}
+
 TEST_F(SerialFileTest, ChunkBeyondFourGiBIsScannedAndRead) {
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }

@@ -106,6 +106,8 @@ TEST(SerialPort, ClosedPortFailsAndLeavesCountsAlone) {
     EXPECT_FALSE(port.write(buffer, sizeof buffer, &count));
     EXPECT_EQ(count, 12345u);
     EXPECT_FALSE(port.setTimeouts(&kRecordingTimeouts));
+    SerialTimeouts timeouts{};
+    EXPECT_FALSE(port.getTimeouts(&timeouts));
 }
 
 // --- Through a pseudo-terminal pair ----------------------------------------------------------
@@ -228,6 +230,41 @@ TEST_F(SerialPortPairTest, LongWriteIsDeliveredWhole) {
     EXPECT_TRUE(ok) << port_.errorText();
     EXPECT_EQ(written, data.size());
     EXPECT_TRUE(received == data) << "received " << received.size() << " bytes";
+}
+
+// A write that the far end holds up (here: nobody reads it) ends at its write timeout with the
+// bytes taken so far and counts as success, as WriteFile does on Windows and under Wine; the
+// next write goes on from there. The playback worker's stop relies on it. Exactly the bytes
+// taken arrive once the far end reads.
+TEST_F(SerialPortPairTest, WriteTimeoutEndsAWriteThatTheFarEndHoldsUp) {
+    const SerialTimeouts timeouts{0, 0, 0, 0, 100};
+    ASSERT_TRUE(port_.setTimeouts(&timeouts));
+    constexpr std::uint32_t kBlock = 64 * 1024;
+    std::vector<std::uint8_t> block(kBlock);
+    std::uint64_t taken = 0;
+    long long shortWriteMs = -1;
+    for (int i = 0; i < 100 && shortWriteMs < 0; ++i) {  // up to 6.4 MB
+        for (std::uint32_t j = 0; j < kBlock; ++j)
+            block[j] = static_cast<std::uint8_t>((taken + j) % 251);
+        std::uint32_t written = 0;
+        const auto start = TestClock::now();
+        ASSERT_TRUE(port_.write(block.data(), kBlock, &written)) << port_.errorText();
+        ASSERT_LE(written, kBlock);
+        if (written < kBlock) shortWriteMs = msSince(start);
+        taken += written;
+    }
+    ASSERT_GE(shortWriteMs, 0) << taken << " bytes were taken and no write ended short";
+    EXPECT_LE(shortWriteMs, 1000);
+    std::printf("[ measured ] the pair took %llu bytes; the short write ended after %lld ms\n",
+                static_cast<unsigned long long>(taken), shortWriteMs);
+
+    std::vector<std::uint8_t> received = readUpTo(device_, taken, 20s);
+    EXPECT_EQ(received.size(), taken);
+    EXPECT_TRUE(readUpTo(device_, 1, 300ms).empty()) << "more arrived than was taken";
+    bool inOrder = true;
+    for (std::size_t k = 0; k < received.size() && inOrder; ++k)
+        inOrder = received[k] == static_cast<std::uint8_t>(k % 251);
+    EXPECT_TRUE(inOrder);
 }
 
 TEST_F(SerialPortPairTest, OpeningAgainClosesTheOldHandleFirst) {

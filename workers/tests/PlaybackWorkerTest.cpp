@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include "workers/Workers.h"
@@ -23,9 +29,101 @@ protected:
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(10000)));
         runner_.stopAndWait();
     }
+
+    // Closing as the window does (stop and await the worker), timed. A close that has not
+    // returned within `bound` fails; the device then reads, which frees the worker so that the
+    // test can end. The time it took, or -1 when it did not end within the bound.
+    long long timedClose(milliseconds bound) {
+        const auto stopAt = TestClock::now();
+        auto closing = std::async(std::launch::async, [this] {
+            runner_.stopAndWait();
+            return TestClock::now();
+        });
+        if (closing.wait_for(bound) != std::future_status::ready) {
+            ADD_FAILURE() << "closing had not returned " << bound.count()
+                          << " ms after the stop request";
+            drainDevice();
+            closing.wait();
+            return -1;
+        }
+        return msBetween(stopAt, closing.get());
+    }
 };
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// ---- For the tests of section "Stop and close never hang"
+
+// Far more than a serial pair holds while nobody reads at the device (under Wine 32 KiB are
+// taken, natively some hundreds): about 1 MB of chunks that are all due at once.
+constexpr std::size_t kHeldUpChunks = 4000;
+
+// Writes the recording and returns the bytes it plays, in order.
+std::vector<std::uint8_t> writeHeldUpRecording(const std::string& path) {
+    std::vector<ChunkSpec> chunks;
+    std::vector<std::uint8_t> stream;
+    for (std::size_t i = 0; i < kHeldUpChunks; ++i) {
+        std::vector<std::uint8_t> data(kMaxChunkData);
+        for (std::size_t j = 0; j < data.size(); ++j)
+            data[j] = static_cast<std::uint8_t>(i * 7 + j * 13 + (i >> 8));
+        stream.insert(stream.end(), data.begin(), data.end());
+        chunks.push_back({0, std::move(data)});
+    }
+    return writeSerialFile(path, chunks) ? stream : std::vector<std::uint8_t>{};
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+bool isPrefixOf(const std::vector<std::uint8_t>& part, const std::vector<std::uint8_t>& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+std::vector<std::uint8_t> chunkOnDisk(std::uint32_t timeOffset, const std::string& data) {
+    std::vector<std::uint8_t> bytes{kChunkMarker0, kChunkMarker1};
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<std::uint8_t>(timeOffset >> shift));
+    bytes.push_back(static_cast<std::uint8_t>(data.size()));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    bytes.push_back(kChunkTerminator);
+    return bytes;
+}
+
+// A recording whose chunks lie behind `hole` zero bytes (a sparse file: nothing on the disk).
+// The seek walks the zeros two bytes at a time, as through any damaged stretch.
+bool writeBehindHole(const std::string& path, std::uint64_t hole,
+                     const std::vector<std::pair<std::uint32_t, std::string>>& chunks) {
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> out(std::fopen(path.c_str(), "wb"));
+    if (!out || fseeko(out.get(), static_cast<off_t>(hole), SEEK_SET) != 0) return false;
+    for (const auto& [offset, data] : chunks) {
+        auto bytes = chunkOnDisk(offset, data);
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) return false;
+    }
+    return std::fclose(out.release()) == 0;
+}
+
+// Writes the chunks behind a hole that takes a seek for `target` at least `least` to cross (the
+// speed differs tenfold between builds); the hole's size, or 0 on failure.
+std::uint64_t writeBehindLongSeek(const std::string& path, std::uint32_t target,
+                                  const std::vector<std::pair<std::uint32_t, std::string>>& chunks,
+                                  milliseconds least) {
+    for (std::uint64_t hole = std::uint64_t{32} << 20; hole <= std::uint64_t{8} << 30; hole *= 2) {
+        if (!writeBehindHole(path, hole, chunks)) return 0;
+        SerialFileReader file;
+        if (!file.open(path)) return 0;
+        const auto start = TestClock::now();
+        if (!seekChunk(file, target)) return 0;
+        if (TestClock::now() - start >= least) return hole;
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -153,3 +251,113 @@ TEST_F(PlaybackWorkerTest, StopPressedWhileOpeningIsNotLost) {
     EXPECT_EQ(state_.playing.load(), 0);
     EXPECT_TRUE(joined(receiveAtDevice(1, milliseconds(300))).empty());
 }
+
+// ---- Stop and close never hang
+
+// Nobody reads at the device: the pair fills and the worker's write is held up, as by hardware
+// flow control. Closing stops it within a second; what reached the device is the recording's
+// start without a byte repeated or missing, and only the last chunk, the one the stop cut, is
+// incomplete.
+TEST_F(PlaybackWorkerTest, StopEndsAWriteThatTheDeviceHoldsUp) {
+    const std::vector<std::uint8_t> stream = writeHeldUpRecording(job_.filePath);
+    ASSERT_FALSE(stream.empty());
+    startPlaying(0);
+    std::this_thread::sleep_for(milliseconds(1500));
+    ASSERT_FALSE(state_.endNotified()) << "the pair took the whole recording: no write was held up";
+
+    const long long closeMs = timedClose(milliseconds(1000));
+    std::printf("[ measured ] closing while a write was held up took %lld ms\n", closeMs);
+
+    const std::vector<std::uint8_t> received = drainDevice();
+    const std::string log = logText();
+    const std::size_t sending = countOf(log, "Sending 255 bytes for time offset 0\r\r\n");
+    EXPECT_TRUE(isPrefixOf(received, stream)) << received.size() << " bytes received";
+    ASSERT_GT(sending, 0u);
+    EXPECT_LT(sending, kHeldUpChunks);
+    EXPECT_GE(received.size(), (sending - 1) * kMaxChunkData) << sending << " chunks begun";
+    EXPECT_LE(received.size(), sending * kMaxChunkData) << sending << " chunks begun";
+    EXPECT_TRUE(log.ends_with("\r\r\n\r\nPlaying was stopped\r\nEnded play\r\n")) << log.substr(0, 200);
+    EXPECT_EQ(sink_.joined().find("error"), std::string::npos);
+    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(state_.playing.load(), 0);
+}
+
+// Writes time out again and again while the device does not read; once it reads, the rest of
+// each chunk follows: the device gets the whole recording, and playback ends by itself.
+TEST_F(PlaybackWorkerTest, WriteHeldUpForAWhileGoesOnWithTheRestOfItsChunk) {
+    const std::vector<std::uint8_t> stream = writeHeldUpRecording(job_.filePath);
+    ASSERT_FALSE(stream.empty());
+    startPlaying(0);
+    std::this_thread::sleep_for(milliseconds(1000));
+    ASSERT_FALSE(state_.endNotified()) << "the pair took the whole recording: no write was held up";
+
+    const std::vector<std::uint8_t> received = drainDevice();
+    awaitEnd();
+    EXPECT_EQ(received.size(), stream.size());
+    EXPECT_TRUE(received == stream) << "bytes were repeated, lost or changed";
+    const std::string log = logText();
+    EXPECT_EQ(countOf(log, "Sending 255 bytes for time offset 0\r\r\n"), kHeldUpChunks);
+    EXPECT_EQ(log.find("Playing was stopped"), std::string::npos);
+    EXPECT_EQ(sink_.joined().find("error"), std::string::npos);
+    EXPECT_EQ(state_.activityLevel.load(), 100);
+    EXPECT_EQ(state_.currentPosition.load(), 0u);
+}
+
+// A seek through a long damaged stretch looks at the stop request as it goes.
+TEST_F(PlaybackWorkerTest, StopDuringALongSeekEndsPlaybackAtOnce) {
+    ASSERT_GT(writeBehindLongSeek(job_.filePath, 50, {{50, "late"}}, milliseconds(1500)), 0u);
+    startPlaying(50);
+    std::this_thread::sleep_until(listener_.timeOf(WorkerEvent::Started) + milliseconds(200));
+    const long long closeMs = timedClose(milliseconds(500));
+    std::printf("[ measured ] closing during a seek of 1.5 s or more took %lld ms\n", closeMs);
+
+    EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
+                             "\r\nPlaying was stopped\r\nEnded play\r\n");
+    EXPECT_EQ(state_.currentPosition.load(), 50u);  // the start position: nothing was played
+    EXPECT_TRUE(drainDevice(milliseconds(200)).empty());
+}
+
+// The play clock starts when the seek is over: chunks a second apart still leave a second apart,
+// not in one burst after a long seek, and the first comparison reads the start position.
+TEST_F(PlaybackWorkerTest, PlayClockStartsWhenTheSeekIsOver) {
+    ASSERT_GT(writeBehindLongSeek(job_.filePath, 50, {{50, "A"}, {60, "B"}}, milliseconds(500)), 0u);
+    startPlaying(50);
+    auto arrivals = receiveAtDevice(2, milliseconds(30000));
+    awaitEnd();
+
+    ASSERT_EQ(joined(arrivals), bytesOf("AB"));
+    ASSERT_EQ(arrivals.size(), 2u);
+    std::printf("[ measured ] the seek took %lld ms\n",
+                msBetween(listener_.timeOf(WorkerEvent::Started), arrivals[0].time));
+    EXPECT_NEAR(msBetween(arrivals[0].time, arrivals[1].time), 1000, 250);
+    const std::string trace = sink_.joined();
+    const std::size_t waiting = trace.find(" - wating for 60\r\n");
+    ASSERT_NE(waiting, std::string::npos) << trace;
+    const std::size_t lineStart = trace.rfind("At ", waiting);
+    ASSERT_NE(lineStart, std::string::npos);
+    EXPECT_LE(std::stoul(trace.substr(lineStart + 3, waiting - lineStart - 3)), 51u)
+        << "the first comparison after the seek";
+}
+
+// A corrupt, far time offset: ten times it does not fit 32 bits. The worker still wakes only
+// every 500 ms while it waits, not every few milliseconds.
+class FarTimeOffsetTest : public PlaybackWorkerTest,
+                          public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(FarTimeOffsetTest, IsAwaitedInSteps500MsApart) {
+    const std::uint32_t farOffset = GetParam();
+    ASSERT_TRUE(writeSerialFile(job_.filePath, {{farOffset, bytesOf("never")}}));
+    startPlaying(0);
+    std::this_thread::sleep_until(listener_.timeOf(WorkerEvent::Started) + milliseconds(1200));
+    timedClose(milliseconds(1000));
+
+    // Comparisons at about 0, 500 and 1000 ms.
+    const std::size_t wakeUps =
+        countOf(sink_.joined(), " - wating for " + std::to_string(farOffset) + "\r\n");
+    EXPECT_GE(wakeUps, 2u);
+    EXPECT_LE(wakeUps, 4u);
+    EXPECT_TRUE(drainDevice(milliseconds(200)).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(PlaybackWorker, FarTimeOffsetTest,
+                         ::testing::Values(429'496'730u, 429'496'750u, 858'993'460u, 0xFFFFFFFFu));

@@ -35,3 +35,29 @@ TEST(TimeOffset, SystemCounterAdvancesMonotonically) {
     std::int64_t second = perfCounterNow();
     EXPECT_LE(first, second);
 }
+
+// The wait before a chunk that is not due yet: ten tenths give 100 ms, never more than the bound,
+// and offsets whose tenfold does not fit 32 bits do not wrap into waits of a few milliseconds.
+TEST(TimeOffset, WaitBeforeAChunkIsTheTimeUntilItIsDueButAtMostTheBound) {
+    struct Case {
+        std::uint32_t timeOffset, playClock, expectedMs;
+    };
+    const Case cases[] = {
+        {5, 0, 50},
+        {5, 4, 10},
+        {5, 5, 0},
+        {5, 9, 0},
+        {60, 10, 500},
+        {429'496'729, 0, 500},
+        {429'496'730, 0, 500},      // 32 bits: 4 ms
+        {429'496'750, 10, 500},     // 32 bits: 104 ms
+        {429'496'800, 70, 500},     // 32 bits: 4 ms
+        {858'993'460, 0, 500},      // 32 bits: 8 ms
+        {0xFFFF'FFFFu, 0, 500},
+        {0xFFFF'FFFFu, 0xFFFF'FFFEu, 10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(waitBeforeChunkMs(c.timeOffset, c.playClock, 500), c.expectedMs)
+            << c.timeOffset << " at " << c.playClock;
+    }
+}

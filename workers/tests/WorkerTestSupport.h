@@ -91,7 +91,6 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
 
-
     bool sendFromDevice(const std::vector<std::uint8_t>& bytes) {
         std::uint32_t written = 0;
         return device_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&
@@ -115,6 +114,26 @@ protected:
             total += count;
         }
         return arrivals;
+    }
+
+    // Reads at the device until nothing has come for `quiet` (or `limit` passed): what a far end
+    // that held the bytes up receives once it reads again. Leaves the pair empty for the next test.
+    std::vector<std::uint8_t> drainDevice(milliseconds quiet = milliseconds(500),
+                                          milliseconds limit = milliseconds(30000)) {
+        SerialTimeouts timeouts{kSerialTimeoutMax, kSerialTimeoutMax, 50, 0, 0};
+        device_.setTimeouts(&timeouts);
+        std::vector<std::uint8_t> all;
+        std::uint8_t buffer[4096];
+        const auto end = TestClock::now() + limit;
+        auto lastBytes = TestClock::now();
+        while (TestClock::now() < end && TestClock::now() - lastBytes < quiet) {
+            std::uint32_t count = 0;
+            if (!device_.read(buffer, sizeof buffer, &count)) break;
+            if (count == 0) continue;
+            all.insert(all.end(), buffer, buffer + count);
+            lastBytes = TestClock::now();
+        }
+        return all;
     }
 
     static std::vector<std::uint8_t> joined(const std::vector<Arrival>& arrivals) {
