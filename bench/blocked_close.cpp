@@ -60,7 +60,7 @@ int main() {
     if (!writeRecording(path)) return 1;
 
     SerialPort device;
-    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, 0, 0)) {
+    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None, StopBits::One)) {
         std::fprintf(stderr, "device side: %s\n", device.errorText());
         return 1;
     }
