@@ -223,6 +223,74 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
     }
 }
 
+namespace {
+
+// A backward window and the longest chunk after it fit in one fill of the reader, so each window
+// is read from the file once.
+static_assert(kScanBackWindow + kMaxChunkSize + kWindowBackMargin <= kReadWindow);
+
+struct FoundChunk {
+    std::uint64_t afterMarker = 0;  // position just after the marker
+    std::uint32_t timeOffset = 0;
+    std::uint8_t length = 0;
+};
+
+void traceFound(DebugTrace& trace, const FoundChunk& chunk) {
+    // The offset is shown as a signed 32-bit number on every platform.
+    trace.tracef(DebugTrace::kLevel, "found chunk: pos=%llu off=%ld sz=%d\r\n",
+                 static_cast<unsigned long long>(chunk.afterMarker),
+                 static_cast<long>(static_cast<std::int32_t>(chunk.timeOffset)),
+                 static_cast<int>(chunk.length));
+}
+
+// Scans forward from `from` for complete chunks whose marker starts before markersBefore and
+// calls found for each; a complete chunk is skipped whole, anything else only by its marker.
+// Returns the last one found.
+std::optional<FoundChunk> scanForward(SerialFileReader& file, std::uint64_t from,
+                                      std::uint64_t markersBefore,
+                                      const std::function<void(const FoundChunk&)>& found) {
+    file.seek(from);
+    std::optional<FoundChunk> last;
+    for (;;) {
+        bool afterMarker0 = false;
+        bool seen = false;
+        while (std::optional<std::uint8_t> byte = file.readByte()) {
+            if (afterMarker0 && *byte == kChunkMarker1) {
+                seen = true;
+                break;
+            }
+            // 53 53 01 is found: every 0x53 starts a new candidate.
+            afterMarker0 = *byte == kChunkMarker0;
+        }
+        if (!seen) break;
+
+        FoundChunk chunk;
+        chunk.afterMarker = file.position();
+        if (chunk.afterMarker - kChunkMarkerSize >= markersBefore) break;
+        std::uint8_t head[kChunkHeaderSize - kChunkMarkerSize];  // time offset, length
+        if (file.read(head, sizeof head) < sizeof head) break;  // the end of the file
+        chunk.timeOffset = decodeTimeOffset(head);
+        chunk.length = head[4];
+        file.seek(chunk.afterMarker + sizeof head + chunk.length);
+        std::optional<std::uint8_t> terminator = file.readByte();
+        if (terminator && *terminator == kChunkTerminator) {
+            last = chunk;
+            if (found) found(chunk);
+        } else {
+            // Not a chunk after all: its "time offset" may still hold a marker.
+            file.seek(chunk.afterMarker);
+        }
+    }
+    return last;
+}
+
+}  // namespace
+
+// The last chunk of a well-formed file lies in the last kMaxChunkSize bytes, so only that tail
+// is read and every chunk found there is traced. A recording cut short (killed, disk full) may
+// end in a partial chunk with the previous marker before the tail; only then does the scan go
+// on backwards, window by window, to the last complete chunk anywhere in the file, tracing
+// "Scanning back from %llu" (where the tail begins) and the one chunk it settles on.
 std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& trace,
                                           ErrorReporter& errors) {
     SerialFileReader file;
@@ -240,42 +308,23 @@ std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& t
     }
     trace.tracef(DebugTrace::kLevel, "FileSize=%llu\r\n", static_cast<unsigned long long>(*size));
 
-    // The last chunk is at most kMaxChunkSize bytes long and ends the file.
-    file.seek(*size > kMaxChunkSize ? *size - kMaxChunkSize : 0);
-    std::optional<std::uint32_t> duration;
-    for (;;) {
-        bool afterMarker0 = false;
-        bool found = false;
-        while (std::optional<std::uint8_t> byte = file.readByte()) {
-            if (afterMarker0 && *byte == kChunkMarker1) {
-                found = true;
-                break;
-            }
-            // 53 53 01 is found: every 0x53 starts a new candidate.
-            afterMarker0 = *byte == kChunkMarker0;
+    const std::uint64_t tail = *size > kMaxChunkSize ? *size - kMaxChunkSize : 0;
+    std::optional<FoundChunk> last =
+        scanForward(file, tail, *size, [&](const FoundChunk& chunk) { traceFound(trace, chunk); });
+    if (!last && tail > 0) {
+        trace.tracef(DebugTrace::kLevel, "Scanning back from %llu\r\n",
+                     static_cast<unsigned long long>(tail));
+        // Each window takes the markers before the previous window's start; the chunk behind a
+        // marker may reach past that start and is read whole.
+        for (std::uint64_t end = tail; !last && end > 0;) {
+            const std::uint64_t begin = end > kScanBackWindow ? end - kScanBackWindow : 0;
+            last = scanForward(file, begin, end, {});
+            end = begin;
         }
-        if (!found) break;
-
-        std::uint64_t afterMarker = file.position();
-        std::uint8_t head[kChunkHeaderSize - kChunkMarkerSize];  // time offset, length
-        if (file.read(head, sizeof head) < sizeof head) break;  // the end of the file
-        std::uint32_t timeOffset = decodeTimeOffset(head);
-        std::uint8_t length = head[4];
-        file.seek(afterMarker + sizeof head + length);
-        std::optional<std::uint8_t> terminator = file.readByte();
-        if (terminator && *terminator == kChunkTerminator) {
-            duration = timeOffset;
-            // The offset is shown as a signed 32-bit number on every platform.
-            trace.tracef(DebugTrace::kLevel, "found chunk: pos=%llu off=%ld sz=%d\r\n",
-                         static_cast<unsigned long long>(afterMarker),
-                         static_cast<long>(static_cast<std::int32_t>(timeOffset)),
-                         static_cast<int>(length));
-        } else {
-            // Not a chunk after all: its "time offset" may still hold a marker.
-            file.seek(afterMarker);
-        }
+        if (last) traceFound(trace, *last);
     }
     file.close();
-    trace.tracef(DebugTrace::kLevel, "Loading success=%d\r\n", duration ? 1 : 0);
-    return duration;
+    trace.tracef(DebugTrace::kLevel, "Loading success=%d\r\n", last ? 1 : 0);
+    if (!last) return std::nullopt;
+    return last->timeOffset;
 }

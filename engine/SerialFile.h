@@ -161,7 +161,11 @@ inline constexpr std::uint64_t kSeekAskEvery = 64 * 1024;
 std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
                                        const std::function<bool()>& goOn = {});
 
-// Duration of a recording: the time offset of the last complete chunk within the file's last
-// 263 bytes. Traces its progress; reports a file that cannot be opened through the error box.
+// How many bytes each backward step of the duration scan looks at.
+inline constexpr std::uint64_t kScanBackWindow = 63 * 1024;
+
+// Duration of a recording: the time offset of the last complete chunk, looked for in the file's
+// last 263 bytes and, only when none is there (a cut recording), further back in the whole file.
+// Traces its progress; reports a file that cannot be opened through the error box.
 std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& trace,
                                           ErrorReporter& errors);

@@ -198,7 +198,6 @@ TEST_F(SerialFileTest, ScanFindsTheLastCompleteChunkInTheTail) {
         {"empty", {}, std::nullopt, ""},
         {"one chunk", kA, 0, "pos=2 off=0 sz=3"},
         {"263 bytes", join({chunkBytes(7, {}), Bytes(255, 0)}), 7, "pos=2 off=7 sz=0"},
-        {"264 bytes", join({chunkBytes(7, {}), Bytes(256, 0)}), std::nullopt, ""},
         {"264, full chunk", join({{0}, chunkBytes(9, full)}), 9, "pos=3 off=9 sz=255"},
         {"53 53 01", join({{0x53}, chunkBytes(7, {1})}), 7, "pos=3 off=7 sz=1"},
         {"bad terminator", join({chunkBytes(3, {1}), chunkBytes(8, {2}, 0x0B)}), 3,
@@ -244,9 +243,55 @@ TEST_F(SerialFileTest, ChunkCutShortIsNeitherDeliveredNorCounted) {
     EXPECT_EQ(reader.readAt(chunk), ChunkReader::Step::End);
     EXPECT_EQ(scan(unterminated).duration, 0u);
     EXPECT_EQ(seek(unterminated, 1), 11u);
-    // The chunk before the cut lies outside the tail: no duration at all.
-    std::string path = put(join({chunkBytes(4, Bytes(255, 0)), Bytes(b.begin(), b.begin() + 7)}));
-    EXPECT_EQ(scan(path).duration, std::nullopt);
+}
+
+// A recording cut short (killed, disk full) keeps every chunk before the cut, even when the last
+// whole one starts before the 263-byte tail, wherever it lies relative to the backward windows.
+TEST_F(SerialFileTest, CutOrDamagedEndScansBackToTheLastCompleteChunk) {
+    Bytes run;
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        const Bytes chunk = chunkBytes(i, Bytes(255, 0x53));
+        run.insert(run.end(), chunk.begin(), chunk.end());
+    }
+    const std::uint64_t lastMarker = run.size() - kMaxChunkSize;
+    // Garbage without 0x0A holds no complete chunk; its false markers must be stepped over.
+    std::mt19937 random(5);
+    auto garbage = [&](std::size_t size) {
+        Bytes out(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            const std::uint8_t byte = i % 97 == 0 ? 0x53 : i % 97 == 1 ? 0x01 : random();
+            out[i] = byte == 0x0A ? 0x0B : byte;
+        }
+        return out;
+    };
+    const Bytes cut = chunkBytes(100, Bytes(255, 1));
+    const Bytes ends[] = {
+        Bytes(cut.begin(), cut.begin() + 7), Bytes(cut.begin(), cut.end() - 1), garbage(264),
+        // The last chunk's marker one byte before a window boundary, across it, at its start.
+        garbage(kScanBackWindow + 1), garbage(kScanBackWindow + 200),
+        garbage(2 * kScanBackWindow + kMaxChunkSize), garbage(3 * kScanBackWindow + 5)};
+    for (const Bytes& end : ends) {
+        const std::string path = put(join({run, end}));
+        const std::uint64_t size = run.size() + end.size();
+        Scan result = scan(path);
+        EXPECT_EQ(result.duration, 99u) << end.size();
+        EXPECT_EQ(result.lines,
+                  (std::vector<std::string>{
+                      "Loading " + path + "\r\n", "FileSize=" + std::to_string(size) + "\r\n",
+                      "Scanning back from " + std::to_string(size - kMaxChunkSize) + "\r\n",
+                      "found chunk: pos=" + std::to_string(lastMarker + 2) + " off=99 sz=255\r\n",
+                      "Loading success=1\r\n"}))
+            << end.size();
+    }
+    // No complete chunk anywhere: still no duration.
+    const std::string none = put(join({Bytes(cut.begin(), cut.end() - 1), garbage(150'000)}));
+    Scan result = scan(none);
+    EXPECT_EQ(result.duration, std::nullopt);
+    ASSERT_EQ(result.lines.size(), 4u);
+    EXPECT_EQ(result.lines[2], "Scanning back from " + std::to_string(150'262 - 263) + "\r\n");
+    EXPECT_EQ(result.lines[3], "Loading success=0\r\n");
+    // The tail starts at byte 1 of a 264-byte file; the chunk at 0 is found by going back.
+    EXPECT_EQ(scan(put(join({chunkBytes(7, {}), Bytes(256, 0)}))).duration, 7u);
 }
 
 TEST_F(SerialFileTest, GarbageByteBeforeFirstChunkHidesOddStartsFromStepTwo) {
