@@ -7,6 +7,7 @@
 #   win32   -> win32
 #   app     -> anything of ours
 #   tests/support, bench -> anything but app, win32 and res
+#   fuzz    -> fuzz, convert, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
 # Every include of our own names its folder, so the folder of a file and of its includes decide.
 set -euo pipefail
@@ -21,6 +22,7 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
         win32) echo '^win32/' ;;
         app) echo '.' ;;
         tests | bench) echo '^(engine|log|convert|workers|tests|bench)/' ;;
+        fuzz) echo '^(fuzz|convert|log|engine|tests/support)/' ;;
         *) echo '.' ;;
     esac
 }

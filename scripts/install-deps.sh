@@ -6,6 +6,7 @@ packages=(
     cmake make g++ googletest
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth socat xxd
+    clang libclang-rt-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native configuration (with sanitizers) and the Windows configuration, then runs
-# every test: natively, and under Wine with a private prefix. Exits non-zero on any failure.
+# every test: natively, and under Wine with a private prefix; last, each fuzz target over its
+# seeds and for 20 s more. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-prefix.sh"
@@ -52,4 +53,8 @@ echo "== worker tests (ThreadSanitizer)"
 ctest --test-dir "$threads" --output-on-failure -R '^worker_tests$' || status=1
 echo "== Windows tests under Wine"
 ctest --test-dir "$windows" --output-on-failure -j "$jobs" || status=1
+echo "== fuzz targets over their seeds and 20 s more (clang, AddressSanitizer, UBSan)"
+for target in chunk_reader seek_scan export import; do
+    bash "$root/scripts/fuzz.sh" "$target" 20 || status=1
+done
 exit $status

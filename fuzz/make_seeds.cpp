@@ -1,0 +1,80 @@
+// Writes the fuzz targets' seed corpora with the program's own writer and exporter:
+//   fuzz_make_seeds <corpus folder>   (fuzz/corpus; one folder per target below it)
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "convert/TextExport.h"
+#include "engine/SerialFile.h"
+#include "fuzz/FuzzSupport.h"
+#include "tests/support/Recorders.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A recording as the recorder makes it: chunks of the given lengths, offsets a tenth apart at
+// every third chunk, data counting up and holding marker and terminator bytes now and then.
+Bytes recording(std::initializer_list<std::uint8_t> lengths) {
+    const std::string path = scratchFile("seed.ser");
+    SerialFileWriter writer;
+    check(writer.open(path), "seed opened");
+    std::uint32_t chunk = 0;
+    std::uint8_t next = 0x50;
+    for (std::uint8_t length : lengths) {
+        std::uint8_t data[kMaxChunkData];
+        for (std::uint8_t i = 0; i < length; ++i) data[i] = next++;
+        check(writer.writeChunk(chunk++ / 3, data, length), "seed chunk written");
+    }
+    check(writer.close(), "seed closed");
+    return readScratch(path);
+}
+
+void put(const fs::path& folder, const std::string& name, const Bytes& prefix, const Bytes& bytes) {
+    fs::create_directories(folder);
+    Bytes all = prefix;
+    all.insert(all.end(), bytes.begin(), bytes.end());
+    std::FILE* out = std::fopen((folder / name).string().c_str(), "wb");
+    check(out && std::fwrite(all.data(), 1, all.size(), out) == all.size(), "seed written");
+    std::fclose(out);
+}
+
+Bytes exported(const Bytes& serial, ExportType type) {
+    ExportOptions options;
+    options.fileName = scratchFile("seed.txt");
+    options.exportType = type;
+    options.showTimeOffset = options.showHeading = options.showDataPosition = false;
+    RecordingErrorReporter errors;
+    const std::string path = putScratch("seed.ser", serial.data(), serial.size());
+    check(exportToText(path, options, errors) == ExportResult::Exported, "seed exported");
+    return readScratch(options.fileName);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const fs::path root = argv[1];
+    const Bytes small = recording({3, 1, 0, 10, 7});
+    const Bytes longChunks = recording({255, 200, 255, 1});
+    Bytes cut = recording({40, 255, 255});
+    cut.resize(cut.size() - 100);
+    Bytes garbageFirst{0xFF, 0x53};
+    garbageFirst.insert(garbageFirst.end(), small.begin(), small.end());
+    const Bytes files[] = {small, longChunks, cut, garbageFirst};
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        const std::string name = "recording" + std::to_string(i);
+        put(root / "chunk_reader", name, {}, files[i]);
+        put(root / "seek_scan", name, {static_cast<std::uint8_t>(i), 0, 0, 0}, files[i]);
+        put(root / "export", name, {static_cast<std::uint8_t>(i * 3)}, files[i]);
+    }
+    // Import input: what the raw and the space-delimited exports of a recording hold.
+    put(root / "import", "raw", {0x80, 0x25}, exported(small, ExportType::Raw));
+    put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::SpaceDelimitedBinary));
+    put(root / "import", "hex-mixed", {0, 0}, {'4', '1', ' ', '-', '1', '\t', '0', 'x', 'f',
+                                             'F', 'z', '+', '7', '\r', '\n', '0', 'X'});
+    return 0;
+}
