@@ -30,13 +30,22 @@ void MainDialog::onImport() {
     importFile(dialog.importPath, dialog.assumedSpeed, dialog.dataFormat);
 }
 
+// The conversion goes to a file beside the working file, which may hold the current recording:
+// only a whole conversion replaces it. A failure leaves the window and its recording as they
+// were; importToSerialFile has shown it and removed what it had written.
 bool MainDialog::importFile(const std::string& path, int speed, ImportFormat format) {
-    onNew();
     LogWriter log(loadLogSettings(profile_));
-    currentFilePath_ = workingFilePath_;
-    ImportResult result = importToSerialFile(path, currentFilePath_, speed, format, log);
+    const std::string converted = workingFilePath_ + ".import";
+    ImportResult result = importToSerialFile(path, converted, speed, format, log, errors_);
     if (result.status != ImportStatus::Converted) return false;
 
+    onNew();
+    if (!MoveFileA(converted.c_str(), workingFilePath_.c_str())) {
+        errors_.showErrorBox("Error importing to " + workingFilePath_ + ":", true);
+        DeleteFileA(converted.c_str());
+        return false;
+    }
+    currentFilePath_ = workingFilePath_;
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
     if (!duration) return false;
     showLoadedFile(*duration);

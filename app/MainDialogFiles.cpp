@@ -1,5 +1,6 @@
 // The main window's file commands: Open, Save as, the recent files and the start-up open.
 #include "app/MainDialog.h"
+#include "convert/SamePath.h"
 #include "engine/SerialFile.h"
 #include "res/resource.h"
 #include "win32/Application.h"
@@ -28,7 +29,8 @@ bool MainDialog::openFile(const std::string& path) {
 }
 
 // The current file has just been loaded: the window shows its length, stands at its start and
-// lists it first among the recent files.
+// lists it first among the recent files, unless it is the working file: that one has a new
+// name every run and is deleted at exit, so it would only leave a dead entry.
 void MainDialog::showLoadedFile(std::uint32_t duration) {
     setTransportButtons(TransportMode::Stopped);
     slider_.setRange(0, static_cast<int>(duration), false);
@@ -36,7 +38,7 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
     showTime(duration);
     slider_.setPosition(0, true);
     state_.currentPosition.store(0);
-    addRecentFile(currentFilePath_);
+    if (!namesSameFile(currentFilePath_, workingFilePath_)) addRecentFile(currentFilePath_);
 }
 
 void MainDialog::onSaveAs() {

@@ -1,7 +1,10 @@
 #include "convert/BlockOutput.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 BlockOutput::~BlockOutput() { close(); }
 
@@ -15,6 +18,7 @@ bool BlockOutput::open(const std::string& path) {
     if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
     used_ = 0;
     failed_ = false;
+    writeError_ = 0;
     return true;
 }
 
@@ -33,16 +37,29 @@ void BlockOutput::flush() {
     if (used_ == 0) return;
     // A failed write is remembered and writing goes on: the caller decides what a short
     // output means.
-    if (!file_ || std::fwrite(block_.get(), 1, used_, file_) != used_) failed_ = true;
+    errno = 0;
+    if (!file_ || std::fwrite(block_.get(), 1, used_, file_) != used_) noteFailure();
     used_ = 0;
+}
+
+void BlockOutput::noteFailure() {
+    if (!failed_) writeError_ = errno != 0 ? errno : EIO;
+    failed_ = true;
 }
 
 bool BlockOutput::close() {
     if (!file_) return true;
     flush();
-    bool clean = !failed_ && !std::ferror(file_);
-    clean = std::fclose(file_) == 0 && clean;
+    if (std::ferror(file_)) noteFailure();
+    errno = 0;
+    if (std::fclose(file_) != 0) noteFailure();
     file_ = nullptr;
+    bool clean = !failed_;
     failed_ = false;
     return clean;
+}
+
+void discardOutput(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
 }

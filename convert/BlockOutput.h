@@ -21,6 +21,8 @@ public:
     // error for it.
     bool open(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
+    // A write has failed since open.
+    bool failed() const { return failed_; }
 
     // At least count (<= kBlockSize) writable bytes at the write point; commit what was used.
     std::uint8_t* room(std::size_t count) {
@@ -33,12 +35,20 @@ public:
     // Writes out the rest and closes. False when any write or the close failed; true when
     // nothing was open.
     bool close();
+    // errno of the first failed write or close since open; 0 when none failed.
+    int writeError() const { return writeError_; }
 
 private:
     void flush();
+    void noteFailure();
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<std::uint8_t[]> block_;
     std::size_t used_ = 0;
     bool failed_ = false;
+    int writeError_ = 0;
 };
+
+// Removes an output that a failure cut short, so that it cannot pass for a whole one. Only a
+// plain file goes, never a device (a printer port, a null device) named as the output.
+void discardOutput(const std::string& path);

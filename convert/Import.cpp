@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "convert/BlockOutput.h"
+#include "convert/FailureText.h"
+#include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 #include "log/LogWriter.h"
 
@@ -61,7 +64,7 @@ bool ImportInput::open(const std::string& path) {
     next_ = 0;
     length_ = 0;
     endSeen_ = false;
-    readFailed_ = false;
+    readError_ = 0;
     return true;
 }
 
@@ -74,10 +77,11 @@ void ImportInput::close() {
 
 bool ImportInput::refill() {
     next_ = 0;
+    errno = 0;
     length_ = file_ ? std::fread(block_.get(), 1, kBlockSize, file_) : 0;
     if (length_ > 0) return true;
     endSeen_ = true;
-    if (!file_ || std::ferror(file_)) readFailed_ = true;
+    if (!file_ || std::ferror(file_)) readError_ = errno != 0 ? errno : EIO;
     return false;
 }
 
@@ -135,6 +139,8 @@ int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count) {
                 input.advance();
                 --width;
                 c = input.peek();
+                // A prefix, as the exporter writes it: the two digits after it make the number.
+                if (c >= 0 && kHexValues[c] != kNotHex) width = 2;
             }
         }
         while (width > 0 && c >= 0 && kHexValues[c] != kNotHex) {
@@ -160,7 +166,8 @@ int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count) {
 // ---- The conversion
 
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
-                                int speed, ImportFormat format, LogWriter& log) {
+                                int speed, ImportFormat format, LogWriter& log,
+                                ErrorReporter& errors) {
     ImportResult result;
     if (speed <= 0) speed = kDefaultImportSpeed;
     // Ten bytes of ten bit times each, in seconds: divided first, then multiplied, each step
@@ -168,24 +175,28 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     const double step = (10.0 / speed) * 10.0;
     double start = 0.0;
 
-    BlockOutput output;
-    if (!output.open(outputPath)) {
-        log.writeLine("Error opening file to import to: " + outputPath);
-        result.status = ImportStatus::OutputNotOpened;
-        return result;
-    }
     ImportInput input;
     if (!input.open(inputPath)) {
-        output.close();
+        const int error = errno;
         log.writeLine("Error opening file to import from: " + inputPath);
+        errors.showErrorBox(withReason("Error opening " + inputPath + ":", error), false);
         result.status = ImportStatus::InputNotOpened;
+        return result;
+    }
+    BlockOutput output;
+    if (!output.open(outputPath)) {
+        const int error = errno;
+        log.writeLine("Error opening file to import to: " + outputPath);
+        errors.showErrorBox(withReason("Error creating " + outputPath + ":", error), false);
+        result.status = ImportStatus::OutputNotOpened;
         return result;
     }
 
     const bool hex = format == ImportFormat::AsciiHex;
     std::uint8_t data[kImportChunkSize];
-    // A fresh input has not met its end, so even an empty one makes one pass.
-    while (!input.endSeen()) {
+    // A fresh input has not met its end, so even an empty one makes one pass. A full disk stays
+    // full: converting on would only take time.
+    while (!input.endSeen() && !output.failed()) {
         int n = hex ? readHexBytes(input, data, kImportChunkSize)
                     : readRawBytes(input, data, kImportChunkSize);
         if (n > 0) {
@@ -199,8 +210,22 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
         start += step;
     }
 
-    result.outputFailed = !output.close();
-    result.inputFailed = input.readFailed();
+    const bool written = output.close();
+    const int readError = input.readError();
     input.close();
+    // A part of the input could pass for all of it, so nothing of a cut-short conversion is
+    // kept.
+    if (readError != 0) {
+        discardOutput(outputPath);
+        errors.showErrorBox(
+            withReason("Error reading " + inputPath + "; nothing was imported:", readError), false);
+        result.status = ImportStatus::ReadFailed;
+    } else if (!written) {
+        discardOutput(outputPath);
+        errors.showErrorBox(withReason("Error writing " + outputPath + "; nothing was imported:",
+                                       output.writeError()),
+                            false);
+        result.status = ImportStatus::WriteFailed;
+    }
     return result;
 }

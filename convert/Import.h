@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class ErrorReporter;
 class LogWriter;
 
 // Input bytes per chunk of an imported serial file.
@@ -20,7 +21,8 @@ enum class ImportFormat : int {
 };
 
 // The file being imported, read in large blocks. It keeps the one flag the conversion loop goes
-// by: whether a read has met the end of the input (a read error counts as the end too).
+// by: whether a read has met the end of the input (a read error counts as the end too, and is
+// told apart by readFailed).
 class ImportInput {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -35,7 +37,8 @@ public:
     void close();
 
     bool endSeen() const { return endSeen_; }
-    bool readFailed() const { return readFailed_; }
+    bool readFailed() const { return readError_ != 0; }
+    int readError() const { return readError_; }  // errno of the failed read; 0 when none
 
     // The byte at the read point, not taken; -1 when there is none, which marks the end seen.
     int peek() {
@@ -54,7 +57,7 @@ private:
     std::size_t next_ = 0;
     std::size_t length_ = 0;
     bool endSeen_ = false;
-    bool readFailed_ = false;
+    int readError_ = 0;
 };
 
 // Up to count bytes as they are; the count read, 0 at the end of the input.
@@ -62,27 +65,32 @@ int readRawBytes(ImportInput& input, std::uint8_t* buffer, int count);
 
 // Up to count numbers of hexadecimal text, each read as the C library's "%02X" reads it: white
 // space skipped, then at most two characters: an optional sign, an optional 0x or 0X after a
-// 0, hex digits in either case; the low byte of the (negated, with '-') value is stored.
+// 0, hex digits in either case; the low byte of the (negated, with '-') value is stored. One
+// difference: "0x" or "0X" followed by a hex digit is a prefix and does not count towards the
+// two, so the exporter's "0x41 " reads back as 0x41.
 // Any other character separates numbers and is passed over, so nothing can stop the input
 // from moving on. Returns the count stored, or -1 when the end had been seen before the call.
 int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count);
 
 enum class ImportStatus {
     Converted,        // the loop ran to the end of the input (chunks may be 0)
-    OutputNotOpened,  // logged; nothing made
-    InputNotOpened,   // logged; the output exists and is empty
+    InputNotOpened,   // nothing made
+    OutputNotOpened,  // nothing made
+    ReadFailed,       // a read of the input failed part-way; the output was removed
+    WriteFailed,      // a write failed part-way (full disk); the output was removed
 };
 
 struct ImportResult {
     ImportStatus status = ImportStatus::Converted;
     std::uint64_t chunks = 0;
     std::uint64_t bytes = 0;
-    bool inputFailed = false;   // a read error ended the conversion with what was converted
-    bool outputFailed = false;  // a write failed: the serial file may be short
 };
 
 // Cuts the input into chunks of up to 10 bytes and writes them to a new serial file at
 // outputPath, each stamped with the time at which it would have arrived at speed bit/s with
-// 10 bit times per byte. Open failures are written to the log; nothing else is.
+// 10 bit times per byte. The input is opened before the output is made. Every failure is shown
+// in the error box with the file's name and the system's reason (open failures are logged as
+// well); a conversion cut short by a failed read or write leaves no output behind.
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
-                                int speed, ImportFormat format, LogWriter& log);
+                                int speed, ImportFormat format, LogWriter& log,
+                                ErrorReporter& errors);

@@ -1,11 +1,13 @@
 #include "convert/TextExport.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "convert/BlockOutput.h"
+#include "convert/FailureText.h"
 #include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 
@@ -86,8 +88,7 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
     }
     BlockOutput output;
     if (!output.open(options.fileName)) {
-        // The box comes before the serial file is closed, while the error is still fopen's.
-        errors.showErrorBox(kOpenFailed, true);
+        errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
         return ExportResult::OutputNotOpened;
     }
 
@@ -103,8 +104,9 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
     std::uint32_t dataPosition = 0;
     ChunkReader reader(serial, kExportResyncStep);
     Chunk chunk;
-    // The reader still delivers a last chunk whose terminator the end of the file cut off.
-    while (reader.next(chunk)) {
+    // The reader still delivers a last chunk whose terminator the end of the file cut off. A
+    // full disk stays full: writing on would only take time.
+    while (!output.failed() && reader.next(chunk)) {
         const std::size_t length = chunk.length;
         if (length == 0) continue;
         std::uint8_t* const line = output.room(kLineMax);
@@ -137,6 +139,19 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
         dataPosition += static_cast<std::uint32_t>(length);
     }
 
+    const int readError = serial.readError();
     serial.close();
-    return output.close() ? ExportResult::Exported : ExportResult::WriteFailed;
+    const bool written = output.close();
+    if (readError != 0) {
+        discardOutput(options.fileName);
+        errors.showErrorBox(withReason("Error reading " + serialPath + ":", readError), false);
+        return ExportResult::ReadFailed;
+    }
+    if (!written) {
+        discardOutput(options.fileName);
+        errors.showErrorBox(withReason("Error writing " + options.fileName + ":", output.writeError()),
+                            false);
+        return ExportResult::WriteFailed;
+    }
+    return ExportResult::Exported;
 }

@@ -23,11 +23,13 @@ struct ExportOptions {
 enum class ExportResult {
     Exported,
     SerialFileNotOpened,  // error box shown, no output made
-    OutputNotOpened,      // error box shown
-    WriteFailed,          // went on to the end, but the output may be short (full disk); no box
+    OutputNotOpened,      // error box naming the output shown
+    ReadFailed,           // a read of the serial file failed: box shown, output removed
+    WriteFailed,          // a write failed (full disk): box shown, output removed
 };
 
-// Writes the chunks of the serial file to options.fileName in the chosen form. Open failures
-// go to the error box with the system's text; nothing is shown otherwise.
+// Writes the chunks of the serial file to options.fileName in the chosen form. Every failure
+// is shown in the error box with the system's reason; after a failed read or write no output
+// is left that could pass for a whole export. Nothing is shown on success.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           ErrorReporter& errors);

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -87,6 +88,7 @@ bool SerialFileReader::open(const std::string& path) {
     bufferStart_ = 0;
     bufferLength_ = 0;
     position_ = 0;
+    readError_ = 0;
     return true;
 }
 
@@ -98,14 +100,26 @@ void SerialFileReader::close() {
     position_ = 0;
 }
 
+// A short read is the end only when the stream says so: a folder opened as a file, or a disk
+// error part-way, must not pass for the end of a recording.
 bool SerialFileReader::fill(std::uint64_t position) {
     bufferLength_ = 0;
-    if (!file_) return false;
+    if (!file_ || readError_ != 0) return false;
     std::uint64_t start = position > kWindowBackMargin ? position - kWindowBackMargin : 0;
-    if (!seekTo(file_, start)) return false;
+    errno = 0;
+    if (!seekTo(file_, start)) {
+        readError_ = errno != 0 ? errno : EINVAL;
+        return false;
+    }
     bufferStart_ = start;
     bufferLength_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    if (bufferLength_ < buffer_.size()) std::clearerr(file_);
+    if (bufferLength_ < buffer_.size()) {
+        if (std::ferror(file_)) {
+            readError_ = errno != 0 ? errno : EIO;
+            bufferLength_ = 0;
+        }
+        std::clearerr(file_);
+    }
     return position - start < bufferLength_;
 }
 

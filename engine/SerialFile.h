@@ -64,6 +64,11 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     void close();
 
+    // A read that failed (not one that met the end) ends every read after it, until the next
+    // open; errno's value of that failure is kept for the report.
+    bool readFailed() const { return readError_ != 0; }
+    int readError() const { return readError_; }
+
     void seek(std::uint64_t position) { position_ = position; }
     std::uint64_t position() const { return position_; }
     // Reads up to count bytes at the position and advances it; returns the count read.
@@ -104,6 +109,7 @@ private:
     std::uint64_t bufferStart_ = 0;
     std::size_t bufferLength_ = 0;
     std::uint64_t position_ = 0;
+    int readError_ = 0;
 };
 
 struct Chunk {
@@ -114,7 +120,8 @@ struct Chunk {
 };
 
 // The chunk reader: walks a serial file from a cursor, skipping non-chunk bytes by the resync
-// step. Playback drives it a step at a time (readAt/finish) so it can look at its stop and pause
+// step. Reading ends at the end of the file or at a read error; the file's readFailed() tells
+// which. Playback drives it a step at a time (readAt/finish) so it can look at its stop and pause
 // requests between steps and come back to a chunk that is not due yet; next() does it all.
 class ChunkReader {
 public:
@@ -157,7 +164,8 @@ inline constexpr std::uint64_t kSeekAskEvery = 64 * 1024;
 // Start position of the first chunk with data whose time offset is at or after target; 0 at
 // once for target 0; nothing when the file holds no such chunk. A seek through a long file can
 // take seconds: goOn, when given, is asked about every kSeekAskEvery bytes whether to go on, and
-// a false answer ends the seek with nothing. Otherwise the result does not depend on goOn.
+// a false answer ends the seek with nothing. Otherwise the result does not depend on goOn. A read
+// error also ends it with nothing; file.readFailed() tells that from a file without the chunk.
 std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
                                        const std::function<bool()>& goOn = {});
 

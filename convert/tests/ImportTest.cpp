@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -72,8 +74,9 @@ protected:
         std::string in = dir.file("input" + std::to_string(files++));
         EXPECT_TRUE(writeWholeFile(in, input));
         LogWriter log(loadLogSettings(profile));
-        result = importToSerialFile(in, output, speed, format, log);
+        result = importToSerialFile(in, output, speed, format, log, errors);
         EXPECT_EQ(result.status, ImportStatus::Converted);
+        EXPECT_TRUE(errors.reports.empty());
         return parseChunks(readWholeFile(output));
     }
     std::string logText() {
@@ -85,6 +88,7 @@ protected:
     std::string logPath = dir.file("serial.log");
     std::string output = dir.file("work.ser");
     MemoryProfile profile;
+    RecordingErrorReporter errors;
     ImportResult result;
     int files = 0;
 };
@@ -162,44 +166,53 @@ TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
     ExportOptions raw;
     raw.exportType = ExportType::Raw;
     raw.fileName = dir.file("raw.bin");
-    RecordingErrorReporter errors;
     ASSERT_EQ(exportToText(output, raw, errors), ExportResult::Exported);
     EXPECT_TRUE(readWholeFile(raw.fileName) == input);
 }
 
-TEST_F(ImportTest, OpenFailuresAreLoggedOnly) {
-    std::string missingFolder = dir.file("no-such-folder");
-    {
-        LogWriter log(loadLogSettings(profile));
-        std::string target = missingFolder + "/work.ser";
-        auto failed =
-            importToSerialFile(dir.file("whatever"), target, 9600, ImportFormat::RawData, log);
-        EXPECT_EQ(failed.status, ImportStatus::OutputNotOpened);
-        EXPECT_FALSE(std::filesystem::exists(target));
-    }
-    EXPECT_EQ(logText(), "Error opening file to import to: " + missingFolder + "/work.ser\r\n");
+// The program's own hex form (no heading or columns) imports back byte for byte.
+TEST_F(ImportTest, HexExportImportsBack) {
+    auto input = counting(256);
+    import(input, ImportFormat::RawData);
+    ExportOptions hex;
+    hex.exportType = ExportType::SpaceDelimitedBinary;
+    hex.showHeading = hex.showTimeOffset = hex.showDataPosition = false;
+    hex.fileName = dir.file("hex.txt");
+    ASSERT_EQ(exportToText(output, hex, errors), ExportResult::Exported);
+    Bytes back;
+    for (const auto& chunk : import(readWholeFile(hex.fileName), ImportFormat::AsciiHex))
+        back.insert(back.end(), chunk.data.begin(), chunk.data.end());
+    EXPECT_TRUE(back == input);
+}
 
+// The input is opened first: a wrong name leaves an existing output as it was. Each failure
+// is logged and shown with the file's name and the system's reason.
+TEST_F(ImportTest, OpenFailuresAreShownAndLoggedAndMakeNothing) {
     ASSERT_TRUE(writeWholeFile(output, text("old contents")));
+    const std::string missing = dir.file("missing.bin");
     {
         LogWriter log(loadLogSettings(profile));
-        auto failed =
-            importToSerialFile(dir.file("missing.bin"), output, 9600, ImportFormat::AsciiHex, log);
+        auto failed = importToSerialFile(missing, output, 9600, ImportFormat::AsciiHex, log, errors);
         EXPECT_EQ(failed.status, ImportStatus::InputNotOpened);
     }
-    EXPECT_EQ(logText(), "Error opening file to import from: " + dir.file("missing.bin") + "\r\n");
-    EXPECT_TRUE(readWholeFile(output).empty());
-}
+    EXPECT_EQ(logText(), "Error opening file to import from: " + missing + "\r\n");
+    EXPECT_EQ(readWholeFile(output), text("old contents"));
 
-#ifndef _WIN32
-// A folder opens as a stream here, and every read of it fails.
-TEST_F(ImportTest, ReadErrorEndsTheConversion) {
-    LogWriter log(loadLogSettings(profile));
-    auto failed =
-        importToSerialFile(dir.path().string(), output, 9600, ImportFormat::AsciiHex, log);
-    EXPECT_EQ(failed.status, ImportStatus::Converted);
-    EXPECT_TRUE(failed.inputFailed);
-    EXPECT_EQ(failed.chunks, 0u);
+    const std::string input = dir.file("input.bin");
+    ASSERT_TRUE(writeWholeFile(input, text("data")));
+    const std::string target = dir.file("no-such-folder") + "/work.ser";
+    {
+        LogWriter log(loadLogSettings(profile));
+        auto failed = importToSerialFile(input, target, 9600, ImportFormat::RawData, log, errors);
+        EXPECT_EQ(failed.status, ImportStatus::OutputNotOpened);
+    }
+    EXPECT_EQ(logText(), "Error opening file to import to: " + target + "\r\n");
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    ASSERT_EQ(errors.reports.size(), 2u);
+    const std::string reason = std::string("\r\n") + std::strerror(ENOENT);
+    EXPECT_EQ(errors.reports[0].text, "Error opening " + missing + ":" + reason);
+    EXPECT_EQ(errors.reports[1].text, "Error creating " + target + ":" + reason);
 }
-#endif
 
 }  // namespace

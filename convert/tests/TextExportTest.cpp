@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -166,7 +168,7 @@ TEST_F(TextExportTest, ExistingOutputIsReplaced) {
     EXPECT_EQ(readWholeFile(chosen.fileName), (Bytes{'a', 'b'}));
 }
 
-TEST_F(TextExportTest, UnopenableFilesShowTheBoxAndMakeNoOutput) {
+TEST_F(TextExportTest, UnopenableFilesShowABoxNamingThemAndMakeNoOutput) {
     ExportOptions chosen = allOff(ExportType::AsciiText);
     chosen.fileName = dir.file("out.txt");
     EXPECT_EQ(exportToText(dir.file("missing.ser"), chosen, errors),
@@ -177,11 +179,12 @@ TEST_F(TextExportTest, UnopenableFilesShowTheBoxAndMakeNoOutput) {
     EXPECT_EQ(exportToText(put(kWorkedExample), chosen, errors), ExportResult::OutputNotOpened);
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
 
+    // The second box names the output, not the serial file.
     ASSERT_EQ(errors.reports.size(), 2u);
-    for (const auto& report : errors.reports) {
-        EXPECT_EQ(report.text, "Couldnt open serial file!");
-        EXPECT_TRUE(report.withSystemText);
-    }
+    EXPECT_EQ(errors.reports[0].text, "Couldnt open serial file!");
+    EXPECT_TRUE(errors.reports[0].withSystemText);
+    EXPECT_EQ(errors.reports[1].text,
+              "Error creating " + chosen.fileName + ":\r\n" + std::strerror(ENOENT));
 }
 
 // Many chunks spread over several output blocks, compared with lines printed one field at a

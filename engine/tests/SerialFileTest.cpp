@@ -180,6 +180,28 @@ TEST_F(SerialFileTest, EmptyFileDeliversNothingAndSeeksOnlyToZero) {
     EXPECT_EQ(seek(path, 0), 0u);
 }
 
+// A failed read is not the end: the chunk reader and the seek stop, and the file says why;
+// reading a good file to its end is no failure.
+TEST_F(SerialFileTest, ReadErrorIsToldApartFromTheEnd) {
+    SerialFileReader good;
+    ASSERT_TRUE(good.open(put(kTwoChunks)));
+    ChunkReader reader(good, kExportResyncStep);
+    Chunk chunk;
+    int chunks = 0;
+    while (reader.next(chunk)) ++chunks;
+    EXPECT_EQ(chunks, 2);
+    EXPECT_EQ(seekChunk(good, 13), std::nullopt);
+    EXPECT_FALSE(good.readFailed());
+
+    SerialFileReader folder;
+    if (!folder.open(dir.path().string())) GTEST_SKIP() << "a folder does not open as a file here";
+    EXPECT_FALSE(ChunkReader(folder, kExportResyncStep).next(chunk));
+    EXPECT_TRUE(folder.readFailed());
+    EXPECT_EQ(folder.readError(), EISDIR);
+    EXPECT_EQ(seekChunk(folder, 1), std::nullopt);
+    EXPECT_TRUE(folder.readFailed());
+}
+
 struct ScanCase {
     const char* what;
     Bytes bytes;

@@ -1,0 +1,7 @@
+#include "convert/FailureText.h"
+
+#include <cstring>
+
+std::string withReason(const std::string& text, int error) {
+    return text + "\r\n" + std::strerror(error);
+}

@@ -1,0 +1,106 @@
+// Read and write failures part-way through an export or import, made the POSIX way: a folder
+// opens as a stream whose every read fails, /dev/full refuses every write, and a file size
+// limit makes a plain file's writes fail once it has grown.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/Import.h"
+#include "convert/TextExport.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class ConversionFailureTest : public ::testing::Test {
+protected:
+    // A serial file of 1000 chunks of 200 bytes: its text export is over 1 MB.
+    std::string bigSerialFile() {
+        const std::string path = dir.file("big.ser");
+        Bytes file;
+        for (int chunk = 0; chunk < 1000; ++chunk) {
+            Bytes head{0x53, 0x01, 0, 0, 0, 0, 200};
+            file.insert(file.end(), head.begin(), head.end());
+            file.insert(file.end(), 200, 'x');
+            file.push_back(0x0A);
+        }
+        EXPECT_TRUE(writeWholeFile(path, file));
+        return path;
+    }
+    std::string reason(int error) { return std::string("\r\n") + std::strerror(error); }
+
+    TempDir dir;
+    RecordingErrorReporter errors;
+    LogWriter log{LogSettings{}};
+};
+
+TEST_F(ConversionFailureTest, ExportShowsAReadErrorAndLeavesNoOutput) {
+    ExportOptions chosen;
+    chosen.fileName = dir.file("out.txt");
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(exportToText(folder, chosen, errors), ExportResult::ReadFailed);
+    EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
+    ASSERT_EQ(errors.reports.size(), 1u);
+    EXPECT_EQ(errors.reports[0].text, "Error reading " + folder + ":" + reason(EISDIR));
+}
+
+TEST_F(ConversionFailureTest, ExportShowsAWriteErrorAndLeavesNoCutShortOutput) {
+    ExportOptions chosen;
+    chosen.fileName = "/dev/full";
+    const std::string serial = bigSerialFile();
+    EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full")) << "a device was removed";
+
+    // A plain file cut short by the size limit is removed.
+    chosen.fileName = dir.file("cut.txt");
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction before {};
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &before), 0);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit smaller = limit;
+    smaller.rlim_cur = 100'000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smaller), 0);
+    ExportResult cut = exportToText(serial, chosen, errors);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    sigaction(SIGXFSZ, &before, nullptr);
+    EXPECT_EQ(cut, ExportResult::WriteFailed);
+    EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
+
+    ASSERT_EQ(errors.reports.size(), 2u);
+    EXPECT_EQ(errors.reports[0].text, "Error writing /dev/full:" + reason(ENOSPC));
+    EXPECT_EQ(errors.reports[1].text, "Error writing " + chosen.fileName + ":" + reason(EFBIG));
+}
+
+TEST_F(ConversionFailureTest, ImportShowsReadAndWriteErrorsAndKeepsNothing) {
+    const std::string folder = dir.path().string();
+    const std::string output = dir.file("work.ser");
+    auto failed = importToSerialFile(folder, output, 9600, ImportFormat::AsciiHex, log, errors);
+    EXPECT_EQ(failed.status, ImportStatus::ReadFailed);
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    const std::string input = dir.file("input.bin");
+    ASSERT_TRUE(writeWholeFile(input, Bytes(100'000, 'x')));
+    failed = importToSerialFile(input, "/dev/full", 9600, ImportFormat::RawData, log, errors);
+    EXPECT_EQ(failed.status, ImportStatus::WriteFailed);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full")) << "a device was removed";
+
+    ASSERT_EQ(errors.reports.size(), 2u);
+    EXPECT_EQ(errors.reports[0].text,
+              "Error reading " + folder + "; nothing was imported:" + reason(EISDIR));
+    EXPECT_EQ(errors.reports[1].text,
+              "Error writing /dev/full; nothing was imported:" + reason(ENOSPC));
+}
+
+}  // namespace
