@@ -160,9 +160,9 @@ TEST_F(BusyCommands, NewAndRecordRightAfterStopAreRefusedUntilTheRecordingHasEnd
 TEST_F(BusyCommands, NewRecordStopFiftyTimesInQuickSuccessionEndsWithoutAnErrorBox) {
     usePort(program_, device_);
     ASSERT_TRUE(started(program_));
+    // Whether the last refusal's text still shows depends on when the last worker ended (its
+    // state word replaces it); that refusals are told is shown by the tests above.
     ASSERT_TRUE(pressAtOnce({ID_FILE_NEW, ID_RECORD, ID_STOP}, 50));
-    // What came while a worker started or ended was refused, and not in silence.
-    EXPECT_EQ(program_.text(IDC_STATUS_LINE), kBusyText);
     // A New refused while busy keeps the file, so a later Record may rightly ask: No.
     while (UiDialog question = program_.dialog("Veltrane", 2s)) {
         ASSERT_TRUE(closeDialog(question, IDNO));
