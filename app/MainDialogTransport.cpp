@@ -1,5 +1,7 @@
 // The main window's transport control: the seven commands, the worker-state message, the
 // refresh tick and the position slider.
+#include <cstring>
+
 #include "app/AppMessages.h"
 #include "app/MainDialog.h"
 #include "engine/SerialFile.h"
@@ -141,6 +143,12 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
         recordingJob_ = 0;
         if (!recordingJobPath_.empty() && recordingJobPath_ == currentFilePath_) {
             showRecordingLength(recordingJobPath_);
+        }
+        // The worker set its failure before it announced its end.
+        if (const int failure = state_.writeFailureOf(job); failure != 0) {
+            errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
+                                     " could not be written.\r\n" + std::strerror(failure),
+                                 false);
         }
     }
 }
