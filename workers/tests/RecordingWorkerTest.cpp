@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -34,8 +35,12 @@ protected:
 // A file that refuses every write for want of space; the Windows build under Wine reaches the
 // host's device through drive Z:.
 std::string fullDevice() {
-    for (const char* path : {"/dev/full", "Z:/dev/full"})
-        if (std::filesystem::exists(path)) return path;
+    for (const char* path : {"/dev/full", "Z:\\dev\\full"}) {
+        if (std::FILE* file = std::fopen(path, "wb")) {
+            std::fclose(file);
+            return path;
+        }
+    }
     return {};
 }
 
