@@ -1,13 +1,12 @@
 // The main window's transport control: the seven commands, the worker-state message, the
 // refresh tick and the position slider.
-#include <cstring>
-
 #include "app/AppMessages.h"
 #include "app/MainDialog.h"
 #include "engine/SerialFile.h"
 #include "log/LogSettings.h"
 #include "res/resource.h"
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 
 namespace {
 // Shown for a while in the status line when a start or another command is refused because a
@@ -147,7 +146,7 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
         // The worker set its failure before it announced its end.
         if (const int failure = state_.writeFailureOf(job); failure != 0) {
             errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
-                                     " could not be written.\r\n" + std::strerror(failure),
+                                     " could not be written.\r\n" + writeFailureText(failure),
                                  false);
         }
     }

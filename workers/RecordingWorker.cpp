@@ -1,6 +1,4 @@
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "engine/DebugTrace.h"
@@ -13,6 +11,7 @@
 #include "workers/WorkerJob.h"
 #include "workers/WorkerPort.h"
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 
 namespace {
 
@@ -21,11 +20,6 @@ namespace {
 constexpr SerialTimeouts kRecordingTimeouts{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
 constexpr std::uint32_t kLargestRead = 255;
 
-// The reason of the file write that just failed, as the C library numbers it.
-int lastWriteError() {
-    const int error = errno;
-    return error != 0 ? error : EIO;
-}
 
 // Records until a stop request or a failed read (0), or until the file refuses a write (its
 // error number).
@@ -52,14 +46,16 @@ int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, Lo
             state.addActivity(static_cast<std::int32_t>(count));
             std::snprintf(line, sizeof line, "off=%u: sz=%d\r\n", timeOffset,
                           static_cast<int>(count));
+            clearWriteFailure();
             if (!out.writeChunk(timeOffset, buffer, static_cast<std::uint8_t>(count))) {
-                return lastWriteError();
+                return lastWriteFailure();
             }
             trace.traceHex(DebugTrace::kLevel, line, buffer, count);
             log.writeLine(line);
         }
         if (now - lastFlush >= flushEvery) {
-            if (!out.flush()) return lastWriteError();
+            clearWriteFailure();
+            if (!out.flush()) return lastWriteFailure();
             lastFlush = now;
         }
         state.currentPosition.store(timeOffset);
@@ -67,7 +63,7 @@ int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, Lo
 }
 
 void logWriteFailure(LogWriter& log, const std::string& path, int error) {
-    log.writeLine("Error writing file to record to: " + path + ": " + std::strerror(error));
+    log.writeLine("Error writing file to record to: " + path + ": " + writeFailureText(error));
 }
 
 }  // namespace
@@ -103,8 +99,9 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         }
         log.writeLine("Recording finished");
         // Only now is every chunk certain to be on disk; a full disk may show only here.
+        clearWriteFailure();
         if (!out.close() && writeError == 0) {
-            writeError = lastWriteError();
+            writeError = lastWriteFailure();
             logWriteFailure(log, job.filePath, writeError);
         }
         if (writeError != 0) state.reportWriteFailure(writeError);

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <thread>
 
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 #include "workers/tests/WorkerTestSupport.h"
 
 namespace {
@@ -153,12 +152,12 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
         << "the recording went on writing to a full disk";
     runner_.stopAndWait();
 
-    EXPECT_EQ(state_.writeFailureOf(run_), ENOSPC);
+    EXPECT_EQ(state_.writeFailureOf(run_), diskFullFailure());
     EXPECT_EQ(state_.writeFailureOf(run_ + 1), 0);
     EXPECT_EQ(state_.recording.load(), 0);
     const std::string log = logText();
     const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
-                                std::strerror(ENOSPC) + "\r\nRecording finished\r\n";
+                                writeFailureText(diskFullFailure()) + "\r\nRecording finished\r\n";
     EXPECT_NE(log.find(failure), std::string::npos) << log;
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos) << log;
 }
