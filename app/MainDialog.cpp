@@ -6,6 +6,7 @@
 
 #include "app/AppMessages.h"
 #include "app/ScreenPlacement.h"
+#include "app/SessionClaims.h"
 #include "engine/DeviceSettings.h"
 #include "engine/Profile.h"
 #include "res/resource.h"
@@ -99,6 +100,7 @@ bool MainDialog::onInitDialog() {
     activityMeter_.setRange(0, 100);
     SetTimer(handle(), kRefreshTimer, kRefreshMs, nullptr);
     tray_.createTrayIcon(IDI_PROGRAM, handle());
+    offerLeftBehindRecordings();
     openFileFromCommandLine();
     return true;
 }
@@ -236,6 +238,7 @@ void MainDialog::onDestroy() {
     profile_.writeInt("Window", "AlwaysOnTop", isTopmost() ? 1 : 0);
     recentFiles_.store(profile_);
     DeleteFileA(workingFilePath_.c_str());
+    releaseWorkingFile(profile_, workingFilePath_);  // a clean end leaves nothing to recover
 }
 
 bool MainDialog::isTopmost() const {

@@ -67,6 +67,9 @@ private:
     void showRecentFiles();
     void openFileFromCommandLine();
 
+    // Working file kept over a crash (MainDialogSession.cpp)
+    void offerLeftBehindRecordings();
+
     // Settings (MainDialogSettings.cpp)
     void onSerialDevice();
     void onLogging();

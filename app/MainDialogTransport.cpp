@@ -6,6 +6,7 @@
 #include "log/LogSettings.h"
 #include "res/resource.h"
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 
 namespace {
 // Shown for a while in the status line when a start or another command is refused because a
@@ -141,6 +142,12 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
         recordingJob_ = 0;
         if (!recordingJobPath_.empty() && recordingJobPath_ == currentFilePath_) {
             showRecordingLength(recordingJobPath_);
+        }
+        // The worker set its failure before it announced its end.
+        if (const int failure = state_.writeFailureOf(job); failure != 0) {
+            errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
+                                     " could not be written.\r\n" + writeFailureText(failure),
+                                 false);
         }
     }
 }

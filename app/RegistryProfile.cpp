@@ -48,3 +48,12 @@ bool RegistryProfile::writeBinary(const std::string& section, const std::string&
     auto key = RegistryKey::openForWrite(HKEY_CURRENT_USER, sectionPath(section));
     return key.writeBinary(name, value);
 }
+
+std::vector<std::string> RegistryProfile::valueNames(const std::string& section) {
+    return RegistryKey::openForRead(HKEY_CURRENT_USER, sectionPath(section)).valueNames();
+}
+
+bool RegistryProfile::removeValue(const std::string& section, const std::string& name) {
+    auto key = RegistryKey::openForWrite(HKEY_CURRENT_USER, sectionPath(section));
+    return key.removeValue(name);
+}

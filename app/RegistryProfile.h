@@ -23,6 +23,8 @@ public:
                      const std::string& value) override;
     bool writeBinary(const std::string& section, const std::string& name,
                      const std::vector<std::uint8_t>& value) override;
+    std::vector<std::string> valueNames(const std::string& section) override;
+    bool removeValue(const std::string& section, const std::string& name) override;
 
 private:
     std::string sectionPath(const std::string& section) const;

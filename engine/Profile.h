@@ -24,4 +24,9 @@ public:
                              const std::string& value) = 0;
     virtual bool writeBinary(const std::string& section, const std::string& name,
                              const std::vector<std::uint8_t>& value) = 0;
+
+    // The names of a section's values, in no particular order.
+    virtual std::vector<std::string> valueNames(const std::string& section) = 0;
+    // True when the value is gone, also when it was never there.
+    virtual bool removeValue(const std::string& section, const std::string& name) = 0;
 };

@@ -63,6 +63,8 @@ bool SerialFileWriter::writeChunk(std::uint32_t timeOffset, const std::uint8_t* 
     return std::fwrite(encoded, 1, size, file_) == size;
 }
 
+bool SerialFileWriter::flush() { return file_ && std::fflush(file_) == 0; }
+
 bool SerialFileWriter::close() {
     if (!file_) return true;
     bool clean = !std::ferror(file_);

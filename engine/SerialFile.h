@@ -31,8 +31,9 @@ std::size_t encodeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std:
 inline constexpr unsigned kPlaybackResyncStep = 2;
 inline constexpr unsigned kExportResyncStep = 1;
 
-// Writes chunks to a new file (truncating). Buffered; the file is complete once closed, so a
-// full disk may only show in close().
+// Writes chunks to a new file (truncating). Buffered: the chunks are with the system once
+// flushed, and the file is complete once closed, so a full disk may only show in flush() or
+// close(). After a failure errno holds the C library's reason.
 class SerialFileWriter {
 public:
     SerialFileWriter() = default;
@@ -44,6 +45,8 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     // False when the stream refused a byte (it is in error from then on).
     bool writeChunk(std::uint32_t timeOffset, const std::uint8_t* data, std::uint8_t length);
+    // Hands the buffered chunks to the system. False when it refused them or nothing is open.
+    bool flush();
     // False when the buffered bytes could not be written out; true when nothing was open.
     bool close();
 

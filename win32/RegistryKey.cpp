@@ -100,6 +100,32 @@ bool RegistryKey::writeBinary(const std::string& name, const std::vector<std::ui
                           static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
 }
 
+std::vector<std::string> RegistryKey::valueNames() const {
+    std::vector<std::string> names;
+    if (key_ == nullptr) return names;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return names;
+    }
+    std::vector<char> name(longest + 1);
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (RegEnumValueA(key_, index, name.data(), &length, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS) {
+            names.emplace_back(name.data(), length);
+        }
+    }
+    return names;
+}
+
+bool RegistryKey::removeValue(const std::string& name) {
+    if (key_ == nullptr) return false;
+    const LSTATUS status = RegDeleteValueA(key_, name.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 bool deleteRegistryTree(HKEY root, const std::string& path) {
     LSTATUS status = RegDeleteTreeA(root, path.c_str());
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {

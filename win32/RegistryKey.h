@@ -31,6 +31,11 @@ public:
     bool writeString(const std::string& name, const std::string& value);
     bool writeBinary(const std::string& name, const std::vector<std::uint8_t>& value);
 
+    // The names of the key's values; none when it is not open.
+    std::vector<std::string> valueNames() const;
+    // True when the value is gone, also when it was never there.
+    bool removeValue(const std::string& name);
+
 private:
     explicit RegistryKey(HKEY key) : key_(key) {}
     HKEY key_ = nullptr;

@@ -11,6 +11,7 @@
 #include "workers/WorkerJob.h"
 #include "workers/WorkerPort.h"
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 
 namespace {
 
@@ -19,30 +20,50 @@ namespace {
 constexpr SerialTimeouts kRecordingTimeouts{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
 constexpr std::uint32_t kLargestRead = 255;
 
-void recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, LogWriter& log,
-                  DebugTrace& trace) {
+
+// Records until a stop request or a failed read (0), or until the file refuses a write (its
+// error number).
+int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, LogWriter& log,
+                 DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
+    // A killed program loses at most the last 100 ms: the chunks reach the system that often,
+    // though not one by one, which would cost a system call for every burst.
+    const std::int64_t flushEvery = frequency / 10;
+    std::int64_t lastFlush = start;
     std::uint8_t buffer[256];
     char line[64];
     for (;;) {
         if (state.recording.load() == 0) {
             log.writeLine("Recording was stopped");
-            return;
+            return 0;
         }
         std::uint32_t count = 0;
-        if (!port.read(buffer, kLargestRead, &count)) return;  // the device went away
-        const std::uint32_t timeOffset = timeOffsetBetween(start, perfCounterNow(), frequency);
+        if (!port.read(buffer, kLargestRead, &count)) return 0;  // the device went away
+        const std::int64_t now = perfCounterNow();
+        const std::uint32_t timeOffset = timeOffsetBetween(start, now, frequency);
         if (count > 0) {
             state.addActivity(static_cast<std::int32_t>(count));
             std::snprintf(line, sizeof line, "off=%u: sz=%d\r\n", timeOffset,
                           static_cast<int>(count));
-            out.writeChunk(timeOffset, buffer, static_cast<std::uint8_t>(count));
+            clearWriteFailure();
+            if (!out.writeChunk(timeOffset, buffer, static_cast<std::uint8_t>(count))) {
+                return lastWriteFailure();
+            }
             trace.traceHex(DebugTrace::kLevel, line, buffer, count);
             log.writeLine(line);
         }
+        if (now - lastFlush >= flushEvery) {
+            clearWriteFailure();
+            if (!out.flush()) return lastWriteFailure();
+            lastFlush = now;
+        }
         state.currentPosition.store(timeOffset);
     }
+}
+
+void logWriteFailure(LogWriter& log, const std::string& path, int error) {
+    log.writeLine("Error writing file to record to: " + path + ": " + writeFailureText(error));
 }
 
 }  // namespace
@@ -66,14 +87,24 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         state.recording.store(1);
         state.paused.store(0);
         // A Stop pressed while the worker was opening is honoured: it ends without recording.
+        int writeError = 0;
         if (state.stopRequested()) {
             log.writeLine("Recording was stopped");
         } else {
             state.notify(WorkerEvent::Started);
-            recordChunks(state, port, out, log, trace);
+            writeError = recordChunks(state, port, out, log, trace);
+            // A file that cannot be written ends the recording as a lost device does; what was
+            // written before stays in it.
+            if (writeError != 0) logWriteFailure(log, job.filePath, writeError);
         }
         log.writeLine("Recording finished");
-        out.close();  // only now is every chunk certain to be on disk
+        // Only now is every chunk certain to be on disk; a full disk may show only here.
+        clearWriteFailure();
+        if (!out.close() && writeError == 0) {
+            writeError = lastWriteFailure();
+            logWriteFailure(log, job.filePath, writeError);
+        }
+        if (writeError != 0) state.reportWriteFailure(writeError);
     }  // the port and the log are closed before the end is announced
     state.recording.store(0);
     state.currentPosition.store(0);

@@ -52,6 +52,19 @@ public:
         activityLevel.store(std::min<std::int32_t>(activityLevel.load() + bytes, 100));
     }
 
+    // A recording whose file could not be written: the worker leaves the system's reason
+    // (WriteFailure.h) here before it announces its end, stamped with its run's number so that a later
+    // run's report is never taken for this one's.
+    void reportWriteFailure(int errorNumber) {
+        writeFailure_.store(static_cast<std::uint64_t>(job_.load()) << 32 |
+                            static_cast<std::uint32_t>(errorNumber));
+    }
+    // The reason for which run `job` failed to write its file; 0 when it did not.
+    int writeFailureOf(std::uint32_t job) const {
+        const std::uint64_t failure = writeFailure_.load();
+        return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
+    }
+
     void notify(WorkerEvent event) {
         if (event == WorkerEvent::Ended) endNotified_.store(true);
         listener_.workerStateChanged(event, job_.load());
@@ -70,4 +83,5 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endNotified_{false};
     std::atomic<std::uint32_t> job_{0};
+    std::atomic<std::uint64_t> writeFailure_{0};  // run number (high half), reason (low half)
 };

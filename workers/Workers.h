@@ -12,5 +12,6 @@ struct WorkerJob;
 int playbackWorker(SharedState* state, const WorkerJob& job, DebugTrace& trace);
 
 // Records what arrives on job.device into job.filePath, one chunk per read that returned bytes,
-// until a stop request or a failed read.
+// until a stop request, a failed read or a write that the file refuses (see
+// SharedState::writeFailureOf). The chunks reach the system at least every 100 ms.
 int recordingWorker(SharedState* state, const WorkerJob& job, DebugTrace& trace);

@@ -50,6 +50,17 @@ public:
         return store(section, name, value);
     }
 
+    std::vector<std::string> valueNames(const std::string& section) override {
+        std::vector<std::string> names;
+        for (const auto& [key, value] : values)
+            if (key.first == section) names.push_back(key.second);
+        return names;
+    }
+    bool removeValue(const std::string& section, const std::string& name) override {
+        values.erase({section, name});
+        return true;
+    }
+
     std::map<Key, Value> values;
     std::vector<std::string> writeOrder;  // "Section/Name" per write
 

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "workers/Workers.h"
+#include "workers/WriteFailure.h"
 #include "workers/tests/WorkerTestSupport.h"
 
 namespace {
@@ -15,7 +18,8 @@ protected:
         job_.filePath = dir_.file("working.ser");
     }
     void startRecording() {
-        ASSERT_TRUE(runner_.start(recordingWorker, job_));
+        run_ = runner_.start(recordingWorker, job_);
+        ASSERT_NE(run_, 0u);
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
         ASSERT_EQ(state_.recording.load(), 1);
     }
@@ -24,7 +28,20 @@ protected:
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
         runner_.stopAndWait();
     }
+    std::uint32_t run_ = 0;
 };
+
+// A file that refuses every write for want of space; the Windows build under Wine reaches the
+// host's device through drive Z:.
+std::string fullDevice() {
+    for (const char* path : {"/dev/full", "Z:\\dev\\full"}) {
+        if (std::FILE* file = std::fopen(path, "wb")) {
+            std::fclose(file);
+            return path;
+        }
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -112,6 +129,37 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     std::string log = logText();
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
+}
+
+// Bytes go to the system while the recording runs, so a killed program leaves them on disk.
+TEST_F(RecordingWorkerTest, ChunksReachTheFileWhileTheRecordingRuns) {
+    startRecording();
+    ASSERT_TRUE(sendFromDevice({0x41, 0x42, 0x43}));
+    const auto sent = TestClock::now();
+    while (readWholeFile(job_.filePath).size() < 11 && msBetween(sent, TestClock::now()) < 5000)
+        std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(readWholeFile(job_.filePath).size(), 11u);
+    EXPECT_EQ(state_.recording.load(), 1);
+    stopRecording();
+}
+
+TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
+    job_.filePath = fullDevice();
+    if (job_.filePath.empty()) GTEST_SKIP() << "no device that is always full";
+    startRecording();
+    ASSERT_TRUE(sendFromDevice({1, 2, 3}));
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)))
+        << "the recording went on writing to a full disk";
+    runner_.stopAndWait();
+
+    EXPECT_EQ(state_.writeFailureOf(run_), diskFullFailure());
+    EXPECT_EQ(state_.writeFailureOf(run_ + 1), 0);
+    EXPECT_EQ(state_.recording.load(), 0);
+    const std::string log = logText();
+    const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
+                                writeFailureText(diskFullFailure()) + "\r\nRecording finished\r\n";
+    EXPECT_NE(log.find(failure), std::string::npos) << log;
+    EXPECT_EQ(log.find("Recording was stopped"), std::string::npos) << log;
 }
 
 TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {

@@ -223,9 +223,14 @@ bool UiProgram::readBinary(const std::string& section, const std::string& value,
 bool UiProgram::start(const std::string& arguments, std::string* why) {
     std::string ignored;
     if (!why) why = &ignored;
-    if (process_) {
+    if (running()) {
         *why = "already started";
         return false;
+    }
+    if (process_) {  // an earlier run that has ended: this is a restart
+        CloseHandle(process_);
+        process_ = nullptr;
+        window_ = nullptr;
     }
     if (GetFileAttributesA(copyPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {
         *why = "no copy of the program at " + copyPath_ + " (built program: " + builtProgramPath() +
@@ -416,6 +421,20 @@ bool UiProgram::waitForExit(std::chrono::milliseconds limit, DWORD* exitCode) {
     }
     if (exitCode) GetExitCodeProcess(process_, exitCode);
     return true;
+}
+
+std::vector<std::string> UiProgram::valueNames(const std::string& section) const {
+    return RegistryKey::openForRead(HKEY_CURRENT_USER, settingsPath(section)).valueNames();
+}
+
+bool UiProgram::kill() {
+    if (!process_) return false;
+    const bool ended = TerminateProcess(process_, 99) &&
+                       WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process_);
+    process_ = nullptr;
+    window_ = nullptr;
+    return ended;
 }
 
 // Every run ends here: closed as a user would, or, when that fails, terminated.

@@ -77,13 +77,18 @@ public:
     bool readBinary(const std::string& section, const std::string& value,
                     std::vector<std::uint8_t>& data) const;
     bool readString(const std::string& section, const std::string& value, std::string& data) const;
+    std::vector<std::string> valueNames(const std::string& section) const;
     // Removes a section with all its values, e.g. to see what a command writes into it.
     bool deleteSection(const std::string& section);
 
-    // Starts the copy with an optional command line and waits until its main window has
-    // finished its start-up. False with a reason when there is no main window within the limit.
+    // Starts the copy (again, once an earlier run has ended) with an optional command line and
+    // waits until its main window has finished its start-up. False with a reason when there is
+    // no main window within the limit.
     bool start(const std::string& arguments = "", std::string* why = nullptr);
     bool running() const;
+    // Ends the program at once, as a crash or the task manager would: none of its shutdown
+    // runs. It can be started again.
+    bool kill();
     DWORD processId() const { return processId_; }
 
     HWND window() const { return window_; }

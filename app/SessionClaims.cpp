@@ -1,0 +1,74 @@
+#include "app/SessionClaims.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <type_traits>
+
+#include "engine/Profile.h"
+
+namespace {
+
+constexpr const char* kSessionsSection = "Sessions";
+
+using ProcessHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)>;
+
+std::uint64_t creationTime(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return std::uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+}
+
+// A process id alone may since have been given to another process; with its start time it
+// names one process.
+std::string thisSession() {
+    return std::to_string(GetCurrentProcessId()) + " " +
+           std::to_string(creationTime(GetCurrentProcess()));
+}
+
+bool stillRunning(const std::string& session) {
+    unsigned long id = 0;
+    unsigned long long started = 0;
+    if (std::sscanf(session.c_str(), "%lu %llu", &id, &started) != 2) return false;
+    ProcessHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id),
+                          &CloseHandle);
+    // A process we may not look at is not ours to judge: its file stays.
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    return GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE &&
+           creationTime(process.get()) == started;
+}
+
+// -1 when the file is missing.
+long long fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return static_cast<long long>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
+}
+
+}  // namespace
+
+void claimWorkingFile(Profile& profile, const std::string& path) {
+    profile.writeString(kSessionsSection, path, thisSession());
+}
+
+void releaseWorkingFile(Profile& profile, const std::string& path) {
+    profile.removeValue(kSessionsSection, path);
+}
+
+std::vector<std::string> leftBehindRecordings(Profile& profile) {
+    std::vector<std::string> recordings;
+    for (const std::string& path : profile.valueNames(kSessionsSection)) {
+        if (stillRunning(profile.readString(kSessionsSection, path, ""))) continue;
+        const long long size = fileSize(path);
+        if (size > 0) {
+            recordings.push_back(path);
+            continue;
+        }
+        if (size == 0) DeleteFileA(path.c_str());
+        releaseWorkingFile(profile, path);
+    }
+    return recordings;
+}

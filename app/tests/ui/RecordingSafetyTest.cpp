@@ -1,0 +1,117 @@
+// A recording outlives the program being killed: the next start offers it, Yes opens it and No
+// deletes it; the claims of running sessions and empty files are never offered.
+#include <algorithm>
+#include <thread>
+
+#include "app/tests/ui/UiTestSupport.h"
+
+namespace {
+
+constexpr const char* kSessions = "Sessions";
+constexpr const char* kQuestionStart = "A recording from ";
+constexpr const char* kQuestionEnd = " was not saved. Open it?";
+const std::string kSent = "left behind by a killed program\r\n";
+
+class RecordingSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(device_.open());
+        usePort(program_, device_);
+        ASSERT_TRUE(started(program_));
+    }
+
+    // Records what the device sends a second in, waits until it is in the working file (the
+    // session's one claim), then kills the program.
+    void recordAndKill(std::string& workingFile) {
+        const std::vector<std::string> claims = program_.valueNames(kSessions);
+        ASSERT_EQ(claims.size(), 1u);
+        workingFile = claims[0];
+        ASSERT_TRUE(program_.click(IDC_RECORD_BUTTON));
+        ASSERT_TRUE(statusBecomes(program_, "Recording"));
+        std::this_thread::sleep_for(1s);
+        ASSERT_TRUE(device_.send(kSent));
+        EXPECT_TRUE(waitUntil([&] { return readRecordedFile(workingFile).data == kSent; }, 5s))
+            << "the recording did not reach the file while it ran";
+        ASSERT_TRUE(program_.kill());
+        EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
+    }
+
+    // Starts the program again and returns its question about the left-behind recording.
+    UiDialog restartAndFindQuestion() {
+        EXPECT_TRUE(started(program_));
+        UiDialog question = program_.dialog("Veltrane", kDialogLimit);
+        if (!question) return question;
+        const std::string text = question.text(0xFFFF);
+        EXPECT_EQ(text.rfind(kQuestionStart, 0), 0u) << text;
+        EXPECT_GT(text.size(), std::string(kQuestionStart).size() + std::string(kQuestionEnd).size());
+        EXPECT_EQ(text.substr(text.size() - std::string(kQuestionEnd).size()), kQuestionEnd) << text;
+        return question;
+    }
+
+    TestDevice device_;
+    UiProgram program_;
+};
+
+}  // namespace
+
+TEST_F(RecordingSafety, YesOpensTheKilledRecordingAsAnUnsavedOne) {
+    std::string workingFile;
+    ASSERT_NO_FATAL_FAILURE(recordAndKill(workingFile));
+    UiDialog question = restartAndFindQuestion();
+    ASSERT_TRUE(question);
+    ASSERT_TRUE(closeDialog(question, IDYES));
+
+    EXPECT_EQ(transportControlsOf(program_), kStoppedWithFile);
+    EXPECT_GE(program_.sliderMax(), 9);
+    // What plays is what the killed program recorded.
+    ASSERT_TRUE(program_.click(IDC_PLAY_BUTTON));
+    EXPECT_EQ(device_.receive(kSent.size(), kStateLimit), kSent);
+    ASSERT_TRUE(statusBecomes(program_, "Stopped"));
+    EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
+
+    // Still unsaved: a clean end deletes it, forgets it and never listed it as a recent file.
+    ASSERT_TRUE(program_.close(kStateLimit));
+    EXPECT_FALSE(fileExists(workingFile));
+    EXPECT_TRUE(program_.valueNames(kSessions).empty());
+    std::string recent;
+    EXPECT_FALSE(program_.readString("RecentFiles", "1", recent)) << recent;
+}
+
+TEST_F(RecordingSafety, NoDeletesTheKilledRecording) {
+    std::string workingFile;
+    ASSERT_NO_FATAL_FAILURE(recordAndKill(workingFile));
+    UiDialog question = restartAndFindQuestion();
+    ASSERT_TRUE(question);
+    ASSERT_TRUE(closeDialog(question, IDNO));
+
+    EXPECT_FALSE(fileExists(workingFile));
+    EXPECT_EQ(transportControlsOf(program_), kStoppedWithoutFile);
+    const std::vector<std::string> claims = program_.valueNames(kSessions);
+    ASSERT_EQ(claims.size(), 1u);  // only the new session's own
+    EXPECT_NE(claims[0], workingFile);
+}
+
+// Another session that still runs (here: this test's process) keeps its file; a killed session
+// that recorded nothing leaves nothing to ask about, and its empty file goes.
+TEST_F(RecordingSafety, RunningSessionsAndEmptyFilesAreNotOffered) {
+    ASSERT_TRUE(program_.close(kStateLimit));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
+    const std::string running =
+        std::to_string(GetCurrentProcessId()) + " " +
+        std::to_string(std::uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime);
+    const std::string runningFile = program_.folder() + "\\running.tmp";
+    const std::string emptyFile = program_.folder() + "\\empty.tmp";
+    ASSERT_TRUE(writeSerialFile(runningFile, {{5, "data"}}));
+    ASSERT_TRUE(writeFileBytes(emptyFile, ""));
+    ASSERT_TRUE(program_.writeString(kSessions, runningFile, running));
+    ASSERT_TRUE(program_.writeString(kSessions, emptyFile, "1 1"));
+
+    ASSERT_TRUE(started(program_));
+    EXPECT_FALSE(program_.dialog("Veltrane", 3s)) << "a question was asked";
+    EXPECT_TRUE(fileExists(runningFile));
+    EXPECT_FALSE(fileExists(emptyFile));
+    const std::vector<std::string> claims = program_.valueNames(kSessions);
+    EXPECT_EQ(claims.size(), 2u);  // the running one's and the new session's
+    EXPECT_NE(std::find(claims.begin(), claims.end(), runningFile), claims.end());
+}
