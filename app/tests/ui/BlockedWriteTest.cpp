@@ -44,5 +44,7 @@ TEST(BlockedWrite, ClosingWhilePlaybackIsHeldUpEndsTheProgramWithinThreeSeconds)
     // Reads the pair empty for the next test (and frees a program that still waits).
     device.receive(std::numeric_limits<std::size_t>::max(), 2s);
     EXPECT_TRUE(ended) << "still running 3 s after WM_CLOSE";
-    if (ended) EXPECT_EQ(exitCode, 0u);
+    if (ended) {
+        EXPECT_EQ(exitCode, 0u);
+    }
 }
