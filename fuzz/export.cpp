@@ -46,10 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         LogWriter log(LogSettings{});
         const std::string imported = scratchFile("imported.ser");
-        const ImportResult result =
-            importToSerialFile(options.fileName, imported, 9600, ImportFormat::RawData, log);
-        check(result.status == ImportStatus::Converted && !result.inputFailed &&
-                  !result.outputFailed,
+        const ImportResult result = importToSerialFile(options.fileName, imported, 9600,
+                                                       ImportFormat::RawData, log, errors);
+        check(result.status == ImportStatus::Converted && errors.reports.empty(),
               "raw import converted");
         check(joinedData(modelChunks(readScratch(imported), kPlaybackResyncStep)) == exportedData,
               "re-imported raw export gives the same data bytes");

@@ -9,6 +9,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
+#include "tests/support/Recorders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -20,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (ImportFormat format : {ImportFormat::RawData, ImportFormat::AsciiHex}) {
         LogWriter log(LogSettings{});
-        const ImportResult result = importToSerialFile(inputPath, outputPath, speed, format, log);
-        check(result.status == ImportStatus::Converted && !result.inputFailed &&
-                  !result.outputFailed,
-              "converted");
+        RecordingErrorReporter errors;
+        const ImportResult result =
+            importToSerialFile(inputPath, outputPath, speed, format, log, errors);
+        check(result.status == ImportStatus::Converted, "converted");
+        check(errors.reports.empty(), "no error box");
         const Bytes file = readScratch(outputPath);
         const std::vector<ModelChunk> chunks = modelChunks(file, kPlaybackResyncStep);
         std::uint64_t end = 0;
