@@ -170,6 +170,12 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         case WM_CLOSE:
             onClose();
             return initialised_;
+        case WM_QUERYENDSESSION:
+            result = onQueryEndSession() ? TRUE : FALSE;
+            return true;
+        case WM_ENDSESSION:
+            onEndSession(wParam != FALSE);
+            return true;
         case WM_DESTROY:
             onDestroy();
             return false;
@@ -212,7 +218,9 @@ void MainDialog::onShowDelayOver() {
     showAllowed_ = true;
 }
 
+// File > Exit, the tray's Exit and the close box all come here.
 void MainDialog::onClose() {
+    if (initialised_ && !askToSaveRecording()) return;
     int windowState = 0;
     if (IsZoomed(handle())) windowState = 2;
     if (IsIconic(handle()) || !IsWindowVisible(handle())) windowState = 1;

@@ -61,14 +61,21 @@ private:
     void onOpen();
     bool openFile(const std::string& path);
     void showLoadedFile(std::uint32_t duration);
+    void showNoFile();
     void onSaveAs();
+    bool saveAs();
     void onRecentFile(UINT id);
     void addRecentFile(const std::string& path);
     void showRecentFiles();
     void openFileFromCommandLine();
 
-    // Working file kept over a crash (MainDialogSession.cpp)
+    // Working file kept over a crash, and the question before a recording is dropped
+    // (MainDialogSession.cpp)
     void offerLeftBehindRecordings();
+    bool askToSaveRecording();
+    bool readyToReplaceFile();
+    bool onQueryEndSession();
+    void onEndSession(bool ending);
 
     // Settings (MainDialogSettings.cpp)
     void onSerialDevice();
@@ -87,6 +94,7 @@ private:
     void onFastForward();
     void onFastRewind();
     void onNew();
+    void clearWorkingFile();
     void setTransportButtons(TransportMode mode);
     void showTransportState();
     bool refuseStartWhileRunning();
@@ -108,6 +116,9 @@ private:
     ErrorBoxReporter errors_;
     std::string workingFilePath_;
     std::string currentFilePath_;  // empty: no file
+    // The working file holds a recording made since the last Save as, so it is the current file:
+    // a command that would drop it asks first.
+    bool unsavedRecording_ = false;
     DeviceSettings deviceSettings_;
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first

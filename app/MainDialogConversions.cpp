@@ -25,6 +25,7 @@ void MainDialog::onExport() {
 }
 
 void MainDialog::onImport() {
+    if (!readyToReplaceFile()) return;
     ImportDialog dialog(handle());
     if (dialog.doModal() != IDOK || dialog.importPath.empty()) return;
     importFile(dialog.importPath, dialog.assumedSpeed, dialog.dataFormat);
@@ -39,7 +40,7 @@ bool MainDialog::importFile(const std::string& path, int speed, ImportFormat for
     ImportResult result = importToSerialFile(path, converted, speed, format, log, errors_);
     if (result.status != ImportStatus::Converted) return false;
 
-    onNew();
+    clearWorkingFile();
     if (!MoveFileA(converted.c_str(), workingFilePath_.c_str())) {
         errors_.showErrorBox("Error importing to " + workingFilePath_ + ":", true);
         DeleteFileA(converted.c_str());
@@ -47,7 +48,10 @@ bool MainDialog::importFile(const std::string& path, int speed, ImportFormat for
     }
     currentFilePath_ = workingFilePath_;
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
-    if (!duration) return false;
+    if (!duration) {
+        showNoFile();
+        return false;
+    }
     showLoadedFile(*duration);
     return true;
 }

@@ -13,15 +13,18 @@ constexpr int kRecentMenuPosition = 3;
 }  // namespace
 
 void MainDialog::onOpen() {
+    if (!readyToReplaceFile()) return;
     auto chosen = chooseFileToOpen(handle(), kSerialFileFilter, OFN_FILEMUSTEXIST);
     if (chosen) openFile(*chosen);
 }
 
+// The file replaces the current one even when it cannot be read: the window then shows no file.
 bool MainDialog::openFile(const std::string& path) {
     currentFilePath_ = path;
+    unsavedRecording_ = false;
     auto duration = scanDuration(path, debugTrace_, errors_);
     if (!duration) {
-        currentFilePath_.clear();
+        showNoFile();
         return false;
     }
     showLoadedFile(*duration);
@@ -41,23 +44,39 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
     if (!namesSameFile(currentFilePath_, workingFilePath_)) addRecentFile(currentFilePath_);
 }
 
-void MainDialog::onSaveAs() {
-    if (currentFilePath_.empty()) return;
+// No file, Stopped, at 00:00.0: after New and after a file that could not be loaded.
+void MainDialog::showNoFile() {
+    currentFilePath_.clear();
+    showTime(0);
+    setTransportButtons(TransportMode::Stopped);
+    slider_.setRange(0, 0, false);
+    slider_.setPosition(0, true);
+    state_.currentPosition.store(0);
+}
+
+void MainDialog::onSaveAs() { saveAs(); }
+
+// True once the current file has been copied; the copy is a recent file, and the recording in
+// the working file counts as saved.
+bool MainDialog::saveAs() {
+    if (currentFilePath_.empty()) return false;
     auto chosen = chooseFileToSave(handle(), kSerialFileFilter, "ser",
                                    OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-    if (!chosen) return;
-    if (CopyFileA(currentFilePath_.c_str(), chosen->c_str(), FALSE)) {
-        addRecentFile(*chosen);
-    } else {
+    if (!chosen) return false;
+    if (!CopyFileA(currentFilePath_.c_str(), chosen->c_str(), FALSE)) {
         errors_.showErrorBox("Error saving to " + *chosen + ":", true);
+        return false;
     }
+    unsavedRecording_ = false;
+    addRecentFile(*chosen);
+    return true;
 }
 
 void MainDialog::onRecentFile(UINT id) {
     std::size_t index = id - ID_RECENT_FILE_FIRST;
     if (index >= recentFiles_.paths().size()) return;
     std::string path = recentFiles_.paths()[index];  // a copy: opening reorders the list
-    if (!path.empty()) openFile(path);
+    if (!path.empty() && readyToReplaceFile()) openFile(path);
 }
 
 void MainDialog::addRecentFile(const std::string& path) {

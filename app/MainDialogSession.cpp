@@ -1,5 +1,6 @@
-// The session's claim on its working file, and the offer at start-up of a recording that a
-// session which did not end cleanly left behind.
+// The recording in the working file: the session's claim on it, the offer at start-up of a
+// recording that a session which did not end cleanly left behind, and the question before a
+// command drops a recording that was never saved.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +26,15 @@ std::string lastWriteText(const std::string& path) {
     return text;
 }
 
+bool holdsData(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
+constexpr const char* kSaveQuestion =
+    "The recording has not been saved.\r\nDo you want to save it first?";
+
 }  // namespace
 
 // Asked before this session claims its own file. Yes makes the recording this session's working
@@ -38,6 +48,7 @@ void MainDialog::offerLeftBehindRecordings() {
             DeleteFileA(workingFilePath_.c_str());
             workingFilePath_ = path;
             currentFilePath_ = path;
+            unsavedRecording_ = true;
             setTransportButtons(TransportMode::Stopped);
             showRecordingLength(path);
             break;
@@ -46,4 +57,37 @@ void MainDialog::offerLeftBehindRecordings() {
         releaseWorkingFile(profile_, path);
     }
     claimWorkingFile(profile_, workingFilePath_);
+}
+
+// Asked before a command drops the working file's recording: Yes saves it first (cancelling the
+// Save as cancels the command), No lets the command drop it, Cancel keeps everything. A running
+// recording is stopped before it is saved. True when the command may go on; asks nothing when
+// no recording was made or it was saved, or when the recording holds no data.
+bool MainDialog::askToSaveRecording() {
+    if (!unsavedRecording_ || !holdsData(workingFilePath_)) return true;
+    const int answer =
+        MessageBoxA(handle(), kSaveQuestion, "Veltrane", MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDNO) return true;
+    if (answer != IDYES) return false;
+    if (runner_.isRunning()) runner_.stopAndWait();  // so that the copy holds every chunk
+    return saveAs();
+}
+
+// New, Open, Open Recent and Import: never while a worker runs, and never after a question
+// during which a worker started (a command posted meanwhile).
+bool MainDialog::readyToReplaceFile() {
+    if (refuseStartWhileRunning()) return false;
+    if (!askToSaveRecording()) return false;
+    return !refuseStartWhileRunning();
+}
+
+// Windows asks each program before the session ends: an unsaved recording is asked about as at
+// Exit, and Cancel (or a cancelled Save as) keeps the session.
+bool MainDialog::onQueryEndSession() { return askToSaveRecording(); }
+
+// The session ends now: the program ends as at a clean close, without asking again.
+void MainDialog::onEndSession(bool ending) {
+    if (!ending) return;
+    unsavedRecording_ = false;
+    onClose();
 }

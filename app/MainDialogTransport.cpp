@@ -16,7 +16,10 @@ constexpr const char* kBusyText = "Busy, try again in a moment";
 
 void MainDialog::onRecord() {
     if (refuseStartWhileRunning()) return;  // before the question: never ask, then do nothing
-    if (!currentFilePath_.empty()) {
+    // One question at most: an unsaved recording is offered for saving instead of the warning.
+    if (unsavedRecording_) {
+        if (!askToSaveRecording()) return;
+    } else if (!currentFilePath_.empty()) {
         int answer = MessageBoxA(handle(),
                                  "Starting to record will clear existing data in the opened "
                                  "file.\r\nAre you sure you want to continue?",
@@ -31,6 +34,7 @@ void MainDialog::onRecord() {
         return;
     }
     currentFilePath_ = workingFilePath_;
+    unsavedRecording_ = true;
     recordingJob_ = job;
     recordingJobPath_ = workingFilePath_;
     showTransportState();
@@ -84,12 +88,12 @@ void MainDialog::onStop() {
     showTransportState();
 }
 
+// A recording with no whole chunk has no length: the window shows 00:00.0.
 void MainDialog::showRecordingLength(const std::string& path) {
-    auto duration = scanDuration(path, debugTrace_, errors_);
-    if (!duration) return;
-    slider_.setRange(0, static_cast<int>(*duration), false);
+    auto duration = scanDuration(path, debugTrace_, errors_).value_or(0);
+    slider_.setRange(0, static_cast<int>(duration), false);
     slider_.setTicFrequency(10);
-    showTime(*duration);
+    showTime(duration);
 }
 
 void MainDialog::onFastForward() {
@@ -105,12 +109,15 @@ void MainDialog::onFastRewind() {
 }
 
 void MainDialog::onNew() {
+    if (!readyToReplaceFile()) return;
+    clearWorkingFile();
+}
+
+// The working file's recording is gone, and with it the current file.
+void MainDialog::clearWorkingFile() {
     DeleteFileA(workingFilePath_.c_str());
-    currentFilePath_.clear();
-    showTime(0);
-    setTransportButtons(TransportMode::Stopped);
-    slider_.setPosition(0, true);
-    state_.currentPosition.store(0);
+    unsavedRecording_ = false;
+    showNoFile();
 }
 
 void MainDialog::setTransportButtons(TransportMode mode) {

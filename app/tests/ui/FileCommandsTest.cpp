@@ -136,6 +136,31 @@ TEST(RecentFiles, OpeningAListedFileMovesItToTheTop) {
     EXPECT_EQ(storedRecentFiles(program), (std::vector<std::string>{c, a, b, "<none>", "<none>"}));
 }
 
+// A file that fails to open replaces the shown one all the same: nothing may still play it.
+TEST(RecentFiles, AListedFileThatCannotBeOpenedLeavesNoFileShown) {
+    UiProgram program;
+    const std::string shown = serialFileOf(program, "shown.ser", 20);
+    ASSERT_TRUE(program.writeString("RecentFiles", "1", program.folder() + "\\gone.ser"));
+    ASSERT_TRUE(started(program, quoted(shown)));
+    ASSERT_TRUE(showsLength(program, 20));
+    ASSERT_TRUE(program.click(IDC_FORWARD_BUTTON));
+
+    ASSERT_TRUE(program.command(ID_RECENT_FILE_FIRST + 1));  // below the file just opened
+    std::string text;
+    ASSERT_TRUE(dismissErrorBox(program, text));
+    EXPECT_EQ(text.rfind("Couldnt open file!", 0), 0u) << text;
+    EXPECT_EQ(transportControlsOf(program), kStoppedWithoutFile);
+    EXPECT_EQ(program.text(IDC_TIME_DISPLAY), "00:00.0");
+    EXPECT_EQ(program.sliderPosition(), 0);
+    EXPECT_EQ(menuDifferences(program, {{ID_PLAY, kGrayed},
+                                        {ID_FAST_FORWARD, kGrayed},
+                                        {ID_FAST_REWIND, kGrayed},
+                                        {ID_SAVE_AS, kGrayed},
+                                        {ID_EXPORT, kGrayed},
+                                        {ID_RECORD, kEnabled}}),
+              "");
+}
+
 TEST(RecentFiles, ASixthFileDropsTheFifth) {
     UiProgram program;
     std::vector<std::string> listed;

@@ -69,8 +69,13 @@ TEST_F(RecordingSafety, YesOpensTheKilledRecordingAsAnUnsavedOne) {
     ASSERT_TRUE(statusBecomes(program_, "Stopped"));
     EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
 
-    // Still unsaved: a clean end deletes it, forgets it and never listed it as a recent file.
-    ASSERT_TRUE(program_.close(kStateLimit));
+    // Still unsaved: the close asks; No deletes it, forgets it and never listed it as a recent
+    // file.
+    ASSERT_TRUE(program_.post(program_.window(), WM_CLOSE, 0, 0));
+    UiDialog saveQuestion = program_.dialog("Veltrane", kDialogLimit);
+    ASSERT_TRUE(saveQuestion) << "closing did not ask about the unsaved recording";
+    saveQuestion.click(IDNO);  // the program ends: only its end tells that the click arrived
+    ASSERT_TRUE(program_.waitForExit(kStateLimit));
     EXPECT_FALSE(fileExists(workingFile));
     EXPECT_TRUE(program_.valueNames(kSessions).empty());
     std::string recent;

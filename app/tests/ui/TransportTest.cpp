@@ -224,6 +224,9 @@ TEST_F(Transport, NewClearsTheRecordingAndDeletesTheWorkingFile) {
     ASSERT_TRUE(program_.click(IDC_FORWARD_BUTTON));
 
     ASSERT_TRUE(program_.command(ID_FILE_NEW));
+    UiDialog question = program_.dialog("Veltrane", kDialogLimit);
+    ASSERT_TRUE(question) << "New did not ask about the unsaved recording";
+    ASSERT_TRUE(closeDialog(question, IDNO));
     EXPECT_EQ(program_.text(IDC_TIME_DISPLAY), "00:00.0");
     EXPECT_EQ(program_.sliderPosition(), 0);
     EXPECT_EQ(transportControlsOf(program_), kStoppedWithoutFile);
@@ -350,7 +353,11 @@ TEST_F(Transport, ClosingDuringARecordingEndsCleanlyAndDeletesTheWorkingFile) {
     RECT shown = program_.rect();
 
     DWORD exitCode = 1;
-    ASSERT_TRUE(program_.close(10s, &exitCode)) << "still running 10 s after WM_CLOSE";
+    ASSERT_TRUE(program_.post(program_.window(), WM_CLOSE, 0, 0));
+    UiDialog question = program_.dialog("Veltrane", kDialogLimit);
+    ASSERT_TRUE(question) << "closing did not ask about the unsaved recording";
+    question.click(IDNO);  // the program ends: only its end tells that the click arrived
+    ASSERT_TRUE(program_.waitForExit(10s, &exitCode)) << "still running 10 s after No";
     EXPECT_EQ(exitCode, 0u);
     DWORD windowState = 9;
     std::vector<std::uint8_t> position;

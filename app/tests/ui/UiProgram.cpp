@@ -438,11 +438,24 @@ bool UiProgram::kill() {
 }
 
 // Every run ends here: closed as a user would, or, when that fails, terminated.
+// A test that leaves an unsaved recording gets the program's question at the close: No, as a
+// user done with it would answer.
 void UiProgram::end() {
     if (!process_) return;
     if (running()) {
-        if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-        if (!window_ || WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) {
+        bool ended = false;
+        if (window_) {
+            PostMessageA(window_, WM_CLOSE, 0, 0);
+            ended = waitUntil(
+                [&] {
+                    if (UiDialog question = dialog("Veltrane", std::chrono::milliseconds(0))) {
+                        question.click(IDNO);
+                    }
+                    return !running();
+                },
+                std::chrono::seconds(5));
+        }
+        if (!ended) {
             TerminateProcess(process_, 99);
             WaitForSingleObject(process_, 5000);
         }

@@ -55,7 +55,8 @@ private:
 // Each UiProgram runs its own copy of the program under a name of its own (VeltraneUi<pid>_<n>),
 // so that its settings key, HKEY_CURRENT_USER\Software\Quorvale\<name>, belongs to it alone. The
 // test fills that key before start() and reads what the program wrote after close(). The
-// destructor ends the program if it still runs, then deletes the key and the copy.
+// destructor ends the program if it still runs (answering No to a question about an unsaved
+// recording), then deletes the key and the copy.
 class UiProgram {
 public:
     UiProgram();
