@@ -1,0 +1,63 @@
+// A recording onto a disk with no room left stops and says so: an error box names the working
+// file and the system's reason, and the window stands stopped. The disk is a filled tmpfs that
+// the test's wrapper mounts (scripts/with-full-disk.sh).
+#include <cstdlib>
+
+#include "app/tests/ui/UiTestSupport.h"
+
+namespace {
+
+// The program's temporary folder, where its working file lives, is the one given while this
+// lives: programs started meanwhile inherit it.
+class TemporaryFolderOfChildren {
+public:
+    explicit TemporaryFolderOfChildren(const std::string& folder) {
+        for (const char* name : {"TMP", "TEMP"}) {
+            char old[MAX_PATH] = {};
+            const DWORD length = GetEnvironmentVariableA(name, old, MAX_PATH);
+            saved_.emplace_back(name, std::string(old, length < MAX_PATH ? length : 0));
+            SetEnvironmentVariableA(name, folder.c_str());
+        }
+    }
+    ~TemporaryFolderOfChildren() {
+        for (const auto& [name, value] : saved_) {
+            SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+// The Unix folder as Wine's drive Z: shows it.
+std::string windowsPathOf(std::string unixPath) {
+    for (char& c : unixPath) c = c == '/' ? '\\' : c;
+    return "Z:" + unixPath;
+}
+
+}  // namespace
+
+TEST(FullDisk, ARecordingThatCannotBeWrittenStopsAndNamesTheFileAndTheReason) {
+    const char* disk = std::getenv("VELTRANE_FULL_DISK");
+    if (disk == nullptr) GTEST_SKIP() << "no full disk was mounted for this run";
+    TestDevice device;
+    ASSERT_TRUE(device.open());
+    UiProgram program;
+    usePort(program, device);
+    TemporaryFolderOfChildren fullFolder(windowsPathOf(disk));
+    ASSERT_TRUE(started(program));
+    const std::vector<std::string> claims = program.valueNames("Sessions");
+    ASSERT_EQ(claims.size(), 1u);
+    ASSERT_EQ(claims[0].rfind(windowsPathOf(disk), 0), 0u) << claims[0];
+
+    ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Recording"));
+    ASSERT_TRUE(device.send(std::string(100, 'x')));
+    std::string text;
+    ASSERT_TRUE(dismissErrorBox(program, text));
+    const std::string expected =
+        "The recording was stopped: the file " + claims[0] + " could not be written.\r\n";
+    EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
+    EXPECT_GT(text.size(), expected.size()) << "no reason given";
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
