@@ -37,6 +37,10 @@ void MainDialog::onRecord() {
     unsavedRecording_ = true;
     recordingJob_ = job;
     recordingJobPath_ = workingFilePath_;
+    // The new recording has no length yet, also when its port then fails to open.
+    slider_.setRange(0, 0, false);
+    slider_.setPosition(0, true);
+    showTime(0);
     showTransportState();
 }
 
