@@ -152,8 +152,10 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
         << "the recording went on writing to a full disk";
     runner_.stopAndWait();
 
-    EXPECT_EQ(state_.writeFailureOf(run_), diskFullFailure());
-    EXPECT_EQ(state_.writeFailureOf(run_ + 1), 0);
+    const FileFailure reported = state_.fileFailureOf(run_);
+    EXPECT_EQ(reported.kind, FileFailure::Kind::Write);
+    EXPECT_EQ(reported.reason, diskFullFailure());
+    EXPECT_EQ(state_.fileFailureOf(run_ + 1).kind, FileFailure::Kind::None);
     EXPECT_EQ(state_.recording.load(), 0);
     const std::string log = logText();
     const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
