@@ -125,6 +125,9 @@ private:
     // The recording run whose end shows the recording's length (0: none), and the file it writes.
     std::uint32_t recordingJob_ = 0;
     std::string recordingJobPath_;
+    // The playback run whose end may report a file that could not be read (0: none), and its file.
+    std::uint32_t playingJob_ = 0;
+    std::string playingJobPath_;
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show
     RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;

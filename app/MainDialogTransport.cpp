@@ -5,8 +5,8 @@
 #include "engine/SerialFile.h"
 #include "log/LogSettings.h"
 #include "res/resource.h"
+#include "workers/FileFailure.h"
 #include "workers/Workers.h"
-#include "workers/WriteFailure.h"
 
 namespace {
 // Shown for a while in the status line when a start or another command is refused because a
@@ -67,10 +67,13 @@ void MainDialog::onPlay() {
     slider_.setTicFrequency(10);
     const auto startPosition = static_cast<std::uint32_t>(slider_.position());
     state_.currentPosition.store(startPosition);
-    if (runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition)) == 0) {
+    const std::uint32_t job = runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
+    if (job == 0) {
         sayBusy();
         return;
     }
+    playingJob_ = job;
+    playingJobPath_ = currentFilePath_;
     showTransportState();
 }
 
@@ -155,9 +158,20 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
             showRecordingLength(recordingJobPath_);
         }
         // The worker set its failure before it announced its end.
-        if (const int failure = state_.writeFailureOf(job); failure != 0) {
+        if (const FileFailure failure = state_.fileFailureOf(job);
+            failure.kind == FileFailure::Kind::Write) {
             errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
-                                     " could not be written.\r\n" + writeFailureText(failure),
+                                     " could not be written.\r\n" + fileFailureText(failure),
+                                 false);
+        }
+    }
+    // A playback that a read error ended is told apart from one that played to the end.
+    if (event == WorkerEvent::Ended && job != 0 && job == playingJob_) {
+        playingJob_ = 0;
+        if (const FileFailure failure = state_.fileFailureOf(job);
+            failure.kind == FileFailure::Kind::Read) {
+            errors_.showErrorBox("Playing was stopped: the file " + playingJobPath_ +
+                                     " could not be read.\r\n" + fileFailureText(failure),
                                  false);
         }
     }

@@ -6,6 +6,7 @@
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
+#include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
 #include "workers/PreciseSleeper.h"
 #include "workers/SharedState.h"
@@ -58,8 +59,9 @@ Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
     return Sent::All;
 }
 
-// The loop once the port and the file are open and the running flag is set.
-void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port,
+// The loop once the port and the file are open and the running flag is set. Returns the file's
+// read error when a read failed, which ended playback early; 0 when it ended otherwise.
+int playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port,
                 SerialFileReader& file, LogWriter& log, DebugTrace& trace) {
     PreciseSleeper sleeper;
     ChunkReader reader(file, kPlaybackResyncStep);
@@ -74,6 +76,8 @@ void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& por
         if (auto start = seekChunk(file, startPosition, [&state] { return !stopAsked(state); })) {
             reader.setCursor(*start);
             startFound = true;
+        } else if (file.readFailed()) {
+            return file.readError();  // the seek could not read its way to the start
         }
     }
     std::int64_t clockBase = perfCounterNow();
@@ -127,6 +131,8 @@ void playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& por
         }
         if (!reader.finish(chunk)) break;
     }
+    // The reader ends at a read error as at the end of the file; only the file tells them apart.
+    return file.readFailed() ? file.readError() : 0;
 }
 
 }  // namespace
@@ -157,9 +163,16 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
             log.writeLine("Playing was stopped");
         } else {
             state.notify(WorkerEvent::Started);
-            playChunks(state, job.startPosition, port, file, log, trace);
-            // Played to the end: the next playback starts from the beginning.
-            if (state.playing.load() == 1) state.currentPosition.store(0);
+            const int readError = playChunks(state, job.startPosition, port, file, log, trace);
+            if (readError != 0) {
+                // Not played to the end: the position stays where the file failed.
+                log.writeLine("Error reading file to play from: " + job.filePath + ": " +
+                              fileFailureText({FileFailure::Kind::Read, readError}));
+                state.reportFileFailure({FileFailure::Kind::Read, readError});
+            } else if (state.playing.load() == 1) {
+                // Played to the end: the next playback starts from the beginning.
+                state.currentPosition.store(0);
+            }
         }
         log.writeLine("Ended play");
     }  // the file, the port and the log are closed before the end is announced

@@ -5,6 +5,7 @@
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
+#include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
 #include "workers/SharedState.h"
 #include "workers/TimeOffset.h"
@@ -104,7 +105,7 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
             writeError = lastWriteFailure();
             logWriteFailure(log, job.filePath, writeError);
         }
-        if (writeError != 0) state.reportWriteFailure(writeError);
+        if (writeError != 0) state.reportFileFailure({FileFailure::Kind::Write, writeError});
     }  // the port and the log are closed before the end is announced
     state.recording.store(0);
     state.currentPosition.store(0);

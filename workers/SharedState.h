@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "workers/FileFailure.h"
+
 // What a worker reports to the front end. The values are the worker-state codes that the window
 // receives in its message (wParam), so they stay as they are.
 enum class WorkerEvent : int {
@@ -52,17 +54,21 @@ public:
         activityLevel.store(std::min<std::int32_t>(activityLevel.load() + bytes, 100));
     }
 
-    // A recording whose file could not be written: the worker leaves the system's reason
-    // (WriteFailure.h) here before it announces its end, stamped with its run's number so that a later
-    // run's report is never taken for this one's.
-    void reportWriteFailure(int errorNumber) {
-        writeFailure_.store(static_cast<std::uint64_t>(job_.load()) << 32 |
-                            static_cast<std::uint32_t>(errorNumber));
+    // A run whose file could not be written (recording) or read (playback): the worker leaves
+    // the kind and the reason here before it announces its end, stamped with its run's number so
+    // that a later run's report is never taken for this one's.
+    void reportFileFailure(FileFailure failure) {
+        auto& slot = failure.kind == FileFailure::Kind::Read ? readFailure_ : writeFailure_;
+        slot.store(static_cast<std::uint64_t>(job_.load()) << 32 |
+                   static_cast<std::uint32_t>(failure.reason));
     }
-    // The reason for which run `job` failed to write its file; 0 when it did not.
-    int writeFailureOf(std::uint32_t job) const {
-        const std::uint64_t failure = writeFailure_.load();
-        return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
+    // How run `job` failed with its file; kind None when it did not. A run either records or
+    // plays, so at most one of the two stamps carries its number.
+    FileFailure fileFailureOf(std::uint32_t job) const {
+        using Kind = FileFailure::Kind;
+        if (const int reason = reasonOf(writeFailure_, job)) return {Kind::Write, reason};
+        if (const int reason = reasonOf(readFailure_, job)) return {Kind::Read, reason};
+        return {};
     }
 
     void notify(WorkerEvent event) {
@@ -79,9 +85,16 @@ public:
     }
 
 private:
+    static int reasonOf(const std::atomic<std::uint64_t>& stamp, std::uint32_t job) {
+        const std::uint64_t failure = stamp.load();
+        return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
+    }
+
     WorkerStateListener& listener_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endNotified_{false};
     std::atomic<std::uint32_t> job_{0};
-    std::atomic<std::uint64_t> writeFailure_{0};  // run number (high half), reason (low half)
+    // Run number (high half), reason (low half).
+    std::atomic<std::uint64_t> writeFailure_{0};
+    std::atomic<std::uint64_t> readFailure_{0};
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <thread>
@@ -22,7 +23,8 @@ protected:
     }
     void startPlaying(std::uint32_t position) {
         job_.startPosition = position;
-        ASSERT_TRUE(runner_.start(playbackWorker, job_));
+        run_ = runner_.start(playbackWorker, job_);
+        ASSERT_NE(run_, 0u);
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
     }
     void awaitEnd() {
@@ -48,6 +50,7 @@ protected:
         }
         return msBetween(stopAt, closing.get());
     }
+    std::uint32_t run_ = 0;
 };
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
@@ -147,6 +150,7 @@ TEST_F(PlaybackWorkerTest, StartPositionSkipsEarlierChunksAndKeepsTheirTiming) {
                              "Sending 1 bytes for time offset 90\r\r\n\r\n"
                              "Ended play\r\n");
     EXPECT_NE(sink_.joined().find(" - wating for 60\r\n"), std::string::npos);
+    EXPECT_EQ(state_.fileFailureOf(run_).kind, FileFailure::Kind::None);
 }
 
 TEST_F(PlaybackWorkerTest, StartPositionBeyondEveryChunkPlaysTheWholeFile) {
@@ -251,6 +255,34 @@ TEST_F(PlaybackWorkerTest, StopPressedWhileOpeningIsNotLost) {
     EXPECT_EQ(state_.playing.load(), 0);
     EXPECT_TRUE(joined(receiveAtDevice(1, milliseconds(300))).empty());
 }
+
+// A file that fails to read, here a folder opened as a file, is not taken for one that ended:
+// whether the seek to the start position or the first read meets the failure.
+class UnreadableFileTest : public PlaybackWorkerTest,
+                           public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(UnreadableFileTest, EndsPlaybackWithTheReasonAndKeepsThePosition) {
+    ASSERT_TRUE(std::filesystem::create_directory(job_.filePath));
+    SerialFileReader probe;
+    if (!probe.open(job_.filePath)) GTEST_SKIP() << "a folder cannot be opened as a file here";
+    probe.readByte();
+    ASSERT_TRUE(probe.readFailed());
+
+    startPlaying(GetParam());
+    awaitEnd();
+    const FileFailure failure = state_.fileFailureOf(run_);
+    EXPECT_EQ(failure.kind, FileFailure::Kind::Read);
+    EXPECT_EQ(failure.reason, probe.readError());
+    EXPECT_EQ(state_.fileFailureOf(run_ + 1).kind, FileFailure::Kind::None);
+    EXPECT_EQ(state_.currentPosition.load(), GetParam());
+    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
+                             "\r\nError reading file to play from: " + job_.filePath + ": " +
+                             fileFailureText(failure) + "\r\nEnded play\r\n");
+    EXPECT_TRUE(drainDevice(milliseconds(200)).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(PlaybackWorker, UnreadableFileTest, ::testing::Values(0u, 30u));
 
 // ---- Stop and close never hang
 

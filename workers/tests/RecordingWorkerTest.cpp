@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -42,6 +43,19 @@ std::string fullDevice() {
     }
     return {};
 }
+
+// Requests a stop when the worker traces its first chunk, which it does once the chunk is in the
+// file's buffer and before it looks at the periodic flush.
+class StopAtFirstChunk : public TraceSink {
+public:
+    explicit StopAtFirstChunk(SharedState& state) : state_(state) {}
+    void write(const char* text) override {
+        if (std::strncmp(text, "off=", 4) == 0) state_.requestStop();
+    }
+
+private:
+    SharedState& state_;
+};
 
 }  // namespace
 
@@ -152,14 +166,41 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
         << "the recording went on writing to a full disk";
     runner_.stopAndWait();
 
-    EXPECT_EQ(state_.writeFailureOf(run_), diskFullFailure());
-    EXPECT_EQ(state_.writeFailureOf(run_ + 1), 0);
+    const FileFailure reported = state_.fileFailureOf(run_);
+    EXPECT_EQ(reported.kind, FileFailure::Kind::Write);
+    EXPECT_EQ(reported.reason, diskFullFailure());
+    EXPECT_EQ(state_.fileFailureOf(run_ + 1).kind, FileFailure::Kind::None);
     EXPECT_EQ(state_.recording.load(), 0);
     const std::string log = logText();
     const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
                                 writeFailureText(diskFullFailure()) + "\r\nRecording finished\r\n";
     EXPECT_NE(log.find(failure), std::string::npos) << log;
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos) << log;
+}
+
+// The chunk stays in the file's buffer when the stop comes before the periodic flush: the full
+// disk shows only when the file is closed, and is reported all the same.
+TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
+    job_.filePath = fullDevice();
+    if (job_.filePath.empty()) GTEST_SKIP() << "no device that is always full";
+    StopAtFirstChunk stopper(state_);
+    DebugTrace trace(stopper);
+    WorkerRunner runner(state_, trace);
+    run_ = runner.start(recordingWorker, job_);
+    ASSERT_NE(run_, 0u);
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
+    ASSERT_TRUE(sendFromDevice({1, 2, 3}));
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
+    runner.stopAndWait();
+
+    const FileFailure failure = state_.fileFailureOf(run_);
+    EXPECT_EQ(failure.kind, FileFailure::Kind::Write);
+    EXPECT_EQ(failure.reason, diskFullFailure());
+    const std::string log = logText();
+    EXPECT_TRUE(log.ends_with("Recording was stopped\r\nRecording finished\r\n"
+                              "Error writing file to record to: " + job_.filePath + ": " +
+                              writeFailureText(diskFullFailure()) + "\r\n"))
+        << log;
 }
 
 TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
