@@ -6,6 +6,7 @@
 #   workers -> workers, log, engine
 #   win32   -> win32
 #   app     -> anything of ours
+#   cli     -> cli, workers, convert, log, engine
 #   tests/support, bench -> anything but app, win32 and res
 #   fuzz    -> fuzz, convert, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
@@ -21,6 +22,7 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
         workers) echo '^(workers|log|engine)/' ;;
         win32) echo '^win32/' ;;
         app) echo '.' ;;
+        cli) echo '^(cli|workers|convert|log|engine)/' ;;
         tests | bench) echo '^(engine|log|convert|workers|tests|bench)/' ;;
         fuzz) echo '^(fuzz|convert|log|engine|tests/support)/' ;;
         *) echo '.' ;;

@@ -1,0 +1,20 @@
+#pragma once
+
+// The port and its line settings as record and play take them: --port, --baud, --data-bits,
+// --parity and --stop-bits, with the values and defaults that the settings dialog offers.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "engine/DeviceSettings.h"
+
+std::vector<OptionSpec> lineOptions();
+
+// The help lines of those options.
+std::string lineOptionsHelp();
+
+// The settings given, or nothing with the mistake in *error (a missing --port, a speed the
+// dialog does not offer, ...).
+std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std::string* error);
