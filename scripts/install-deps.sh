@@ -7,6 +7,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth socat xxd
     clang libclang-rt-dev
+    dpkg-dev bsdutils ttyrec
 )
 
 missing=()
