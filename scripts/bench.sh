@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
-#                              convert-throughput
+#                              convert-throughput|cli-replay
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -12,7 +12,10 @@ case "${1:-}" in
     recording-throughput) target=bench_recording_throughput; serial=yes ;;
     # Under Wine only our side is timed: xxd, the yardstick, is a program of the host.
     convert-throughput) target=bench_convert_throughput; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput" >&2
+    # veltrane-cli replays natively and under Wine beside scriptreplay and ttyplay; one native
+    # program runs them all and measures at the far end.
+    cli-replay) target=bench_cli_replay; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay" >&2
        exit 2 ;;
 esac
 
@@ -23,6 +26,17 @@ mkdir -p "$root/build"
 cmake -S "$root" -B "$native" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF >/dev/null
 cmake -S "$root" -B "$windows" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+if [[ $target == bench_cli_replay ]]; then
+    cmake --build "$native" -j "$(nproc)" --target bench_cli_replay veltrane-cli >/dev/null
+    cmake --build "$windows" -j "$(nproc)" --target veltrane-cli >/dev/null
+    source "$root/scripts/wine-prefix.sh"
+    wine_prefix_setup "$windows"
+    wine_server_ensure
+    echo "== cli-replay: natively, under Wine, scriptreplay and ttyplay"
+    "$native/bench/bench_cli_replay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
+        "$WINELOADER"
+    exit
+fi
 cmake --build "$native" -j "$(nproc)" --target "$target" >/dev/null
 cmake --build "$windows" -j "$(nproc)" --target "$target" >/dev/null
 
