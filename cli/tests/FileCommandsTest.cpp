@@ -78,17 +78,17 @@ protected:
 
 TEST_F(FileCommands, InfoCountsChunksGarbageAndACutEndInOnePass) {
     const std::string tidy =
-        put("tidy.ser", join({chunk(0, "AB"), chunk(15, "\r\n"), chunk(6012, "xyz")}));
+        put("tidy.ser", join({chunk(0, "AB"), chunk(15, "\r\n"), chunk(60012, "xyz")}));
     Outcome info = run({"info", tidy});
     EXPECT_EQ(info.exitCode, 0) << info.err;
     EXPECT_EQ(info.out, "file:           " + tidy + "\n"
                         "file size:      31 bytes\n"
                         "chunks:         3\n"
                         "data bytes:     7\n"
-                        "duration:       10:01.2 (6012 tenths)\n"
+                        "duration:       100:01.2 (60012 tenths)\n"
                         "first offset:   00:00.0 (0 tenths)\n"
-                        "last offset:    10:01.2 (6012 tenths)\n"
-                        "longest gap:    09:59.7 (5997 tenths)\n"
+                        "last offset:    100:01.2 (60012 tenths)\n"
+                        "longest gap:    99:59.7 (59997 tenths)\n"
                         "garbage bytes:  0\n"
                         "last chunk cut: no\n");
 
