@@ -1,6 +1,8 @@
 #include "cli/Command.h"
+#include "cli/FileAndPortCommands.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {};
+    static const std::vector<Command> all = {infoCommand(), exportCommand(), importCommand(),
+                                             portsCommand()};
     return all;
 }

@@ -14,12 +14,22 @@ bool BlockOutput::open(const std::string& path) {
     if (!file) return false;
     // Our block is the buffer; a second one in the stream would only copy every byte again.
     std::setvbuf(file, nullptr, _IONBF, 0);
+    start(file, true);
+    return true;
+}
+
+void BlockOutput::attach(std::FILE* stream) {
+    close();
+    start(stream, false);
+}
+
+void BlockOutput::start(std::FILE* file, bool owned) {
     file_ = file;
+    owned_ = owned;
     if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
     used_ = 0;
     failed_ = false;
     writeError_ = 0;
-    return true;
 }
 
 void BlockOutput::append(const void* data, std::size_t count) {
@@ -52,7 +62,7 @@ bool BlockOutput::close() {
     flush();
     if (std::ferror(file_)) noteFailure();
     errno = 0;
-    if (std::fclose(file_) != 0) noteFailure();
+    if ((owned_ ? std::fclose(file_) : std::fflush(file_)) != 0) noteFailure();
     file_ = nullptr;
     bool clean = !failed_;
     failed_ = false;

@@ -20,6 +20,8 @@ public:
     // "wb". Returns straight after a failed open, so the caller can still report the system's
     // error for it.
     bool open(const std::string& path);
+    // Writes to a stream the caller owns (standard output): close flushes it and leaves it open.
+    void attach(std::FILE* stream);
     bool isOpen() const { return file_ != nullptr; }
     // A write has failed since open.
     bool failed() const { return failed_; }
@@ -39,10 +41,12 @@ public:
     int writeError() const { return writeError_; }
 
 private:
+    void start(std::FILE* file, bool owned);
     void flush();
     void noteFailure();
 
     std::FILE* file_ = nullptr;
+    bool owned_ = true;
     std::unique_ptr<std::uint8_t[]> block_;
     std::size_t used_ = 0;
     bool failed_ = false;

@@ -77,21 +77,8 @@ std::size_t formatPositionColumn(std::uint32_t position, std::uint8_t* out) {
     return 10;
 }
 
-}  // namespace
-
-ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
-                          ErrorReporter& errors) {
-    SerialFileReader serial;
-    if (!serial.open(serialPath)) {
-        errors.showErrorBox(kOpenFailed, true);
-        return ExportResult::SerialFileNotOpened;
-    }
-    BlockOutput output;
-    if (!output.open(options.fileName)) {
-        errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
-        return ExportResult::OutputNotOpened;
-    }
-
+// The chunks in the chosen form; what failed is left in the file and the output.
+void writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOptions& options) {
     const bool raw = options.exportType == ExportType::Raw;
     const bool timeColumn = options.showTimeOffset && !raw;
     const bool positionColumn = options.showDataPosition && !raw;
@@ -138,20 +125,58 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
         output.commit(static_cast<std::size_t>(out - line));
         dataPosition += static_cast<std::uint32_t>(length);
     }
+}
 
+// Closes both and reports a failed read or write. A named file that a failure cut short is
+// removed; a stream's bytes are already gone.
+ExportResult finishExport(SerialFileReader& serial, BlockOutput& output,
+                          const std::string& serialPath, const std::string& outputName,
+                          bool removeCutOutput, ErrorReporter& errors) {
     const int readError = serial.readError();
     serial.close();
     const bool written = output.close();
     if (readError != 0) {
-        discardOutput(options.fileName);
+        if (removeCutOutput) discardOutput(outputName);
         errors.showErrorBox(withReason("Error reading " + serialPath + ":", readError), false);
         return ExportResult::ReadFailed;
     }
     if (!written) {
-        discardOutput(options.fileName);
-        errors.showErrorBox(withReason("Error writing " + options.fileName + ":", output.writeError()),
+        if (removeCutOutput) discardOutput(outputName);
+        errors.showErrorBox(withReason("Error writing " + outputName + ":", output.writeError()),
                             false);
         return ExportResult::WriteFailed;
     }
     return ExportResult::Exported;
+}
+
+}  // namespace
+
+ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
+                          ErrorReporter& errors) {
+    SerialFileReader serial;
+    if (!serial.open(serialPath)) {
+        errors.showErrorBox(kOpenFailed, true);
+        return ExportResult::SerialFileNotOpened;
+    }
+    BlockOutput output;
+    if (!output.open(options.fileName)) {
+        errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
+        return ExportResult::OutputNotOpened;
+    }
+    writeChunks(serial, output, options);
+    return finishExport(serial, output, serialPath, options.fileName, true, errors);
+}
+
+ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
+                            const std::string& streamName, const ExportOptions& options,
+                            ErrorReporter& errors) {
+    SerialFileReader serial;
+    if (!serial.open(serialPath)) {
+        errors.showErrorBox(kOpenFailed, true);
+        return ExportResult::SerialFileNotOpened;
+    }
+    BlockOutput output;
+    output.attach(stream);
+    writeChunks(serial, output, options);
+    return finishExport(serial, output, serialPath, streamName, false, errors);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 class ErrorReporter;
@@ -33,3 +34,10 @@ enum class ExportResult {
 // is left that could pass for a whole export. Nothing is shown on success.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           ErrorReporter& errors);
+
+// The same bytes written to a stream the caller owns (standard output), which stays open;
+// streamName stands for it in the error box. A failure part-way is reported as above, but what
+// was written cannot be taken back.
+ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
+                            const std::string& streamName, const ExportOptions& options,
+                            ErrorReporter& errors);

@@ -1,0 +1,84 @@
+// export: a serial file as text or raw bytes, the same bytes the window's Export writes.
+#include <string>
+
+#include "cli/ConsoleErrorReporter.h"
+#include "cli/FileAndPortCommands.h"
+#include "convert/SamePath.h"
+#include "convert/TextExport.h"
+
+namespace {
+
+constexpr const char* kStandardOutput = "standard output";
+
+std::optional<ExportType> exportTypeNamed(const std::string& name) {
+    if (name == "hex") return ExportType::SpaceDelimitedBinary;
+    if (name == "ascii") return ExportType::AsciiText;
+    if (name == "raw") return ExportType::Raw;
+    return std::nullopt;
+}
+
+int runExport(const Arguments& arguments, Console& console) {
+    if (arguments.positionals().size() != 1) {
+        return reportUsageError(console, "export", "give one serial file");
+    }
+    const std::string& serialPath = arguments.positionals()[0];
+    ExportOptions options;  // as the Export dialog opens
+    if (const auto format = arguments.value("--format")) {
+        const auto type = exportTypeNamed(*format);
+        if (!type) {
+            return reportUsageError(console, "export",
+                                    "--format " + *format + " is not one of hex, ascii, raw");
+        }
+        options.exportType = *type;
+    }
+    options.showTimeOffset = !arguments.has("--no-time");
+    options.showHeading = !arguments.has("--no-heading");
+    options.showDataPosition = !arguments.has("--no-position");
+    const std::string output = arguments.value("-o").value_or("-");
+    if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
+
+    ConsoleErrorReporter errors;
+    ExportResult result;
+    if (output == "-") {
+        result = exportToStream(serialPath, console.out, kStandardOutput, options, errors);
+    } else {
+        // Opening the output would empty the recording before it is read.
+        if (namesSameFile(output, serialPath)) {
+            return reportFailure(console, "export",
+                                 "Cannot export to " + output +
+                                     ": it is the serial file being exported");
+        }
+        options.fileName = output;
+        result = exportToText(serialPath, options, errors);
+    }
+    if (result == ExportResult::Exported) return kExitSuccess;
+    // The window's text for this one does not name the file: the box is about the open file.
+    const std::string line = result == ExportResult::SerialFileNotOpened
+                                 ? serialPath + ": " + errors.line()
+                                 : errors.line();
+    return reportFailure(console, "export", line);
+}
+
+}  // namespace
+
+Command exportCommand() {
+    return {"export", "write a serial file as hex or ASCII text lines, or as its raw data bytes",
+            "Usage: veltrane-cli export FILE.ser [--format hex|ascii|raw] [--no-time]\n"
+            "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
+            "Writes each chunk as a line, byte for byte as the window's Export does.\n\n"
+            "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
+            "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
+            "                         without heading, columns or line ends (ascii)\n"
+            "      --no-time          no time column\n"
+            "      --no-position      no data position column\n"
+            "      --no-heading       no heading line\n"
+            "  -o, --output OUT       the file to write; - for standard output (-)\n"
+            "  -q, --quiet            no progress\n"
+            "  -h, --help             this help\n",
+            {{"--format", true, ""},
+             {"--no-time", false, ""},
+             {"--no-position", false, ""},
+             {"--no-heading", false, ""},
+             {"-o", true, "--output"}},
+            runExport};
+}

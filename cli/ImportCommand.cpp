@@ -1,0 +1,71 @@
+// import: raw bytes or hex text made into a serial file, the same file the window's Import makes.
+#include <climits>
+#include <string>
+
+#include "cli/ConsoleErrorReporter.h"
+#include "cli/FileAndPortCommands.h"
+#include "convert/Import.h"
+#include "convert/SamePath.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+
+namespace {
+
+int runImport(const Arguments& arguments, Console& console) {
+    if (arguments.positionals().size() != 1) {
+        return reportUsageError(console, "import", "give one input file");
+    }
+    const std::string& input = arguments.positionals()[0];
+    ImportFormat format = ImportFormat::RawData;
+    if (const auto name = arguments.value("--format")) {
+        if (*name == "hex") {
+            format = ImportFormat::AsciiHex;
+        } else if (*name != "raw") {
+            return reportUsageError(console, "import",
+                                    "--format " + *name + " is not one of raw, hex");
+        }
+    }
+    int speed = kDefaultImportSpeed;
+    if (const auto baud = arguments.value("--baud")) {
+        const auto number = parseInteger(*baud, 1, INT_MAX);
+        if (!number) {
+            return reportUsageError(console, "import", "--baud " + *baud + " is not a positive whole number");
+        }
+        speed = static_cast<int>(*number);
+    }
+    const auto output = arguments.value("-o");
+    if (!output || output->empty() || *output == "-") {
+        return reportUsageError(console, "import", "-o OUT.ser is needed");
+    }
+    // The output is made empty before the input is read.
+    if (namesSameFile(input, *output)) {
+        return reportFailure(console, "import", "Cannot import " + input + " onto itself");
+    }
+
+    LogWriter log{LogSettings{}};  // logging is the window's setting; off here
+    ConsoleErrorReporter errors;
+    const ImportResult result = importToSerialFile(input, *output, speed, format, log, errors);
+    if (result.status != ImportStatus::Converted) {
+        return reportFailure(console, "import", errors.line());
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+Command importCommand() {
+    return {"import", "make a serial file of raw bytes or hex text",
+            "Usage: veltrane-cli import IN [--format raw|hex] [--baud BITS_PER_SECOND] -o OUT.ser\n\n"
+            "Cuts the input into chunks of 10 bytes, each stamped with the time it would have\n"
+            "arrived at the given speed, byte for byte as the window's Import does. A failed\n"
+            "import leaves no output.\n\n"
+            "      --format FORM      raw: the bytes as they are; hex: hexadecimal text such\n"
+            "                         as \"41 42\" or \"0x41 0x42\" (raw)\n"
+            "  -b, --baud SPEED       the line speed the data are taken to have come at, in\n"
+            "                         bits per second (9600)\n"
+            "  -o, --output OUT.ser   the serial file to write (needed)\n"
+            "  -q, --quiet            no progress\n"
+            "  -h, --help             this help\n",
+            {{"--format", true, ""}, {"--baud", true, "-b"}, {"-o", true, "--output"}},
+            runImport};
+}

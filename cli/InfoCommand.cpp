@@ -1,0 +1,99 @@
+// info: the figures of a serial file, as text for people or as one JSON object for scripts.
+#include <cinttypes>
+#include <string>
+
+#include "cli/FileAndPortCommands.h"
+#include "cli/SerialFileSummary.h"
+
+namespace {
+
+std::string tenthsText(const std::optional<std::uint32_t>& tenths) {
+    if (!tenths) return "none";
+    return formatTenths(*tenths) + " (" + std::to_string(*tenths) + " tenths)";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string jsonNumber(const std::optional<std::uint32_t>& value) {
+    return value ? std::to_string(*value) : "null";
+}
+
+void printText(std::FILE* out, const std::string& path, const SerialFileSummary& summary) {
+    std::fprintf(out,
+                 "file:           %s\n"
+                 "file size:      %" PRIu64 " bytes\n"
+                 "chunks:         %" PRIu64 "\n"
+                 "data bytes:     %" PRIu64 "\n"
+                 "duration:       %s\n"
+                 "first offset:   %s\n"
+                 "last offset:    %s\n"
+                 "longest gap:    %s\n"
+                 "garbage bytes:  %" PRIu64 "\n"
+                 "last chunk cut: %s\n",
+                 path.c_str(), summary.fileSize, summary.chunks, summary.dataBytes,
+                 tenthsText(summary.duration).c_str(), tenthsText(summary.firstOffset).c_str(),
+                 tenthsText(summary.lastOffset).c_str(), tenthsText(summary.longestGap).c_str(),
+                 summary.garbageBytes, summary.lastChunkCut ? "yes" : "no");
+}
+
+void printJson(std::FILE* out, const std::string& path, const SerialFileSummary& summary) {
+    const std::string duration =
+        summary.duration ? jsonString(formatTenths(*summary.duration)) : "null";
+    std::fprintf(out,
+                 "{\"file\": %s, \"file_size\": %" PRIu64 ", \"chunks\": %" PRIu64
+                 ", \"data_bytes\": %" PRIu64
+                 ", \"duration\": %s, \"duration_tenths\": %s, \"first_offset_tenths\": %s"
+                 ", \"last_offset_tenths\": %s, \"longest_gap_tenths\": %u"
+                 ", \"garbage_bytes\": %" PRIu64 ", \"last_chunk_cut\": %s}\n",
+                 jsonString(path).c_str(), summary.fileSize, summary.chunks, summary.dataBytes,
+                 duration.c_str(), jsonNumber(summary.duration).c_str(),
+                 jsonNumber(summary.firstOffset).c_str(), jsonNumber(summary.lastOffset).c_str(),
+                 summary.longestGap, summary.garbageBytes, summary.lastChunkCut ? "true" : "false");
+}
+
+int runInfo(const Arguments& arguments, Console& console) {
+    if (arguments.positionals().size() != 1) {
+        return reportUsageError(console, "info", "give one serial file");
+    }
+    const std::string& path = arguments.positionals()[0];
+    std::string error;
+    const auto summary = summarizeSerialFile(path, &error);
+    if (!summary) return reportFailure(console, "info", error);
+    if (arguments.has("--json")) {
+        printJson(console.out, path, *summary);
+    } else {
+        printText(console.out, path, *summary);
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+Command infoCommand() {
+    return {"info", "describe a serial file: chunks, bytes, duration, gaps, damage",
+            "Usage: veltrane-cli info FILE.ser [--json]\n\n"
+            "Reads the serial file once and prints its size, its whole chunks and their data\n"
+            "bytes, its duration as the window shows it, the first and last time offsets, the\n"
+            "longest gap between consecutive chunks, the bytes that belong to no whole chunk,\n"
+            "and whether the file ends inside a chunk.\n\n"
+            "      --json             one JSON object instead of text\n"
+            "  -q, --quiet            no progress\n"
+            "  -h, --help             this help\n",
+            {{"--json", false, ""}},
+            runInfo};
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+// The serial ports this machine has, one line each, as the ports command prints them. Platform
+// file: device links and answering devices on Linux, the system's COM names on Windows.
+
+#include <string>
+#include <vector>
+
+std::vector<std::string> listSerialPorts();

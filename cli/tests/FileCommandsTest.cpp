@@ -1,0 +1,189 @@
+// info, export and import as the command line runs them: their figures, their output and how
+// they fail.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Command.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes chunk(std::uint32_t offset, const std::string& data, bool terminated = true) {
+    Bytes out{0x53, 0x01};
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(offset >> shift);
+    out.push_back(data.size());
+    out.insert(out.end(), data.begin(), data.end());
+    if (terminated) out.push_back(0x0A);
+    return out;
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+std::string readBack(std::FILE* stream) {
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string text;
+    for (int c; (c = std::fgetc(stream)) != EOF;) text += static_cast<char>(c);
+    return text;
+}
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// What main does with the words after the program's name, with both streams caught.
+Outcome run(const std::vector<std::string>& words) {
+    Outcome outcome;
+    for (const Command& command : commands()) {
+        if (command.name != words.at(0)) continue;
+        std::vector<OptionSpec> accepted = command.options;
+        accepted.push_back({"--quiet", false, "-q"});
+        std::string error;
+        auto arguments = Arguments::parse({words.begin() + 1, words.end()}, accepted, &error);
+        Console console{std::tmpfile(), std::tmpfile(), false};
+        outcome.exitCode = arguments ? command.run(*arguments, console)
+                                     : reportUsageError(console, command.name, error);
+        outcome.out = readBack(console.out);
+        outcome.err = readBack(console.err);
+        std::fclose(console.out);
+        std::fclose(console.err);
+    }
+    return outcome;
+}
+
+class FileCommands : public ::testing::Test {
+protected:
+    std::string put(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(writeWholeFile(path, bytes));
+        return path;
+    }
+    std::string fileText(const std::string& path) {
+        const Bytes bytes = readWholeFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    TempDir dir;
+};
+
+TEST_F(FileCommands, InfoCountsChunksGarbageAndACutEndInOnePass) {
+    const std::string tidy =
+        put("tidy.ser", join({chunk(0, "AB"), chunk(15, "\r\n"), chunk(60012, "xyz")}));
+    Outcome info = run({"info", tidy});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.out, "file:           " + tidy + "\n"
+                        "file size:      31 bytes\n"
+                        "chunks:         3\n"
+                        "data bytes:     7\n"
+                        "duration:       100:01.2 (60012 tenths)\n"
+                        "first offset:   00:00.0 (0 tenths)\n"
+                        "last offset:    100:01.2 (60012 tenths)\n"
+                        "longest gap:    99:59.7 (59997 tenths)\n"
+                        "garbage bytes:  0\n"
+                        "last chunk cut: no\n");
+
+    // A stray 0x53 before a marker, and bytes between and after the chunks.
+    const std::string damaged = put("damaged.ser", join({{'z', 0x53}, chunk(3, "AB"), {'q', 'q'},
+                                                         chunk(9, "C"), {0x01}}));
+    info = run({"info", damaged, "--json"});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.out, "{\"file\": \"" + damaged + "\", \"file_size\": 24, \"chunks\": 2"
+                        ", \"data_bytes\": 3, \"duration\": \"00:00.9\", \"duration_tenths\": 9"
+                        ", \"first_offset_tenths\": 3, \"last_offset_tenths\": 9"
+                        ", \"longest_gap_tenths\": 6, \"garbage_bytes\": 5"
+                        ", \"last_chunk_cut\": false}\n");
+
+    // Cut in its data, and cut only before its terminator: neither is a whole chunk, and the
+    // window's duration is the last whole one's.
+    Bytes cutInData = chunk(7, "CD");
+    cutInData.resize(cutInData.size() - 2);
+    for (const Bytes& cut : {cutInData, chunk(7, "CD", false)}) {
+        const std::string path = put("cut.ser", join({chunk(2, "AB"), cut}));
+        info = run({"info", path, "--json"});
+        EXPECT_EQ(info.exitCode, 0) << info.err;
+        EXPECT_NE(info.out.find("\"chunks\": 1, \"data_bytes\": 2, \"duration\": \"00:00.2\""),
+                  std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"garbage_bytes\": " + std::to_string(cut.size()) +
+                                ", \"last_chunk_cut\": true}"),
+                  std::string::npos) << info.out;
+    }
+
+    // Without a whole chunk the window opens nothing: no duration, no offsets.
+    info = run({"info", put("none.ser", {'x', 0x53, 0x01, 0})});
+    EXPECT_NE(info.out.find("duration:       none\nfirst offset:   none\n"), std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("garbage bytes:  4\nlast chunk cut: yes\n"), std::string::npos)
+        << info.out;
+}
+
+TEST_F(FileCommands, ExportToStandardOutputEqualsExportToAFile) {
+    const std::string serial = put("in.ser", join({chunk(0, "AB\x01"), chunk(15, "\r\n")}));
+    const std::string file = dir.file("out.txt");
+    const Outcome toFile = run({"export", serial, "--format", "hex", "--no-position", "-o", file});
+    const Outcome toStdout = run({"export", serial, "--format=hex", "--no-position", "-o", "-"});
+    ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+    ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err;
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(fileText(file),
+              "Time(seconds) Datapos   Data...\r\n"
+              "0.000000    :0x41 0x42 0x01 \r\n"
+              "1.500000    :0x0D 0x0A \r\n");
+    EXPECT_EQ(toStdout.out, fileText(file));
+    // No -o is standard output as well, in the dialog's opening form.
+    EXPECT_EQ(run({"export", serial, "--no-time", "--no-heading"}).out,
+              " 00000000 AB.\r\n 00000003 ..\r\n");
+}
+
+TEST_F(FileCommands, MistakesExitTwoAndFailuresExitOneInOneLine) {
+    const std::string serial = put("in.ser", chunk(0, "AB"));
+    const std::vector<std::vector<std::string>> mistakes = {
+        {"info"},
+        {"export", serial, "--format", "bin"},
+        {"export", serial, "extra"},
+        {"import", serial},  // no -o
+        {"import", serial, "--baud", "0", "-o", dir.file("x.ser")},
+        {"import", serial, "--format", "octal", "-o", dir.file("x.ser")},
+        {"import", serial, "--bad"},
+    };
+    for (const auto& words : mistakes) {
+        const Outcome outcome = run(words);
+        EXPECT_EQ(outcome.exitCode, 2) << words.back();
+        EXPECT_EQ(outcome.err.rfind("veltrane-cli " + words[0] + ": ", 0), 0u) << outcome.err;
+        EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    }
+
+    const std::string missing = dir.file("missing.ser");
+    const std::string folder = dir.path().string();
+    const std::vector<std::vector<std::string>> failures = {
+        {"info", missing},
+        {"info", folder},  // opens as a file on POSIX, and its read fails
+        {"export", missing, "-o", dir.file("never.txt")},
+        {"export", folder, "-o", dir.file("never.txt")},
+        {"import", missing, "-o", dir.file("never.ser")},
+        {"export", serial, "-o", serial},  // would empty the serial file first
+    };
+    for (const auto& words : failures) {
+        const Outcome outcome = run(words);
+        EXPECT_EQ(outcome.exitCode, 1) << words[1];
+        EXPECT_EQ(outcome.err.rfind("veltrane-cli " + words[0] + ": ", 0), 0u) << outcome.err;
+        EXPECT_NE(outcome.err.find(words[1]), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("never.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("never.ser")));
+    const Bytes untouched = chunk(0, "AB");
+    EXPECT_EQ(fileText(serial), std::string(untouched.begin(), untouched.end()));
+}
+
+}  // namespace
