@@ -3,6 +3,7 @@
 #include "app/AppMessages.h"
 #include "app/MainDialog.h"
 #include "engine/SerialFile.h"
+#include "engine/TimeDisplay.h"
 #include "log/LogSettings.h"
 #include "res/resource.h"
 #include "workers/FileFailure.h"

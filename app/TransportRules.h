@@ -1,10 +1,7 @@
 #pragma once
 
 // The transport controls' rules, free of any window: which buttons and the slider are enabled in
-// which mode, and how the time display shows a position.
-
-#include <cstdint>
-#include <string>
+// which mode. The time display's text is engine/TimeDisplay.h.
 
 // Busy: a worker is opening its port or ending after Stop, so only Stop applies.
 enum class TransportMode { Stopped, Recording, Playing, Busy };
@@ -14,7 +11,3 @@ struct TransportControls {
 };
 
 TransportControls transportControls(TransportMode mode, bool hasFile);
-
-// Minutes, seconds and tenths of a position in tenths of a second: "00:00.0", "01:00.5",
-// "100:00.0"; minutes never roll over into hours.
-std::string formatTimeDisplay(std::uint32_t tenths);

@@ -4,12 +4,13 @@
 
 #include "cli/FileAndPortCommands.h"
 #include "cli/SerialFileSummary.h"
+#include "engine/TimeDisplay.h"
 
 namespace {
 
 std::string tenthsText(const std::optional<std::uint32_t>& tenths) {
     if (!tenths) return "none";
-    return formatTenths(*tenths) + " (" + std::to_string(*tenths) + " tenths)";
+    return formatTimeDisplay(*tenths) + " (" + std::to_string(*tenths) + " tenths)";
 }
 
 std::string jsonString(const std::string& text) {
@@ -53,7 +54,7 @@ void printText(std::FILE* out, const std::string& path, const SerialFileSummary&
 
 void printJson(std::FILE* out, const std::string& path, const SerialFileSummary& summary) {
     const std::string duration =
-        summary.duration ? jsonString(formatTenths(*summary.duration)) : "null";
+        summary.duration ? jsonString(formatTimeDisplay(*summary.duration)) : "null";
     std::fprintf(out,
                  "{\"file\": %s, \"file_size\": %" PRIu64 ", \"chunks\": %" PRIu64
                  ", \"data_bytes\": %" PRIu64

@@ -92,11 +92,3 @@ std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, st
     summary.duration = scanDuration(path, trace, noErrorBox);
     return summary;
 }
-
-std::string formatTenths(std::uint32_t tenths) {
-    char text[32];
-    // The window's time display: minutes count on past 99, they never roll over into hours.
-    std::snprintf(text, sizeof text, "%.2d:%.2d.%.1d", static_cast<int>(tenths / 10 / 60),
-                  static_cast<int>(tenths / 10 % 60), static_cast<int>(tenths % 10));
-    return text;
-}

@@ -23,6 +23,3 @@ struct SerialFileSummary {
 // Nothing when the file cannot be opened or read, with "cannot open|read <path>: <reason>" in
 // *error.
 std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, std::string* error);
-
-// As the window's time display shows tenths of a second: "00:01.5", "100:00.0".
-std::string formatTenths(std::uint32_t tenths);
