@@ -1,6 +1,8 @@
 #include "cli/Command.h"
+#include "cli/PlayCommand.h"
+#include "cli/RecordCommand.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {};
+    static const std::vector<Command> all = {recordCommand(), playCommand()};
     return all;
 }
