@@ -163,14 +163,16 @@ int runPlay(const Arguments& arguments, Console& console) {
         chunksBefore += session.state().chunksMoved.load();
         bytesBefore += session.state().bytesMoved.load();
     }
+    progress.show(std::chrono::duration<double>(Clock::now() - start).count(), chunksBefore,
+                  bytesBefore);  // the totals, not the last refresh's
     progress.end();
 
     const PlayTimingSummary summary = summarizePlayTiming(timing.timings(), perfCounterFrequency());
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {
-        return reportFailure(console, kName, "cannot write " + *options->reportPath + ": " +
-                                                 std::strerror(errno));
+        return reportFailure(console, kName,
+                             "cannot write " + *options->reportPath + ": " + std::strerror(errno));
     }
     if (summary.refusedChunks > 0) {
         return reportFailure(console, kName,

@@ -97,6 +97,10 @@ int runRecord(const Arguments& arguments, Console& console) {
         }
     }
     session.finish();
+    if (announced) {
+        progress.show(secondsSince(start), session.state().chunksMoved.load(),
+                      session.state().bytesMoved.load());  // the totals, not the last refresh's
+    }
     progress.end();
 
     if (!session.started()) {

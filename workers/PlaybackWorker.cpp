@@ -64,8 +64,8 @@ Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
 
 // The loop once the port and the file are open and the running flag is set. Returns the file's
 // read error when a read failed, which ended playback early; 0 when it ended otherwise.
-int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port,
-                SerialFileReader& file, LogWriter& log, DebugTrace& trace) {
+int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileReader& file,
+               LogWriter& log, DebugTrace& trace) {
     PreciseSleeper sleeper;
     ChunkReader reader(file, kPlaybackResyncStep);
     const std::uint32_t startPosition = job.startPosition;

@@ -26,8 +26,8 @@ constexpr std::uint32_t kLargestRead = 255;
 
 // Records until a stop request or a failed read (0), or until the file refuses a write (its
 // error number).
-int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port,
-                 SerialFileWriter& out, LogWriter& log, DebugTrace& trace) {
+int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
+                 LogWriter& log, DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
     // A killed program loses at most the last 100 ms: the chunks reach the system that often,

@@ -80,6 +80,11 @@ public:
     // sentence naming the port or file with the system's reason. The window has the run's log
     // for that; a front end without one reports this text. Left before the end is announced.
     void reportFailureText(std::string text) {
+        // The system's texts may end in a line end (FormatMessage): the sentence ends here.
+        while (!text.empty() &&
+               (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+            text.pop_back();
+        }
         std::lock_guard lock(failureTextMutex_);
         failureText_ = std::move(text);
         failureTextJob_ = job_.load();

@@ -16,8 +16,8 @@ class CliTest : public WorkerTest {
 protected:
     void startCli(const std::vector<std::string>& words) {
         std::string why;
-        ASSERT_TRUE(cli_.start(VELTRANE_CLI_PATH, words, dir_.file("out.txt"), dir_.file("err.txt"),
-                               &why))
+        ASSERT_TRUE(
+            cli_.start(VELTRANE_CLI_PATH, words, dir_.file("out.txt"), dir_.file("err.txt"), &why))
             << why;
     }
     // Runs it to its end and returns its exit status, -1 when it did not end within the limit.
@@ -43,7 +43,9 @@ protected:
         return false;
     }
     // The port words for the program's end of the pair at the pair's speed.
-    std::vector<std::string> portWords() const { return {"--port", pair_.portName(), "-b", "115200"}; }
+    std::vector<std::string> portWords() const {
+        return {"--port", pair_.portName(), "-b", "115200"};
+    }
 
     ChildProcess cli_;
 };

@@ -11,7 +11,8 @@ protected:
     void SetUp() override {
         CliTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(writeSerialFile(file_, {{0, bytesOf("a")}, {10, bytesOf("b")}, {20, bytesOf("c")}}));
+        ASSERT_TRUE(
+            writeSerialFile(file_, {{0, bytesOf("a")}, {10, bytesOf("b")}, {20, bytesOf("c")}}));
     }
     std::vector<std::string> playWords(std::vector<std::string> extra = {}) const {
         std::vector<std::string> words = {"play", file_};

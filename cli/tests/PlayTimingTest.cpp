@@ -1,6 +1,6 @@
-#include "cli/PlayTiming.h"
-
 #include <gtest/gtest.h>
+
+#include "cli/PlayTiming.h"
 
 TEST(PlayTiming, PercentilesTakeTheNearestRank) {
     const std::vector<double> sorted = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};

@@ -14,7 +14,9 @@ std::vector<std::string> recordWords(const std::string& file, const std::vector<
     return words;
 }
 
-std::string dataOf(const Chunk& chunk) { return std::string(chunk.data, chunk.data + chunk.length); }
+std::string dataOf(const Chunk& chunk) {
+    return std::string(chunk.data, chunk.data + chunk.length);
+}
 
 }  // namespace
 
