@@ -92,7 +92,8 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
 std::optional<std::string> whyUnplayable(const PlayOptions& options) {
     SerialFileReader file;
     if (!file.open(options.filePath)) {
-        return "cannot open " + options.filePath + ": " + std::strerror(errno);
+        const int error = errno;
+        return "cannot open " + options.filePath + ": " + std::strerror(error);
     }
     if (options.fromTenths > 0 && !seekChunk(file, options.fromTenths)) {
         if (file.readFailed()) {
@@ -171,8 +172,9 @@ int runPlay(const Arguments& arguments, Console& console) {
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {
+        const int error = errno;
         return reportFailure(console, kName,
-                             "cannot write " + *options->reportPath + ": " + std::strerror(errno));
+                             "cannot write " + *options->reportPath + ": " + std::strerror(error));
     }
     if (summary.refusedChunks > 0) {
         return reportFailure(console, kName,

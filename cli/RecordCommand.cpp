@@ -117,8 +117,9 @@ int runRecord(const Arguments& arguments, Console& console) {
     }
     if (!stopAsked) {
         // The worker ends by itself only when the port fails: the device went away.
+        const std::string why = session.state().failureTextOf(run);
         return reportFailure(console, kName,
-                             session.state().failureTextOf(run) + "; the recording ended, " +
+                             (why.empty() ? "the port failed" : why) + "; the recording ended, " +
                                  std::to_string(bytes) + " bytes are kept in " + job.filePath);
     }
     if (!arguments.has("--quiet")) {
