@@ -172,9 +172,9 @@ int runPlay(const Arguments& arguments, Console& console) {
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {
-        const int error = errno;
+        const int reason = errno;
         return reportFailure(console, kName,
-                             "cannot write " + *options->reportPath + ": " + std::strerror(error));
+                             "cannot write " + *options->reportPath + ": " + std::strerror(reason));
     }
     if (summary.refusedChunks > 0) {
         return reportFailure(console, kName,
