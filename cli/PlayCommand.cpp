@@ -25,13 +25,17 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kProgressStep = std::chrono::milliseconds(250);
 const char* const kName = "play";
 
-// Keeps every chunk's timing. Room for all of a pass is made before it starts: the worker's
-// thread must not wait for an allocation while the next chunk may be due.
+// Keeps the chunks' timings of one pass. Room for all of them is made before the pass starts:
+// the worker's thread must not wait for an allocation while the next chunk may be due.
 class TimingLog : public ChunkTimingObserver {
 public:
-    void reserveMore(std::size_t count) { timings_.reserve(timings_.size() + count); }
+    explicit TimingLog(std::size_t chunksAtMost) { timings_.reserve(chunksAtMost); }
     void chunkSent(const ChunkTiming& timing) override { timings_.push_back(timing); }
-    const std::vector<ChunkTiming>& timings() const { return timings_; }
+    // Hands the pass's timings to the tally and keeps the room for the next pass.
+    void moveInto(PlayTimingTally& tally) {
+        for (const ChunkTiming& timing : timings_) tally.add(timing);
+        timings_.clear();
+    }
 
 private:
     std::vector<ChunkTiming> timings_;
@@ -126,11 +130,11 @@ int runPlay(const Arguments& arguments, Console& console) {
         job.log.loggingOn = true;
         job.log.logFile = *options->logPath;
     }
-    TimingLog timing;
-    job.chunkTiming = &timing;
     std::error_code sizeError;
     const auto fileSize = std::filesystem::file_size(options->filePath, sizeError);
-    const std::size_t chunksAtMost = sizeError ? 0 : fileSize / kChunkOverhead + 1;
+    TimingLog timing(sizeError ? 0 : fileSize / kChunkOverhead + 1);
+    job.chunkTiming = &timing;
+    PlayTimingTally tally(perfCounterFrequency());
 
     const InterruptWatch interrupts;
     WorkerSession session;
@@ -140,7 +144,6 @@ int runPlay(const Arguments& arguments, Console& console) {
     std::uint64_t bytesBefore = 0;
     for (long long pass = 1; options->passes == 0 || pass <= options->passes; ++pass) {
         if (interrupts.interrupted()) break;
-        timing.reserveMore(chunksAtMost);
         job.log.appendFile = pass > 1;  // every pass of a loop into the one log
         const std::uint32_t run = session.start(playbackWorker, job);
         while (!session.waitForEnd(kProgressStep)) {
@@ -161,6 +164,7 @@ int runPlay(const Arguments& arguments, Console& console) {
             return reportFailure(console, kName,
                                  "cannot read " + job.filePath + ": " + fileFailureText(failure));
         }
+        timing.moveInto(tally);
         chunksBefore += session.state().chunksMoved.load();
         bytesBefore += session.state().bytesMoved.load();
     }
@@ -168,7 +172,7 @@ int runPlay(const Arguments& arguments, Console& console) {
                   bytesBefore);  // the totals, not the last refresh's
     progress.end();
 
-    const PlayTimingSummary summary = summarizePlayTiming(timing.timings(), perfCounterFrequency());
+    const PlayTimingSummary summary = tally.summary();
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {

@@ -4,40 +4,45 @@
 #include <cmath>
 #include <cstdio>
 
-double nearestRankPercentile(const std::vector<double>& sorted, double fraction) {
-    if (sorted.empty()) return 0.0;
-    const double rank = std::ceil(fraction * static_cast<double>(sorted.size()));
-    const std::size_t index = rank < 1.0 ? 0 : static_cast<std::size_t>(rank) - 1;
-    return sorted[std::min(index, sorted.size() - 1)];
-}
-
 double latenessMs(const ChunkTiming& timing, std::int64_t frequency) {
     return static_cast<double>(timing.writeStarted - timing.due) * 1000.0 /
            static_cast<double>(frequency);
 }
 
-PlayTimingSummary summarizePlayTiming(const std::vector<ChunkTiming>& timings,
-                                      std::int64_t frequency) {
-    PlayTimingSummary summary;
-    std::vector<double> lateness;
-    lateness.reserve(timings.size());
-    for (const ChunkTiming& timing : timings) {
-        if (!timing.written) {
-            ++summary.refusedChunks;
-            continue;
-        }
-        ++summary.chunks;
-        summary.bytes += timing.length;
-        const double ms = latenessMs(timing, frequency);
-        if (lateness.empty()) summary.firstMs = ms;
-        summary.lastMs = ms;
-        if (ms > 1.0) ++summary.laterThan1Ms;
-        lateness.push_back(ms);
+void PlayTimingTally::add(const ChunkTiming& timing) {
+    if (!timing.written) {
+        ++totals_.refusedChunks;
+        return;
     }
-    std::sort(lateness.begin(), lateness.end());
-    summary.p50Ms = nearestRankPercentile(lateness, 0.50);
-    summary.p99Ms = nearestRankPercentile(lateness, 0.99);
-    summary.maxMs = lateness.empty() ? 0.0 : lateness.back();
+    const double ms = latenessMs(timing, frequency_);
+    if (totals_.chunks == 0 || ms > totals_.maxMs) totals_.maxMs = ms;
+    if (totals_.chunks == 0) totals_.firstMs = ms;
+    totals_.lastMs = ms;
+    ++totals_.chunks;
+    totals_.bytes += timing.length;
+    if (ms > 1.0) ++totals_.laterThan1Ms;
+    const double bucket = std::floor(std::max(ms, 0.0) / kBucketMs);
+    ++buckets_[bucket < kBuckets ? static_cast<std::size_t>(bucket) : kBuckets - 1];
+}
+
+double PlayTimingTally::percentileMs(double fraction) const {
+    const double rank = std::max(1.0, std::ceil(fraction * static_cast<double>(totals_.chunks)));
+    std::uint64_t counted = 0;
+    for (std::size_t bucket = 0; bucket < kBuckets; ++bucket) {
+        counted += buckets_[bucket];
+        if (static_cast<double>(counted) >= rank) {
+            return std::min(static_cast<double>(bucket + 1) * kBucketMs, totals_.maxMs);
+        }
+    }
+    return totals_.maxMs;
+}
+
+PlayTimingSummary PlayTimingTally::summary() const {
+    PlayTimingSummary summary = totals_;
+    if (summary.chunks > 0) {
+        summary.p50Ms = percentileMs(0.50);
+        summary.p99Ms = percentileMs(0.99);
+    }
     return summary;
 }
 

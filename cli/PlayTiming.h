@@ -18,14 +18,29 @@ struct PlayTimingSummary {
     double firstMs = 0, lastMs = 0;  // their difference is the drift over the playback
 };
 
-// The value at `fraction` (0..1] of sorted values by nearest rank; 0 for none.
-double nearestRankPercentile(const std::vector<double>& sorted, double fraction);
-
 // Lateness in milliseconds of a chunk's write, given the counter's frequency.
 double latenessMs(const ChunkTiming& timing, std::int64_t frequency);
 
-PlayTimingSummary summarizePlayTiming(const std::vector<ChunkTiming>& timings,
-                                      std::int64_t frequency);
+// Adds up the chunks of a playback in fixed room, so that one looping for days does not grow:
+// lateness goes into 10 µs buckets up to 1 s (later ones into the last), and the percentiles
+// are the upper edge of their bucket by nearest rank, never above the largest lateness seen.
+class PlayTimingTally {
+public:
+    static constexpr double kBucketMs = 0.01;
+    static constexpr std::size_t kBuckets = 100'000;
+
+    explicit PlayTimingTally(std::int64_t frequency) : frequency_(frequency) {}
+
+    void add(const ChunkTiming& timing);
+    PlayTimingSummary summary() const;
+
+private:
+    double percentileMs(double fraction) const;
+
+    std::int64_t frequency_;
+    std::vector<std::uint64_t> buckets_ = std::vector<std::uint64_t>(kBuckets);
+    PlayTimingSummary totals_;
+};
 
 // The report as lines of "name: value" and as one JSON object, each ending in a line end.
 std::string playTimingText(const PlayTimingSummary& summary);

@@ -2,27 +2,32 @@
 
 #include "cli/PlayTiming.h"
 
-TEST(PlayTiming, PercentilesTakeTheNearestRank) {
-    const std::vector<double> sorted = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    EXPECT_EQ(nearestRankPercentile(sorted, 0.50), 5);
-    EXPECT_EQ(nearestRankPercentile(sorted, 0.99), 10);
-    EXPECT_EQ(nearestRankPercentile({7}, 0.50), 7);
-    EXPECT_EQ(nearestRankPercentile({}, 0.99), 0);
+namespace {
+constexpr std::int64_t kMicrosecondTicks = 1'000'000;
+
+ChunkTiming lateBy(std::int64_t microseconds, std::uint32_t length = 1) {
+    return {1000, 1000 + microseconds, length, true};
 }
 
+// A percentile is the upper edge of the bucket that holds the exact value.
+void expectInBucketOf(double percentile, double exact) {
+    EXPECT_GE(percentile, exact);
+    EXPECT_LE(percentile, exact + PlayTimingTally::kBucketMs * 1.001);
+}
+}  // namespace
+
 TEST(PlayTiming, SummaryCountsWrittenChunksAndKeepsTheirOrderForDrift) {
-    const std::int64_t frequency = 1'000'000;  // a microsecond a tick
-    const std::vector<ChunkTiming> timings = {
-        {1000, 1200, 3, true},    // 0.2 ms late
-        {5000, 7500, 4, true},    // 2.5 ms
-        {9000, 9000, 9, false},   // refused: neither sent nor timed
-        {12000, 12600, 5, true},  // 0.6 ms
-    };
-    const PlayTimingSummary summary = summarizePlayTiming(timings, frequency);
+    PlayTimingTally tally(kMicrosecondTicks);
+    tally.add(lateBy(200, 3));
+    tally.add(lateBy(2500, 4));
+    tally.add({9000, 9000, 9, false});  // refused: neither sent nor timed
+    tally.add(lateBy(600, 5));
+    const PlayTimingSummary summary = tally.summary();
     EXPECT_EQ(summary.chunks, 3u);
     EXPECT_EQ(summary.bytes, 12u);
     EXPECT_EQ(summary.refusedChunks, 1u);
-    EXPECT_DOUBLE_EQ(summary.p50Ms, 0.6);
+    expectInBucketOf(summary.p50Ms, 0.6);
+    EXPECT_DOUBLE_EQ(summary.p99Ms, 2.5);  // never above the largest
     EXPECT_DOUBLE_EQ(summary.maxMs, 2.5);
     EXPECT_EQ(summary.laterThan1Ms, 1u);
     EXPECT_DOUBLE_EQ(summary.firstMs, 0.2);
@@ -32,4 +37,17 @@ TEST(PlayTiming, SummaryCountsWrittenChunksAndKeepsTheirOrderForDrift) {
     EXPECT_NE(json.find("\"chunks\": 3,"), std::string::npos) << json;
     EXPECT_NE(json.find("\"lateness_max_ms\": 2.500,"), std::string::npos) << json;
     EXPECT_NE(json.find("\"last_chunk_lateness_ms\": 0.600\n}"), std::string::npos) << json;
+}
+
+TEST(PlayTiming, PercentilesByNearestRankToABucketAndBeyondTheLastBucket) {
+    PlayTimingTally tally(kMicrosecondTicks);
+    for (int i = 1; i <= 100; ++i) tally.add(lateBy(i * 100));  // 0.1 .. 10 ms
+    PlayTimingSummary summary = tally.summary();
+    expectInBucketOf(summary.p50Ms, 5.0);
+    expectInBucketOf(summary.p99Ms, 9.9);
+
+    tally.add(lateBy(3'000'000));  // 3 s: past the buckets, still the exact largest
+    summary = tally.summary();
+    EXPECT_DOUBLE_EQ(summary.maxMs, 3000.0);
+    expectInBucketOf(summary.p50Ms, 5.1);
 }
