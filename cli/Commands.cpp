@@ -1,8 +1,10 @@
 #include "cli/Command.h"
 #include "cli/FileAndPortCommands.h"
+#include "cli/PlayCommand.h"
+#include "cli/RecordCommand.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {infoCommand(), exportCommand(), importCommand(),
-                                             portsCommand()};
+    static const std::vector<Command> all = {recordCommand(), playCommand(),   infoCommand(),
+                                             exportCommand(), importCommand(), portsCommand()};
     return all;
 }

@@ -1,11 +1,14 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
+#include "workers/ChunkTiming.h"
 #include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
 #include "workers/PreciseSleeper.h"
@@ -61,12 +64,15 @@ Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
 
 // The loop once the port and the file are open and the running flag is set. Returns the file's
 // read error when a read failed, which ended playback early; 0 when it ended otherwise.
-int playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port,
-                SerialFileReader& file, LogWriter& log, DebugTrace& trace) {
+int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileReader& file,
+               LogWriter& log, DebugTrace& trace) {
     PreciseSleeper sleeper;
     ChunkReader reader(file, kPlaybackResyncStep);
+    const std::uint32_t startPosition = job.startPosition;
     const std::int64_t frequency = perfCounterFrequency();
-    const std::int64_t ticksPerTenth = counterTicksPerTenth(frequency);
+    // The play clock counts recorded tenths; at a speed other than 1 they pass faster or slower.
+    const std::int64_t playFrequency = playClockFrequency(frequency, job.speed);
+    const std::int64_t ticksPerTenth = counterTicksPerTenth(playFrequency);
 
     // Without a chunk at or after the start position the whole file is played. The seek may
     // take seconds in a long file: it looks at the stop request as it goes, and the play clock
@@ -102,7 +108,7 @@ int playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port
 
         if (chunk.length > 0) {
             const std::int64_t now = perfCounterNow();
-            const std::uint32_t playClock = timeOffsetBetween(clockBase, now, frequency);
+            const std::uint32_t playClock = timeOffsetBetween(clockBase, now, playFrequency);
             state.currentPosition.store(playClock);
             if (playClock < chunk.timeOffset) {
                 // Spelling kept on purpose: logs and users' scripts match this text.
@@ -112,8 +118,7 @@ int playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port
                 // Wake up after the usual step, but never after the instant the chunk is due.
                 const std::uint32_t waitMs =
                     waitBeforeChunkMs(chunk.timeOffset, playClock, kLongestWaitMs);
-                const std::int64_t due =
-                    clockBase + ticksPerTenth * static_cast<std::int64_t>(chunk.timeOffset);
+                const std::int64_t due = chunkDueAt(clockBase, chunk.timeOffset, ticksPerTenth);
                 sleeper.sleepUntil(std::min(counterAfter(now, waitMs, frequency), due));
                 continue;
             }
@@ -121,7 +126,16 @@ int playChunks(SharedState& state, std::uint32_t startPosition, SerialPort& port
                           static_cast<int>(chunk.length), chunk.timeOffset);
             trace.trace(DebugTrace::kLevel, line);
             log.writeLine(line);
+            const std::int64_t writeStarted = job.chunkTiming ? perfCounterNow() : 0;
             const Sent sent = sendChunk(port, chunk, state);
+            if (sent == Sent::All) {
+                state.chunksMoved.fetch_add(1, std::memory_order_relaxed);
+                state.bytesMoved.fetch_add(chunk.length, std::memory_order_relaxed);
+            }
+            if (job.chunkTiming && sent != Sent::Stopped) {
+                job.chunkTiming->chunkSent({chunkDueAt(clockBase, chunk.timeOffset, ticksPerTenth),
+                                            writeStarted, chunk.length, sent == Sent::All});
+            }
             // Cut by a stop: the loop's first step ends playback as after any stop.
             if (sent == Sent::Stopped) continue;
             if (sent == Sent::Failed) {
@@ -146,10 +160,12 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
         log.writeLine("Starting playing of file " + job.filePath);
 
         SerialPort port;
-        if (!openWorkerPort(port, job.device, log)) return 0;
+        if (!openWorkerPort(port, job.device, log, state)) return 0;
         limitWrites(port);
         SerialFileReader file;
         if (!file.open(job.filePath)) {
+            const int error = errno;
+            state.reportFailureText("cannot open " + job.filePath + ": " + std::strerror(error));
             // Spelling kept on purpose: logs and users' scripts match this text.
             log.writeLine("Couldt open playfile " + job.filePath);
             return 0;
@@ -163,7 +179,7 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
             log.writeLine("Playing was stopped");
         } else {
             state.notify(WorkerEvent::Started);
-            const int readError = playChunks(state, job.startPosition, port, file, log, trace);
+            const int readError = playChunks(state, job, port, file, log, trace);
             if (readError != 0) {
                 // Not played to the end: the position stays where the file failed.
                 log.writeLine("Error reading file to play from: " + job.filePath + ": " +

@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/DebugTrace.h"
@@ -24,8 +26,8 @@ constexpr std::uint32_t kLargestRead = 255;
 
 // Records until a stop request or a failed read (0), or until the file refuses a write (its
 // error number).
-int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, LogWriter& log,
-                 DebugTrace& trace) {
+int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
+                 LogWriter& log, DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
     // A killed program loses at most the last 100 ms: the chunks reach the system that often,
@@ -40,7 +42,10 @@ int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, Lo
             return 0;
         }
         std::uint32_t count = 0;
-        if (!port.read(buffer, kLargestRead, &count)) return 0;  // the device went away
+        if (!port.read(buffer, kLargestRead, &count)) {  // the device went away
+            state.reportFailureText("port " + job.device.port + " failed: " + port.errorText());
+            return 0;
+        }
         const std::int64_t now = perfCounterNow();
         const std::uint32_t timeOffset = timeOffsetBetween(start, now, frequency);
         if (count > 0) {
@@ -51,6 +56,8 @@ int recordChunks(SharedState& state, SerialPort& port, SerialFileWriter& out, Lo
             if (!out.writeChunk(timeOffset, buffer, static_cast<std::uint8_t>(count))) {
                 return lastWriteFailure();
             }
+            state.chunksMoved.fetch_add(1, std::memory_order_relaxed);
+            state.bytesMoved.fetch_add(count, std::memory_order_relaxed);
             trace.traceHex(DebugTrace::kLevel, line, buffer, count);
             log.writeLine(line);
         }
@@ -77,10 +84,12 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         log.writeLine("Starting recording");
 
         SerialPort port;
-        if (!openWorkerPort(port, job.device, log)) return 0;
+        if (!openWorkerPort(port, job.device, log, state)) return 0;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
+            const int error = errno;
             log.writeLine("Error opening file to record to: " + job.filePath);
+            state.reportFailureText("cannot create " + job.filePath + ": " + std::strerror(error));
             return 0;
         }
         port.setTimeouts(&kRecordingTimeouts);
@@ -93,7 +102,7 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
             log.writeLine("Recording was stopped");
         } else {
             state.notify(WorkerEvent::Started);
-            writeError = recordChunks(state, port, out, log, trace);
+            writeError = recordChunks(state, job, port, out, log, trace);
             // A file that cannot be written ends the recording as a lost device does; what was
             // written before stays in it.
             if (writeError != 0) logWriteFailure(log, job.filePath, writeError);

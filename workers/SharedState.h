@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include "workers/FileFailure.h"
 
@@ -39,6 +41,9 @@ public:
     std::atomic<std::int32_t> recording{0};
     std::atomic<std::int32_t> playing{0};
     std::atomic<std::int32_t> activityLevel{0};  // 0..100
+    // What the current run has recorded or sent so far, for a front end's progress.
+    std::atomic<std::uint32_t> chunksMoved{0};
+    std::atomic<std::uint64_t> bytesMoved{0};
 
     // The front end's Stop: clears the running flags. The request also stays pending for a worker
     // that has not yet set its running flag, which then ends without running.
@@ -71,6 +76,25 @@ public:
         return {};
     }
 
+    // Why a run could not start (its port or file would not open) or lost its port, as one
+    // sentence naming the port or file with the system's reason. The window has the run's log
+    // for that; a front end without one reports this text. Left before the end is announced.
+    void reportFailureText(std::string text) {
+        // The system's texts may end in a line end (FormatMessage): the sentence ends here.
+        while (!text.empty() &&
+               (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+            text.pop_back();
+        }
+        std::lock_guard lock(failureTextMutex_);
+        failureText_ = std::move(text);
+        failureTextJob_ = job_.load();
+    }
+    // Run `job`'s failure text; empty when it had none.
+    std::string failureTextOf(std::uint32_t job) const {
+        std::lock_guard lock(failureTextMutex_);
+        return failureTextJob_ == job ? failureText_ : std::string();
+    }
+
     void notify(WorkerEvent event) {
         if (event == WorkerEvent::Ended) endNotified_.store(true);
         listener_.workerStateChanged(event, job_.load());
@@ -81,6 +105,8 @@ public:
     void beginJob(std::uint32_t job) {
         stopRequested_.store(false);
         endNotified_.store(false);
+        chunksMoved.store(0);
+        bytesMoved.store(0);
         job_.store(job);
     }
 
@@ -97,4 +123,7 @@ private:
     // Run number (high half), reason (low half).
     std::atomic<std::uint64_t> writeFailure_{0};
     std::atomic<std::uint64_t> readFailure_{0};
+    mutable std::mutex failureTextMutex_;
+    std::string failureText_;
+    std::uint32_t failureTextJob_ = 0;
 };

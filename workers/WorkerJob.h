@@ -6,6 +6,8 @@
 #include "engine/DeviceSettings.h"
 #include "log/LogSettings.h"
 
+class ChunkTimingObserver;
+
 // What one run of a worker works on, read by the front end when the run starts and handed over
 // by value: the worker never reads a setting or a path that the front end may change meanwhile.
 struct WorkerJob {
@@ -13,4 +15,6 @@ struct WorkerJob {
     DeviceSettings device;
     LogSettings log;
     std::uint32_t startPosition = 0;  // playback: tenths of a second; 0 plays from the start
+    double speed = 1.0;  // playback: a factor on the recorded timing, > 0; 2 plays twice as fast
+    ChunkTimingObserver* chunkTiming = nullptr;  // playback: told of each chunk's write, or none
 };

@@ -61,3 +61,13 @@ TEST(TimeOffset, WaitBeforeAChunkIsTheTimeUntilItIsDueButAtMostTheBound) {
             << c.timeOffset << " at " << c.playClock;
     }
 }
+
+TEST(PlayClock, SpeedScalesTheClockAndSpeedOneKeepsItExact) {
+    EXPECT_EQ(playClockFrequency(3'579'545, 1.0), 3'579'545);
+    EXPECT_EQ(playClockFrequency(1'000'000'000, 2.0), 500'000'000);
+    const std::int64_t slowest = playClockFrequency(1'000'000'000, 0.1);
+    EXPECT_EQ(slowest, 10'000'000'000);
+    // The last offset a file can hold, at the slowest speed, is still due at a 64-bit instant.
+    EXPECT_EQ(chunkDueAt(7, 0xFFFFFFFFu, counterTicksPerTenth(slowest)),
+              7 + std::int64_t{0xFFFFFFFF} * 1'000'000'000);
+}

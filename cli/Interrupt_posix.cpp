@@ -1,0 +1,33 @@
+#include <signal.h>
+
+#include <atomic>
+
+#include "cli/Interrupt.h"
+
+namespace {
+
+std::atomic<bool> interruptSeen{false};
+struct sigaction previousInterrupt;
+struct sigaction previousTerminate;
+
+extern "C" void onInterrupt(int) { interruptSeen.store(true); }
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+    interruptSeen.store(false);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // The serial port's reads and writes go on after EINTR themselves.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &previousInterrupt);
+    sigaction(SIGTERM, &action, &previousTerminate);
+}
+
+InterruptWatch::~InterruptWatch() {
+    sigaction(SIGINT, &previousInterrupt, nullptr);
+    sigaction(SIGTERM, &previousTerminate, nullptr);
+}
+
+bool InterruptWatch::interrupted() const { return interruptSeen.load(); }

@@ -1,0 +1,222 @@
+#include "cli/PlayCommand.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/Interrupt.h"
+#include "cli/LineOptions.h"
+#include "cli/PlayTiming.h"
+#include "cli/ProgressLine.h"
+#include "cli/WorkerSession.h"
+#include "engine/SerialFile.h"
+#include "workers/ChunkTiming.h"
+#include "workers/FileFailure.h"
+#include "workers/PerfCounter.h"
+#include "workers/Workers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kProgressStep = std::chrono::milliseconds(250);
+const char* const kName = "play";
+
+// Keeps the chunks' timings of one pass. Room for all of them is made before the pass starts:
+// the worker's thread must not wait for an allocation while the next chunk may be due.
+class TimingLog : public ChunkTimingObserver {
+public:
+    explicit TimingLog(std::size_t chunksAtMost) { timings_.reserve(chunksAtMost); }
+    void chunkSent(const ChunkTiming& timing) override { timings_.push_back(timing); }
+    // Hands the pass's timings to the tally and keeps the room for the next pass.
+    void moveInto(PlayTimingTally& tally) {
+        for (const ChunkTiming& timing : timings_) tally.add(timing);
+        timings_.clear();
+    }
+
+private:
+    std::vector<ChunkTiming> timings_;
+};
+
+struct PlayOptions {
+    std::string filePath;
+    DeviceSettings device;
+    std::uint32_t fromTenths = 0;
+    double speed = 1.0;
+    long long passes = 1;  // 0: until Ctrl+C
+    std::optional<std::string> reportPath;
+    std::optional<std::string> logPath;
+};
+
+std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::string* error) {
+    if (arguments.positionals().size() != 1) {
+        *error = "needs one serial file to play";
+        return std::nullopt;
+    }
+    PlayOptions options;
+    options.filePath = arguments.positionals()[0];
+    const auto device = deviceSettingsFrom(arguments, error);
+    if (!device) return std::nullopt;
+    options.device = *device;
+    if (const auto text = arguments.value("--from")) {
+        const auto seconds = parseDecimal(*text, 0.0, 4.0e8);
+        if (!seconds) {
+            *error = "--from " + *text + " is not a number of seconds";
+            return std::nullopt;
+        }
+        options.fromTenths = static_cast<std::uint32_t>(std::llround(*seconds * 10.0));
+    }
+    if (const auto text = arguments.value("--speed")) {
+        // Below 0.1 a due instant of the longest file would not fit 64 bits.
+        const auto speed = parseDecimal(*text, 0.1, 100.0);
+        if (!speed) {
+            *error = "--speed " + *text + " is not a factor from 0.1 to 100";
+            return std::nullopt;
+        }
+        options.speed = *speed;
+    }
+    if (const auto text = arguments.value("--loop")) {
+        const auto count = *text == "forever" ? std::optional<long long>(0)
+                                              : parseInteger(*text, 1, 1'000'000'000);
+        if (!count) {
+            *error = "--loop " + *text + " is neither a count nor forever";
+            return std::nullopt;
+        }
+        options.passes = *count;
+    }
+    options.reportPath = arguments.value("--report");
+    options.logPath = arguments.value("--log");
+    return options;
+}
+
+// The file opens and holds something to play from the start position; else why not.
+std::optional<std::string> whyUnplayable(const PlayOptions& options) {
+    SerialFileReader file;
+    if (!file.open(options.filePath)) {
+        const int error = errno;
+        return "cannot open " + options.filePath + ": " + std::strerror(error);
+    }
+    if (options.fromTenths > 0 && !seekChunk(file, options.fromTenths)) {
+        if (file.readFailed()) {
+            return "cannot read " + options.filePath + ": " + std::strerror(file.readError());
+        }
+        return options.filePath + " holds nothing at or after --from";
+    }
+    return std::nullopt;
+}
+
+bool writeReport(const std::string& path, const std::string& json) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
+    return std::fclose(file) == 0 && written;
+}
+
+int runPlay(const Arguments& arguments, Console& console) {
+    std::string error;
+    const auto options = playOptionsFrom(arguments, &error);
+    if (!options) return reportUsageError(console, kName, error);
+    if (const auto why = whyUnplayable(*options)) return reportFailure(console, kName, *why);
+
+    WorkerJob job;
+    job.filePath = options->filePath;
+    job.device = options->device;
+    job.startPosition = options->fromTenths;
+    job.speed = options->speed;
+    if (options->logPath) {
+        job.log.loggingOn = true;
+        job.log.logFile = *options->logPath;
+    }
+    std::error_code sizeError;
+    const auto fileSize = std::filesystem::file_size(options->filePath, sizeError);
+    TimingLog timing(sizeError ? 0 : fileSize / kChunkOverhead + 1);
+    job.chunkTiming = &timing;
+    PlayTimingTally tally(perfCounterFrequency());
+
+    const InterruptWatch interrupts;
+    WorkerSession session;
+    ProgressLine progress(console);
+    const Clock::time_point start = Clock::now();
+    std::uint64_t chunksBefore = 0;
+    std::uint64_t bytesBefore = 0;
+    for (long long pass = 1; options->passes == 0 || pass <= options->passes; ++pass) {
+        if (interrupts.interrupted()) break;
+        job.log.appendFile = pass > 1;  // every pass of a loop into the one log
+        const std::uint32_t run = session.start(playbackWorker, job);
+        while (!session.waitForEnd(kProgressStep)) {
+            if (interrupts.interrupted()) session.stop();
+            progress.show(std::chrono::duration<double>(Clock::now() - start).count(),
+                          chunksBefore + session.state().chunksMoved.load(),
+                          bytesBefore + session.state().bytesMoved.load());
+        }
+        session.finish();
+        if (!session.started()) {
+            progress.end();
+            const std::string why = session.state().failureTextOf(run);
+            return reportFailure(console, kName, why.empty() ? "playing did not start" : why);
+        }
+        if (const FileFailure failure = session.state().fileFailureOf(run);
+            failure.kind != FileFailure::Kind::None) {
+            progress.end();
+            return reportFailure(console, kName,
+                                 "cannot read " + job.filePath + ": " + fileFailureText(failure));
+        }
+        timing.moveInto(tally);
+        chunksBefore += session.state().chunksMoved.load();
+        bytesBefore += session.state().bytesMoved.load();
+    }
+    progress.show(std::chrono::duration<double>(Clock::now() - start).count(), chunksBefore,
+                  bytesBefore);  // the totals, not the last refresh's
+    progress.end();
+
+    const PlayTimingSummary summary = tally.summary();
+    std::fputs(playTimingText(summary).c_str(), console.out);
+    std::fflush(console.out);
+    if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {
+        const int reason = errno;
+        return reportFailure(console, kName,
+                             "cannot write " + *options->reportPath + ": " + std::strerror(reason));
+    }
+    if (summary.refusedChunks > 0) {
+        return reportFailure(console, kName,
+                             "port " + job.device.port + " refused " +
+                                 std::to_string(summary.refusedChunks) + " chunks");
+    }
+    return kExitSuccess;
+}
+
+std::vector<OptionSpec> playOptions() {
+    std::vector<OptionSpec> options = lineOptions();
+    options.push_back({"--from", true, ""});
+    options.push_back({"--speed", true, ""});
+    options.push_back({"--loop", true, ""});
+    options.push_back({"--report", true, ""});
+    options.push_back({"--log", true, ""});
+    return options;
+}
+
+}  // namespace
+
+Command playCommand() {
+    return {kName, "play a serial file out of a serial port with its recorded timing",
+            "Usage: veltrane-cli play FILE.ser --port PORT [options]\n"
+            "Sends each chunk of FILE.ser when its recorded time comes, as the window does, then\n"
+            "prints a timing report: chunks and bytes sent, each write's lateness against its\n"
+            "due instant (p50, p99, max), chunks later than 1 ms, and the first and last\n"
+            "chunk's lateness. Ctrl+C stops playing; the report covers what was sent.\n\n"
+            "Options:\n" +
+                lineOptionsHelp() +
+                "      --from SECONDS     start at this time of the recording (tenths)\n"
+                "      --speed FACTOR     play FACTOR times as fast, 0.1 to 100 (1)\n"
+                "      --loop COUNT       play COUNT times, or forever until Ctrl+C (1)\n"
+                "      --report FILE      also write the report as JSON into FILE\n"
+                "      --log FILE         log the playback's events into FILE\n"
+                "  -q, --quiet            no progress\n"
+                "  -h, --help             this help\n\n"
+                "Exit status: 0 when played as asked or stopped by Ctrl+C; 1 when the port or the\n"
+                "file failed or the port refused chunks; 2 when the command line was wrong.\n",
+            playOptions(), runPlay};
+}

@@ -1,0 +1,18 @@
+#include "cli/ProgressLine.h"
+
+void ProgressLine::show(double seconds, std::uint64_t chunks, std::uint64_t bytes) {
+    if (!console_.showProgress) return;
+    const double rate = seconds > 0.0 ? static_cast<double>(bytes) / seconds : 0.0;
+    // Padded so that a shorter line covers the longer one before it.
+    std::fprintf(console_.err, "\r%9.1f s  %10llu chunks  %12llu bytes  %10.0f B/s  ", seconds,
+                 static_cast<unsigned long long>(chunks), static_cast<unsigned long long>(bytes),
+                 rate);
+    std::fflush(console_.err);
+    drawn_ = true;
+}
+
+void ProgressLine::end() {
+    if (!drawn_) return;
+    std::fputc('\n', console_.err);
+    drawn_ = false;
+}

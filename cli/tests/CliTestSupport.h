@@ -1,0 +1,55 @@
+#pragma once
+
+// Runs the built veltrane-cli against the program's end of a serial pair, with the test playing
+// the device at the other end (the workers' fixture).
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+#include "workers/tests/WorkerTestSupport.h"
+
+class CliTest : public WorkerTest {
+protected:
+    void startCli(const std::vector<std::string>& words) {
+        std::string why;
+        ASSERT_TRUE(
+            cli_.start(VELTRANE_CLI_PATH, words, dir_.file("out.txt"), dir_.file("err.txt"), &why))
+            << why;
+    }
+    // Runs it to its end and returns its exit status, -1 when it did not end within the limit.
+    int runCli(const std::vector<std::string>& words, milliseconds limit = milliseconds(20000)) {
+        startCli(words);
+        return exitStatus(limit);
+    }
+    int exitStatus(milliseconds limit = milliseconds(20000)) {
+        return cli_.wait(limit).value_or(-1);
+    }
+    std::string text(const std::string& name) const {
+        const auto bytes = readWholeFile(dir_.file(name));
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::string output() const { return text("out.txt"); }
+    std::string errors() const { return text("err.txt"); }
+    // Until the recording has started, which the command says on standard error.
+    bool waitForRecording(milliseconds limit = milliseconds(15000)) {
+        for (auto end = TestClock::now() + limit; TestClock::now() < end;) {
+            if (errors().find("recording") != std::string::npos) return true;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return false;
+    }
+    // The port words for the program's end of the pair at the pair's speed.
+    std::vector<std::string> portWords() const {
+        return {"--port", pair_.portName(), "-b", "115200"};
+    }
+
+    ChildProcess cli_;
+};
+
+inline std::vector<std::uint8_t> bytesOf(const std::string& text) {
+    return {text.begin(), text.end()};
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli/tests/CliTestSupport.h"
+
+namespace {
+
+std::vector<std::string> recordWords(const std::string& file, const std::vector<std::string>& port,
+                                     std::vector<std::string> extra = {}) {
+    std::vector<std::string> words = {"record", file};
+    words.insert(words.end(), port.begin(), port.end());
+    words.insert(words.end(), extra.begin(), extra.end());
+    return words;
+}
+
+std::string dataOf(const Chunk& chunk) {
+    return std::string(chunk.data, chunk.data + chunk.length);
+}
+
+}  // namespace
+
+TEST_F(CliTest, RecordKeepsEachBurstAsAChunkAndCtrlCLeavesAWholeFile) {
+    const std::string file = dir_.file("bursts.ser");
+    startCli(recordWords(file, portWords(), {"--duration", "60"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    for (const char* burst : {"one", "two", "three"}) {
+        ASSERT_TRUE(sendFromDevice(bytesOf(burst)));
+        std::this_thread::sleep_for(milliseconds(400));
+    }
+    if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
+    ASSERT_EQ(exitStatus(), 0) << errors();
+
+    const std::vector<Chunk> chunks = readSerialFile(file);
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(dataOf(chunks[0]) + dataOf(chunks[1]) + dataOf(chunks[2]), "onetwothree");
+    for (std::size_t i = 1; i < chunks.size(); ++i) {
+        EXPECT_NEAR(chunks[i].timeOffset - chunks[i - 1].timeOffset, 4, 2);
+    }
+    // Nothing after the last chunk: every byte of the file belongs to a whole chunk.
+    EXPECT_EQ(readWholeFile(file).size(), 3 * kChunkOverhead + 11);
+}
+
+TEST_F(CliTest, RecordStopsAfterSilence) {
+    const std::string file = dir_.file("idle.ser");
+    startCli(recordWords(file, portWords(), {"--idle-stop", "1"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("ping")));
+    const auto sent = TestClock::now();
+    ASSERT_EQ(exitStatus(), 0) << errors();
+    EXPECT_GE(msBetween(sent, TestClock::now()), 900);
+    const std::vector<Chunk> chunks = readSerialFile(file);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(dataOf(chunks[0]), "ping");
+}
+
+TEST_F(CliTest, RecordOfADeviceThatGoesAwayFailsAndKeepsWhatCame) {
+    const std::string file = dir_.file("lost.ser");
+    startCli(recordWords(file, portWords()));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("last words")));
+    std::this_thread::sleep_for(milliseconds(300));
+    if (!pair_.stop()) GTEST_SKIP() << "the serial pair is not this test's to end";
+    ASSERT_EQ(exitStatus(), 1) << errors();
+    const std::string said = errors();
+    const std::string lastLine = said.substr(said.rfind('\n', said.size() - 2) + 1);
+    EXPECT_EQ(lastLine.rfind("veltrane-cli record: port " + pair_.portName() + " failed: ", 0), 0u)
+        << said;
+    const std::vector<Chunk> chunks = readSerialFile(file);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(dataOf(chunks[0]), "last words");
+}
+
+// The one record and play under Wine too: through a Windows console program and COM ports.
+TEST_F(CliTest, RecordForADurationThenPlayItBack) {
+    const std::string file = dir_.file("round.ser");
+    startCli(recordWords(file, portWords(), {"--duration", "2"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("round trip")));
+    ASSERT_EQ(exitStatus(), 0) << errors();
+    ASSERT_EQ(readSerialFile(file).size(), 1u);
+
+    std::vector<std::string> play = {"play", file, "--quiet"};
+    const auto port = portWords();
+    play.insert(play.end(), port.begin(), port.end());
+    startCli(play);
+    EXPECT_EQ(joined(receiveAtDevice(10, milliseconds(20000))), bytesOf("round trip"));
+    EXPECT_EQ(exitStatus(), 0) << errors();
+    EXPECT_NE(output().find("chunks sent: 1\nbytes sent: 10\n"), std::string::npos) << output();
+}
