@@ -67,7 +67,8 @@ bool SerialFileWriter::flush() { return file_ && std::fflush(file_) == 0; }
 
 bool SerialFileWriter::close() {
     if (!file_) return true;
-    bool clean = !std::ferror(file_);
+    // The flush is checked on its own: some C libraries' fclose reports a failed flush as success.
+    bool clean = std::fflush(file_) == 0 && !std::ferror(file_);
     clean = std::fclose(file_) == 0 && clean;
     file_ = nullptr;
     return clean;

@@ -23,7 +23,6 @@ namespace {
 constexpr SerialTimeouts kRecordingTimeouts{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
 constexpr std::uint32_t kLargestRead = 255;
 
-
 // Records until a stop request or a failed read (0), or until the file refuses a write (its
 // error number).
 int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
@@ -61,7 +60,8 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
             trace.traceHex(DebugTrace::kLevel, line, buffer, count);
             log.writeLine(line);
         }
-        if (now - lastFlush >= flushEvery) {
+        // After a stop request the close, a moment later, writes everything out.
+        if (now - lastFlush >= flushEvery && state.recording.load() != 0) {
             clearWriteFailure();
             if (!out.flush()) return lastWriteFailure();
             lastFlush = now;
