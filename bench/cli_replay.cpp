@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
         std::printf("%-20s %9.3f %9.3f %9.3f %9.3f", player.name.c_str(), figures.p50,
                     figures.p99, figures.max, figures.drift);
         if (!player.report.empty()) {
-            if (auto own = reportNumber(player.report, "p99_ms")) {
+            if (auto own = reportNumber(player.report, "lateness_p99_ms")) {
                 std::printf("  %.3f (far end %+.3f)", *own, figures.p99 - *own);
             } else {
                 std::printf("  (no report)");

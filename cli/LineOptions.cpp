@@ -10,6 +10,20 @@ std::string joined(const std::vector<std::string>& entries, const char* separato
     return text;
 }
 
+// The entries, comma-separated, on lines of at most `width` characters after an indent.
+std::string wrapped(const std::vector<std::string>& entries, std::size_t indent, std::size_t width) {
+    std::string text, line(indent, ' ');
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const std::string entry = entries[index] + (index + 1 < entries.size() ? ", " : "");
+        if (line.size() + entry.size() > width && line.size() > indent) {
+            text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+            line.assign(indent, ' ');
+        }
+        line += entry;
+    }
+    return text + line + "\n";
+}
+
 // The index of the entry that equals text, ignoring case; -1 for none.
 int indexOf(const std::vector<std::string>& entries, const std::string& text) {
     const int found = findEntryWithPrefix(entries, text);
@@ -29,7 +43,7 @@ std::vector<OptionSpec> lineOptions() {
 std::string lineOptionsHelp() {
     return "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
            "                         a COM name on Windows (COM3)\n"
-           "  -b, --baud SPEED       " + joined(speedChoices(), " ") + " (9600)\n"
+           "  -b, --baud SPEED       bit/s (9600), one of:\n" + wrapped(speedChoices(), 25, 80) +
            "      --data-bits N      5, 6, 7 or 8 (8)\n"
            "      --parity NAME      none, odd, even, mark or space (none)\n"
            "      --stop-bits N      1, 1.5 or 2 (1)\n";
