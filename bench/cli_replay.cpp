@@ -269,13 +269,16 @@ int main(int argc, char** argv) {
     struct Player {
         std::string name;
         std::vector<std::string> command;
-        std::string output;  // the port as standard output, for the tools that write there
+        std::string output;  // the port for the tools that write to standard output; our
+                             // report goes to its JSON file, so our standard output is dropped
         fs::path report;     // our own timing report
     };
     const std::string port = pair.portName();
     std::vector<Player> players = {
         {"veltrane-cli", {argv[1], "play", recording.string(), "--port", port, "--quiet",
-                          "--report", (folder / "native.json").string()}, "", folder / "native.json"},
+                          "--report", (folder / "native.json").string()},
+         "/dev/null",
+         folder / "native.json"},
         {"scriptreplay", {"scriptreplay", "-t", timing.string(), typescript.string()}, port, {}},
         {"ttyplay", {"ttyplay", ttyrec.string()}, port, {}},
     };
@@ -290,7 +293,7 @@ int main(int argc, char** argv) {
                        {"veltrane-cli (Wine)",
                         {argv[3], argv[2], "play", onDriveZ(recording), "--port", "COM5", "--quiet",
                          "--report", onDriveZ(folder / "wine.json")},
-                        "",
+                        "/dev/null",
                         folder / "wine.json"});
     }
 
