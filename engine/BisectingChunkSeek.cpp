@@ -5,6 +5,7 @@
 // first chunk with data after that meeting then tells, for offsets in order, on which side of it
 // the answer lies.
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <queue>
@@ -22,6 +23,31 @@ constexpr std::uint64_t kProbeEndMargin = 2 * kMaxChunkSize;
 constexpr std::uint64_t kProbeReach = 4 * 1024 * 1024;
 // A probe needs the span below it to hold all its starting cursors.
 constexpr std::uint64_t kLeastLinearSpan = 4 * kMaxChunkSize;
+
+// Where a reading at `from` next stops, stepping by 2 over bytes without a marker: the first
+// such cursor holding a marker, or one where reading ends (at the end of the file), or the first
+// at or after `limit`. Garbage stretches are passed with a byte search instead of a step each.
+std::uint64_t nextMarkerCursor(SerialFileReader& file, std::uint64_t from, std::uint64_t limit) {
+    std::uint8_t block[16 * 1024];
+    // Most stops are near (the next chunk); the reads grow for a long stretch.
+    std::size_t want = 64;
+    std::uint64_t at = from;
+    for (; at < limit; want = std::min(want * 4, sizeof block)) {
+        file.seek(at);
+        const std::size_t got = file.read(block, want);
+        // Only positions with a byte after them are looked at; the next block starts on the parity.
+        const std::uint8_t* const end = block + (got > 0 ? got - 1 : 0);
+        for (const std::uint8_t* byte = block; byte < end; ++byte) {
+            byte = static_cast<const std::uint8_t*>(std::memchr(byte, kChunkMarker0, end - byte));
+            if (!byte) break;
+            const std::size_t offset = byte - block;
+            if (offset % 2 == 0 && byte[1] == kChunkMarker1) return at + offset;
+        }
+        at += got & ~std::size_t{1};
+        if (got < want) return at;
+    }
+    return at;
+}
 
 // Asks goOn after about every kSeekAskEvery bytes of reading.
 class SeekAsker {
@@ -93,7 +119,9 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
                 return result;
             }
         }
-        const std::uint64_t next = reader.cursor();
+        std::uint64_t next = reader.cursor();
+        if (step == ChunkReader::Step::Resync) next = nextMarkerCursor(file, next, probe + kProbeReach + 2);
+        if (file.readFailed()) return ended(Outcome::ReadFailed);
         cursors.push(next);
         if (!asker.worked(next - cursor)) return ended(Outcome::Stopped);
     }
@@ -176,6 +204,8 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
                 reader.finish(chunk);
                 break;
             case ChunkReader::Step::Resync:
+                reader.setCursor(nextMarkerCursor(file, reader.cursor(), bound));
+                if (file.readFailed()) return std::nullopt;
                 break;
             case ChunkReader::Step::End:
                 // A chunk the path was seen to reach cannot lie beyond its end.
