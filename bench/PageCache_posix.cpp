@@ -1,7 +1,7 @@
-#include "bench/PageCache.h"
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "bench/PageCache.h"
 
 bool dropFromPageCache(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);

@@ -82,7 +82,8 @@ std::optional<Written> writeRecording(const std::string& path) {
         const std::vector<std::size_t> starts = encodeRecording(random, 1 << 20, block, offset);
         for (std::size_t start : starts) note(written, position + start, offset);
         written.chunks += starts.size();
-        if (std::fwrite(block.data(), 1, block.size(), out.get()) != block.size()) return std::nullopt;
+        if (std::fwrite(block.data(), 1, block.size(), out.get()) != block.size())
+            return std::nullopt;
         position += block.size();
     }
     written.size = position;
@@ -98,7 +99,8 @@ std::optional<Written> writeGarbled(const std::string& path) {
     std::mt19937 random(54321);
     Bytes stretch;
     std::uint32_t stretchEnd = 0;
-    const std::vector<std::size_t> starts = encodeRecording(random, kStretchSize, stretch, stretchEnd);
+    const std::vector<std::size_t> starts =
+        encodeRecording(random, kStretchSize, stretch, stretchEnd);
     std::vector<std::uint32_t> offsets;  // the stretch's own, moved on by each round's base
     for (std::size_t start : starts) {
         std::uint32_t offset = 0;
@@ -161,27 +163,32 @@ bool compareSeeks(const std::string& name, const std::string& path, const Writte
     std::printf("== %s: %llu bytes, %llu chunks\n", name.c_str(),
                 static_cast<unsigned long long>(written.size),
                 static_cast<unsigned long long>(written.chunks));
-    const std::pair<const char*, std::uint32_t> targets[] = {
-        {"start", written.startOffset}, {"middle", written.middleOffset}, {"end", written.lastOffset}};
+    const std::pair<const char*, std::uint32_t> targets[] = {{"start", written.startOffset},
+                                                             {"middle", written.middleOffset},
+                                                             {"end", written.lastOffset}};
     bool agree = true;
     bool coldNoted = false;
     for (bool cold : {false, true}) {
         for (auto [where, target] : targets) {
-            auto bisect = timeSeek(path, cold, 5, [&](SerialFileReader& file) { return seekChunk(file, target); });
-            auto linear = timeSeek(path, cold, linearRuns,
-                                   [&](SerialFileReader& file) { return seekChunkLinear(file, target); });
+            auto bisect = timeSeek(path, cold, 5,
+                                   [&](SerialFileReader& file) { return seekChunk(file, target); });
+            auto linear = timeSeek(path, cold, linearRuns, [&](SerialFileReader& file) {
+                return seekChunkLinear(file, target);
+            });
             if (!bisect || !linear) {
-                if (cold && !coldNoted) std::printf("   cold: not measured, the page cache cannot be dropped here\n");
+                if (cold && !coldNoted)
+                    std::printf("   cold: not measured, the page cache cannot be dropped here\n");
                 coldNoted = true;
                 continue;
             }
             const bool same = bisect->found == linear->found && bisect->found.has_value();
             agree = agree && same;
-            std::printf("   %-4s %-6s offset %-9lu bisecting %8.3f ms   linear %9.1f ms   ratio %.5f%s\n",
-                        cold ? "cold" : "warm", where, static_cast<unsigned long>(target),
-                        bisect->milliseconds, linear->milliseconds,
-                        linear->milliseconds > 0 ? bisect->milliseconds / linear->milliseconds : 0.0,
-                        same ? "" : "   DIFFERENT ANSWERS");
+            std::printf(
+                "   %-4s %-6s offset %-9lu bisecting %8.3f ms   linear %9.1f ms   ratio %.5f%s\n",
+                cold ? "cold" : "warm", where, static_cast<unsigned long>(target),
+                bisect->milliseconds, linear->milliseconds,
+                linear->milliseconds > 0 ? bisect->milliseconds / linear->milliseconds : 0.0,
+                same ? "" : "   DIFFERENT ANSWERS");
         }
     }
     return agree;
@@ -207,8 +214,9 @@ int main(int argc, char** argv) {
         const char* file;
         std::optional<Written> (*write)(const std::string&);
         int linearRuns;
-    } files[] = {{"500 MB recording", "veltrane-bench-seek-recording.ser", writeRecording, 3},
-                 {"5 GiB with garbage stretches", "veltrane-bench-seek-garbled.ser", writeGarbled, 1}};
+    } files[] = {
+        {"500 MB recording", "veltrane-bench-seek-recording.ser", writeRecording, 3},
+        {"5 GiB with garbage stretches", "veltrane-bench-seek-garbled.ser", writeGarbled, 1}};
     for (const auto& file : files) {
         const std::string path = (folder / file.file).string();
         std::optional<Written> written = file.write(path);

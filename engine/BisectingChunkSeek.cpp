@@ -91,7 +91,8 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
     Chunk chunk;
     // One entry per reading still apart; readings that meet leave equal entries, merged when taken.
     std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> cursors;
-    for (std::uint64_t cursor = probe - kLongestStep; cursor <= probe; ++cursor) cursors.push(cursor);
+    for (std::uint64_t cursor = probe - kLongestStep; cursor <= probe; ++cursor)
+        cursors.push(cursor);
     Probe result;
     for (;;) {
         // The lowest reading moves first, so one that steps onto another's cursor meets it.
@@ -120,7 +121,8 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
             }
         }
         std::uint64_t next = reader.cursor();
-        if (step == ChunkReader::Step::Resync) next = nextMarkerCursor(file, next, probe + kProbeReach + 2);
+        if (step == ChunkReader::Step::Resync)
+            next = nextMarkerCursor(file, next, probe + kProbeReach + 2);
         if (file.readFailed()) return ended(Outcome::ReadFailed);
         cursors.push(next);
         if (!asker.worked(next - cursor)) return ended(Outcome::Stopped);
@@ -161,7 +163,11 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
         if (probe.outcome == Outcome::Stopped || probe.outcome == Outcome::ReadFailed)
             return std::nullopt;
         if (probe.outcome == Outcome::Unknown) break;
-        if (probe.first && !fits(probe.first->timeOffset)) return seekChunkLinear(file, target, goOn);
+        // The path reaches lo first and reads no data chunk between bound and hiChunk.
+        if (probe.first &&
+            (!fits(probe.first->timeOffset) || probe.first->start <= lo ||
+             (probe.first->start >= bound && (!hiChunk || probe.first->start != hiChunk->start))))
+            return seekChunkLinear(file, target, goOn);
         if (probe.first && probe.first->timeOffset < target) {
             lo = probe.first->start;
             loOffset = probe.first->timeOffset;

@@ -462,7 +462,8 @@ Bytes generatedRecording(std::mt19937& random, bool descending) {
             std::copy_n(fake.begin(), 7, data.begin() + random() % (data.size() - 7));
         }
         offset += random() % 3 == 0 ? random() % 40 : 0;
-        if (descending && random() % 40 == 0) offset -= std::min<std::uint32_t>(offset, random() % 80);
+        if (descending && random() % 40 == 0)
+            offset -= std::min<std::uint32_t>(offset, random() % 80);
         const Bytes chunk = chunkBytes(offset, data);
         out.insert(out.end(), chunk.begin(), chunk.end());
     }
