@@ -8,7 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
-#include <queue>
+#include <set>
 #include <vector>
 
 #include "engine/SerialFile.h"
@@ -25,16 +25,20 @@ constexpr std::uint64_t kProbeReach = 4 * 1024 * 1024;
 constexpr std::uint64_t kLeastLinearSpan = 4 * kMaxChunkSize;
 
 // Where a reading at `from` next stops, stepping by 2 over bytes without a marker: the first
-// such cursor holding a marker, or one where reading ends (at the end of the file), or the first
-// at or after `limit`. Garbage stretches are passed with a byte search instead of a step each.
+// such cursor holding a marker, or one where reading ends (at the end of the file), or else the
+// first at or after `limit` (never further, so that readings can meet there). Garbage stretches
+// are passed with a byte search instead of a step each.
 std::uint64_t nextMarkerCursor(SerialFileReader& file, std::uint64_t from, std::uint64_t limit) {
     std::uint8_t block[16 * 1024];
     // Most stops are near (the next chunk); the reads grow for a long stretch.
     std::size_t want = 64;
     std::uint64_t at = from;
     for (; at < limit; want = std::min(want * 4, sizeof block)) {
+        // Up to the limit and the byte after the last position looked at.
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(want, limit - at + 1));
         file.seek(at);
-        const std::size_t got = file.read(block, want);
+        const std::size_t got = file.read(block, count);
         // Only positions with a byte after them are looked at; the next block starts on the parity.
         const std::uint8_t* const end = block + (got > 0 ? got - 1 : 0);
         for (const std::uint8_t* byte = block; byte < end; ++byte) {
@@ -44,7 +48,7 @@ std::uint64_t nextMarkerCursor(SerialFileReader& file, std::uint64_t from, std::
             if (offset % 2 == 0 && byte[1] == kChunkMarker1) return at + offset;
         }
         at += got & ~std::size_t{1};
-        if (got < want) return at;
+        if (got < count) return at;
     }
     return at;
 }
@@ -89,15 +93,14 @@ Probe ended(Outcome outcome) { return {outcome, std::nullopt, false}; }
 Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
     ChunkReader reader(file, kPlaybackResyncStep);
     Chunk chunk;
-    // One entry per reading still apart; readings that meet leave equal entries, merged when taken.
-    std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> cursors;
+    std::set<std::uint64_t> cursors;  // one per reading still apart
     for (std::uint64_t cursor = probe - kLongestStep; cursor <= probe; ++cursor)
-        cursors.push(cursor);
+        cursors.insert(cursor);
     Probe result;
     for (;;) {
         // The lowest reading moves first, so one that steps onto another's cursor meets it.
-        const std::uint64_t cursor = cursors.top();
-        while (!cursors.empty() && cursors.top() == cursor) cursors.pop();
+        const std::uint64_t cursor = *cursors.begin();
+        cursors.erase(cursors.begin());
         const bool met = cursors.empty();
         if (cursor > probe + kProbeReach) return result;
         reader.setCursor(cursor);
@@ -121,10 +124,19 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
             }
         }
         std::uint64_t next = reader.cursor();
-        if (step == ChunkReader::Step::Resync)
-            next = nextMarkerCursor(file, next, probe + kProbeReach + 2);
+        if (step == ChunkReader::Step::Resync) {
+            // A reading of the same parity ahead is met where it stands, not passed.
+            std::uint64_t limit = probe + kProbeReach + 2;
+            for (std::uint64_t other : cursors) {
+                if ((other - next) % 2 == 0) {
+                    limit = std::min(limit, other);
+                    break;
+                }
+            }
+            next = nextMarkerCursor(file, next, limit);
+        }
         if (file.readFailed()) return ended(Outcome::ReadFailed);
-        cursors.push(next);
+        cursors.insert(next);
         if (!asker.worked(next - cursor)) return ended(Outcome::Stopped);
     }
 }
