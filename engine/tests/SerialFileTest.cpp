@@ -504,6 +504,31 @@ TEST_F(SerialFileTest, BisectingSeekAgreesWithTheLinearSeekOnGeneratedFiles) {
     EXPECT_GT(inOrder, 50);
 }
 
+// Garbage longer than a probe follows, of odd length so that the reading from the start meets
+// the chunks after it out of step, between two runs of chunks whose data hold false headers.
+TEST_F(SerialFileTest, BisectingSeekCrossesAStretchOfGarbageLongerThanAProbeFollows) {
+    Bytes bytes;
+    auto addChunks = [&](std::uint32_t from) {
+        for (std::uint32_t i = 0; i < 2'000; ++i) {
+            Bytes data(22 + i % 200, 0x0A);
+            const Bytes fake = chunkBytes(from + i / 3, Bytes(3, 0x53));
+            std::copy(fake.begin(), fake.end(), data.begin() + data.size() / 2);
+            const Bytes chunk = chunkBytes(from + i / 3, data);
+            bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+        }
+    };
+    addChunks(10);
+    bytes.insert(bytes.end(), (9 << 20) + 1, 0xEE);
+    addChunks(1'000);
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(put(bytes)));
+    for (std::uint32_t target : {11u, 300u, 677u, 678u, 1'000u, 1'300u, 1'666u, 1'667u}) {
+        const std::optional<std::uint64_t> linear = seekChunkLinear(file, target);
+        EXPECT_EQ(seekChunk(file, target), linear) << target;
+        EXPECT_EQ(seekChunk(file, target, {}, 1024), linear) << target;
+    }
+}
+
 TEST_F(SerialFileTest, ChunkBeyondFourGiBIsScannedAndRead) {
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
