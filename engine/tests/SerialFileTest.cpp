@@ -476,7 +476,7 @@ Bytes generatedRecording(std::mt19937& random, bool descending) {
 TEST_F(SerialFileTest, BisectingSeekAgreesWithTheLinearSeekOnGeneratedFiles) {
     std::mt19937 random(7);
     int inOrder = 0;
-    for (int round = 0; round < 80; ++round) {
+    for (int round = 0; round < 60; ++round) {
         const std::string path = put(generatedRecording(random, round % 5 == 4));
         std::vector<Seen> chunks = readChunks(path, kPlaybackResyncStep);
         std::erase_if(chunks, [](const Seen& chunk) { return chunk.data.empty(); });
@@ -501,7 +501,7 @@ TEST_F(SerialFileTest, BisectingSeekAgreesWithTheLinearSeekOnGeneratedFiles) {
             }
         }
     }
-    EXPECT_GT(inOrder, 50);
+    EXPECT_GT(inOrder, 40);
 }
 
 // Garbage longer than a probe follows, of odd length so that the reading from the start meets
@@ -522,7 +522,7 @@ TEST_F(SerialFileTest, BisectingSeekCrossesAStretchOfGarbageLongerThanAProbeFoll
     addChunks(1'000);
     SerialFileReader file;
     ASSERT_TRUE(file.open(put(bytes)));
-    for (std::uint32_t target : {11u, 300u, 677u, 678u, 1'000u, 1'300u, 1'666u, 1'667u}) {
+    for (std::uint32_t target : {300u, 677u, 678u, 1'300u, 1'667u}) {
         const std::optional<std::uint64_t> linear = seekChunkLinear(file, target);
         EXPECT_EQ(seekChunk(file, target), linear) << target;
         EXPECT_EQ(seekChunk(file, target, {}, 1024), linear) << target;
