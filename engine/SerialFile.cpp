@@ -209,8 +209,8 @@ bool ChunkReader::next(Chunk& chunk) {
 
 // ---- Seek and duration
 
-std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
-                                       const std::function<bool()>& goOn) {
+std::optional<std::uint64_t> seekChunkLinear(SerialFileReader& file, std::uint32_t target,
+                                             const std::function<bool()>& goOn) {
     if (!file.isOpen()) return std::nullopt;
     file.seek(0);
     if (target == 0) return 0;

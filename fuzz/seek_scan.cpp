@@ -1,4 +1,5 @@
-// The chunk seek and the duration scan over any bytes. Input: a 4-byte seek target, then the file.
+// The chunk seeks and the duration scan over any bytes. Input: a 4-byte seek target, then the file.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -30,11 +31,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SerialFileReader file;
     check(file.open(path), "serial file opened");
-    std::optional<std::uint64_t> expected;
-    if (target == 0) expected = 0;
-    for (const auto& chunk : modelChunks(bytes, kPlaybackResyncStep))
-        if (!expected && !chunk.data.empty() && target <= chunk.timeOffset) expected = chunk.start;
-    check(seekChunk(file, target) == expected, "seek finds the first chunk at or after the target");
+    std::vector<ModelChunk> chunks = modelChunks(bytes, kPlaybackResyncStep);
+    std::erase_if(chunks, [](const ModelChunk& chunk) { return chunk.data.empty(); });
+    const bool inOrder = std::is_sorted(chunks.begin(), chunks.end(), [](auto& a, auto& b) {
+        return a.timeOffset < b.timeOffset;
+    });
+    auto firstDue = [&](std::uint32_t due) -> std::optional<std::uint64_t> {
+        if (due == 0) return 0;
+        for (const auto& chunk : chunks)
+            if (due <= chunk.timeOffset) return chunk.start;
+        return std::nullopt;
+    };
+    check(seekChunkLinear(file, target) == firstDue(target),
+          "seek finds the first chunk at or after the target");
+    check(seekChunk(file, target) == firstDue(target), "a short file is sought as by the linear seek");
+
+    // The bisecting seek with its shortest span, so that it probes even small inputs: at the
+    // target, at a chunk's offset the target picks, and just after that offset.
+    std::vector<std::uint32_t> targets{target};
+    if (!chunks.empty()) {
+        const std::uint32_t picked = chunks[target % chunks.size()].timeOffset;
+        targets.insert(targets.end(), {picked, picked + 1});
+    }
+    for (std::uint32_t due : targets) {
+        const std::optional<std::uint64_t> bisected = seekChunk(file, due, {}, 0);
+        if (inOrder || due == 0) {
+            check(bisected == firstDue(due), "bisecting and linear seeks agree on a file in order");
+        } else if (bisected) {
+            check(std::any_of(chunks.begin(), chunks.end(), [&](const ModelChunk& chunk) {
+                      return chunk.start == *bisected && due <= chunk.timeOffset;
+                  }),
+                  "out of order, the bisecting seek still lands on a due chunk");
+        }
+    }
     file.close();
 
     RecordingTraceSink sink;

@@ -394,7 +394,7 @@ TEST_F(SerialFileTest, ReaderMatchesTheFileAtAnyPositionAndDirection) {
 }
 
 // A long seek asks now and then whether to go on: its answer stops it, and otherwise the
-// result is the same as without asking.
+// result is the same as without asking. The bisecting seek also asks before every probe.
 TEST_F(SerialFileTest, SeekAsksWhetherToGoOnAndStopsWhenTold) {
     Bytes bytes;
     for (std::uint32_t i = 0; bytes.size() < 5 * kSeekAskEvery; ++i) {
@@ -410,19 +410,123 @@ TEST_F(SerialFileTest, SeekAsksWhetherToGoOnAndStopsWhenTold) {
     SerialFileReader file;
     ASSERT_TRUE(file.open(path));
     int asked = 0;
-    EXPECT_EQ(seekChunk(file, target, [&] { return ++asked > 0; }), plain);
+    EXPECT_EQ(seekChunkLinear(file, target, [&] { return ++asked > 0; }), plain);
     EXPECT_GE(asked, static_cast<int>(*plain / kSeekAskEvery) - 1);
     EXPECT_LE(asked, static_cast<int>(*plain / kSeekAskEvery));
 
     asked = 0;
-    EXPECT_EQ(seekChunk(file, target, [&] { return ++asked < 2; }), std::nullopt);
+    EXPECT_EQ(seekChunkLinear(file, target, [&] { return ++asked < 2; }), std::nullopt);
     EXPECT_EQ(asked, 2);
+
+    for (std::uint64_t span : {std::uint64_t{1024}, kSeekLinearSpan}) {
+        asked = 0;
+        EXPECT_EQ(seekChunk(file, target, [&] { return ++asked > 0; }, span), plain);
+        EXPECT_GE(asked, 2) << span;
+        asked = 0;
+        EXPECT_EQ(seekChunk(file, target, [&] { return ++asked < 2; }, span), std::nullopt);
+        EXPECT_EQ(asked, 2);
+    }
 
     // A seek shorter than the step never asks; nor does one for the target 0.
     asked = 0;
-    EXPECT_EQ(seekChunk(file, 3, [&] { return ++asked < 0; }), seek(path, 3));
+    EXPECT_EQ(seekChunkLinear(file, 3, [&] { return ++asked < 0; }), seek(path, 3));
     EXPECT_EQ(seekChunk(file, 0, [&] { return ++asked < 0; }), 0u);
+    EXPECT_EQ(seekChunk(file, 3, [&] { return ++asked < 0; }, bytes.size()), seek(path, 3));
     EXPECT_EQ(asked, 0);
+}
+
+// Recording-like bytes: offsets that repeat and climb, empty chunks, garbage between chunks, data
+// holding false chunk headers, sometimes a cut end; with `descending`, offsets now and then drop.
+Bytes generatedRecording(std::mt19937& random, bool descending) {
+    Bytes out;
+    std::uint32_t offset = random() % 3;
+    const std::size_t size = 3'000 + random() % 30'000;
+    const unsigned garbageEvery = 1 + random() % 12;
+    while (out.size() < size) {
+        if (random() % garbageEvery == 0) {
+            // Lone marker bytes and empty chunks at any parity, which mislead a reading.
+            const std::size_t length = 1 + random() % (random() % 4 == 0 ? 3'000 : 300);
+            for (std::size_t i = 0; i < length; ++i) {
+                if (random() % 16 != 0) {
+                    out.push_back(random() % 8 == 0 ? 0x53 : 0xEE);
+                    continue;
+                }
+                const Bytes empty = chunkBytes(offset, {});
+                out.insert(out.end(), empty.begin(), empty.end());
+            }
+        }
+        Bytes data(random() % 6 == 0 ? 0 : 1 + random() % 255);
+        for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+        if (data.size() > 8 && random() % 2 == 0) {
+            const Bytes fake = chunkBytes(offset, Bytes(random() % 255));
+            std::copy_n(fake.begin(), 7, data.begin() + random() % (data.size() - 7));
+        }
+        offset += random() % 3 == 0 ? random() % 40 : 0;
+        if (descending && random() % 40 == 0)
+            offset -= std::min<std::uint32_t>(offset, random() % 80);
+        const Bytes chunk = chunkBytes(offset, data);
+        out.insert(out.end(), chunk.begin(), chunk.end());
+    }
+    if (random() % 4 == 0) out.resize(out.size() - random() % 300);
+    return out;
+}
+
+// The bisecting seek answers as the linear one wherever the offsets read from the start are in
+// order; out of order it still lands on a chunk with data at or after the target.
+TEST_F(SerialFileTest, BisectingSeekAgreesWithTheLinearSeekOnGeneratedFiles) {
+    std::mt19937 random(7);
+    int inOrder = 0;
+    for (int round = 0; round < 60; ++round) {
+        const std::string path = put(generatedRecording(random, round % 5 == 4));
+        std::vector<Seen> chunks = readChunks(path, kPlaybackResyncStep);
+        std::erase_if(chunks, [](const Seen& chunk) { return chunk.data.empty(); });
+        const bool ordered = std::is_sorted(chunks.begin(), chunks.end(),
+                                            [](auto& a, auto& b) { return a.offset < b.offset; });
+        inOrder += ordered;
+        std::vector<std::uint32_t> targets{0, 1, 0xFFFFFFFF};
+        for (int i = 0; i < 5 && !chunks.empty(); ++i) {
+            const std::uint32_t offset = chunks[random() % chunks.size()].offset;
+            targets.insert(targets.end(), {offset, offset + 1, offset - 1});
+        }
+        SerialFileReader file;
+        ASSERT_TRUE(file.open(path));
+        for (std::uint32_t target : targets) {
+            const std::optional<std::uint64_t> bisected = seekChunk(file, target, {}, 1024);
+            if (ordered || target == 0) {
+                ASSERT_EQ(bisected, seekChunkLinear(file, target)) << path << " target " << target;
+            } else if (bisected) {
+                auto at = std::find_if(chunks.begin(), chunks.end(),
+                                       [&](const Seen& chunk) { return chunk.start == *bisected; });
+                ASSERT_TRUE(at != chunks.end() && at->offset >= target) << path << " " << target;
+            }
+        }
+    }
+    EXPECT_GT(inOrder, 40);
+}
+
+// Garbage longer than a probe follows, of odd length so that the reading from the start meets
+// the chunks after it out of step, between two runs of chunks whose data hold false headers.
+TEST_F(SerialFileTest, BisectingSeekCrossesAStretchOfGarbageLongerThanAProbeFollows) {
+    Bytes bytes;
+    auto addChunks = [&](std::uint32_t from) {
+        for (std::uint32_t i = 0; i < 2'000; ++i) {
+            Bytes data(22 + i % 200, 0x0A);
+            const Bytes fake = chunkBytes(from + i / 3, Bytes(3, 0x53));
+            std::copy(fake.begin(), fake.end(), data.begin() + data.size() / 2);
+            const Bytes chunk = chunkBytes(from + i / 3, data);
+            bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+        }
+    };
+    addChunks(10);
+    bytes.insert(bytes.end(), (9 << 20) + 1, 0xEE);
+    addChunks(1'000);
+    SerialFileReader file;
+    ASSERT_TRUE(file.open(put(bytes)));
+    for (std::uint32_t target : {300u, 677u, 678u, 1'300u, 1'667u}) {
+        const std::optional<std::uint64_t> linear = seekChunkLinear(file, target);
+        EXPECT_EQ(seekChunk(file, target), linear) << target;
+        EXPECT_EQ(seekChunk(file, target, {}, 1024), linear) << target;
+    }
 }
 
 TEST_F(SerialFileTest, ChunkBeyondFourGiBIsScannedAndRead) {

@@ -1,0 +1,235 @@
+// The chunk seek by bisection. The reading from position 0 (the path) keeps no state but its
+// cursor, so two readings that reach one cursor go on alike. A probe starts a reading at every
+// cursor the path may hold near the probe and follows them all until they have met: from there
+// on it follows the path itself, wherever the probe landed (data, false markers, garbage). The
+// first chunk with data after that meeting then tells, for offsets in order, on which side of it
+// the answer lies.
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "engine/SerialFile.h"
+
+namespace {
+
+// The furthest the path's cursor moves in one step: over a longest chunk to its last two bytes.
+constexpr std::uint64_t kLongestStep = kChunkOverhead - kChunkMarkerSize + kMaxChunkData;
+// Probes keep this far from the end, where the path may have ended before reaching them.
+constexpr std::uint64_t kProbeEndMargin = 2 * kMaxChunkSize;
+// A probe whose readings have not met this far on (a long garbage stretch) tells nothing.
+constexpr std::uint64_t kProbeReach = 4 * 1024 * 1024;
+// A probe needs the span below it to hold all its starting cursors.
+constexpr std::uint64_t kLeastLinearSpan = 4 * kMaxChunkSize;
+
+// Where a reading at `from` next stops, stepping by 2 over bytes without a marker: the first
+// such cursor holding a marker, or one where reading ends (at the end of the file), or else the
+// first at or after `limit` (never further, so that readings can meet there). Garbage stretches
+// are passed with a byte search instead of a step each.
+std::uint64_t nextMarkerCursor(SerialFileReader& file, std::uint64_t from, std::uint64_t limit) {
+    std::uint8_t block[16 * 1024];
+    // Most stops are near (the next chunk); the reads grow for a long stretch.
+    std::size_t want = 64;
+    std::uint64_t at = from;
+    for (; at < limit; want = std::min(want * 4, sizeof block)) {
+        // Up to the limit and the byte after the last position looked at.
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(want, limit - at + 1));
+        file.seek(at);
+        const std::size_t got = file.read(block, count);
+        // Only positions with a byte after them are looked at; the next block starts on the parity.
+        const std::uint8_t* const end = block + (got > 0 ? got - 1 : 0);
+        for (const std::uint8_t* byte = block; byte < end; ++byte) {
+            byte = static_cast<const std::uint8_t*>(std::memchr(byte, kChunkMarker0, end - byte));
+            if (!byte) break;
+            const std::size_t offset = byte - block;
+            if (offset % 2 == 0 && byte[1] == kChunkMarker1) return at + offset;
+        }
+        at += got & ~std::size_t{1};
+        if (got < count) return at;
+    }
+    return at;
+}
+
+// Asks goOn after about every kSeekAskEvery bytes of reading.
+class SeekAsker {
+public:
+    explicit SeekAsker(const std::function<bool()>& goOn) : goOn_(goOn) {}
+    bool worked(std::uint64_t bytes) {
+        work_ += bytes;
+        if (!goOn_ || work_ < askAt_) return true;
+        askAt_ = work_ + kSeekAskEvery;
+        return goOn_();
+    }
+
+private:
+    const std::function<bool()>& goOn_;
+    std::uint64_t work_ = 0;
+    std::uint64_t askAt_ = kSeekAskEvery;
+};
+
+struct DataChunk {
+    std::uint64_t start = 0;
+    std::uint32_t timeOffset = 0;
+};
+
+enum class Outcome { Known, Unknown, Stopped, ReadFailed };
+
+struct Probe {
+    Outcome outcome = Outcome::Unknown;
+    // The path's first chunk with data from its cursor near the probe; none when it has none.
+    std::optional<DataChunk> first;
+    // Some reading read a chunk with data at or after the probe before they met: the path may
+    // have read it, so the stretch from the probe to `first` is not known to hold none.
+    bool dataBeforeMeeting = false;
+};
+
+Probe ended(Outcome outcome) { return {outcome, std::nullopt, false}; }
+
+// The path holds a cursor in [probe - kLongestStep, probe] (its steps are never longer), so
+// once the readings from all of those have met, the meeting point is on the path.
+Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
+    ChunkReader reader(file, kPlaybackResyncStep);
+    Chunk chunk;
+    std::set<std::uint64_t> cursors;  // one per reading still apart
+    for (std::uint64_t cursor = probe - kLongestStep; cursor <= probe; ++cursor)
+        cursors.insert(cursor);
+    Probe result;
+    for (;;) {
+        // The lowest reading moves first, so one that steps onto another's cursor meets it.
+        const std::uint64_t cursor = *cursors.begin();
+        cursors.erase(cursors.begin());
+        const bool met = cursors.empty();
+        if (cursor > probe + kProbeReach) return result;
+        reader.setCursor(cursor);
+        const ChunkReader::Step step = reader.readAt(chunk, false);
+        if (file.readFailed()) return ended(Outcome::ReadFailed);
+        if (step == ChunkReader::Step::End) {
+            if (met) result.outcome = Outcome::Known;
+            return result;
+        }
+        if (step == ChunkReader::Step::Chunk) {
+            if (chunk.length > 0 && met) {
+                result.first = DataChunk{chunk.start, chunk.timeOffset};
+                result.outcome = Outcome::Known;
+                return result;
+            }
+            if (chunk.length > 0 && chunk.start >= probe) result.dataBeforeMeeting = true;
+            if (!reader.finish(chunk)) {
+                if (file.readFailed()) return ended(Outcome::ReadFailed);
+                if (met) result.outcome = Outcome::Known;
+                return result;
+            }
+        }
+        std::uint64_t next = reader.cursor();
+        if (step == ChunkReader::Step::Resync) {
+            // A reading of the same parity ahead is met where it stands, not passed.
+            std::uint64_t limit = probe + kProbeReach + 2;
+            for (std::uint64_t other : cursors) {
+                if ((other - next) % 2 == 0) {
+                    limit = std::min(limit, other);
+                    break;
+                }
+            }
+            next = nextMarkerCursor(file, next, limit);
+        }
+        if (file.readFailed()) return ended(Outcome::ReadFailed);
+        cursors.insert(next);
+        if (!asker.worked(next - cursor)) return ended(Outcome::Stopped);
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
+                                       const std::function<bool()>& goOn,
+                                       std::uint64_t linearSpan) {
+    if (!file.isOpen()) return std::nullopt;
+    file.seek(0);
+    if (target == 0) return 0;
+    const std::optional<std::uint64_t> size = file.size();
+    if (!size) return seekChunkLinear(file, target, goOn);
+    linearSpan = std::max(linearSpan, kLeastLinearSpan);
+    const std::uint64_t probeLimit = *size > kProbeEndMargin ? *size - kProbeEndMargin : 0;
+    SeekAsker asker(goOn);
+
+    // The path passes through lo, and with offsets in order no chunk before it is due. The answer
+    // is the path's first due chunk starting before bound, or else hiChunk (none: nothing).
+    std::uint64_t lo = 0;
+    std::optional<std::uint32_t> loOffset;
+    std::uint64_t bound = *size;
+    std::optional<DataChunk> hiChunk;
+    // An offset between the known ones, or the file is out of order.
+    auto fits = [&](std::uint32_t offset) {
+        return (!loOffset || *loOffset <= offset) && (!hiChunk || offset <= hiChunk->timeOffset);
+    };
+
+    while (bound - lo > linearSpan) {
+        const std::uint64_t middle = lo + (bound - lo) / 2;
+        if (middle > probeLimit) break;
+        // A probe may read a window from the disk.
+        if (!asker.worked(kSeekAskEvery)) return std::nullopt;
+        const Probe probe = probeAt(file, middle, asker);
+        if (probe.outcome == Outcome::Stopped || probe.outcome == Outcome::ReadFailed)
+            return std::nullopt;
+        if (probe.outcome == Outcome::Unknown) break;
+        // The path reaches lo first and reads no data chunk between bound and hiChunk.
+        if (probe.first &&
+            (!fits(probe.first->timeOffset) || probe.first->start <= lo ||
+             (probe.first->start >= bound && (!hiChunk || probe.first->start != hiChunk->start))))
+            return seekChunkLinear(file, target, goOn);
+        if (probe.first && probe.first->timeOffset < target) {
+            lo = probe.first->start;
+            loOffset = probe.first->timeOffset;
+            continue;
+        }
+        // The path's first chunk with data from near the probe is due (or there is none): the
+        // answer lies before the probe or is that chunk, unless a reading saw data in between.
+        std::uint64_t newBound = middle;
+        if (probe.dataBeforeMeeting) {
+            if (!probe.first) break;
+            newBound = probe.first->start;
+        }
+        if (newBound >= bound) break;
+        bound = newBound;
+        hiChunk = probe.first;
+    }
+
+    // Read on from lo as the linear seek does, checking that offsets stay in order.
+    ChunkReader reader(file, kPlaybackResyncStep, lo);
+    Chunk chunk;
+    std::optional<std::uint32_t> last = loOffset;
+    for (;;) {
+        const std::uint64_t cursor = reader.cursor();
+        if (cursor >= bound) {
+            if (!hiChunk) return std::nullopt;
+            file.seek(hiChunk->start);
+            return hiChunk->start;
+        }
+        switch (reader.readAt(chunk, false)) {
+            case ChunkReader::Step::Chunk:
+                if (chunk.length > 0) {
+                    if ((last && chunk.timeOffset < *last) || !fits(chunk.timeOffset))
+                        return seekChunkLinear(file, target, goOn);
+                    last = chunk.timeOffset;
+                    if (target <= chunk.timeOffset) {
+                        file.seek(chunk.start);
+                        return chunk.start;
+                    }
+                }
+                reader.finish(chunk);
+                break;
+            case ChunkReader::Step::Resync:
+                reader.setCursor(nextMarkerCursor(file, reader.cursor(), bound));
+                if (file.readFailed()) return std::nullopt;
+                break;
+            case ChunkReader::Step::End:
+                // A chunk the path was seen to reach cannot lie beyond its end.
+                if (hiChunk && !file.readFailed()) return seekChunkLinear(file, target, goOn);
+                return std::nullopt;
+        }
+        if (!asker.worked(reader.cursor() - cursor)) return std::nullopt;
+    }
+}
