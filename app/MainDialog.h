@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/CommandRules.h"
@@ -85,6 +86,8 @@ private:
     void onExport();
     void onImport();
     bool importFile(const std::string& path, int speed, ImportFormat format);
+    void runConversion(const std::string& caption, const std::string& fileName,
+                       const std::function<void(const ConversionProgress&, ErrorReporter&)>& work);
 
     // Transport (MainDialogTransport.cpp)
     void onRecord();
