@@ -63,10 +63,12 @@ bool MainDialog::importFile(const std::string& path, int speed, ImportFormat for
     const LogSettings logSettings = loadLogSettings(profile_);
     const std::string converted = workingFilePath_ + ".import";
     ImportResult result;
-    runConversion("Importing", path, [&](const ConversionProgress& progress, ErrorReporter& errors) {
-        LogWriter log(logSettings);
-        result = importToSerialFile(path, converted, speed, format, log, errors, progress);
-    });
+    runConversion("Importing", path,
+                  [&](const ConversionProgress& progress, ErrorReporter& errors) {
+                      LogWriter log(logSettings);
+                      result = importToSerialFile(path, converted, speed, format, log, errors,
+                                                  progress);
+                  });
     if (result.status != ImportStatus::Converted) return false;
 
     clearWorkingFile();

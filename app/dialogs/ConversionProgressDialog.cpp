@@ -46,9 +46,10 @@ bool ConversionProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM, LR
 void ConversionProgressDialog::showProgress() {
     const std::uint64_t done = run_.done();
     const std::uint64_t total = run_.total();
-    const int steps = total > 0 ? static_cast<int>(static_cast<double>(done) * kBarSteps /
-                                                   static_cast<double>(total))
-                                : 0;
+    const int steps =
+        total > 0
+            ? static_cast<int>(static_cast<double>(done) * kBarSteps / static_cast<double>(total))
+            : 0;
     bar_.setPosition(steps);
     std::string text = std::to_string(done) + " bytes";
     if (total > 0) text = std::to_string(done) + " of " + std::to_string(total) + " bytes";

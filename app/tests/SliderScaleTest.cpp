@@ -1,9 +1,9 @@
-#include "app/SliderScale.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
+
+#include "app/SliderScale.h"
 
 namespace {
 constexpr std::uint32_t kIntMax = std::numeric_limits<int>::max();

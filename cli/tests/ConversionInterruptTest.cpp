@@ -21,8 +21,8 @@ protected:
     // Runs the program until its output has begun, then sends Ctrl+C; its exit status.
     int interruptOnceWriting(const std::vector<std::string>& words, const std::string& output) {
         std::string why;
-        EXPECT_TRUE(cli.start(VELTRANE_CLI_PATH, words, dir.file("out.txt"), dir.file("err.txt"),
-                              &why))
+        EXPECT_TRUE(
+            cli.start(VELTRANE_CLI_PATH, words, dir.file("out.txt"), dir.file("err.txt"), &why))
             << why;
         for (auto end = std::chrono::steady_clock::now() + 20s;
              std::chrono::steady_clock::now() < end;) {

@@ -1,8 +1,10 @@
 // Long exports and imports as the window runs them: a progress dialog that moves and cancels,
 // and none at all for a short one.
+// commctrl.h needs windows.h first.
+// clang-format off
 #include <windows.h>
-
 #include <commctrl.h>
+// clang-format on
 
 #include <algorithm>
 #include <filesystem>
@@ -104,9 +106,9 @@ TEST_F(ConversionProgress, LongImportShowsProgressAndCancelKeepsTheCurrentFile) 
     expectWindowAsBefore();
     EXPECT_EQ(fileBytes(serialFile), serialBytes);
     // Nothing of the conversion is left beside the working file.
-    const auto left = std::count_if(
-        std::filesystem::directory_iterator(temporaryFolder()), {},
-        [](const auto& entry) { return entry.path().extension() == ".import"; });
+    const auto left =
+        std::count_if(std::filesystem::directory_iterator(temporaryFolder()), {},
+                      [](const auto& entry) { return entry.path().extension() == ".import"; });
     EXPECT_EQ(left, 0);
 }
 
