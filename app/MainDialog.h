@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/CommandRules.h"
@@ -85,6 +86,8 @@ private:
     void onExport();
     void onImport();
     bool importFile(const std::string& path, int speed, ImportFormat format);
+    void runConversion(const std::string& caption, const std::string& fileName,
+                       const std::function<void(const ConversionProgress&, ErrorReporter&)>& work);
 
     // Transport (MainDialogTransport.cpp)
     void onRecord();
@@ -104,6 +107,9 @@ private:
     void refreshTick();
     void onSliderScroll(HWND bar);
     void showRecordingLength(const std::string& path);
+    void setSliderLength(std::uint32_t duration);
+    void showSliderAt(std::uint32_t tenths);
+    std::uint32_t sliderTenths() const;
     WorkerJob jobFor(const std::string& path, std::uint32_t startPosition);
     void workerStateChanged(WorkerEvent event, std::uint32_t job) override;  // worker's thread
 
@@ -136,5 +142,6 @@ private:
     ProgressBar activityMeter_;
     Static timeDisplay_;
     Trackbar slider_;
+    std::uint32_t sliderDuration_ = 0;  // tenths; the slider may count in larger steps
     Button stopButton_, rewindButton_, playButton_, pauseButton_, forwardButton_, recordButton_;
 };

@@ -1,5 +1,7 @@
 // The main window's conversions: Export to text and Import of raw or hex data.
+#include "app/ConversionRun.h"
 #include "app/MainDialog.h"
+#include "app/dialogs/ConversionProgressDialog.h"
 #include "app/dialogs/ExportDialog.h"
 #include "app/dialogs/ImportDialog.h"
 #include "convert/Import.h"
@@ -8,6 +10,25 @@
 #include "engine/SerialFile.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
+
+namespace {
+// A conversion that ends sooner shows no progress dialog at all.
+constexpr std::chrono::milliseconds kQuietConversionTime(500);
+}  // namespace
+
+// The conversion runs on a thread of its own. The window waits for it a moment, then shows the
+// progress dialog, which is modal: no command can change the file meanwhile. What the
+// conversion had to report is shown here, once it has ended.
+void MainDialog::runConversion(
+    const std::string& caption, const std::string& fileName,
+    const std::function<void(const ConversionProgress&, ErrorReporter&)>& work) {
+    ConversionRun run(work);
+    if (!run.waitFor(kQuietConversionTime)) {
+        ConversionProgressDialog dialog(handle(), caption, fileName, run);
+        dialog.doModal();
+    }
+    for (const std::string& text : run.finish()) errors_.showErrorBox(text, false);
+}
 
 void MainDialog::onExport() {
     ExportDialog dialog(handle(), ExportOptions{});
@@ -21,7 +42,11 @@ void MainDialog::onExport() {
                              false);
         return;
     }
-    exportToText(currentFilePath_, options, errors_);
+    const std::string serialPath = currentFilePath_;
+    runConversion("Exporting", options.fileName,
+                  [&](const ConversionProgress& progress, ErrorReporter& errors) {
+                      exportToText(serialPath, options, errors, progress);
+                  });
 }
 
 void MainDialog::onImport() {
@@ -32,12 +57,18 @@ void MainDialog::onImport() {
 }
 
 // The conversion goes to a file beside the working file, which may hold the current recording:
-// only a whole conversion replaces it. A failure leaves the window and its recording as they
-// were; importToSerialFile has shown it and removed what it had written.
+// only a whole conversion replaces it. A failure or Cancel leaves the window and its recording
+// as they were; importToSerialFile has removed what it had written.
 bool MainDialog::importFile(const std::string& path, int speed, ImportFormat format) {
-    LogWriter log(loadLogSettings(profile_));
+    const LogSettings logSettings = loadLogSettings(profile_);
     const std::string converted = workingFilePath_ + ".import";
-    ImportResult result = importToSerialFile(path, converted, speed, format, log, errors_);
+    ImportResult result;
+    runConversion("Importing", path,
+                  [&](const ConversionProgress& progress, ErrorReporter& errors) {
+                      LogWriter log(logSettings);
+                      result = importToSerialFile(path, converted, speed, format, log, errors,
+                                                  progress);
+                  });
     if (result.status != ImportStatus::Converted) return false;
 
     clearWorkingFile();

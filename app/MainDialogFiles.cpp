@@ -36,10 +36,9 @@ bool MainDialog::openFile(const std::string& path) {
 // name every run and is deleted at exit, so it would only leave a dead entry.
 void MainDialog::showLoadedFile(std::uint32_t duration) {
     setTransportButtons(TransportMode::Stopped);
-    slider_.setRange(0, static_cast<int>(duration), false);
-    slider_.setTicFrequency(10);
+    setSliderLength(duration);
     showTime(duration);
-    slider_.setPosition(0, true);
+    showSliderAt(0);
     state_.currentPosition.store(0);
     if (!namesSameFile(currentFilePath_, workingFilePath_)) addRecentFile(currentFilePath_);
 }
@@ -49,8 +48,8 @@ void MainDialog::showNoFile() {
     currentFilePath_.clear();
     showTime(0);
     setTransportButtons(TransportMode::Stopped);
-    slider_.setRange(0, 0, false);
-    slider_.setPosition(0, true);
+    setSliderLength(0);
+    showSliderAt(0);
     state_.currentPosition.store(0);
 }
 

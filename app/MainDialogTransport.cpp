@@ -2,6 +2,7 @@
 // refresh tick and the position slider.
 #include "app/AppMessages.h"
 #include "app/MainDialog.h"
+#include "app/SliderScale.h"
 #include "engine/SerialFile.h"
 #include "engine/TimeDisplay.h"
 #include "log/LogSettings.h"
@@ -39,8 +40,8 @@ void MainDialog::onRecord() {
     recordingJob_ = job;
     recordingJobPath_ = workingFilePath_;
     // The new recording has no length yet, also when its port then fails to open.
-    slider_.setRange(0, 0, false);
-    slider_.setPosition(0, true);
+    setSliderLength(0);
+    showSliderAt(0);
     showTime(0);
     showTransportState();
 }
@@ -64,9 +65,8 @@ void MainDialog::onPlay() {
     if (refuseStartWhileRunning()) return;  // the position below belongs to the running worker
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
     if (!duration) return;
-    slider_.setRange(0, static_cast<int>(*duration), false);
-    slider_.setTicFrequency(10);
-    const auto startPosition = static_cast<std::uint32_t>(slider_.position());
+    setSliderLength(*duration);
+    const std::uint32_t startPosition = sliderTenths();
     state_.currentPosition.store(startPosition);
     const std::uint32_t job = runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
     if (job == 0) {
@@ -89,7 +89,7 @@ void MainDialog::onStop() {
     state_.requestStop();
     if (wasRecording) {  // a stopped playback keeps its position
         state_.currentPosition.store(0);
-        slider_.setPosition(0, true);
+        showSliderAt(0);
     }
     // Busy until the worker has ended. The recording's length is read once the worker has
     // closed the file (its end message), so that its last chunks are counted.
@@ -99,20 +99,34 @@ void MainDialog::onStop() {
 // A recording with no whole chunk has no length: the window shows 00:00.0.
 void MainDialog::showRecordingLength(const std::string& path) {
     auto duration = scanDuration(path, debugTrace_, errors_).value_or(0);
-    slider_.setRange(0, static_cast<int>(duration), false);
-    slider_.setTicFrequency(10);
+    setSliderLength(duration);
     showTime(duration);
 }
 
+// The slider counts in steps of one or two tenths, chosen by the length.
+void MainDialog::setSliderLength(std::uint32_t duration) {
+    sliderDuration_ = duration;
+    slider_.setRange(0, sliderMaximumFor(duration), false);
+    slider_.setTicFrequency(10);
+}
+
+void MainDialog::showSliderAt(std::uint32_t tenths) {
+    slider_.setPosition(sliderPositionOf(tenths, sliderDuration_), true);
+}
+
+std::uint32_t MainDialog::sliderTenths() const {
+    return tenthsAtSlider(slider_.position(), sliderDuration_);
+}
+
 void MainDialog::onFastForward() {
-    state_.currentPosition.store(static_cast<std::uint32_t>(slider_.rangeMaximum()));
-    slider_.setPosition(static_cast<int>(state_.currentPosition.load()), true);
+    state_.currentPosition.store(tenthsAtSlider(slider_.rangeMaximum(), sliderDuration_));
+    showSliderAt(state_.currentPosition.load());
     showTime(state_.currentPosition.load());
 }
 
 void MainDialog::onFastRewind() {
     state_.currentPosition.store(0);
-    slider_.setPosition(0, true);
+    showSliderAt(0);
     showTime(0);
 }
 
@@ -208,12 +222,12 @@ void MainDialog::refreshTick() {
         activityMeter_.setPosition(level);
     }
     if (state_.playing.load() != 0 && !slider_.isEnabled()) {
-        slider_.setPosition(static_cast<int>(state_.currentPosition.load()), true);
+        showSliderAt(state_.currentPosition.load());
         showTime(state_.currentPosition.load());
     }
     if (state_.recording.load() != 0) showTime(state_.currentPosition.load());
 }
 
 void MainDialog::onSliderScroll(HWND bar) {
-    if (bar == slider_.handle()) showTime(static_cast<std::uint32_t>(slider_.position()));
+    if (bar == slider_.handle()) showTime(sliderTenths());
 }

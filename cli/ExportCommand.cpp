@@ -2,6 +2,7 @@
 #include <string>
 
 #include "cli/ConsoleErrorReporter.h"
+#include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
 #include "convert/SamePath.h"
 #include "convert/TextExport.h"
@@ -38,9 +39,11 @@ int runExport(const Arguments& arguments, Console& console) {
     if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
 
     ConsoleErrorReporter errors;
+    ConversionWatch watch(console, serialPath);
     ExportResult result;
     if (output == "-") {
-        result = exportToStream(serialPath, console.out, kStandardOutput, options, errors);
+        result = exportToStream(serialPath, console.out, kStandardOutput, options, errors,
+                                watch.callback());
     } else {
         // Opening the output would empty the recording before it is read.
         if (namesSameFile(output, serialPath)) {
@@ -49,9 +52,13 @@ int runExport(const Arguments& arguments, Console& console) {
                                      ": it is the serial file being exported");
         }
         options.fileName = output;
-        result = exportToText(serialPath, options, errors);
+        result = exportToText(serialPath, options, errors, watch.callback());
     }
+    watch.end();
     if (result == ExportResult::Exported) return kExitSuccess;
+    if (result == ExportResult::Cancelled) {
+        return reportFailure(console, "export", "export of " + serialPath + " cancelled");
+    }
     // The window's text for this one does not name the file: the box is about the open file.
     const std::string line = result == ExportResult::SerialFileNotOpened
                                  ? serialPath + ": " + errors.line()
@@ -65,7 +72,8 @@ Command exportCommand() {
     return {"export", "write a serial file as hex or ASCII text lines, or as its raw data bytes",
             "Usage: veltrane-cli export FILE.ser [--format hex|ascii|raw] [--no-time]\n"
             "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
-            "Writes each chunk as a line, byte for byte as the window's Export does.\n\n"
+            "Writes each chunk as a line, byte for byte as the window's Export does. Ctrl+C\n"
+            "cancels it and removes the output file.\n\n"
             "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
             "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
             "                         without heading, columns or line ends (ascii)\n"

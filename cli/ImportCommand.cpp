@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/ConsoleErrorReporter.h"
+#include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
 #include "convert/Import.h"
 #include "convert/SamePath.h"
@@ -44,7 +45,13 @@ int runImport(const Arguments& arguments, Console& console) {
 
     LogWriter log{LogSettings{}};  // logging is the window's setting; off here
     ConsoleErrorReporter errors;
-    const ImportResult result = importToSerialFile(input, *output, speed, format, log, errors);
+    ConversionWatch watch(console, input);
+    const ImportResult result =
+        importToSerialFile(input, *output, speed, format, log, errors, watch.callback());
+    watch.end();
+    if (result.status == ImportStatus::Cancelled) {
+        return reportFailure(console, "import", "import of " + input + " cancelled");
+    }
     if (result.status != ImportStatus::Converted) {
         return reportFailure(console, "import", errors.line());
     }
@@ -58,7 +65,7 @@ Command importCommand() {
             "Usage: veltrane-cli import IN [--format raw|hex] [--baud BITS_PER_SECOND] -o OUT.ser\n\n"
             "Cuts the input into chunks of 10 bytes, each stamped with the time it would have\n"
             "arrived at the given speed, byte for byte as the window's Import does. A failed\n"
-            "import leaves no output.\n\n"
+            "or cancelled (Ctrl+C) import leaves no output.\n\n"
             "      --format FORM      raw: the bytes as they are; hex: hexadecimal text such\n"
             "                         as \"41 42\" or \"0x41 0x42\" (raw)\n"
             "  -b, --baud SPEED       the line speed the data are taken to have come at, in\n"

@@ -11,6 +11,23 @@ void ProgressLine::show(double seconds, std::uint64_t chunks, std::uint64_t byte
     drawn_ = true;
 }
 
+void ProgressLine::showConversion(std::uint64_t done, std::uint64_t total,
+                                  const std::string& fileName) {
+    if (!console_.showProgress) return;
+    if (total > 0) {
+        std::fprintf(
+            console_.err, "\r%12llu of %llu bytes  %3d%%  %s  ",
+            static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+            static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)),
+            fileName.c_str());
+    } else {
+        std::fprintf(console_.err, "\r%12llu bytes  %s  ", static_cast<unsigned long long>(done),
+                     fileName.c_str());
+    }
+    std::fflush(console_.err);
+    drawn_ = true;
+}
+
 void ProgressLine::end() {
     if (!drawn_) return;
     std::fputc('\n', console_.err);

@@ -1,9 +1,11 @@
 #pragma once
 
 // A command's progress on standard error, one line redrawn in place: elapsed time, chunks,
-// bytes and rate. Draws nothing when the console shows no progress (not a terminal, --quiet).
+// bytes and rate, or for a conversion the bytes done of the input's size. Draws nothing when the
+// console shows no progress (not a terminal, --quiet).
 
 #include <cstdint>
+#include <string>
 
 #include "cli/Console.h"
 
@@ -15,6 +17,8 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     void show(double seconds, std::uint64_t chunks, std::uint64_t bytes);
+    // A total of 0 is an input of unknown size: no percentage then.
+    void showConversion(std::uint64_t done, std::uint64_t total, const std::string& fileName);
     // Ends the line, so that what follows starts on a line of its own.
     void end();
 

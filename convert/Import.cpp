@@ -1,9 +1,13 @@
 #include "convert/Import.h"
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "convert/BlockOutput.h"
@@ -59,10 +63,17 @@ bool ImportInput::open(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     std::setvbuf(file, nullptr, _IONBF, 0);  // the block is the buffer
+    size_ = 0;
+    if (fseeko(file, 0, SEEK_END) == 0) {
+        const off_t end = ftello(file);
+        if (end > 0) size_ = static_cast<std::uint64_t>(end);
+        std::rewind(file);  // also clears what a device made of the seek
+    }
     file_ = file;
     if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
     next_ = 0;
     length_ = 0;
+    blockStart_ = 0;
     endSeen_ = false;
     readError_ = 0;
     return true;
@@ -76,6 +87,7 @@ void ImportInput::close() {
 }
 
 bool ImportInput::refill() {
+    blockStart_ += length_;
     next_ = 0;
     errno = 0;
     length_ = file_ ? std::fread(block_.get(), 1, kBlockSize, file_) : 0;
@@ -167,7 +179,7 @@ int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count) {
 
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
                                 int speed, ImportFormat format, LogWriter& log,
-                                ErrorReporter& errors) {
+                                ErrorReporter& errors, const ConversionProgress& progress) {
     ImportResult result;
     if (speed <= 0) speed = kDefaultImportSpeed;
     // Ten bytes of ten bit times each, in seconds: divided first, then multiplied, each step
@@ -194,9 +206,22 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
 
     const bool hex = format == ImportFormat::AsciiHex;
     std::uint8_t data[kImportChunkSize];
+    const std::uint64_t total = input.size();
+    // Without a callback the next report never comes.
+    std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
     // A fresh input has not met its end, so even an empty one makes one pass. A full disk stays
     // full: converting on would only take time.
     while (!input.endSeen() && !output.failed()) {
+        if (input.position() >= nextReport) {
+            if (!progress(input.position(), total)) {
+                output.close();
+                input.close();
+                discardOutput(outputPath);
+                result.status = ImportStatus::Cancelled;
+                return result;
+            }
+            nextReport = input.position() + kProgressStep;
+        }
         int n = hex ? readHexBytes(input, data, kImportChunkSize)
                     : readRawBytes(input, data, kImportChunkSize);
         if (n > 0) {
@@ -226,6 +251,9 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
                                        output.writeError()),
                             false);
         result.status = ImportStatus::WriteFailed;
+    } else if (progress && !progress(input.position(), total)) {
+        discardOutput(outputPath);
+        result.status = ImportStatus::Cancelled;
     }
     return result;
 }

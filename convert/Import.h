@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "convert/ConversionProgress.h"
+
 class ErrorReporter;
 class LogWriter;
 
@@ -36,6 +38,11 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     void close();
 
+    // The input's size when opened, 0 when it has none (a device, a pipe).
+    std::uint64_t size() const { return size_; }
+    // Bytes taken so far.
+    std::uint64_t position() const { return blockStart_ + next_; }
+
     bool endSeen() const { return endSeen_; }
     bool readFailed() const { return readError_ != 0; }
     int readError() const { return readError_; }  // errno of the failed read; 0 when none
@@ -56,6 +63,8 @@ private:
     std::unique_ptr<std::uint8_t[]> block_;
     std::size_t next_ = 0;
     std::size_t length_ = 0;
+    std::uint64_t blockStart_ = 0;
+    std::uint64_t size_ = 0;
     bool endSeen_ = false;
     int readError_ = 0;
 };
@@ -78,6 +87,7 @@ enum class ImportStatus {
     OutputNotOpened,  // nothing made
     ReadFailed,       // a read of the input failed part-way; the output was removed
     WriteFailed,      // a write failed part-way (full disk); the output was removed
+    Cancelled,        // the progress callback said stop; nothing shown, the output was removed
 };
 
 struct ImportResult {
@@ -90,7 +100,7 @@ struct ImportResult {
 // outputPath, each stamped with the time at which it would have arrived at speed bit/s with
 // 10 bit times per byte. The input is opened before the output is made. Every failure is shown
 // in the error box with the file's name and the system's reason (open failures are logged as
-// well); a conversion cut short by a failed read or write leaves no output behind.
+// well); a conversion cut short by a failed read or write, or cancelled, leaves no output behind.
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
                                 int speed, ImportFormat format, LogWriter& log,
-                                ErrorReporter& errors);
+                                ErrorReporter& errors, const ConversionProgress& progress = {});

@@ -77,8 +77,10 @@ std::size_t formatPositionColumn(std::uint32_t position, std::uint8_t* out) {
     return 10;
 }
 
-// The chunks in the chosen form; what failed is left in the file and the output.
-void writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOptions& options) {
+// The chunks in the chosen form; what failed is left in the file and the output. False when
+// the progress callback cancelled.
+bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOptions& options,
+                 const ConversionProgress& progress) {
     const bool raw = options.exportType == ExportType::Raw;
     const bool timeColumn = options.showTimeOffset && !raw;
     const bool positionColumn = options.showDataPosition && !raw;
@@ -91,9 +93,16 @@ void writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
     std::uint32_t dataPosition = 0;
     ChunkReader reader(serial, kExportResyncStep);
     Chunk chunk;
+    const std::uint64_t total = progress ? serial.size().value_or(0) : 0;
+    // Without a callback the next report never comes.
+    std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
     // The reader still delivers a last chunk whose terminator the end of the file cut off. A
     // full disk stays full: writing on would only take time.
     while (!output.failed() && reader.next(chunk)) {
+        if (reader.cursor() >= nextReport) {
+            if (!progress(reader.cursor(), total)) return false;
+            nextReport = reader.cursor() + kProgressStep;
+        }
         const std::size_t length = chunk.length;
         if (length == 0) continue;
         std::uint8_t* const line = output.room(kLineMax);
@@ -125,6 +134,9 @@ void writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
         output.commit(static_cast<std::size_t>(out - line));
         dataPosition += static_cast<std::uint32_t>(length);
     }
+    // A read that failed is no progress to show: it is reported instead.
+    if (progress && !serial.readFailed() && !output.failed()) return progress(total, total);
+    return true;
 }
 
 // Closes both and reports a failed read or write. A named file that a failure cut short is
@@ -149,10 +161,19 @@ ExportResult finishExport(SerialFileReader& serial, BlockOutput& output,
     return ExportResult::Exported;
 }
 
+// A cancelled export is not a failure: nothing is shown. A named file goes with it.
+ExportResult cancelExport(SerialFileReader& serial, BlockOutput& output,
+                          const std::string& outputName, bool removeOutput) {
+    serial.close();
+    output.close();
+    if (removeOutput) discardOutput(outputName);
+    return ExportResult::Cancelled;
+}
+
 }  // namespace
 
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
-                          ErrorReporter& errors) {
+                          ErrorReporter& errors, const ConversionProgress& progress) {
     SerialFileReader serial;
     if (!serial.open(serialPath)) {
         errors.showErrorBox(kOpenFailed, true);
@@ -163,13 +184,14 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
         errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
         return ExportResult::OutputNotOpened;
     }
-    writeChunks(serial, output, options);
+    if (!writeChunks(serial, output, options, progress))
+        return cancelExport(serial, output, options.fileName, true);
     return finishExport(serial, output, serialPath, options.fileName, true, errors);
 }
 
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
                             const std::string& streamName, const ExportOptions& options,
-                            ErrorReporter& errors) {
+                            ErrorReporter& errors, const ConversionProgress& progress) {
     SerialFileReader serial;
     if (!serial.open(serialPath)) {
         errors.showErrorBox(kOpenFailed, true);
@@ -177,6 +199,7 @@ ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
     }
     BlockOutput output;
     output.attach(stream);
-    writeChunks(serial, output, options);
+    if (!writeChunks(serial, output, options, progress))
+        return cancelExport(serial, output, streamName, false);
     return finishExport(serial, output, serialPath, streamName, false, errors);
 }

@@ -43,7 +43,7 @@ struct Outcome {
 };
 
 // What main does with the words after the program's name, with both streams caught.
-Outcome run(const std::vector<std::string>& words) {
+Outcome run(const std::vector<std::string>& words, bool showProgress = false) {
     Outcome outcome;
     for (const Command& command : commands()) {
         if (command.name != words.at(0)) continue;
@@ -51,7 +51,7 @@ Outcome run(const std::vector<std::string>& words) {
         accepted.push_back({"--quiet", false, "-q"});
         std::string error;
         auto arguments = Arguments::parse({words.begin() + 1, words.end()}, accepted, &error);
-        Console console{std::tmpfile(), std::tmpfile(), false};
+        Console console{std::tmpfile(), std::tmpfile(), showProgress};
         outcome.exitCode = arguments ? command.run(*arguments, console)
                                      : reportUsageError(console, command.name, error);
         outcome.out = readBack(console.out);
@@ -189,3 +189,25 @@ TEST_F(FileCommands, MistakesExitTwoAndFailuresExitOneInOneLine) {
 }
 
 }  // namespace
+
+TEST_F(FileCommands, ConversionsShowBytesDoneOfTheInputOnATerminalOnly) {
+    Bytes big;
+    while (big.size() < 600 * 1024) {
+        const Bytes one = chunk(static_cast<std::uint32_t>(big.size()), std::string(200, 'x'));
+        big.insert(big.end(), one.begin(), one.end());
+    }
+    const std::string serial = put("big.ser", big);
+    const std::string size = std::to_string(big.size());
+    const Outcome exported = run({"export", serial, "-o", dir.file("out.txt")}, true);
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_NE(exported.err.find(size + " of " + size + " bytes  100%  " + serial),
+              std::string::npos)
+        << exported.err;
+    EXPECT_EQ(exported.err.back(), '\n');  // the line is ended
+
+    const Outcome imported = run({"import", serial, "-o", dir.file("back.ser")}, true);
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_NE(imported.err.find(" of " + size + " bytes  100%  " + serial), std::string::npos)
+        << imported.err;
+    EXPECT_EQ(run({"export", serial, "-o", dir.file("quiet.txt")}).err, "");
+}

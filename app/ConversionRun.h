@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/ConversionProgress.h"
+#include "engine/ErrorReporter.h"
+
+// An export or import on a thread of its own, so that the window keeps answering. The window's
+// thread reads its progress from atomics and may ask it to stop; the thread is joined when the
+// run goes. What the conversion would have shown in the error box is kept, with the system's
+// text taken on its own thread, for the window to show once it has ended.
+class ConversionRun {
+public:
+    using Work = std::function<void(const ConversionProgress& progress, ErrorReporter& errors)>;
+
+    explicit ConversionRun(Work work);
+    ~ConversionRun();  // asks it to stop and waits for it
+    ConversionRun(const ConversionRun&) = delete;
+    ConversionRun& operator=(const ConversionRun&) = delete;
+
+    // True once it has ended within limit.
+    bool waitFor(std::chrono::milliseconds limit) const;
+    bool ended() const { return ended_.load(); }
+    void cancel() { cancelled_.store(true); }
+    std::uint64_t done() const { return done_.load(); }
+    std::uint64_t total() const { return total_.load(); }
+    // Waits for the end; the error texts it kept, whole (nothing left to add).
+    std::vector<std::string> finish();
+
+private:
+    void run(Work work);
+
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<std::uint64_t> total_{0};
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> ended_{false};
+    std::vector<std::string> errorTexts_;  // the thread's until it has been joined
+    std::thread thread_;                   // last: started once the rest exists
+};

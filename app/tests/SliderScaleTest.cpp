@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "app/SliderScale.h"
+
+namespace {
+constexpr std::uint32_t kIntMax = std::numeric_limits<int>::max();
+constexpr std::uint32_t kUintMax = std::numeric_limits<std::uint32_t>::max();
+}  // namespace
+
+TEST(SliderScale, LengthsThatFitAreOneTenthAStep) {
+    for (std::uint32_t duration : {0u, 1u, 36000u, kIntMax}) {
+        EXPECT_EQ(sliderMaximumFor(duration), static_cast<int>(duration)) << duration;
+        EXPECT_EQ(tenthsAtSlider(sliderMaximumFor(duration), duration), duration);
+    }
+    EXPECT_EQ(sliderPositionOf(12345, kIntMax), 12345);
+    EXPECT_EQ(tenthsAtSlider(12345, kIntMax), 12345u);
+}
+
+TEST(SliderScale, LongerLengthsStayPositiveAndRoundTrip) {
+    for (std::uint32_t duration : {kIntMax + 1u, kUintMax}) {
+        const int maximum = sliderMaximumFor(duration);
+        EXPECT_GT(maximum, 0) << duration;
+        EXPECT_EQ(sliderPositionOf(duration, duration), maximum);
+        EXPECT_EQ(tenthsAtSlider(maximum, duration), duration);  // Fast forward reaches the end
+        EXPECT_EQ(sliderPositionOf(0, duration), 0);
+        EXPECT_EQ(tenthsAtSlider(0, duration), 0u);
+        // A position in the middle comes back within one step.
+        const std::uint32_t middle = duration / 2;
+        const std::uint32_t back = tenthsAtSlider(sliderPositionOf(middle, duration), duration);
+        EXPECT_LE(middle - back, 1u);
+    }
+}
+
+TEST(SliderScale, PositionsOutsideTheRangeAreClamped) {
+    EXPECT_EQ(tenthsAtSlider(-5, kUintMax), 0u);
+    EXPECT_EQ(sliderPositionOf(100, 50), 50);
+}

@@ -1,0 +1,133 @@
+// Long exports and imports as the window runs them: a progress dialog that moves and cancels,
+// and none at all for a short one.
+// commctrl.h needs windows.h first.
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/tests/ui/UiTestSupport.h"
+
+namespace {
+
+// Big enough that a hex export or raw import runs for seconds under Wine, not the gigabyte a
+// user's recording can reach: the test's own writing and clean-up stay within seconds.
+constexpr std::uintmax_t kLargeSize = 384u << 20;
+
+// Full chunks of 255 bytes, one time offset a chunk, up to about `size` bytes.
+bool writeLargeSerialFile(const std::string& path, std::uintmax_t size) {
+    std::string block;
+    for (std::uint32_t i = 0; i < 4096; ++i) {
+        block += std::string("\x53\x01\0\0\0\0\xFF", 7);
+        block += std::string(255, static_cast<char>('A' + i % 26));
+        block += '\n';
+    }
+    std::ofstream out(path, std::ios::binary);
+    for (std::uintmax_t written = 0; written < size; written += block.size())
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    return out.good();
+}
+
+int barPosition(const UiDialog& dialog) {
+    return static_cast<int>(SendMessageA(dialog.control(IDC_CONVERSION_BAR), PBM_GETPOS, 0, 0));
+}
+
+// Waits for the progress dialog, sees its bar move, presses Cancel.
+void cancelOnceMoving(UiProgram& program, const std::string& caption) {
+    UiDialog progress = program.dialog(caption, kDialogLimit);
+    ASSERT_TRUE(progress) << "no \"" << caption << "\" dialog";
+    ASSERT_TRUE(waitUntil([&] { return barPosition(progress) > 0; }, kStateLimit));
+    const int first = barPosition(progress);
+    EXPECT_TRUE(waitUntil([&] { return barPosition(progress) > first; }, kStateLimit))
+        << "the bar stays at " << first;
+    EXPECT_LT(barPosition(progress), 1000) << "finished before Cancel: make the input larger";
+    ASSERT_TRUE(closeDialog(progress, IDCANCEL));
+    ASSERT_TRUE(program.settle());
+}
+
+class ConversionProgress : public ::testing::Test {
+protected:
+    // The program with a serial file of its own opened.
+    void start(const std::string& serialFile) {
+        ASSERT_TRUE(started(program_, "\"" + serialFile + "\""));
+        timeShown_ = program_.text(IDC_TIME_DISPLAY);
+        sliderMax_ = program_.sliderMax();
+    }
+    void expectWindowAsBefore() {
+        EXPECT_EQ(program_.text(IDC_TIME_DISPLAY), timeShown_);
+        EXPECT_EQ(program_.sliderMax(), sliderMax_);
+        EXPECT_EQ(transportControlsOf(program_), kStoppedWithFile);
+        EXPECT_EQ(program_.shownBoxes(), std::vector<std::string>{});
+    }
+
+    UiProgram program_;
+    std::string timeShown_;
+    long sliderMax_ = 0;
+};
+
+}  // namespace
+
+TEST_F(ConversionProgress, LongExportShowsProgressAndCancelRemovesTheOutput) {
+    const std::string serialFile = program_.folder() + "\\large.ser";
+    ASSERT_TRUE(writeLargeSerialFile(serialFile, kLargeSize));
+    ASSERT_NO_FATAL_FAILURE(start(serialFile));
+    const std::string output = program_.folder() + "\\large.txt";
+    UiDialog dialog = openDialog(program_, ID_EXPORT, "Export");
+    ASSERT_TRUE(dialog) << "no \"Export\" dialog";
+    ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 0));  // hex: the slowest form
+    ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    ASSERT_NO_FATAL_FAILURE(cancelOnceMoving(program_, "Exporting"));
+    EXPECT_FALSE(fileExists(output));
+    expectWindowAsBefore();
+}
+
+TEST_F(ConversionProgress, LongImportShowsProgressAndCancelKeepsTheCurrentFile) {
+    const std::string serialFile = program_.folder() + "\\two chunks.ser";
+    ASSERT_TRUE(writeSerialFile(serialFile, {{0, "AB"}, {15, "\r\n"}}));
+    const std::string input = program_.folder() + "\\large.dat";
+    { std::ofstream create(input, std::ios::binary); }
+    std::filesystem::resize_file(input, kLargeSize);
+    ASSERT_NO_FATAL_FAILURE(start(serialFile));
+    const std::string serialBytes = fileBytes(serialFile);
+
+    UiDialog dialog = openDialog(program_, ID_IMPORT, "Import");
+    ASSERT_TRUE(dialog) << "no \"Import\" dialog";
+    ASSERT_TRUE(dialog.setText(IDC_IMPORT_FILE_EDIT, input));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    ASSERT_NO_FATAL_FAILURE(cancelOnceMoving(program_, "Importing"));
+    expectWindowAsBefore();
+    EXPECT_EQ(fileBytes(serialFile), serialBytes);
+    // Nothing of the conversion is left beside the working file.
+    const auto left =
+        std::count_if(std::filesystem::directory_iterator(temporaryFolder()), {},
+                      [](const auto& entry) { return entry.path().extension() == ".import"; });
+    EXPECT_EQ(left, 0);
+}
+
+TEST_F(ConversionProgress, ShortExportShowsNoProgressDialog) {
+    const std::string serialFile = program_.folder() + "\\two chunks.ser";
+    ASSERT_TRUE(writeSerialFile(serialFile, {{0, "AB"}, {15, "\r\n"}}));
+    ASSERT_NO_FATAL_FAILURE(start(serialFile));
+    const std::string output = program_.folder() + "\\small.bin";
+    UiDialog dialog = openDialog(program_, ID_EXPORT, "Export");
+    ASSERT_TRUE(dialog) << "no \"Export\" dialog";
+    ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 2));
+    ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+    // A dialog shown at all would stay for at least one tick of its timer.
+    for (auto end = std::chrono::steady_clock::now() + 1500ms;
+         std::chrono::steady_clock::now() < end;) {
+        const auto boxes = program_.shownBoxes();
+        ASSERT_EQ(std::count(boxes.begin(), boxes.end(), "Exporting"), 0);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(fileBytes(output), "AB\r\n");
+}

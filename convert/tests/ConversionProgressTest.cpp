@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/Import.h"
+#include "convert/TextExport.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A serial file of count full chunks (263 bytes each), written without the program's writer.
+Bytes serialFile(std::size_t count) {
+    Bytes out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto offset = static_cast<std::uint32_t>(i);
+        out.insert(out.end(), {0x53, 0x01, std::uint8_t(offset), std::uint8_t(offset >> 8),
+                               std::uint8_t(offset >> 16), std::uint8_t(offset >> 24), 255});
+        for (int byte = 0; byte < 255; ++byte) out.push_back(std::uint8_t(byte + i));
+        out.push_back(0x0A);
+    }
+    return out;
+}
+
+// Keeps every report; says stop once cancelAfter reports were made (0: never).
+struct ProgressLog {
+    std::vector<std::uint64_t> done;
+    std::uint64_t total = 0;
+    std::size_t cancelAfter = 0;
+    ConversionProgress callback() {
+        return [this](std::uint64_t bytes, std::uint64_t of) {
+            done.push_back(bytes);
+            total = of;
+            return cancelAfter == 0 || done.size() < cancelAfter;
+        };
+    }
+};
+
+class ConversionProgressTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    RecordingErrorReporter errors;
+    LogWriter log{LogSettings{}};
+    const std::string input = dir.file("in.bin");
+    const std::string output = dir.file("out");
+    const Bytes bytes = serialFile(8000);  // about 2 MB: several reports
+
+    void SetUp() override { ASSERT_TRUE(writeWholeFile(input, bytes)); }
+
+    // Export and import of the input, each true when it ended whole and false when cancelled.
+    std::vector<std::function<bool(const ConversionProgress&)>> conversions() {
+        return {
+            [this](const ConversionProgress& progress) {
+                ExportOptions options;
+                options.fileName = output;
+                options.exportType = ExportType::SpaceDelimitedBinary;
+                const ExportResult result = exportToText(input, options, errors, progress);
+                EXPECT_TRUE(result == ExportResult::Exported || result == ExportResult::Cancelled);
+                return result == ExportResult::Exported;
+            },
+            [this](const ConversionProgress& progress) {
+                const ImportStatus status =
+                    importToSerialFile(input, output, 9600, ImportFormat::RawData, log, errors,
+                                       progress)
+                        .status;
+                EXPECT_TRUE(status == ImportStatus::Converted || status == ImportStatus::Cancelled);
+                return status == ImportStatus::Converted;
+            }};
+    }
+};
+
+}  // namespace
+
+TEST_F(ConversionProgressTest, ReportsRiseToTheTotalAndTheOutputIsAsWithout) {
+    for (const auto& convert : conversions()) {
+        ASSERT_TRUE(convert({}));
+        const Bytes without = readWholeFile(output);
+        ProgressLog progress;
+        ASSERT_TRUE(convert(progress.callback()));
+        ASSERT_GE(progress.done.size(), 3u);
+        EXPECT_EQ(progress.total, bytes.size());
+        EXPECT_EQ(progress.done.back(), bytes.size());
+        for (std::size_t i = 1; i < progress.done.size(); ++i)
+            EXPECT_GT(progress.done[i], progress.done[i - 1]);
+        EXPECT_EQ(readWholeFile(output), without);
+    }
+    EXPECT_TRUE(errors.reports.empty());
+}
+
+TEST_F(ConversionProgressTest, CancelledPartWayLeavesNoOutputAndShowsNothing) {
+    for (const auto& convert : conversions()) {
+        ProgressLog progress;
+        progress.cancelAfter = 2;
+        EXPECT_FALSE(convert(progress.callback()));
+        EXPECT_EQ(progress.done.size(), 2u);  // no report after the stop
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+    EXPECT_TRUE(errors.reports.empty());
+}
