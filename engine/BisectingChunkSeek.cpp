@@ -222,7 +222,9 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
                 reader.finish(chunk);
                 break;
             case ChunkReader::Step::Resync:
-                reader.setCursor(nextMarkerCursor(file, reader.cursor(), bound));
+                // In pieces, so that the stop question is asked during a long damaged stretch.
+                reader.setCursor(nextMarkerCursor(
+                    file, reader.cursor(), std::min(bound, reader.cursor() + kSeekAskEvery)));
                 if (file.readFailed()) return std::nullopt;
                 break;
             case ChunkReader::Step::End:
