@@ -15,9 +15,9 @@
 
 namespace {
 
-// Big enough that a hex export or raw import runs for seconds under Wine, not the gigabyte a
-// user's recording can reach: the test's own writing and clean-up stay within seconds.
-constexpr std::uintmax_t kLargeSize = 384u << 20;
+// A gigabyte, as a day's recording at 115200 bit/s: a hex export or raw import of it runs for
+// many seconds under Wine, and Cancel comes as soon as the bar has moved.
+constexpr std::uintmax_t kLargeSize = std::uintmax_t{1} << 30;
 
 // Full chunks of 255 bytes, one time offset a chunk, up to about `size` bytes.
 bool writeLargeSerialFile(const std::string& path, std::uintmax_t size) {
