@@ -5,12 +5,12 @@
 // first chunk with data after that meeting then tells, for offsets in order, on which side of it
 // the answer lies.
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <set>
 #include <vector>
 
+#include "engine/MarkerSearch.h"
 #include "engine/SerialFile.h"
 
 namespace {
@@ -23,35 +23,6 @@ constexpr std::uint64_t kProbeEndMargin = 2 * kMaxChunkSize;
 constexpr std::uint64_t kProbeReach = 4 * 1024 * 1024;
 // A probe needs the span below it to hold all its starting cursors.
 constexpr std::uint64_t kLeastLinearSpan = 4 * kMaxChunkSize;
-
-// Where a reading at `from` next stops, stepping by 2 over bytes without a marker: the first
-// such cursor holding a marker, or one where reading ends (at the end of the file), or else the
-// first at or after `limit` (never further, so that readings can meet there). Garbage stretches
-// are passed with a byte search instead of a step each.
-std::uint64_t nextMarkerCursor(SerialFileReader& file, std::uint64_t from, std::uint64_t limit) {
-    std::uint8_t block[16 * 1024];
-    // Most stops are near (the next chunk); the reads grow for a long stretch.
-    std::size_t want = 64;
-    std::uint64_t at = from;
-    for (; at < limit; want = std::min(want * 4, sizeof block)) {
-        // Up to the limit and the byte after the last position looked at.
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(want, limit - at + 1));
-        file.seek(at);
-        const std::size_t got = file.read(block, count);
-        // Only positions with a byte after them are looked at; the next block starts on the parity.
-        const std::uint8_t* const end = block + (got > 0 ? got - 1 : 0);
-        for (const std::uint8_t* byte = block; byte < end; ++byte) {
-            byte = static_cast<const std::uint8_t*>(std::memchr(byte, kChunkMarker0, end - byte));
-            if (!byte) break;
-            const std::size_t offset = byte - block;
-            if (offset % 2 == 0 && byte[1] == kChunkMarker1) return at + offset;
-        }
-        at += got & ~std::size_t{1};
-        if (got < count) return at;
-    }
-    return at;
-}
 
 // Asks goOn after about every kSeekAskEvery bytes of reading.
 class SeekAsker {
@@ -90,7 +61,8 @@ Probe ended(Outcome outcome) { return {outcome, std::nullopt, false}; }
 
 // The path holds a cursor in [probe - kLongestStep, probe] (its steps are never longer), so
 // once the readings from all of those have met, the meeting point is on the path.
-Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
+Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker,
+              MarkerSearch& markers) {
     ChunkReader reader(file, kPlaybackResyncStep);
     Chunk chunk;
     std::set<std::uint64_t> cursors;  // one per reading still apart
@@ -133,7 +105,7 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker) {
                     break;
                 }
             }
-            next = nextMarkerCursor(file, next, limit);
+            next = markers.nextCursor(next, limit);
         }
         if (file.readFailed()) return ended(Outcome::ReadFailed);
         cursors.insert(next);
@@ -154,6 +126,7 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
     linearSpan = std::max(linearSpan, kLeastLinearSpan);
     const std::uint64_t probeLimit = *size > kProbeEndMargin ? *size - kProbeEndMargin : 0;
     SeekAsker asker(goOn);
+    MarkerSearch markers(file);
 
     // The path passes through lo, and with offsets in order no chunk before it is due. The answer
     // is the path's first due chunk starting before bound, or else hiChunk (none: nothing).
@@ -171,7 +144,7 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
         if (middle > probeLimit) break;
         // A probe may read a window from the disk.
         if (!asker.worked(kSeekAskEvery)) return std::nullopt;
-        const Probe probe = probeAt(file, middle, asker);
+        const Probe probe = probeAt(file, middle, asker, markers);
         if (probe.outcome == Outcome::Stopped || probe.outcome == Outcome::ReadFailed)
             return std::nullopt;
         if (probe.outcome == Outcome::Unknown) break;
@@ -223,8 +196,8 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
                 break;
             case ChunkReader::Step::Resync:
                 // In pieces, so that the stop question is asked during a long damaged stretch.
-                reader.setCursor(nextMarkerCursor(
-                    file, reader.cursor(), std::min(bound, reader.cursor() + kSeekAskEvery)));
+                reader.setCursor(markers.nextCursor(
+                    reader.cursor(), std::min(bound, reader.cursor() + kSeekAskEvery)));
                 if (file.readFailed()) return std::nullopt;
                 break;
             case ChunkReader::Step::End:

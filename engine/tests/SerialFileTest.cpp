@@ -1,7 +1,4 @@
-#include "engine/SerialFile.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/types.h>
 
 #include <cerrno>
@@ -10,6 +7,7 @@
 #include <random>
 
 #include "engine/DebugTrace.h"
+#include "engine/SerialFile.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
 
@@ -420,10 +418,14 @@ TEST_F(SerialFileTest, SeekAsksWhetherToGoOnAndStopsWhenTold) {
 
     for (std::uint64_t span : {std::uint64_t{1024}, kSeekLinearSpan}) {
         asked = 0;
-        EXPECT_EQ(seekChunk(file, target, [&] { return ++asked > 0; }, span), plain);
+        EXPECT_EQ(seekChunk(
+                      file, target, [&] { return ++asked > 0; }, span),
+                  plain);
         EXPECT_GE(asked, 2) << span;
         asked = 0;
-        EXPECT_EQ(seekChunk(file, target, [&] { return ++asked < 2; }, span), std::nullopt);
+        EXPECT_EQ(seekChunk(
+                      file, target, [&] { return ++asked < 2; }, span),
+                  std::nullopt);
         EXPECT_EQ(asked, 2);
     }
 
@@ -431,7 +433,9 @@ TEST_F(SerialFileTest, SeekAsksWhetherToGoOnAndStopsWhenTold) {
     asked = 0;
     EXPECT_EQ(seekChunkLinear(file, 3, [&] { return ++asked < 0; }), seek(path, 3));
     EXPECT_EQ(seekChunk(file, 0, [&] { return ++asked < 0; }), 0u);
-    EXPECT_EQ(seekChunk(file, 3, [&] { return ++asked < 0; }, bytes.size()), seek(path, 3));
+    EXPECT_EQ(seekChunk(
+                  file, 3, [&] { return ++asked < 0; }, bytes.size()),
+              seek(path, 3));
     EXPECT_EQ(asked, 0);
 }
 
@@ -453,6 +457,18 @@ Bytes generatedRecording(std::mt19937& random, bool descending) {
                 }
                 const Bytes empty = chunkBytes(offset, {});
                 out.insert(out.end(), empty.begin(), empty.end());
+            }
+        }
+        if (random() % 40 == 0) {
+            // A long damaged stretch with a rare header at either parity, which searches of
+            // both parities and of later probes cross from what earlier ones found.
+            const std::size_t length = 1'000 + random() % 6'000;
+            const Bytes header = chunkBytes(offset, Bytes(random() % 200));
+            for (std::size_t i = 0; i < length; ++i) {
+                const std::uint8_t byte = static_cast<std::uint8_t>(random());
+                out.push_back(byte == 0x53 ? 0xEE : byte);
+                if (random() % 1'500 == 0)
+                    out.insert(out.end(), header.begin(), header.begin() + 7);
             }
         }
         Bytes data(random() % 6 == 0 ? 0 : 1 + random() % 255);
