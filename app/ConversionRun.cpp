@@ -48,15 +48,6 @@ void ConversionRun::run(Work work) {
     ended_.store(true);
 }
 
-bool ConversionRun::waitFor(std::chrono::milliseconds limit) const {
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (!ended_.load()) {
-        if (std::chrono::steady_clock::now() >= giveUp) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 std::vector<std::string> ConversionRun::finish() {
     if (thread_.joinable()) thread_.join();
     return errorTexts_;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,8 +23,6 @@ public:
     ConversionRun(const ConversionRun&) = delete;
     ConversionRun& operator=(const ConversionRun&) = delete;
 
-    // True once it has ended within limit.
-    bool waitFor(std::chrono::milliseconds limit) const;
     bool ended() const { return ended_.load(); }
     void cancel() { cancelled_.store(true); }
     std::uint64_t done() const { return done_.load(); }

@@ -16,17 +16,15 @@ namespace {
 constexpr std::chrono::milliseconds kQuietConversionTime(500);
 }  // namespace
 
-// The conversion runs on a thread of its own. The window waits for it a moment, then shows the
-// progress dialog, which is modal: no command can change the file meanwhile. What the
+// The conversion runs on a thread of its own. The progress dialog is modal from the start (no
+// command can change the file meanwhile) and shows itself only after a moment. What the
 // conversion had to report is shown here, once it has ended.
 void MainDialog::runConversion(
     const std::string& caption, const std::string& fileName,
     const std::function<void(const ConversionProgress&, ErrorReporter&)>& work) {
     ConversionRun run(work);
-    if (!run.waitFor(kQuietConversionTime)) {
-        ConversionProgressDialog dialog(handle(), caption, fileName, run);
-        dialog.doModal();
-    }
+    ConversionProgressDialog dialog(handle(), caption, fileName, run, kQuietConversionTime);
+    dialog.doModal();
     for (const std::string& text : run.finish()) errors_.showErrorBox(text, false);
 }
 

@@ -94,13 +94,14 @@ std::uint64_t MarkerSearch::nextCursor(std::uint64_t from, std::uint64_t limit) 
     // the first marker it saw at the other parity.
     std::uint64_t runFrom = from;
     std::uint64_t runTo = from;
-    std::optional<std::uint64_t> otherMarker;
+    constexpr std::uint64_t kNotSeen = ~std::uint64_t{0};
+    std::uint64_t otherMarker = kNotSeen;
     bool lastByteIsMarker0 = false;
     auto rememberRun = [&](std::uint64_t ownTo, bool ownMarker) {
         remember({runFrom, ownTo, ownMarker});
         const std::uint64_t otherFrom = runFrom + 1;
-        if (otherMarker)
-            remember({otherFrom, *otherMarker, true});
+        if (otherMarker != kNotSeen)
+            remember({otherFrom, otherMarker, true});
         else if (runTo > otherFrom)
             remember({otherFrom, firstCursorFrom(otherFrom, runTo), false});
     };
@@ -113,7 +114,7 @@ std::uint64_t MarkerSearch::nextCursor(std::uint64_t from, std::uint64_t limit) 
             rememberRun(at, false);
             if (known->markerAtTo && known->to < limit) return known->to;
             at = runFrom = runTo = known->to;
-            otherMarker.reset();
+            otherMarker = kNotSeen;
             lastByteIsMarker0 = false;
             continue;
         }
@@ -124,10 +125,10 @@ std::uint64_t MarkerSearch::nextCursor(std::uint64_t from, std::uint64_t limit) 
         const std::size_t got = file_.read(block, count);
         if (file_.readFailed()) return at;
         // The other parity's position just before this block has its second byte here.
-        if (!otherMarker && lastByteIsMarker0 && got > 0 && block[0] == kChunkMarker1)
+        if (otherMarker == kNotSeen && lastByteIsMarker0 && got > 0 && block[0] == kChunkMarker1)
             otherMarker = at - 1;
         const FirstMarkers markers = findFirstMarkers(block, got);
-        if (!otherMarker && markers.odd < got) otherMarker = at + markers.odd;
+        if (otherMarker == kNotSeen && markers.odd < got) otherMarker = at + markers.odd;
         // Positions with a byte after them in the block are looked at.
         if (got > 0) runTo = at + got - 1;
         if (markers.even < got) {

@@ -51,8 +51,9 @@ INT_PTR Dialog::doModal() {
         disabledOwner_ = owner_;
     }
     // A template without WS_VISIBLE is shown once the queue first runs empty, as the system's
-    // modal dialog boxes are. A window that its handlers keep hidden stays hidden.
-    bool showWhenIdle = (GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) == 0;
+    // modal dialog boxes are, unless the dialog shows itself.
+    bool showWhenIdle =
+        (GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) == 0 && showsWhenFirstIdle();
 
     bool idle = true;
     LONG idleCount = 0;

@@ -34,6 +34,8 @@ protected:
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Idle processing; return nonzero for more idle calls.
     virtual LRESULT onKickIdle(LONG idleCount);
+    // False for a dialog that shows itself when it sees fit, not when the queue first runs empty.
+    virtual bool showsWhenFirstIdle() const { return true; }
 
 private:
     static INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam,

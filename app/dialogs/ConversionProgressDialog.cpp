@@ -6,17 +6,20 @@
 
 namespace {
 constexpr UINT_PTR kPollTimer = 1;
-constexpr UINT kPollMs = 100;
+// Short while hidden, so that a short conversion ends without a noticeable wait.
+constexpr UINT kPollMs = 25;
 // The bar counts in thousandths: an int range cannot hold a file's bytes.
 constexpr int kBarSteps = 1000;
 }  // namespace
 
 ConversionProgressDialog::ConversionProgressDialog(HWND owner, std::string caption,
-                                                   std::string fileName, ConversionRun& run)
+                                                   std::string fileName, ConversionRun& run,
+                                                   std::chrono::milliseconds quietTime)
     : Dialog(IDD_CONVERSION_PROGRESS, owner),
       caption_(std::move(caption)),
       fileName_(std::move(fileName)),
-      run_(run) {}
+      run_(run),
+      showAt_(std::chrono::steady_clock::now() + quietTime) {}
 
 bool ConversionProgressDialog::onInitDialog() {
     SetWindowTextA(handle(), caption_.c_str());
@@ -36,8 +39,14 @@ bool ConversionProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM, LR
     if (run_.ended()) {
         KillTimer(handle(), kPollTimer);
         endDialog(IDOK);
-    } else {
-        showProgress();
+        result = 0;
+        return true;
+    }
+    showProgress();
+    if (!shown_ && std::chrono::steady_clock::now() >= showAt_) {
+        shown_ = true;
+        ShowWindow(handle(), SW_SHOWNORMAL);
+        UpdateWindow(handle());
     }
     result = 0;
     return true;

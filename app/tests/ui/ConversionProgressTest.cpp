@@ -82,6 +82,9 @@ TEST_F(ConversionProgress, LongExportShowsProgressAndCancelRemovesTheOutput) {
     ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 0));  // hex: the slowest form
     ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
     ASSERT_TRUE(closeDialog(dialog, IDOK));
+    // The window answers at once, also before the progress dialog has shown itself.
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(program_.window(), WM_NULL, 0, 0, SMTO_NORMAL, 300, &answer), 0);
 
     ASSERT_NO_FATAL_FAILURE(cancelOnceMoving(program_, "Exporting"));
     EXPECT_FALSE(fileExists(output));
