@@ -81,8 +81,10 @@ TEST_F(ConversionProgress, LongExportShowsProgressAndCancelRemovesTheOutput) {
     ASSERT_TRUE(dialog) << "no \"Export\" dialog";
     ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 0));  // hex: the slowest form
     ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
-    ASSERT_TRUE(closeDialog(dialog, IDOK));
-    // The window answers at once, also before the progress dialog has shown itself.
+    // Clicked without waiting for the program to settle: the window must answer at once, also
+    // before the progress dialog has shown itself.
+    ASSERT_TRUE(PostMessageA(dialog.control(IDOK), BM_CLICK, 0, 0));
+    ASSERT_TRUE(waitUntil([&] { return !dialog.visible(); }, kStateLimit));
     DWORD_PTR answer = 0;
     EXPECT_NE(SendMessageTimeoutA(program_.window(), WM_NULL, 0, 0, SMTO_NORMAL, 300, &answer), 0);
 
