@@ -172,34 +172,47 @@ ExportResult cancelExport(SerialFileReader& serial, BlockOutput& output,
 
 }  // namespace
 
+namespace {
+
+bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
+                    ErrorReporter& errors) {
+    if (serial.open(serialPath)) return true;
+    errors.showErrorBox(kOpenFailed, true);
+    return false;
+}
+
+// Writes the opened output and closes both. A named file that was cut short or cancelled is
+// removed; a stream's bytes are already gone.
+ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
+                        const std::string& serialPath, const std::string& outputName,
+                        bool namedFile, const ExportOptions& options, ErrorReporter& errors,
+                        const ConversionProgress& progress) {
+    if (!writeChunks(serial, output, options, progress))
+        return cancelExport(serial, output, outputName, namedFile);
+    return finishExport(serial, output, serialPath, outputName, namedFile, errors);
+}
+
+}  // namespace
+
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           ErrorReporter& errors, const ConversionProgress& progress) {
     SerialFileReader serial;
-    if (!serial.open(serialPath)) {
-        errors.showErrorBox(kOpenFailed, true);
-        return ExportResult::SerialFileNotOpened;
-    }
+    if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
     BlockOutput output;
     if (!output.open(options.fileName)) {
         errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
         return ExportResult::OutputNotOpened;
     }
-    if (!writeChunks(serial, output, options, progress))
-        return cancelExport(serial, output, options.fileName, true);
-    return finishExport(serial, output, serialPath, options.fileName, true, errors);
+    return exportInto(serial, output, serialPath, options.fileName, true, options, errors,
+                      progress);
 }
 
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
                             const std::string& streamName, const ExportOptions& options,
                             ErrorReporter& errors, const ConversionProgress& progress) {
     SerialFileReader serial;
-    if (!serial.open(serialPath)) {
-        errors.showErrorBox(kOpenFailed, true);
-        return ExportResult::SerialFileNotOpened;
-    }
+    if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
     BlockOutput output;
     output.attach(stream);
-    if (!writeChunks(serial, output, options, progress))
-        return cancelExport(serial, output, streamName, false);
-    return finishExport(serial, output, serialPath, streamName, false, errors);
+    return exportInto(serial, output, serialPath, streamName, false, options, errors, progress);
 }

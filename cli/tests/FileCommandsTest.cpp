@@ -3,29 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
+#include "tests/support/ChunkBytes.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes chunk(std::uint32_t offset, const std::string& data, bool terminated = true) {
-    Bytes out{0x53, 0x01};
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(offset >> shift);
-    out.push_back(data.size());
-    out.insert(out.end(), data.begin(), data.end());
-    if (terminated) out.push_back(0x0A);
-    return out;
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
+Bytes chunk(std::uint32_t offset, const std::string& data,
+            std::optional<std::uint8_t> terminator = 0x0A) {
+    return chunkBytes(offset, Bytes(data.begin(), data.end()), terminator);
 }
 
 std::string readBack(std::FILE* stream) {
@@ -109,7 +99,7 @@ TEST_F(FileCommands, InfoCountsChunksGarbageAndACutEndInOnePass) {
     // window's duration is the last whole one's.
     Bytes cutInData = chunk(7, "CD");
     cutInData.resize(cutInData.size() - 2);
-    for (const Bytes& cut : {cutInData, chunk(7, "CD", false)}) {
+    for (const Bytes& cut : {cutInData, chunk(7, "CD", std::nullopt)}) {
         const std::string path = put("cut.ser", join({chunk(2, "AB"), cut}));
         info = run({"info", path, "--json"});
         EXPECT_EQ(info.exitCode, 0) << info.err;

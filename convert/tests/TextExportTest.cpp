@@ -9,28 +9,11 @@
 #include <vector>
 
 #include "convert/TextExport.h"
+#include "tests/support/ChunkBytes.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A chunk as it lies on disk, built here independently of any writer.
-Bytes chunkBytes(std::uint32_t offset, const Bytes& data, bool terminated = true) {
-    Bytes out{0x53, 0x01};
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(offset >> shift);
-    out.push_back(data.size());
-    out.insert(out.end(), data.begin(), data.end());
-    if (terminated) out.push_back(0x0A);
-    return out;
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
 
 ExportOptions options(ExportType type, bool time, bool heading, bool position) {
     ExportOptions chosen;
@@ -145,7 +128,7 @@ TEST_F(TextExportTest, ResyncByOneFindsChunksAfterGarbage) {
 }
 
 TEST_F(TextExportTest, LastChunkWithoutTerminatorIsWrittenButACutChunkIsNot) {
-    auto unterminated = join({chunkBytes(0, {'a'}), chunkBytes(1, {'b', 'c'}, false)});
+    auto unterminated = join({chunkBytes(0, {'a'}), chunkBytes(1, {'b', 'c'}, std::nullopt)});
     EXPECT_EQ(run(unterminated, allOff(ExportType::AsciiText)), "a\r\nbc\r\n");
 
     auto cut = join({chunkBytes(0, {'a'}), chunkBytes(1, {'b', 'c'})});

@@ -8,28 +8,11 @@
 
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
+#include "tests/support/ChunkBytes.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A chunk as it must lie on disk, built here independently of the writer.
-Bytes chunkBytes(std::uint32_t offset, const Bytes& data, std::uint8_t terminator = 0x0A) {
-    Bytes out{0x53, 0x01};
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(offset >> shift);
-    out.push_back(data.size());
-    out.insert(out.end(), data.begin(), data.end());
-    out.push_back(terminator);
-    return out;
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
 
 struct Seen {
     std::uint64_t start;
