@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
-#                              convert-throughput|cli-replay
+#                              convert-throughput|cli-replay|sleeper-lateness
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -15,7 +15,8 @@ case "${1:-}" in
     # veltrane-cli replays natively and under Wine beside scriptreplay and ttyplay; one native
     # program runs them all and measures at the far end.
     cli-replay) target=bench_cli_replay; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay" >&2
+    sleeper-lateness) target=bench_sleeper_lateness; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|sleeper-lateness" >&2
        exit 2 ;;
 esac
 
