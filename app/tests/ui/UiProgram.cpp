@@ -314,7 +314,7 @@ bool UiProgram::dragSlider(long position) {
 // overtakes them all: a sent "harmless" message alone may be answered before what was posted.
 // So a marker is posted to the slider (its page size) behind everything else, and the program
 // has handled all that came before once the marker shows; the page size is then put back.
-bool UiProgram::settle() {
+bool UiProgram::roundTrip() {
     HWND slider = control(IDC_POSITION_SLIDER);
     if (!slider) return false;
     DWORD_PTR original = 0;
@@ -329,6 +329,16 @@ bool UiProgram::settle() {
         std::chrono::seconds(10));
     sendWithLimit(slider, TBM_SETPAGESIZE, 0, static_cast<LPARAM>(original), nullptr);
     return seen;
+}
+
+// A window disabled with no dialog shown is still busy: an export or import runs under its
+// progress dialog, which shows itself only after a while. What it does at its end is awaited
+// with one more round trip.
+bool UiProgram::settle() {
+    if (!roundTrip()) return false;
+    auto idleOrAsking = [&] { return IsWindowEnabled(window_) || !shownBoxes().empty(); };
+    if (idleOrAsking()) return true;
+    return waitUntil(idleOrAsking, std::chrono::seconds(30)) && roundTrip();
 }
 
 std::string UiProgram::text(int id) const { return windowText(control(id), id); }

@@ -105,7 +105,8 @@ public:
     bool dragSlider(long position);
     // Posts a message to one of the program's windows.
     bool post(HWND target, UINT message, WPARAM wParam, LPARAM lParam);
-    // Returns once the program has handled everything posted to its window thread so far.
+    // Returns once the program has handled everything posted to its window thread so far,
+    // including a conversion that this started.
     bool settle();
 
     // What the window shows.
@@ -136,6 +137,8 @@ public:
 
 private:
     void end();
+    // Posts a marker to the window thread and waits until it has been handled.
+    bool roundTrip();
     std::string settingsPath(const std::string& section) const;
 
     std::string name_;
