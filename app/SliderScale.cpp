@@ -23,3 +23,12 @@ std::uint32_t tenthsAtSlider(int position, std::uint32_t duration) {
     if (position >= sliderMaximumFor(duration)) return duration;
     return static_cast<std::uint32_t>(position) * tenthsPerStep(duration);
 }
+
+// Each tick is drawn on every paint, so their number, not the range, must stay small.
+int sliderTickSpacing(int maximum) {
+    constexpr int kSecond = 10;
+    if (maximum <= kSecond * kMostSliderTicks) return kSecond;
+    const int seconds = maximum / kSecond;
+    const int secondsPerTick = (seconds + kMostSliderTicks - 1) / kMostSliderTicks;
+    return secondsPerTick * kSecond;
+}
