@@ -43,8 +43,10 @@ protected:
         if (!question) return question;
         const std::string text = question.text(0xFFFF);
         EXPECT_EQ(text.rfind(kQuestionStart, 0), 0u) << text;
-        EXPECT_GT(text.size(), std::string(kQuestionStart).size() + std::string(kQuestionEnd).size());
-        EXPECT_EQ(text.substr(text.size() - std::string(kQuestionEnd).size()), kQuestionEnd) << text;
+        EXPECT_GT(text.size(),
+                  std::string(kQuestionStart).size() + std::string(kQuestionEnd).size());
+        EXPECT_EQ(text.substr(text.size() - std::string(kQuestionEnd).size()), kQuestionEnd)
+            << text;
         return question;
     }
 

@@ -104,6 +104,34 @@ std::string listEntry(HWND list, int index) {
     return text;
 }
 
+// This process's environment with the variables set for the program replaced; empty when none
+// are set, so that the program simply inherits.
+std::vector<char> environmentBlock(
+    const std::vector<std::pair<std::string, std::string>>& replaced) {
+    std::vector<char> block;
+    if (replaced.empty()) return block;
+    auto append = [&](const std::string& entry) {
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back('\0');
+    };
+    if (char* inherited = GetEnvironmentStringsA()) {
+        for (const char* entry = inherited; *entry != '\0'; entry += lstrlenA(entry) + 1) {
+            bool keep = true;
+            for (const auto& [variable, value] : replaced) {
+                const std::string prefix = variable + "=";
+                keep = keep && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry,
+                                              static_cast<int>(prefix.size()), prefix.c_str(),
+                                              static_cast<int>(prefix.size())) != CSTR_EQUAL;
+            }
+            if (keep) append(entry);
+        }
+        FreeEnvironmentStringsA(inherited);
+    }
+    for (const auto& [variable, value] : replaced) append(variable + "=" + value);
+    block.push_back('\0');
+    return block;
+}
+
 }  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
@@ -229,34 +257,6 @@ bool UiProgram::readBinary(const std::string& section, const std::string& value,
 
 void UiProgram::setEnvironment(const std::string& variable, const std::string& value) {
     environment_.emplace_back(variable, value);
-}
-
-// This process's environment with the variables set for the program replaced; empty when none
-// are set, so that the program simply inherits.
-static std::vector<char> environmentBlock(
-    const std::vector<std::pair<std::string, std::string>>& replaced) {
-    std::vector<char> block;
-    if (replaced.empty()) return block;
-    auto append = [&](const std::string& entry) {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back('\0');
-    };
-    if (char* inherited = GetEnvironmentStringsA()) {
-        for (const char* entry = inherited; *entry != '\0'; entry += lstrlenA(entry) + 1) {
-            bool keep = true;
-            for (const auto& [variable, value] : replaced) {
-                const std::string prefix = variable + "=";
-                keep = keep && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry,
-                                              static_cast<int>(prefix.size()), prefix.c_str(),
-                                              static_cast<int>(prefix.size())) != CSTR_EQUAL;
-            }
-            if (keep) append(entry);
-        }
-        FreeEnvironmentStringsA(inherited);
-    }
-    for (const auto& [variable, value] : replaced) append(variable + "=" + value);
-    block.push_back('\0');
-    return block;
 }
 
 bool UiProgram::start(const std::string& arguments, std::string* why) {

@@ -50,7 +50,8 @@ protected:
 
     ::testing::AssertionResult noBoxShown() {
         std::this_thread::sleep_for(500ms);
-        if (!program_.settle()) return ::testing::AssertionFailure() << "the window does not answer";
+        if (!program_.settle())
+            return ::testing::AssertionFailure() << "the window does not answer";
         const std::vector<std::string> boxes = program_.shownBoxes();
         if (boxes.empty()) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "\"" << boxes[0] << "\" is shown";
