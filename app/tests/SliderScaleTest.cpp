@@ -51,7 +51,9 @@ TEST(SliderScale, TicksStayFewOverAnyRange) {
         EXPECT_GE(spacing, 10) << duration;
         EXPECT_LE(maximum / spacing, kMostSliderTicks) << duration;
     }
-    // Short recordings keep a tick a second.
-    EXPECT_EQ(sliderTickSpacing(36000 / 100), 10);
+    // Short recordings keep a tick a second; longer ones tick at round times.
+    EXPECT_EQ(sliderTickSpacing(360), 10);
     EXPECT_EQ(sliderTickSpacing(10 * kMostSliderTicks), 10);
+    EXPECT_EQ(sliderTickSpacing(36000), 1200);                           // an hour: 2 minutes
+    EXPECT_EQ(sliderTickSpacing(static_cast<int>(thirtyDays)), 864000);  // 30 days: a day
 }
