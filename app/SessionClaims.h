@@ -24,7 +24,6 @@ std::vector<std::string> leftBehindRecordings(Profile& profile);
 class RecordingOffer {
 public:
     RecordingOffer() = default;
-    explicit RecordingOffer(HANDLE mutex) : mutex_(mutex) {}
     ~RecordingOffer();
     RecordingOffer(RecordingOffer&& other) noexcept;
     RecordingOffer& operator=(RecordingOffer&& other) noexcept;
@@ -35,6 +34,7 @@ public:
 
 private:
     friend RecordingOffer takeOverLeftBehindRecording(Profile& profile, const std::string& path);
+    explicit RecordingOffer(HANDLE mutex) : mutex_(mutex) {}
     void release();
 
     HANDLE mutex_ = nullptr;
