@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "res/resource.h"
@@ -119,9 +120,7 @@ std::vector<char> environmentBlock(
             bool keep = true;
             for (const auto& [variable, value] : replaced) {
                 const std::string prefix = variable + "=";
-                keep = keep && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry,
-                                              static_cast<int>(prefix.size()), prefix.c_str(),
-                                              static_cast<int>(prefix.size())) != CSTR_EQUAL;
+                keep = keep && _strnicmp(entry, prefix.c_str(), prefix.size()) != 0;
             }
             if (keep) append(entry);
         }
