@@ -100,7 +100,7 @@ bool MainDialog::onInitDialog() {
     activityMeter_.setRange(0, 100);
     SetTimer(handle(), kRefreshTimer, kRefreshMs, nullptr);
     tray_.createTrayIcon(IDI_PROGRAM, handle());
-    offerLeftBehindRecordings();
+    if (!offerLeftBehindRecordings()) return false;  // closed while it asked
     openFileFromCommandLine();
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/CommandRules.h"
@@ -65,6 +66,8 @@ private:
     void showNoFile();
     void onSaveAs();
     bool saveAs();
+    std::optional<std::string> chooseSaveTarget();
+    bool saveTo(const std::string& target);
     void onRecentFile(UINT id);
     void addRecentFile(const std::string& path);
     void showRecentFiles();
@@ -72,7 +75,7 @@ private:
 
     // Working file kept over a crash, and the question before a recording is dropped
     // (MainDialogSession.cpp)
-    void offerLeftBehindRecordings();
+    bool offerLeftBehindRecordings();
     bool askToSaveRecording();
     bool readyToReplaceFile();
     bool onQueryEndSession();

@@ -58,16 +58,24 @@ void MainDialog::onSaveAs() { saveAs(); }
 // True once the current file has been copied; the copy is a recent file, and the recording in
 // the working file counts as saved.
 bool MainDialog::saveAs() {
-    if (currentFilePath_.empty()) return false;
-    auto chosen = chooseFileToSave(handle(), kSerialFileFilter, "ser",
-                                   OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-    if (!chosen) return false;
-    if (!CopyFileA(currentFilePath_.c_str(), chosen->c_str(), FALSE)) {
-        errors_.showErrorBox("Error saving to " + *chosen + ":", true);
+    const std::optional<std::string> target = chooseSaveTarget();
+    return target && saveTo(*target);
+}
+
+// The Save as dialog's answer; none when there is no file or it was cancelled.
+std::optional<std::string> MainDialog::chooseSaveTarget() {
+    if (currentFilePath_.empty()) return std::nullopt;
+    return chooseFileToSave(handle(), kSerialFileFilter, "ser",
+                            OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+}
+
+bool MainDialog::saveTo(const std::string& target) {
+    if (!CopyFileA(currentFilePath_.c_str(), target.c_str(), FALSE)) {
+        errors_.showErrorBox("Error saving to " + target + ":", true);
         return false;
     }
     unsavedRecording_ = false;
-    addRecentFile(*chosen);
+    addRecentFile(target);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "app/MainDialog.h"
 #include "app/SessionClaims.h"
@@ -37,40 +38,54 @@ constexpr const char* kSaveQuestion =
 
 }  // namespace
 
-// Asked before this session claims its own file. Yes makes the recording this session's working
-// file, unsaved as after Record (so not a recent file, and still claimed until saved elsewhere
-// and closed); the others wait for the next start. No deletes it.
-void MainDialog::offerLeftBehindRecordings() {
+// Asked before this session claims its own file, for each file no other session is offering.
+// Yes makes the recording this session's working file, unsaved as after Record (so not a
+// recent file, and still claimed until saved elsewhere and closed); the others wait for the
+// next start. Only No deletes it: a question closed without an answer (tray Exit, a close from
+// outside, the end of the Windows session) has ended the program, and the file and its claim
+// stay for the next start. False when the window is gone.
+bool MainDialog::offerLeftBehindRecordings() {
     for (const std::string& path : leftBehindRecordings(profile_)) {
+        const RecordingOffer offer = takeOverLeftBehindRecording(profile_, path);
+        if (!offer) continue;
         const std::string question =
             "A recording from " + lastWriteText(path) + " was not saved. Open it?";
-        if (MessageBoxA(handle(), question.c_str(), "Veltrane", MB_YESNO) == IDYES) {
+        const int answer = MessageBoxA(handle(), question.c_str(), "Veltrane", MB_YESNO);
+        if (handle() == nullptr) return false;
+        if (answer == IDYES) {
             DeleteFileA(workingFilePath_.c_str());
             workingFilePath_ = path;
             currentFilePath_ = path;
             unsavedRecording_ = true;
+            claimWorkingFile(profile_, path);  // while the offer holds: now this session's
             setTransportButtons(TransportMode::Stopped);
             showRecordingLength(path);
             break;
         }
-        DeleteFileA(path.c_str());
-        releaseWorkingFile(profile_, path);
+        if (answer == IDNO) {
+            DeleteFileA(path.c_str());
+            releaseWorkingFile(profile_, path);
+        }
     }
     claimWorkingFile(profile_, workingFilePath_);
+    return true;
 }
 
 // Asked before a command drops the working file's recording: Yes saves it first (cancelling the
 // Save as cancels the command), No lets the command drop it, Cancel keeps everything. A running
-// recording is stopped before it is saved. True when the command may go on; asks nothing when
-// no recording was made or it was saved, or when the recording holds no data.
+// recording is stopped only once a name was chosen, just before the copy, so a cancelled Save
+// as leaves it running. True when the command may go on; asks nothing when no recording was
+// made or it was saved, or when the recording holds no data.
 bool MainDialog::askToSaveRecording() {
     if (!unsavedRecording_ || !holdsData(workingFilePath_)) return true;
     const int answer =
         MessageBoxA(handle(), kSaveQuestion, "Veltrane", MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDNO) return true;
     if (answer != IDYES) return false;
+    const std::optional<std::string> target = chooseSaveTarget();
+    if (!target) return false;
     if (runner_.isRunning()) runner_.stopAndWait();  // so that the copy holds every chunk
-    return saveAs();
+    return saveTo(*target);
 }
 
 // New, Open, Open Recent and Import: never while a worker runs, and never after a question

@@ -106,8 +106,9 @@ void MainDialog::showRecordingLength(const std::string& path) {
 // The slider counts in steps of one or two tenths, chosen by the length.
 void MainDialog::setSliderLength(std::uint32_t duration) {
     sliderDuration_ = duration;
-    slider_.setRange(0, sliderMaximumFor(duration), false);
-    slider_.setTicFrequency(10);
+    const int maximum = sliderMaximumFor(duration);
+    slider_.setRange(0, maximum, false);
+    slider_.setTicFrequency(sliderTickSpacing(maximum));
 }
 
 void MainDialog::showSliderAt(std::uint32_t tenths) {

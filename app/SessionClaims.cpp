@@ -48,7 +48,67 @@ long long fileSize(const std::string& path) {
     return static_cast<long long>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
 }
 
+// Kernel object names may not hold a backslash, and a path may be longer than a name: the
+// mutex is named by a 64-bit FNV-1a hash of the path. Two paths sharing a hash only make one
+// of them wait for the next start.
+std::string offerMutexName(const std::string& path) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : path) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "Veltrane.LeftBehind.%016llx",
+                  static_cast<unsigned long long>(hash));
+    return name;
+}
+
+bool isLeftBehind(Profile& profile, const std::string& path) {
+    bool claimed = false;
+    for (const std::string& name : profile.valueNames(kSessionsSection)) claimed |= name == path;
+    return claimed && !stillRunning(profile.readString(kSessionsSection, path, "")) &&
+           fileSize(path) > 0;
+}
+
 }  // namespace
+
+RecordingOffer::~RecordingOffer() { release(); }
+
+RecordingOffer::RecordingOffer(RecordingOffer&& other) noexcept
+    : mutex_(other.mutex_), owned_(other.owned_) {
+    other.mutex_ = nullptr;
+    other.owned_ = false;
+}
+
+RecordingOffer& RecordingOffer::operator=(RecordingOffer&& other) noexcept {
+    if (this != &other) {
+        release();
+        mutex_ = other.mutex_;
+        owned_ = other.owned_;
+        other.mutex_ = nullptr;
+        other.owned_ = false;
+    }
+    return *this;
+}
+
+void RecordingOffer::release() {
+    if (owned_) ReleaseMutex(mutex_);
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+    mutex_ = nullptr;
+    owned_ = false;
+}
+
+// The listing came before the mutex: once it is ours, the claim is looked at again, since
+// another session may have answered for the file in between.
+RecordingOffer takeOverLeftBehindRecording(Profile& profile, const std::string& path) {
+    RecordingOffer offer(CreateMutexA(nullptr, FALSE, offerMutexName(path).c_str()));
+    if (offer.mutex_ == nullptr) return offer;
+    const DWORD waited = WaitForSingleObject(offer.mutex_, 0);
+    // Abandoned: the session that offered it was killed while it asked.
+    offer.owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    if (offer.owned_ && !isLeftBehind(profile, path)) offer.release();
+    return offer;
+}
 
 void claimWorkingFile(Profile& profile, const std::string& path) {
     profile.writeString(kSessionsSection, path, thisSession());

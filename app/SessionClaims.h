@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -15,3 +17,31 @@ void releaseWorkingFile(Profile& profile, const std::string& path);
 // sessions whose file is gone or empty are dropped (the empty file deleted); claims of sessions
 // that still run are left alone.
 std::vector<std::string> leftBehindRecordings(Profile& profile);
+
+// Held while this session offers a left-behind recording: no other session offers the same
+// file meanwhile (two copies are often started together, one a port). A named mutex per file,
+// so a session killed while it asks lets go of it too. False when not taken.
+class RecordingOffer {
+public:
+    RecordingOffer() = default;
+    ~RecordingOffer();
+    RecordingOffer(RecordingOffer&& other) noexcept;
+    RecordingOffer& operator=(RecordingOffer&& other) noexcept;
+    RecordingOffer(const RecordingOffer&) = delete;
+    RecordingOffer& operator=(const RecordingOffer&) = delete;
+
+    explicit operator bool() const { return owned_; }
+
+private:
+    friend RecordingOffer takeOverLeftBehindRecording(Profile& profile, const std::string& path);
+    explicit RecordingOffer(HANDLE mutex) : mutex_(mutex) {}
+    void release();
+
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+};
+
+// Takes a recording that leftBehindRecordings listed over for offering it. Not taken while
+// another session offers it, nor when meanwhile another session took it as its own or it was
+// deleted: its claim is then gone or names a running session.
+RecordingOffer takeOverLeftBehindRecording(Profile& profile, const std::string& path);

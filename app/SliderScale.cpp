@@ -23,3 +23,18 @@ std::uint32_t tenthsAtSlider(int position, std::uint32_t duration) {
     if (position >= sliderMaximumFor(duration)) return duration;
     return static_cast<std::uint32_t>(position) * tenthsPerStep(duration);
 }
+
+// Each tick is drawn on every paint, so their number, not the range, must stay small. The
+// spacing is a round time (seconds, minutes, hours, days) so that ticks mark whole units.
+int sliderTickSpacing(int maximum) {
+    constexpr int kSecond = 10;
+    constexpr int kDay = 86400;
+    constexpr int kRoundSeconds[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
+                                     600, 900, 1800, 3600, 7200, 10800, 21600, 43200, kDay};
+    const int seconds = maximum / kSecond;
+    for (int round : kRoundSeconds) {
+        if (seconds / round <= kMostSliderTicks) return round * kSecond;
+    }
+    const int days = (seconds / kDay + kMostSliderTicks) / kMostSliderTicks;
+    return days * kDay * kSecond;
+}

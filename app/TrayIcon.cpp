@@ -129,6 +129,15 @@ void TrayIcon::toggleOwnerWindow() {
     ShowWindow(owner, IsWindowVisible(owner) ? SW_HIDE : SW_RESTORE);
 }
 
+// While a dialog of ours is up its owner is disabled. A command that opens a dialog (About)
+// would open it over that one and run a second modal loop inside the first: it is refused, and
+// the dialog that waits for an answer comes to the front instead, as a click on the disabled
+// window would show it. Exit still goes to the owner, which decides what a close does then.
+void TrayIcon::showWaitingDialog(HWND owner) {
+    HWND waiting = GetLastActivePopup(owner);
+    if (waiting != owner && IsWindowVisible(waiting)) SetForegroundWindow(waiting);
+}
+
 LRESULT TrayIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND) {
         if (LOWORD(wParam) == ID_TRAY_HIDE_SHOW) {
@@ -136,7 +145,12 @@ LRESULT TrayIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         HWND owner = ownerWindow();
-        return owner != nullptr ? SendMessageA(owner, WM_COMMAND, wParam, lParam) : 0;
+        if (owner == nullptr) return 0;
+        if (LOWORD(wParam) != ID_APP_EXIT && !IsWindowEnabled(owner)) {
+            showWaitingDialog(owner);
+            return 0;
+        }
+        return SendMessageA(owner, WM_COMMAND, wParam, lParam);
     }
     if (message == kCallbackMessage && wParam == kIconId) {
         onTrayNotification(static_cast<UINT>(lParam));

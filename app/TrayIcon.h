@@ -9,7 +9,8 @@
 
 // The program's icon in the notification area, owned by a hidden window of class
 // "SysTray_Class". Double-click and the popup menu hide and show the owner window; the menu's
-// other commands (About, Exit) are passed to the owner.
+// other commands (About, Exit) are passed to the owner, About only while no dialog of the
+// owner's is up.
 class TrayIcon {
 public:
     static constexpr UINT kIconId = 10000;
@@ -40,6 +41,7 @@ private:
     void onTrayNotification(UINT mouseMessage);
     void showPopupMenu();
     void toggleOwnerWindow();
+    static void showWaitingDialog(HWND owner);
     HWND ownerWindow() const;
 
     HWND window_ = nullptr;

@@ -1,5 +1,7 @@
 #include "win32/RegistryKey.h"
 
+#include <utility>
+
 RegistryKey::~RegistryKey() {
     if (key_ != nullptr) RegCloseKey(key_);
 }
@@ -100,22 +102,33 @@ bool RegistryKey::writeBinary(const std::string& name, const std::vector<std::ui
                           static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
 }
 
+// The longest name is told in UTF-16 units, and a name in the ANSI code page may take more
+// bytes than that (two a character for a Japanese path): the names are read wide, then
+// converted.
 std::vector<std::string> RegistryKey::valueNames() const {
     std::vector<std::string> names;
     if (key_ == nullptr) return names;
     DWORD count = 0;
     DWORD longest = 0;
-    if (RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+    if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                          &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         return names;
     }
-    std::vector<char> name(longest + 1);
+    std::vector<wchar_t> name(longest + 1);
     for (DWORD index = 0; index < count; ++index) {
         DWORD length = static_cast<DWORD>(name.size());
-        if (RegEnumValueA(key_, index, name.data(), &length, nullptr, nullptr, nullptr,
-                          nullptr) == ERROR_SUCCESS) {
-            names.emplace_back(name.data(), length);
+        if (RegEnumValueW(key_, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            continue;
         }
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(length),
+                                              nullptr, 0, nullptr, nullptr);
+        std::string converted(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+        if (bytes > 0) {
+            WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(length), converted.data(),
+                                bytes, nullptr, nullptr);
+        }
+        if (length == 0 || bytes > 0) names.push_back(std::move(converted));
     }
     return names;
 }

@@ -38,3 +38,22 @@ TEST(SliderScale, PositionsOutsideTheRangeAreClamped) {
     EXPECT_EQ(tenthsAtSlider(-5, kUintMax), 0u);
     EXPECT_EQ(sliderPositionOf(100, 50), 50);
 }
+
+// The trackbar draws a tick at every multiple of the spacing on each paint: a month-long
+// recording must not draw hundreds of thousands of them.
+TEST(SliderScale, TicksStayFewOverAnyRange) {
+    const std::uint32_t thirtyDays = 30u * 24 * 60 * 60 * 10;
+    for (std::uint32_t duration :
+         {0u, 9u, 10u, 500u, 509u, 510u, 36000u, thirtyDays, kIntMax, kUintMax}) {
+        const int maximum = sliderMaximumFor(duration);
+        const int spacing = sliderTickSpacing(maximum);
+        EXPECT_EQ(spacing % 10, 0) << duration;  // ticks stay on whole seconds
+        EXPECT_GE(spacing, 10) << duration;
+        EXPECT_LE(maximum / spacing, kMostSliderTicks) << duration;
+    }
+    // Short recordings keep a tick a second; longer ones tick at round times.
+    EXPECT_EQ(sliderTickSpacing(360), 10);
+    EXPECT_EQ(sliderTickSpacing(10 * kMostSliderTicks), 10);
+    EXPECT_EQ(sliderTickSpacing(36000), 1200);                           // an hour: 2 minutes
+    EXPECT_EQ(sliderTickSpacing(static_cast<int>(thirtyDays)), 864000);  // 30 days: a day
+}

@@ -149,3 +149,24 @@ TEST(Tray, HideShowCommandAndMinimiseHideTheWindowAndTheTrayBringsItBack) {
     ASSERT_TRUE(program.post(tray, WM_USER + 1, 10000, WM_RBUTTONUP));
     EXPECT_TRUE(program.visible());
 }
+
+// The tray stays usable while a dialog of ours is up, but its About must not open a second
+// dialog over that one: it shows the waiting dialog instead, and works again once it is closed.
+TEST(Tray, AboutWaitsWhileADialogOfOursIsUp) {
+    UiProgram program;
+    ASSERT_TRUE(started(program));
+    HWND tray = program.tray();
+    ASSERT_NE(tray, nullptr) << "no \"SysTray_Class\" window";
+    UiDialog settings = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(settings);
+
+    ASSERT_TRUE(program.post(tray, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0));
+    EXPECT_FALSE(program.dialog("About Veltrane", 2s)) << "About opened over Device Settings";
+    EXPECT_TRUE(settings.visible());
+
+    ASSERT_TRUE(closeDialog(settings, IDCANCEL));
+    ASSERT_TRUE(program.post(tray, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0));
+    UiDialog about = program.dialog("About Veltrane", kDialogLimit);
+    ASSERT_TRUE(about) << "the tray's About does nothing once no dialog is up";
+    EXPECT_TRUE(closeDialog(about, IDOK));
+}

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "res/resource.h"
@@ -104,6 +105,32 @@ std::string listEntry(HWND list, int index) {
     return text;
 }
 
+// This process's environment with the variables set for the program replaced; empty when none
+// are set, so that the program simply inherits.
+std::vector<char> environmentBlock(
+    const std::vector<std::pair<std::string, std::string>>& replaced) {
+    std::vector<char> block;
+    if (replaced.empty()) return block;
+    auto append = [&](const std::string& entry) {
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back('\0');
+    };
+    if (char* inherited = GetEnvironmentStringsA()) {
+        for (const char* entry = inherited; *entry != '\0'; entry += lstrlenA(entry) + 1) {
+            bool keep = true;
+            for (const auto& [variable, value] : replaced) {
+                const std::string prefix = variable + "=";
+                keep = keep && _strnicmp(entry, prefix.c_str(), prefix.size()) != 0;
+            }
+            if (keep) append(entry);
+        }
+        FreeEnvironmentStringsA(inherited);
+    }
+    for (const auto& [variable, value] : replaced) append(variable + "=" + value);
+    block.push_back('\0');
+    return block;
+}
+
 }  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
@@ -167,8 +194,15 @@ UiProgram::UiProgram() {
     deleteRegistryTree(HKEY_CURRENT_USER, kCompanyKey + name_);
 }
 
+UiProgram::UiProgram(SameCopyAs same)
+    : name_(same.first.name_),
+      folder_(same.first.folder_),
+      copyPath_(same.first.copyPath_),
+      ownsCopy_(false) {}
+
 UiProgram::~UiProgram() {
     end();
+    if (!ownsCopy_) return;
     deleteRegistryTree(HKEY_CURRENT_USER, kCompanyKey + name_);
     // The image of an ended process may stay locked for a moment.
     waitUntil(
@@ -220,6 +254,10 @@ bool UiProgram::readBinary(const std::string& section, const std::string& value,
         .readBinary(value, data);
 }
 
+void UiProgram::setEnvironment(const std::string& variable, const std::string& value) {
+    environment_.emplace_back(variable, value);
+}
+
 bool UiProgram::start(const std::string& arguments, std::string* why) {
     std::string ignored;
     if (!why) why = &ignored;
@@ -242,8 +280,10 @@ bool UiProgram::start(const std::string& arguments, std::string* why) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(copyPath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder_.c_str(), &startup, &info)) {
+    std::vector<char> environment = environmentBlock(environment_);
+    if (!CreateProcessA(copyPath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        environment.empty() ? nullptr : environment.data(), folder_.c_str(),
+                        &startup, &info)) {
         *why = "CreateProcessA failed with error " + std::to_string(GetLastError());
         return false;
     }

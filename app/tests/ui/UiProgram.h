@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class UiProgram;
@@ -60,6 +61,13 @@ private:
 class UiProgram {
 public:
     UiProgram();
+    // A second run of another UiProgram's copy under the same name and settings, as a user
+    // starts the program twice. The first one keeps the copy and the settings key and must
+    // outlive this one.
+    struct SameCopyAs {
+        const UiProgram& first;
+    };
+    explicit UiProgram(SameCopyAs same);
     ~UiProgram();
     UiProgram(const UiProgram&) = delete;
     UiProgram& operator=(const UiProgram&) = delete;
@@ -81,6 +89,9 @@ public:
     std::vector<std::string> valueNames(const std::string& section) const;
     // Removes a section with all its values, e.g. to see what a command writes into it.
     bool deleteSection(const std::string& section);
+
+    // The next start()s run with this environment variable set (e.g. TMP), the rest inherited.
+    void setEnvironment(const std::string& variable, const std::string& value);
 
     // Starts the copy (again, once an earlier run has ended) with an optional command line and
     // waits until its main window has finished its start-up. False with a reason when there is
@@ -144,6 +155,8 @@ private:
     std::string name_;
     std::string folder_;
     std::string copyPath_;
+    bool ownsCopy_ = true;
+    std::vector<std::pair<std::string, std::string>> environment_;
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     HWND window_ = nullptr;

@@ -50,7 +50,8 @@ protected:
 
     ::testing::AssertionResult noBoxShown() {
         std::this_thread::sleep_for(500ms);
-        if (!program_.settle()) return ::testing::AssertionFailure() << "the window does not answer";
+        if (!program_.settle())
+            return ::testing::AssertionFailure() << "the window does not answer";
         const std::vector<std::string> boxes = program_.shownBoxes();
         if (boxes.empty()) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "\"" << boxes[0] << "\" is shown";
@@ -147,4 +148,33 @@ TEST_F(UnsavedRecording, ClosingAndTheSessionsEndAskWhileItRecords) {
     EXPECT_EQ(exitCode, 0u);
     EXPECT_FALSE(fileExists(workingFile_));
     EXPECT_TRUE(program_.valueNames("Sessions").empty()) << "the claim was left behind";
+}
+
+// Yes asks for the target first: a cancelled Save as leaves the recording running, and only a
+// chosen name stops it, so that the copy holds every chunk.
+TEST_F(UnsavedRecording, YesWhileItRecordsStopsOnlyOnceANameWasChosen) {
+    ASSERT_TRUE(startRecording());
+    ASSERT_TRUE(program_.post(program_.window(), WM_CLOSE, 0, 0));
+    ASSERT_TRUE(answerSaveQuestion(IDYES));
+    UiDialog saving = program_.fileDialog(kDialogLimit);
+    ASSERT_TRUE(saving) << "Yes showed no Save as dialog";
+    EXPECT_EQ(program_.text(IDC_STATUS_LINE), "Recording") << "stopped before a name was chosen";
+    ASSERT_TRUE(closeDialog(saving, IDCANCEL));
+    EXPECT_TRUE(program_.running());
+    EXPECT_EQ(program_.text(IDC_STATUS_LINE), "Recording") << "a cancelled Save as stopped it";
+    EXPECT_EQ(transportControlsOf(program_), kRecordingControls);
+
+    const std::string more = "sent while Save as was up\r\n";
+    const std::string saved = program_.folder() + "\\kept.ser";
+    ASSERT_TRUE(program_.post(program_.window(), WM_CLOSE, 0, 0));
+    ASSERT_TRUE(answerSaveQuestion(IDYES));
+    ASSERT_TRUE(program_.fileDialog(kDialogLimit));
+    ASSERT_TRUE(device_.send(more));
+    ASSERT_TRUE(waitUntil([&] { return readRecordedFile(workingFile_).data == kSent + more; },
+                          kStateLimit));
+    UiDialog naming = program_.fileDialog(kDialogLimit);
+    ASSERT_TRUE(naming.typeFileName(saved));
+    naming.click(IDOK);  // the close goes on: only the program's end tells that it arrived
+    ASSERT_TRUE(program_.waitForExit(kStateLimit)) << "the close did not go on after saving";
+    EXPECT_EQ(readRecordedFile(saved).data, kSent + more);
 }
