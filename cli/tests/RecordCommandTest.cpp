@@ -41,6 +41,25 @@ TEST_F(CliTest, RecordKeepsEachBurstAsAChunkAndCtrlCLeavesAWholeFile) {
     EXPECT_EQ(readWholeFile(file).size(), 3 * kChunkOverhead + 11);
 }
 
+// A dropped ssh connection or a closed console window stops it as Ctrl+C does.
+TEST_F(CliTest, RecordKeepsAWholeFileWhenItsSessionEnds) {
+    const std::string file = dir_.file("hangup.ser");
+    startCli(recordWords(file, portWords(), {"--duration", "60"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("before the end")));
+    std::this_thread::sleep_for(milliseconds(400));
+    if (!cli_.endSession()) GTEST_SKIP() << "the session cannot be ended under a child here";
+    const int status = exitStatus();
+    // Windows ends the process itself once the handler has waited for the recording's end.
+    if (status != static_cast<int>(0xC000013Au)) {
+        EXPECT_EQ(status, 0) << errors();
+    }
+    const std::vector<Chunk> chunks = readSerialFile(file);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(dataOf(chunks[0]), "before the end");
+    EXPECT_EQ(readWholeFile(file).size(), kChunkOverhead + 14);
+}
+
 TEST_F(CliTest, RecordStopsAfterSilence) {
     const std::string file = dir_.file("idle.ser");
     startCli(recordWords(file, portWords(), {"--idle-stop", "1"}));
