@@ -41,9 +41,12 @@ protected:
         if (!(GetParam() == Ending::CtrlC ? cli.interrupt() : cli.endSession())) return -2;
         return cli.wait(20s).value_or(-1);
     }
+    // Its standard error, with Windows' line ends made plain.
     std::string errors() const {
         const auto bytes = readWholeFile(dir.file("err.txt"));
-        return std::string(bytes.begin(), bytes.end());
+        std::string text(bytes.begin(), bytes.end());
+        std::erase(text, '\r');
+        return text;
     }
 
     void expectCancelled(int status) const {
