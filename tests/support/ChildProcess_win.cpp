@@ -105,7 +105,9 @@ bool ChildProcess::interrupt() {
         sent = toConsole || toGroup;
         FreeConsole();
     }
-    // Attaching may have pointed the standard handles at that console.
+    // Back on the console it was started from, where there is one; attaching may have pointed
+    // the standard handles at another.
+    AttachConsole(ATTACH_PARENT_PROCESS);
     SetStdHandle(STD_INPUT_HANDLE, input);
     SetStdHandle(STD_OUTPUT_HANDLE, output);
     SetStdHandle(STD_ERROR_HANDLE, error);
