@@ -1,8 +1,11 @@
 #pragma once
 
-// While one exists, Ctrl+C and the system's requests to end (SIGINT and SIGTERM on POSIX, the
-// console's control events on Windows) only set a flag: a command then stops its worker, which
-// closes its file whole, instead of the program dying mid-write. Platform files.
+// While one exists, Ctrl+C and the system's requests to end (SIGINT, SIGTERM and SIGHUP on
+// POSIX; on Windows the console's control events, its window closing, log-off and shutdown)
+// only set a flag: a command then stops its worker, which closes its file whole, or cancels its
+// conversion, instead of the program dying mid-write. Windows ends the process once the handler
+// of a closing console, log-off or shutdown returns, so that handler returns only when the watch
+// ends, after the command's clean-up, or after a few seconds. Platform files.
 class InterruptWatch {
 public:
     InterruptWatch();

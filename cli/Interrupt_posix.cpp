@@ -9,6 +9,7 @@ namespace {
 std::atomic<bool> interruptSeen{false};
 struct sigaction previousInterrupt;
 struct sigaction previousTerminate;
+struct sigaction previousHangUp;
 
 extern "C" void onInterrupt(int) { interruptSeen.store(true); }
 
@@ -23,11 +24,14 @@ InterruptWatch::InterruptWatch() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &previousInterrupt);
     sigaction(SIGTERM, &action, &previousTerminate);
+    // The terminal went away: a rig's ssh session dropped, or its window was closed.
+    sigaction(SIGHUP, &action, &previousHangUp);
 }
 
 InterruptWatch::~InterruptWatch() {
     sigaction(SIGINT, &previousInterrupt, nullptr);
     sigaction(SIGTERM, &previousTerminate, nullptr);
+    sigaction(SIGHUP, &previousHangUp, nullptr);
 }
 
 bool InterruptWatch::interrupted() const { return interruptSeen.load(); }

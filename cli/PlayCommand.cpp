@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -25,20 +24,17 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kProgressStep = std::chrono::milliseconds(250);
 const char* const kName = "play";
 
-// Keeps the chunks' timings of one pass. Room for all of them is made before the pass starts:
-// the worker's thread must not wait for an allocation while the next chunk may be due.
-class TimingLog : public ChunkTimingObserver {
+// Adds each chunk's timing into the tally on the worker's thread as it is sent: the tally's room
+// is fixed and taken before the first pass, so nothing grows with the file or the passes, and
+// the worker never waits for an allocation while its next chunk may be due. The tally is read
+// only once the worker has ended.
+class TallyingObserver : public ChunkTimingObserver {
 public:
-    explicit TimingLog(std::size_t chunksAtMost) { timings_.reserve(chunksAtMost); }
-    void chunkSent(const ChunkTiming& timing) override { timings_.push_back(timing); }
-    // Hands the pass's timings to the tally and keeps the room for the next pass.
-    void moveInto(PlayTimingTally& tally) {
-        for (const ChunkTiming& timing : timings_) tally.add(timing);
-        timings_.clear();
-    }
+    explicit TallyingObserver(PlayTimingTally& tally) : tally_(tally) {}
+    void chunkSent(const ChunkTiming& timing) override { tally_.add(timing); }
 
 private:
-    std::vector<ChunkTiming> timings_;
+    PlayTimingTally& tally_;
 };
 
 struct PlayOptions {
@@ -130,11 +126,9 @@ int runPlay(const Arguments& arguments, Console& console) {
         job.log.loggingOn = true;
         job.log.logFile = *options->logPath;
     }
-    std::error_code sizeError;
-    const auto fileSize = std::filesystem::file_size(options->filePath, sizeError);
-    TimingLog timing(sizeError ? 0 : fileSize / kChunkOverhead + 1);
-    job.chunkTiming = &timing;
     PlayTimingTally tally(perfCounterFrequency());
+    TallyingObserver timing(tally);
+    job.chunkTiming = &timing;
 
     const InterruptWatch interrupts;
     WorkerSession session;
@@ -164,7 +158,6 @@ int runPlay(const Arguments& arguments, Console& console) {
             return reportFailure(console, kName,
                                  "cannot read " + job.filePath + ": " + fileFailureText(failure));
         }
-        timing.moveInto(tally);
         chunksBefore += session.state().chunksMoved.load();
         bytesBefore += session.state().bytesMoved.load();
     }

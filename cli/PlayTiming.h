@@ -24,6 +24,8 @@ double latenessMs(const ChunkTiming& timing, std::int64_t frequency);
 // Adds up the chunks of a playback in fixed room, so that one looping for days does not grow:
 // lateness goes into 10 µs buckets up to 1 s (later ones into the last), and the percentiles
 // are the upper edge of their bucket by nearest rank, never above the largest lateness seen.
+// add() allocates nothing and takes no lock, so the playback worker's thread can call it per
+// chunk; summary() is read once that thread has ended.
 class PlayTimingTally {
 public:
     static constexpr double kBucketMs = 0.01;

@@ -23,8 +23,9 @@ Command portsCommand() {
     return {"ports", "list the serial ports of this machine",
             "Usage: veltrane-cli ports\n\n"
             "Prints one serial port a line. Linux: the /dev/serial/by-id links with their\n"
-            "devices (\"LINK -> DEVICE\"), then the /dev/ttyUSB*, /dev/ttyACM* and /dev/ttyS*\n"
-            "devices that answer. Windows: the COM names the system knows.\n\n"
+            "devices (\"LINK -> DEVICE\"), then the /dev/ttyUSB* and /dev/ttyACM* devices and\n"
+            "the /dev/ttyS* with a UART found, as the kernel describes them: none is opened,\n"
+            "so no board restarts. Windows: the COM names the system knows.\n\n"
             "  -q, --quiet            no note when there is none\n"
             "  -h, --help             this help\n",
             {},

@@ -1,7 +1,8 @@
 #pragma once
 
 // The serial ports this machine has, one line each, as the ports command prints them. Platform
-// file: device links and answering devices on Linux, the system's COM names on Windows.
+// file: device links and the devices the kernel describes on Linux, without opening any; the
+// system's COM names on Windows.
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
-#                              convert-throughput|cli-replay|sleeper-lateness
+#                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -15,8 +15,10 @@ case "${1:-}" in
     # veltrane-cli replays natively and under Wine beside scriptreplay and ttyplay; one native
     # program runs them all and measures at the far end.
     cli-replay) target=bench_cli_replay; serial=no ;;
+    # Native only: the peak resident memory of a process is read where it ends.
+    cli-play-memory) target=bench_cli_play_memory; serial=no ;;
     sleeper-lateness) target=bench_sleeper_lateness; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|sleeper-lateness" >&2
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness" >&2
        exit 2 ;;
 esac
 
@@ -36,6 +38,12 @@ if [[ $target == bench_cli_replay ]]; then
     echo "== cli-replay: natively, under Wine, scriptreplay and ttyplay"
     "$native/bench/bench_cli_replay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
         "$WINELOADER"
+    exit
+fi
+if [[ $target == bench_cli_play_memory ]]; then
+    cmake --build "$native" -j "$(nproc)" --target bench_cli_play_memory veltrane-cli >/dev/null
+    echo "== cli-play-memory, native"
+    "$native/bench/bench_cli_play_memory" "$native/cli/veltrane-cli"
     exit
 fi
 cmake --build "$native" -j "$(nproc)" --target "$target" >/dev/null

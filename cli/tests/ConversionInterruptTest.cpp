@@ -1,4 +1,5 @@
-// Ctrl+C during export and import: the conversion stops, its output goes, one line says so.
+// Ctrl+C, and the end of the session the program runs in (a hang-up, a closed console window),
+// during export and import: the conversion stops, its output goes, one line says so.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,9 +17,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ConversionInterrupt : public ::testing::Test {
+enum class Ending { CtrlC, SessionEnd };
+
+// Windows ends a process whose console closed once its handler returns, with this status; the
+// command may have ended by itself just before.
+constexpr int kEndedBySystem = static_cast<int>(0xC000013Au);
+
+class ConversionInterrupt : public ::testing::TestWithParam<Ending> {
 protected:
-    // Runs the program until its output has begun, then sends Ctrl+C; its exit status.
+    // Runs the program until its output has begun, then ends it the parameter's way; its exit
+    // status, -2 when that cannot be done here.
     int interruptOnceWriting(const std::vector<std::string>& words, const std::string& output) {
         std::string why;
         EXPECT_TRUE(
@@ -30,12 +38,20 @@ protected:
             if (std::filesystem::file_size(output, error) > 0 && !error) break;
             std::this_thread::sleep_for(5ms);
         }
-        if (!cli.interrupt()) return -2;
+        if (!(GetParam() == Ending::CtrlC ? cli.interrupt() : cli.endSession())) return -2;
         return cli.wait(20s).value_or(-1);
     }
+    // Its standard error, with Windows' line ends made plain.
     std::string errors() const {
         const auto bytes = readWholeFile(dir.file("err.txt"));
-        return std::string(bytes.begin(), bytes.end());
+        std::string text(bytes.begin(), bytes.end());
+        std::erase(text, '\r');
+        return text;
+    }
+
+    void expectCancelled(int status) const {
+        if (GetParam() == Ending::SessionEnd && status == kEndedBySystem) return;
+        EXPECT_EQ(status, 1) << errors();
     }
 
     TempDir dir;
@@ -44,7 +60,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ConversionInterrupt, CtrlCCancelsAnExportAndRemovesItsOutput) {
+TEST_P(ConversionInterrupt, CancelsAnExportAndRemovesItsOutput) {
     // 256 MB of full chunks: seconds of hex text, far more than the Ctrl+C needs.
     const std::string serial = dir.file("big.ser");
     std::vector<char> block;
@@ -62,20 +78,26 @@ TEST_F(ConversionInterrupt, CtrlCCancelsAnExportAndRemovesItsOutput) {
     const std::string output = dir.file("big.txt");
     const int status =
         interruptOnceWriting({"export", serial, "--format", "hex", "-o", output}, output);
-    if (status == -2) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
-    EXPECT_EQ(status, 1) << errors();
+    if (status == -2) GTEST_SKIP() << "the child cannot be ended that way here";
+    expectCancelled(status);
     EXPECT_EQ(errors(), "veltrane-cli export: export of " + serial + " cancelled\n");
     EXPECT_FALSE(std::filesystem::exists(output));
 }
 
-TEST_F(ConversionInterrupt, CtrlCCancelsAnImportAndRemovesItsOutput) {
+TEST_P(ConversionInterrupt, CancelsAnImportAndRemovesItsOutput) {
     const std::string input = dir.file("big.bin");
     { std::ofstream create(input, std::ios::binary); }
     std::filesystem::resize_file(input, 1u << 30);  // a gigabyte of zeros, sparse where it can be
     const std::string output = dir.file("big.ser");
     const int status = interruptOnceWriting({"import", input, "-o", output}, output);
-    if (status == -2) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
-    EXPECT_EQ(status, 1) << errors();
+    if (status == -2) GTEST_SKIP() << "the child cannot be ended that way here";
+    expectCancelled(status);
     EXPECT_EQ(errors(), "veltrane-cli import: import of " + input + " cancelled\n");
     EXPECT_FALSE(std::filesystem::exists(output));
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, ConversionInterrupt,
+                         ::testing::Values(Ending::CtrlC, Ending::SessionEnd),
+                         [](const auto& endingOf) {
+                             return endingOf.param == Ending::CtrlC ? "CtrlC" : "SessionEnd";
+                         });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "cli/tests/CliTestSupport.h"
 
@@ -39,6 +40,57 @@ TEST_F(CliTest, RecordKeepsEachBurstAsAChunkAndCtrlCLeavesAWholeFile) {
     }
     // Nothing after the last chunk: every byte of the file belongs to a whole chunk.
     EXPECT_EQ(readWholeFile(file).size(), 3 * kChunkOverhead + 11);
+}
+
+// A dropped ssh connection or a closed console window stops it as Ctrl+C does, while the device
+// sends flat out: a program that died before closing its file would lose what it had not yet
+// written out, or cut its last chunk.
+TEST_F(CliTest, RecordKeepsAWholeFileWhenItsSessionEnds) {
+    const std::string file = dir_.file("hangup.ser");
+    startCli(recordWords(file, portWords(), {"--duration", "60"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    // Writes give up after a while: once the program has gone nothing reads them.
+    SerialTimeouts timeouts{kSerialTimeoutMax, 0, 0, 0, 100};
+    ASSERT_TRUE(device_.setTimeouts(&timeouts));
+    std::atomic<bool> sending{true};
+    std::thread device([&] {
+        const std::vector<std::uint8_t> burst(255, 'z');
+        while (sending.load()) sendFromDevice(burst);
+    });
+    std::this_thread::sleep_for(milliseconds(500));
+    const bool ended = cli_.endSession();
+    const int status = exitStatus();
+    sending.store(false);
+    device.join();
+    {
+        // What came after the program had gone would reach the next test on a shared pair:
+        // read it away until the line is quiet.
+        SerialPort port;
+        ASSERT_TRUE(port.open(SerialPort::devicePath(pair_.portName()), 115200, 8, Parity::None,
+                              StopBits::One));
+        SerialTimeouts quiet{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
+        port.setTimeouts(&quiet);
+        std::uint8_t buffer[4096];
+        std::uint32_t count = 0;
+        for (auto end = TestClock::now() + milliseconds(10000);
+             TestClock::now() < end && port.read(buffer, sizeof buffer, &count) && count > 0;) {
+        }
+    }
+    if (!ended) GTEST_SKIP() << "the session cannot be ended under a child here";
+    // Windows ends the process itself once the handler has waited for the recording's end.
+    if (status != static_cast<int>(0xC000013Au)) {
+        EXPECT_EQ(status, 0) << errors();
+    }
+    // The command ended its recording itself: the file holds all that it counted, whole.
+    const std::vector<Chunk> chunks = readSerialFile(file);
+    ASSERT_FALSE(chunks.empty());
+    std::size_t dataBytes = 0;
+    for (const Chunk& chunk : chunks) dataBytes += chunk.length;
+    EXPECT_EQ(readWholeFile(file).size(), chunks.size() * kChunkOverhead + dataBytes);
+    EXPECT_NE(errors().find("veltrane-cli record: " + std::to_string(chunks.size()) + " chunks, " +
+                            std::to_string(dataBytes) + " bytes in " + file),
+              std::string::npos)
+        << errors();
 }
 
 TEST_F(CliTest, RecordStopsAfterSilence) {

@@ -74,8 +74,11 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    // A console of its own, without a window, and a process group of its own: the test can then
+    // send it Ctrl+C without reaching itself or the other programs on its own console.
+    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
+                        &info)) {
         *why = "cannot start " + path + ": error " + std::to_string(GetLastError());
         return false;
     }
@@ -84,7 +87,48 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     return true;
 }
 
-bool ChildProcess::interrupt() { return false; }
+// Ctrl+C reaches only the processes of one console: this process visits the child's for the
+// moment it takes, ignoring the event itself. Windows sends Ctrl+C to the whole console (group
+// 0); Wine sends it only to the group named, so both are asked.
+bool ChildProcess::interrupt() {
+    if (impl_->process == nullptr) return false;
+    const DWORD child = GetProcessId(impl_->process);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    FreeConsole();
+    bool sent = false;
+    if (AttachConsole(child)) {
+        SetConsoleCtrlHandler(nullptr, TRUE);
+        const bool toConsole = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
+        const bool toGroup = GenerateConsoleCtrlEvent(CTRL_C_EVENT, child) != 0;
+        sent = toConsole || toGroup;
+        FreeConsole();
+    }
+    // Back on the console it was started from, where there is one; attaching may have pointed
+    // the standard handles at another.
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    SetStdHandle(STD_INPUT_HANDLE, input);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    SetStdHandle(STD_ERROR_HANDLE, error);
+    return sent;
+}
+
+// No call generates a close event: the system delivers every console event by starting
+// kernel32's CtrlRoutine in the process, and so does this. Once the handlers have returned it
+// ends the process as the system does, with the status Windows gives it.
+bool ChildProcess::endSession() {
+    if (impl_->process == nullptr) return false;
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
+    if (routine == nullptr) return false;
+    OwnedHandle handlers(CreateRemoteThread(impl_->process, nullptr, 0, routine,
+                                            reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr));
+    if (!handlers.valid()) return false;
+    WaitForSingleObject(handlers.get(), 20000);
+    TerminateProcess(impl_->process, static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    return true;
+}
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds limit) {
     if (impl_->process == nullptr) return std::nullopt;
