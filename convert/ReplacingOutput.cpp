@@ -1,0 +1,93 @@
+#include "convert/ReplacingOutput.h"
+
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "convert/FileReplacement.h"
+#include "engine/WriteFailure.h"
+
+namespace {
+
+// Names already taken are passed over; this many in a row means something else is wrong.
+constexpr int kNameAttempts = 100;
+
+// "<name>.<8 hex digits>.tmp" in the target's folder: the move stays within one file system,
+// and a name left by a crash still shows which file it was meant for.
+std::string nameBeside(const std::filesystem::path& target, std::mt19937& random) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string tag(8, '0');
+    for (char& digit : tag) digit = kDigits[random() % 16];
+    std::filesystem::path beside = target;
+    beside += "." + tag + ".tmp";
+    return beside.string();
+}
+
+}  // namespace
+
+ReplacingOutput::ReplacingOutput(std::string target) : target_(std::move(target)) {}
+
+ReplacingOutput::~ReplacingOutput() { discard(); }
+
+std::FILE* ReplacingOutput::open() {
+    discard();
+    std::error_code error;
+    const auto status = std::filesystem::status(target_, error);
+    std::filesystem::path target = target_;
+    if (std::filesystem::exists(status)) {
+        if (!std::filesystem::is_regular_file(status)) {
+            // A device or the like: written straight, as before.
+            clearWriteFailure();
+            std::FILE* file = std::fopen(target_.c_str(), "wb");
+            if (file == nullptr) failure_ = lastWriteFailure();
+            return file;
+        }
+        // A file that could not be written over is not replaced either, and tells why as
+        // writing it would have. Opened to append, it stays as it is.
+        clearWriteFailure();
+        std::FILE* check = std::fopen(target_.c_str(), "ab");
+        if (check == nullptr) {
+            failure_ = lastWriteFailure();
+            return nullptr;
+        }
+        std::fclose(check);
+        // A link is followed, so that the file it names is replaced and the link stays.
+        auto resolved = std::filesystem::canonical(target, error);
+        if (!error) target = std::move(resolved);
+    }
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string name = nameBeside(target, random);
+        bool nameTaken = false;
+        if (std::FILE* file = createNewFile(name, nameTaken)) {
+            written_ = name;
+            replaced_ = target.string();
+            // The new file keeps the old one's permissions.
+            if (std::filesystem::exists(status))
+                std::filesystem::permissions(name, status.permissions(), error);
+            return file;
+        }
+        if (!nameTaken) break;
+    }
+    failure_ = lastWriteFailure();
+    return nullptr;
+}
+
+bool ReplacingOutput::commit() {
+    if (written_.empty()) return true;
+    if (!replaceFile(written_, replaced_)) {
+        failure_ = lastWriteFailure();
+        discard();
+        return false;
+    }
+    written_.clear();
+    return true;
+}
+
+void ReplacingOutput::discard() {
+    if (written_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove(written_, ignored);
+    written_.clear();
+}
