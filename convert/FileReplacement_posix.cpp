@@ -8,7 +8,6 @@
 #include "engine/WriteFailure.h"
 
 std::FILE* createNewFile(const std::string& path, bool& nameTaken) {
-    clearWriteFailure();
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     nameTaken = descriptor < 0 && errno == EEXIST;
     if (descriptor < 0) return nullptr;

@@ -1,36 +1,26 @@
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "convert/FileReplacement.h"
 #include "engine/WriteFailure.h"
 
+// Through the C runtime, so that a failure has its errno as fopen would give it.
 std::FILE* createNewFile(const std::string& path, bool& nameTaken) {
-    clearWriteFailure();
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-        return nullptr;
-    }
-    nameTaken = false;
-    // From here the C runtime owns the handle: closing the stream closes it.
     const int descriptor =
-        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        DeleteFileA(path.c_str());
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-        return nullptr;
-    }
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    nameTaken = descriptor < 0 && errno == EEXIST;
+    if (descriptor < 0) return nullptr;
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr) {
+        const int error = errno;
         _close(descriptor);
         DeleteFileA(path.c_str());
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        errno = error;
     }
     return file;
 }

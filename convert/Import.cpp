@@ -201,7 +201,7 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     std::FILE* file = target.open();
     if (file == nullptr) {
         log.writeLine("Error opening file to import to: " + outputPath);
-        errors.showErrorBox(withWriteReason("Error creating " + outputPath + ":", target.failure()),
+        errors.showErrorBox(withReason("Error creating " + outputPath + ":", target.openError()),
                             false);
         result.status = ImportStatus::OutputNotOpened;
         return result;
@@ -257,7 +257,8 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
         result.status = ImportStatus::Cancelled;
     } else if (!target.commit()) {
         errors.showErrorBox(
-            withWriteReason("Error writing " + outputPath + notImported, target.failure()), false);
+            withWriteReason("Error writing " + outputPath + notImported, target.moveFailure()),
+            false);
         result.status = ImportStatus::WriteFailed;
     }
     return result;

@@ -1,5 +1,6 @@
 #include "convert/ReplacingOutput.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -38,17 +39,15 @@ std::FILE* ReplacingOutput::open() {
     if (std::filesystem::exists(status)) {
         if (!std::filesystem::is_regular_file(status)) {
             // A device or the like: written straight, as before.
-            clearWriteFailure();
             std::FILE* file = std::fopen(target_.c_str(), "wb");
-            if (file == nullptr) failure_ = lastWriteFailure();
+            if (file == nullptr) openError_ = errno;
             return file;
         }
         // A file that could not be written over is not replaced either, and tells why as
         // writing it would have. Opened to append, it stays as it is.
-        clearWriteFailure();
         std::FILE* check = std::fopen(target_.c_str(), "ab");
         if (check == nullptr) {
-            failure_ = lastWriteFailure();
+            openError_ = errno;
             return nullptr;
         }
         std::fclose(check);
@@ -56,6 +55,7 @@ std::FILE* ReplacingOutput::open() {
         auto resolved = std::filesystem::canonical(target, error);
         if (!error) target = std::move(resolved);
     }
+    const auto permissions = status.permissions();
     std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string name = nameBeside(target, random);
@@ -65,19 +65,19 @@ std::FILE* ReplacingOutput::open() {
             replaced_ = target.string();
             // The new file keeps the old one's permissions.
             if (std::filesystem::exists(status))
-                std::filesystem::permissions(name, status.permissions(), error);
+                std::filesystem::permissions(name, permissions, error);
             return file;
         }
         if (!nameTaken) break;
     }
-    failure_ = lastWriteFailure();
+    openError_ = errno;
     return nullptr;
 }
 
 bool ReplacingOutput::commit() {
     if (written_.empty()) return true;
     if (!replaceFile(written_, replaced_)) {
-        failure_ = lastWriteFailure();
+        moveFailure_ = lastWriteFailure();
         discard();
         return false;
     }

@@ -13,20 +13,22 @@ public:
     ReplacingOutput(const ReplacingOutput&) = delete;
     ReplacingOutput& operator=(const ReplacingOutput&) = delete;
 
-    // The stream to write, the caller's to close. Null when it could not be made; failure()
-    // then says why.
+    // The stream to write, the caller's to close. Null when it could not be made; openError()
+    // then says why, as errno after a failed fopen of the target would.
     std::FILE* open();
+    int openError() const { return openError_; }
     // After the stream is closed: the written file takes the target's place. False when the
-    // move failed (failure() says why); the target is then as it was.
+    // move failed (moveFailure() says why); the target is then as it was.
     bool commit();
     // The written file goes; the target stays as it was.
     void discard();
-    // The system's reason for the last failure of open or commit (engine/WriteFailure.h).
-    int failure() const { return failure_; }
+    // The system's reason for a failed commit (engine/WriteFailure.h).
+    int moveFailure() const { return moveFailure_; }
 
 private:
     std::string target_;
     std::string written_;   // the file beside the target; empty when written straight or gone
     std::string replaced_;  // the file it replaces: the target, or the file a link names
-    int failure_ = 0;
+    int openError_ = 0;
+    int moveFailure_ = 0;
 };

@@ -193,7 +193,7 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
     std::FILE* file = target.open();
     if (file == nullptr) {
         errors.showErrorBox(
-            withWriteReason("Error creating " + options.fileName + ":", target.failure()), false);
+            withReason("Error creating " + options.fileName + ":", target.openError()), false);
         return ExportResult::OutputNotOpened;
     }
     BlockOutput output;
@@ -203,7 +203,8 @@ ExportResult exportToText(const std::string& serialPath, const ExportOptions& op
     if (result != ExportResult::Exported) return result;  // the target discards what was written
     if (!target.commit()) {
         errors.showErrorBox(
-            withWriteReason("Error writing " + options.fileName + ":", target.failure()), false);
+            withWriteReason("Error writing " + options.fileName + ":", target.moveFailure()),
+            false);
         return ExportResult::WriteFailed;
     }
     return result;

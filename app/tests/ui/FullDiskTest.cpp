@@ -1,7 +1,9 @@
 // A recording onto a disk with no room left stops and says so: an error box names the working
-// file and the system's reason, and the window stands stopped. The disk is a filled tmpfs that
-// the test's wrapper mounts (scripts/with-full-disk.sh).
+// file and the system's reason, and the window stands stopped. An export there says so too. The
+// disk is a filled tmpfs that the test's wrapper mounts (scripts/with-full-disk.sh).
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 
 #include "app/tests/ui/UiTestSupport.h"
 
@@ -60,4 +62,32 @@ TEST(FullDisk, ARecordingThatCannotBeWrittenStopsAndNamesTheFileAndTheReason) {
     EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
     EXPECT_GT(text.size(), expected.size()) << "no reason given";
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
+// An export onto the full disk names the system's reason, and leaves nothing there.
+TEST(FullDisk, AnExportThatCannotBeWrittenGivesTheSystemsReason) {
+    const char* disk = std::getenv("VELTRANE_FULL_DISK");
+    if (disk == nullptr) GTEST_SKIP() << "no full disk was mounted for this run";
+    UiProgram program;
+    const std::string serialFile = program.folder() + "\\chunks.ser";
+    ASSERT_TRUE(writeSerialFile(serialFile, {{0, std::string(200, 'A')}, {15, "BC"}}));
+    ASSERT_TRUE(started(program, "\"" + serialFile + "\""));
+    const std::string output = windowsPathOf(disk) + "\\export.txt";
+    UiDialog dialog = openDialog(program, ID_EXPORT, "Export");
+    ASSERT_TRUE(dialog) << "no \"Export\" dialog";
+    ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    std::string text;
+    ASSERT_TRUE(dismissErrorBox(program, text));
+    char reason[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       ERROR_DISK_FULL, 0, reason, sizeof reason, nullptr);
+    std::string expected = "Error writing " + output + ":\r\n" + std::string(reason, length);
+    while (!expected.empty() && (expected.back() == '\r' || expected.back() == '\n'))
+        expected.pop_back();
+    EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(windowsPathOf(disk)), {}), 1)
+        << "more than the filler is left on the disk";
 }
