@@ -137,9 +137,11 @@ TEST_F(ConversionProgress, LongImportShowsProgressAndCancelKeepsTheCurrentFile) 
 TEST_F(ConversionProgress, LeavingDuringAConversionCancelsItAndCleansUp) {
     const std::string serialFile = program_.folder() + "\\large.ser";
     ASSERT_TRUE(writeLargeSerialFile(serialFile, kLargeSize));
-    const std::string input = program_.folder() + "\\large.dat";
+    // Sixteen gigabytes of zeros, sparse: an import that ran on after the window went would
+    // keep the program for minutes.
+    const std::string input = program_.folder() + "\\huge.dat";
     { std::ofstream create(input, std::ios::binary); }
-    std::filesystem::resize_file(input, kLargeSize);
+    std::filesystem::resize_file(input, 16 * kLargeSize);
     const std::string output = program_.folder() + "\\large.txt";
     struct Leaving {
         const char* how;
