@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <string>
 
-// The two steps of replacing a file that the platform does its own way.
+// The steps of replacing a file that the platform does its own way.
+
+// Whether path names something that cannot be replaced by another file, only written in place:
+// a null device, a printer port, a terminal, a pipe.
+bool namesDevice(const std::string& path);
 
 // A file that did not exist, opened for writing in binary ("wb"). Null when it could not be
 // made, with the reason in errno, as an open by the C library gives it; nameTaken tells when

@@ -9,6 +9,18 @@
 #include "convert/FileReplacement.h"
 #include "engine/WriteFailure.h"
 
+// Device names (NUL, LPT1, COM3) need no folder and exist in every one, so the file system's
+// own view is not asked: what an open finds tells.
+bool namesDevice(const std::string& path) {
+    HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type != FILE_TYPE_DISK;
+}
+
 // Through the C runtime, so that a failure has its errno as fopen would give it.
 std::FILE* createNewFile(const std::string& path, bool& nameTaken) {
     const int descriptor =

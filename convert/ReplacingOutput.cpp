@@ -33,16 +33,15 @@ ReplacingOutput::~ReplacingOutput() { discard(); }
 
 std::FILE* ReplacingOutput::open() {
     discard();
+    if (namesDevice(target_)) {  // written straight, as before
+        std::FILE* file = std::fopen(target_.c_str(), "wb");
+        if (file == nullptr) openError_ = errno;
+        return file;
+    }
     std::error_code error;
     const auto status = std::filesystem::status(target_, error);
     std::filesystem::path target = target_;
     if (std::filesystem::exists(status)) {
-        if (!std::filesystem::is_regular_file(status)) {
-            // A device or the like: written straight, as before.
-            std::FILE* file = std::fopen(target_.c_str(), "wb");
-            if (file == nullptr) openError_ = errno;
-            return file;
-        }
         // A file that could not be written over is not replaced either, and tells why as
         // writing it would have. Opened to append, it stays as it is.
         std::FILE* check = std::fopen(target_.c_str(), "ab");
