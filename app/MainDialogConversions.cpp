@@ -48,7 +48,7 @@ void MainDialog::onExport() {
     ExportDialog dialog(handle(), ExportOptions{});
     if (dialog.doModal() != IDOK) return;
     const ExportOptions& options = dialog.options();
-    // Opening the target for writing would empty the recording before it is read.
+    // The export would take the place of the recording it is made of.
     if (namesSameFile(options.fileName, currentFilePath_)) {
         errors_.showErrorBox("Cannot export to " + options.fileName +
                                  ":\r\nit is the serial file being exported. Choose another "
