@@ -51,8 +51,10 @@ std::FILE* ReplacingOutput::open() {
         }
         std::fclose(check);
         // A link is followed, so that the file it names is replaced and the link stays.
-        auto resolved = std::filesystem::canonical(target, error);
-        if (!error) target = std::move(resolved);
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) {
+            auto resolved = std::filesystem::canonical(target, error);
+            if (!error) target = std::move(resolved);
+        }
     }
     const auto permissions = status.permissions();
     std::mt19937 random(std::random_device{}());
