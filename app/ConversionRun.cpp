@@ -31,14 +31,16 @@ ConversionRun::ConversionRun(Work work) {
     }
 }
 
-ConversionRun::~ConversionRun() {
+ConversionRun::~ConversionRun() { stop(); }
+
+void ConversionRun::stop() {
     cancel();
     if (thread_.joinable()) thread_.join();
 }
 
 void ConversionRun::run(Work work) {
     KeptErrors errors(errorTexts_);
-    work(
+    completed_ = work(
         [this](std::uint64_t done, std::uint64_t total) {
             done_.store(done);
             total_.store(total);

@@ -229,9 +229,10 @@ void MainDialog::onClose() {
 }
 
 void MainDialog::onDestroy() {
-    // A worker still running uses this window's state and may write the working file: stop it
-    // and wait for its end first.
+    // A worker or a conversion still running uses this window's state and may write the working
+    // file: stop it and wait for its end first (a cancelled conversion removes what it wrote).
     runner_.stopAndWait();
+    stopConversion();
 
     RECT rect;
     GetWindowRect(handle(), &rect);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/CommandRules.h"
+#include "app/ConversionRun.h"
 #include "app/ErrorBoxReporter.h"
 #include "app/RecentFiles.h"
 #include "app/StatusLine.h"
@@ -89,8 +90,9 @@ private:
     void onExport();
     void onImport();
     bool importFile(const std::string& path, int speed, ImportFormat format);
-    void runConversion(const std::string& caption, const std::string& fileName,
-                       const std::function<void(const ConversionProgress&, ErrorReporter&)>& work);
+    bool runConversion(const std::string& caption, const std::string& fileName,
+                       const ConversionRun::Work& work);
+    void stopConversion();
 
     // Transport (MainDialogTransport.cpp)
     void onRecord();
@@ -140,6 +142,7 @@ private:
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show
     RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;
+    ConversionRun* conversion_ = nullptr;  // the export or import running, if any
 
     StatusLine statusLine_;
     ProgressBar activityMeter_;

@@ -14,25 +14,41 @@
 namespace {
 // A conversion that ends sooner shows no progress dialog at all.
 constexpr std::chrono::milliseconds kQuietConversionTime(500);
+constexpr const char* kCancelTooLate =
+    "Cancel came too late: the conversion had already ended, and its result has been kept.";
 }  // namespace
 
 // The conversion runs on a thread of its own. The progress dialog is modal from the start (no
 // command can change the file meanwhile) and shows itself only after a moment. What the
-// conversion had to report is shown here, once it has ended.
-void MainDialog::runConversion(
-    const std::string& caption, const std::string& fileName,
-    const std::function<void(const ConversionProgress&, ErrorReporter&)>& work) {
+// conversion had to report is shown here, once it has ended. The window may go meanwhile (the
+// tray's Exit, the end of the session): it then stops the run before it lets go of its working
+// file, and false here says that nothing of the window is left to touch.
+bool MainDialog::runConversion(const std::string& caption, const std::string& fileName,
+                               const ConversionRun::Work& work) {
     ConversionRun run(work);
+    conversion_ = &run;
     ConversionProgressDialog dialog(handle(), caption, fileName, run, kQuietConversionTime);
     dialog.doModal();
-    for (const std::string& text : run.finish()) errors_.showErrorBox(text, false);
+    std::vector<std::string> texts = run.finish();
+    conversion_ = nullptr;
+    if (handle() == nullptr) return false;
+    for (const std::string& text : texts) errors_.showErrorBox(text, false);
+    // The output is in place: the user hears why the Cancel did not undo it.
+    if (run.cancelCameTooLate()) {
+        MessageBoxA(handle(), kCancelTooLate, "Veltrane", MB_OK | MB_ICONINFORMATION);
+    }
+    return true;
+}
+
+void MainDialog::stopConversion() {
+    if (conversion_ != nullptr) conversion_->stop();
 }
 
 void MainDialog::onExport() {
     ExportDialog dialog(handle(), ExportOptions{});
     if (dialog.doModal() != IDOK) return;
     const ExportOptions& options = dialog.options();
-    // Opening the target for writing would empty the recording before it is read.
+    // The export would take the place of the recording it is made of.
     if (namesSameFile(options.fileName, currentFilePath_)) {
         errors_.showErrorBox("Cannot export to " + options.fileName +
                                  ":\r\nit is the serial file being exported. Choose another "
@@ -43,7 +59,8 @@ void MainDialog::onExport() {
     const std::string serialPath = currentFilePath_;
     runConversion("Exporting", options.fileName,
                   [&](const ConversionProgress& progress, ErrorReporter& errors) {
-                      exportToText(serialPath, options, errors, progress);
+                      return exportToText(serialPath, options, errors, progress) ==
+                             ExportResult::Exported;
                   });
 }
 
@@ -54,27 +71,21 @@ void MainDialog::onImport() {
     importFile(dialog.importPath, dialog.assumedSpeed, dialog.dataFormat);
 }
 
-// The conversion goes to a file beside the working file, which may hold the current recording:
-// only a whole conversion replaces it. A failure or Cancel leaves the window and its recording
-// as they were; importToSerialFile has removed what it had written.
+// The conversion replaces the working file, which may hold the current recording, in one move
+// once it is whole: a failure or Cancel leaves the window and its recording as they were.
 bool MainDialog::importFile(const std::string& path, int speed, ImportFormat format) {
     const LogSettings logSettings = loadLogSettings(profile_);
-    const std::string converted = workingFilePath_ + ".import";
     ImportResult result;
-    runConversion("Importing", path,
-                  [&](const ConversionProgress& progress, ErrorReporter& errors) {
-                      LogWriter log(logSettings);
-                      result = importToSerialFile(path, converted, speed, format, log, errors,
-                                                  progress);
-                  });
-    if (result.status != ImportStatus::Converted) return false;
+    const bool windowStays = runConversion(
+        "Importing", path, [&](const ConversionProgress& progress, ErrorReporter& errors) {
+            LogWriter log(logSettings);
+            result =
+                importToSerialFile(path, workingFilePath_, speed, format, log, errors, progress);
+            return result.status == ImportStatus::Converted;
+        });
+    if (!windowStays || result.status != ImportStatus::Converted) return false;
 
-    clearWorkingFile();
-    if (!MoveFileA(converted.c_str(), workingFilePath_.c_str())) {
-        errors_.showErrorBox("Error importing to " + workingFilePath_ + ":", true);
-        DeleteFileA(converted.c_str());
-        return false;
-    }
+    unsavedRecording_ = false;
     currentFilePath_ = workingFilePath_;
     auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
     if (!duration) {

@@ -45,7 +45,7 @@ int runExport(const Arguments& arguments, Console& console) {
         result = exportToStream(serialPath, console.out, kStandardOutput, options, errors,
                                 watch.callback());
     } else {
-        // Opening the output would empty the recording before it is read.
+        // The export would take the place of the recording it is made of.
         if (namesSameFile(output, serialPath)) {
             return reportFailure(console, "export",
                                  "Cannot export to " + output +
@@ -73,7 +73,7 @@ Command exportCommand() {
             "Usage: veltrane-cli export FILE.ser [--format hex|ascii|raw] [--no-time]\n"
             "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
             "Writes each chunk as a line, byte for byte as the window's Export does. Ctrl+C\n"
-            "cancels it and removes the output file.\n\n"
+            "cancels it; the output file is replaced only when the export is whole.\n\n"
             "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
             "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
             "                         without heading, columns or line ends (ascii)\n"

@@ -38,7 +38,7 @@ int runImport(const Arguments& arguments, Console& console) {
     if (!output || output->empty() || *output == "-") {
         return reportUsageError(console, "import", "-o OUT.ser is needed");
     }
-    // The output is made empty before the input is read.
+    // The serial file would take the place of the input it is made of.
     if (namesSameFile(input, *output)) {
         return reportFailure(console, "import", "Cannot import " + input + " onto itself");
     }
@@ -65,7 +65,7 @@ Command importCommand() {
             "Usage: veltrane-cli import IN [--format raw|hex] [--baud BITS_PER_SECOND] -o OUT.ser\n\n"
             "Cuts the input into chunks of 10 bytes, each stamped with the time it would have\n"
             "arrived at the given speed, byte for byte as the window's Import does. A failed\n"
-            "or cancelled (Ctrl+C) import leaves no output.\n\n"
+            "or cancelled (Ctrl+C) import leaves OUT.ser as it was.\n\n"
             "      --format FORM      raw: the bytes as they are; hex: hexadecimal text such\n"
             "                         as \"41 42\" or \"0x41 0x42\" (raw)\n"
             "  -b, --baud SPEED       the line speed the data are taken to have come at, in\n"

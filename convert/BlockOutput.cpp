@@ -1,21 +1,17 @@
 #include "convert/BlockOutput.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+
+#include "engine/WriteFailure.h"
 
 BlockOutput::~BlockOutput() { close(); }
 
-bool BlockOutput::open(const std::string& path) {
+void BlockOutput::open(std::FILE* file) {
     close();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
     // Our block is the buffer; a second one in the stream would only copy every byte again.
     std::setvbuf(file, nullptr, _IONBF, 0);
     start(file, true);
-    return true;
 }
 
 void BlockOutput::attach(std::FILE* stream) {
@@ -47,13 +43,13 @@ void BlockOutput::flush() {
     if (used_ == 0) return;
     // A failed write is remembered and writing goes on: the caller decides what a short
     // output means.
-    errno = 0;
+    clearWriteFailure();
     if (!file_ || std::fwrite(block_.get(), 1, used_, file_) != used_) noteFailure();
     used_ = 0;
 }
 
 void BlockOutput::noteFailure() {
-    if (!failed_) writeError_ = errno != 0 ? errno : EIO;
+    if (!failed_) writeError_ = lastWriteFailure();
     failed_ = true;
 }
 
@@ -61,15 +57,10 @@ bool BlockOutput::close() {
     if (!file_) return true;
     flush();
     if (std::ferror(file_)) noteFailure();
-    errno = 0;
+    clearWriteFailure();
     if ((owned_ ? std::fclose(file_) : std::fflush(file_)) != 0) noteFailure();
     file_ = nullptr;
     bool clean = !failed_;
     failed_ = false;
     return clean;
-}
-
-void discardOutput(const std::string& path) {
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
 }

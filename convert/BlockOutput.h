@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <string>
 
 // An output file written in large blocks: callers format straight into the block and the C
 // library sees one write per block instead of one per field or byte.
@@ -17,9 +16,8 @@ public:
     BlockOutput(const BlockOutput&) = delete;
     BlockOutput& operator=(const BlockOutput&) = delete;
 
-    // "wb". Returns straight after a failed open, so the caller can still report the system's
-    // error for it.
-    bool open(const std::string& path);
+    // Writes to a stream opened for it ("wb"), which close closes.
+    void open(std::FILE* file);
     // Writes to a stream the caller owns (standard output): close flushes it and leaves it open.
     void attach(std::FILE* stream);
     bool isOpen() const { return file_ != nullptr; }
@@ -37,7 +35,8 @@ public:
     // Writes out the rest and closes. False when any write or the close failed; true when
     // nothing was open.
     bool close();
-    // errno of the first failed write or close since open; 0 when none failed.
+    // The system's reason for the first failed write or close since open (engine/WriteFailure.h);
+    // 0 when none failed.
     int writeError() const { return writeError_; }
 
 private:
@@ -52,7 +51,3 @@ private:
     bool failed_ = false;
     int writeError_ = 0;
 };
-
-// Removes an output that a failure cut short, so that it cannot pass for a whole one. Only a
-// plain file goes, never a device (a printer port, a null device) named as the output.
-void discardOutput(const std::string& path);

@@ -12,6 +12,7 @@
 
 #include "convert/BlockOutput.h"
 #include "convert/FailureText.h"
+#include "convert/ReplacingOutput.h"
 #include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 #include "log/LogWriter.h"
@@ -195,14 +196,18 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
         result.status = ImportStatus::InputNotOpened;
         return result;
     }
-    BlockOutput output;
-    if (!output.open(outputPath)) {
-        const int error = errno;
+    // Written beside the named file, which it replaces only when whole.
+    ReplacingOutput target(outputPath);
+    std::FILE* file = target.open();
+    if (file == nullptr) {
         log.writeLine("Error opening file to import to: " + outputPath);
-        errors.showErrorBox(withReason("Error creating " + outputPath + ":", error), false);
+        errors.showErrorBox(withReason("Error creating " + outputPath + ":", target.openError()),
+                            false);
         result.status = ImportStatus::OutputNotOpened;
         return result;
     }
+    BlockOutput output;
+    output.open(file);
 
     const bool hex = format == ImportFormat::AsciiHex;
     std::uint8_t data[kImportChunkSize];
@@ -214,11 +219,8 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     while (!input.endSeen() && !output.failed()) {
         if (input.position() >= nextReport) {
             if (!progress(input.position(), total)) {
-                output.close();
-                input.close();
-                discardOutput(outputPath);
                 result.status = ImportStatus::Cancelled;
-                return result;
+                return result;  // the target discards what was written
             }
             nextReport = input.position() + kProgressStep;
         }
@@ -239,21 +241,25 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     const int readError = input.readError();
     input.close();
     // A part of the input could pass for all of it, so nothing of a cut-short conversion is
-    // kept.
+    // kept: the target discards it and keeps what it held. The last check of the progress
+    // callback comes once the output is whole, right before it takes the target's place.
+    const std::string notImported = "; nothing was imported:";
     if (readError != 0) {
-        discardOutput(outputPath);
-        errors.showErrorBox(
-            withReason("Error reading " + inputPath + "; nothing was imported:", readError), false);
+        errors.showErrorBox(withReason("Error reading " + inputPath + notImported, readError),
+                            false);
         result.status = ImportStatus::ReadFailed;
     } else if (!written) {
-        discardOutput(outputPath);
-        errors.showErrorBox(withReason("Error writing " + outputPath + "; nothing was imported:",
-                                       output.writeError()),
-                            false);
+        errors.showErrorBox(
+            withWriteReason("Error writing " + outputPath + notImported, output.writeError()),
+            false);
         result.status = ImportStatus::WriteFailed;
     } else if (progress && !progress(input.position(), total)) {
-        discardOutput(outputPath);
         result.status = ImportStatus::Cancelled;
+    } else if (!target.commit()) {
+        errors.showErrorBox(
+            withWriteReason("Error writing " + outputPath + notImported, target.moveFailure()),
+            false);
+        result.status = ImportStatus::WriteFailed;
     }
     return result;
 }

@@ -85,9 +85,9 @@ enum class ImportStatus {
     Converted,        // the loop ran to the end of the input (chunks may be 0)
     InputNotOpened,   // nothing made
     OutputNotOpened,  // nothing made
-    ReadFailed,       // a read of the input failed part-way; the output was removed
-    WriteFailed,      // a write failed part-way (full disk); the output was removed
-    Cancelled,        // the progress callback said stop; nothing shown, the output was removed
+    ReadFailed,       // a read of the input failed part-way; the output file is as it was
+    WriteFailed,      // a write failed part-way (full disk); the output file is as it was
+    Cancelled,        // the progress callback said stop; nothing shown, the output file as it was
 };
 
 struct ImportResult {
@@ -100,7 +100,10 @@ struct ImportResult {
 // outputPath, each stamped with the time at which it would have arrived at speed bit/s with
 // 10 bit times per byte. The input is opened before the output is made. Every failure is shown
 // in the error box with the file's name and the system's reason (open failures are logged as
-// well); a conversion cut short by a failed read or write, or cancelled, leaves no output behind.
+// well). The file is written beside outputPath and takes its place only when whole: a
+// conversion cut short by a failed read or write, or cancelled, leaves outputPath as it was
+// (missing, or with its old contents) and nothing beside it. The progress callback's last call
+// comes right before that move; a device named as the output is written straight.
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
                                 int speed, ImportFormat format, LogWriter& log,
                                 ErrorReporter& errors, const ConversionProgress& progress = {});

@@ -1,13 +1,13 @@
 #include "convert/TextExport.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "convert/BlockOutput.h"
 #include "convert/FailureText.h"
+#include "convert/ReplacingOutput.h"
 #include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 
@@ -80,7 +80,7 @@ std::size_t formatPositionColumn(std::uint32_t position, std::uint8_t* out) {
 // The chunks in the chosen form; what failed is left in the file and the output. False when
 // the progress callback cancelled.
 bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOptions& options,
-                 const ConversionProgress& progress) {
+                 const ConversionProgress& progress, std::uint64_t total) {
     const bool raw = options.exportType == ExportType::Raw;
     const bool timeColumn = options.showTimeOffset && !raw;
     const bool positionColumn = options.showDataPosition && !raw;
@@ -93,7 +93,6 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
     std::uint32_t dataPosition = 0;
     ChunkReader reader(serial, kExportResyncStep);
     Chunk chunk;
-    const std::uint64_t total = progress ? serial.size().value_or(0) : 0;
     // Without a callback the next report never comes.
     std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
     // The reader still delivers a last chunk whose terminator the end of the file cut off. A
@@ -134,45 +133,27 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
         output.commit(static_cast<std::size_t>(out - line));
         dataPosition += static_cast<std::uint32_t>(length);
     }
-    // A read that failed is no progress to show: it is reported instead.
-    if (progress && !serial.readFailed() && !output.failed()) return progress(total, total);
     return true;
 }
 
-// Closes both and reports a failed read or write. A named file that a failure cut short is
-// removed; a stream's bytes are already gone.
+// Closes both and reports a failed read or write.
 ExportResult finishExport(SerialFileReader& serial, BlockOutput& output,
                           const std::string& serialPath, const std::string& outputName,
-                          bool removeCutOutput, ErrorReporter& errors) {
+                          ErrorReporter& errors) {
     const int readError = serial.readError();
     serial.close();
     const bool written = output.close();
     if (readError != 0) {
-        if (removeCutOutput) discardOutput(outputName);
         errors.showErrorBox(withReason("Error reading " + serialPath + ":", readError), false);
         return ExportResult::ReadFailed;
     }
     if (!written) {
-        if (removeCutOutput) discardOutput(outputName);
-        errors.showErrorBox(withReason("Error writing " + outputName + ":", output.writeError()),
-                            false);
+        errors.showErrorBox(
+            withWriteReason("Error writing " + outputName + ":", output.writeError()), false);
         return ExportResult::WriteFailed;
     }
     return ExportResult::Exported;
 }
-
-// A cancelled export is not a failure: nothing is shown. A named file goes with it.
-ExportResult cancelExport(SerialFileReader& serial, BlockOutput& output,
-                          const std::string& outputName, bool removeOutput) {
-    serial.close();
-    output.close();
-    if (removeOutput) discardOutput(outputName);
-    return ExportResult::Cancelled;
-}
-
-}  // namespace
-
-namespace {
 
 bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
                     ErrorReporter& errors) {
@@ -181,30 +162,52 @@ bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
     return false;
 }
 
-// Writes the opened output and closes both. A named file that was cut short or cancelled is
-// removed; a stream's bytes are already gone.
+// Writes the opened output and closes both. A cancelled export is not a failure: nothing is
+// shown. The last check of the progress callback comes once the output is whole, so that a
+// cancel until then still keeps a named file's old contents.
 ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
                         const std::string& serialPath, const std::string& outputName,
-                        bool namedFile, const ExportOptions& options, ErrorReporter& errors,
+                        const ExportOptions& options, ErrorReporter& errors,
                         const ConversionProgress& progress) {
-    if (!writeChunks(serial, output, options, progress))
-        return cancelExport(serial, output, outputName, namedFile);
-    return finishExport(serial, output, serialPath, outputName, namedFile, errors);
+    const std::uint64_t total = progress ? serial.size().value_or(0) : 0;
+    if (!writeChunks(serial, output, options, progress, total)) {
+        serial.close();
+        output.close();
+        return ExportResult::Cancelled;
+    }
+    const ExportResult result = finishExport(serial, output, serialPath, outputName, errors);
+    if (result == ExportResult::Exported && progress && !progress(total, total))
+        return ExportResult::Cancelled;
+    return result;
 }
 
 }  // namespace
 
+// The output is written beside the named file and takes its place only when whole: a failure
+// or a cancel leaves what was there before.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           ErrorReporter& errors, const ConversionProgress& progress) {
     SerialFileReader serial;
     if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
-    BlockOutput output;
-    if (!output.open(options.fileName)) {
-        errors.showErrorBox(withReason("Error creating " + options.fileName + ":", errno), false);
+    ReplacingOutput target(options.fileName);
+    std::FILE* file = target.open();
+    if (file == nullptr) {
+        errors.showErrorBox(
+            withReason("Error creating " + options.fileName + ":", target.openError()), false);
         return ExportResult::OutputNotOpened;
     }
-    return exportInto(serial, output, serialPath, options.fileName, true, options, errors,
-                      progress);
+    BlockOutput output;
+    output.open(file);
+    const ExportResult result =
+        exportInto(serial, output, serialPath, options.fileName, options, errors, progress);
+    if (result != ExportResult::Exported) return result;  // the target discards what was written
+    if (!target.commit()) {
+        errors.showErrorBox(
+            withWriteReason("Error writing " + options.fileName + ":", target.moveFailure()),
+            false);
+        return ExportResult::WriteFailed;
+    }
+    return result;
 }
 
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
@@ -214,5 +217,5 @@ ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
     if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
     BlockOutput output;
     output.attach(stream);
-    return exportInto(serial, output, serialPath, streamName, false, options, errors, progress);
+    return exportInto(serial, output, serialPath, streamName, options, errors, progress);
 }

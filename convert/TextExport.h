@@ -27,14 +27,17 @@ enum class ExportResult {
     Exported,
     SerialFileNotOpened,  // error box shown, no output made
     OutputNotOpened,      // error box naming the output shown
-    ReadFailed,           // a read of the serial file failed: box shown, output removed
-    WriteFailed,          // a write failed (full disk): box shown, output removed
-    Cancelled,            // the progress callback said stop: nothing shown, output removed
+    ReadFailed,           // a read of the serial file failed: box shown, output file as it was
+    WriteFailed,          // a write failed (full disk): box shown, output file as it was
+    Cancelled,            // the progress callback said stop: nothing shown, output file as it was
 };
 
 // Writes the chunks of the serial file to options.fileName in the chosen form. Every failure
-// is shown in the error box with the system's reason; after a failed read or write no output
-// is left that could pass for a whole export. Nothing is shown on success or when cancelled.
+// is shown in the error box with the system's reason. The export is written beside the file
+// and takes its place only when whole, so a failure or a cancel leaves the file as it was
+// (missing, or with its old contents) and nothing beside it; the progress callback's last call
+// comes right before that move. A device named as the output is written straight. Nothing is
+// shown on success or when cancelled.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           ErrorReporter& errors, const ConversionProgress& progress = {});
 

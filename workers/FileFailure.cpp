@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "workers/WriteFailure.h"
+#include "engine/WriteFailure.h"
 
 std::string fileFailureText(const FileFailure& failure) {
     switch (failure.kind) {

@@ -14,7 +14,7 @@
 #include "workers/WorkerJob.h"
 #include "workers/WorkerPort.h"
 #include "workers/Workers.h"
-#include "workers/WriteFailure.h"
+#include "engine/WriteFailure.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Ctrl+C, and the end of the session the program runs in (a hang-up, a closed console window),
-// during export and import: the conversion stops, its output goes, one line says so.
+// during export and import: the conversion stops, what it wrote goes, the file it was to replace
+// stays as it was, one line says so.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,22 +26,33 @@ constexpr int kEndedBySystem = static_cast<int>(0xC000013Au);
 
 class ConversionInterrupt : public ::testing::TestWithParam<Ending> {
 protected:
-    // Runs the program until its output has begun, then ends it the parameter's way; its exit
-    // status, -2 when that cannot be done here.
+    // Runs the program until its output has begun beside the old one, then ends it the
+    // parameter's way; its exit status, -2 when that cannot be done here.
     int interruptOnceWriting(const std::vector<std::string>& words, const std::string& output) {
+        EXPECT_TRUE(writeWholeFile(output, kOldOutput));
         std::string why;
         EXPECT_TRUE(
             cli.start(VELTRANE_CLI_PATH, words, dir.file("out.txt"), dir.file("err.txt"), &why))
             << why;
         for (auto end = std::chrono::steady_clock::now() + 20s;
-             std::chrono::steady_clock::now() < end;) {
-            std::error_code error;
-            if (std::filesystem::file_size(output, error) > 0 && !error) break;
+             std::chrono::steady_clock::now() < end && !beside(output);) {
             std::this_thread::sleep_for(5ms);
         }
         if (!(GetParam() == Ending::CtrlC ? cli.interrupt() : cli.endSession())) return -2;
         return cli.wait(20s).value_or(-1);
     }
+    // Whether a file with bytes in it lies beside output, named after it.
+    bool beside(const std::string& output) const {
+        const std::string prefix = std::filesystem::path(output).filename().string() + ".";
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            std::error_code error;
+            if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
+                std::filesystem::file_size(entry.path(), error) > 0 && !error)
+                return true;
+        }
+        return false;
+    }
+
     // Its standard error, with Windows' line ends made plain.
     std::string errors() const {
         const auto bytes = readWholeFile(dir.file("err.txt"));
@@ -54,13 +66,14 @@ protected:
         EXPECT_EQ(status, 1) << errors();
     }
 
+    const std::vector<std::uint8_t> kOldOutput{'o', 'l', 'd'};
     TempDir dir;
     ChildProcess cli;
 };
 
 }  // namespace
 
-TEST_P(ConversionInterrupt, CancelsAnExportAndRemovesItsOutput) {
+TEST_P(ConversionInterrupt, CancelsAnExportAndKeepsTheOldOutput) {
     // 256 MB of full chunks: seconds of hex text, far more than the Ctrl+C needs.
     const std::string serial = dir.file("big.ser");
     std::vector<char> block;
@@ -81,10 +94,11 @@ TEST_P(ConversionInterrupt, CancelsAnExportAndRemovesItsOutput) {
     if (status == -2) GTEST_SKIP() << "the child cannot be ended that way here";
     expectCancelled(status);
     EXPECT_EQ(errors(), "veltrane-cli export: export of " + serial + " cancelled\n");
-    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(readWholeFile(output), kOldOutput);
+    EXPECT_FALSE(beside(output));
 }
 
-TEST_P(ConversionInterrupt, CancelsAnImportAndRemovesItsOutput) {
+TEST_P(ConversionInterrupt, CancelsAnImportAndKeepsTheOldOutput) {
     const std::string input = dir.file("big.bin");
     { std::ofstream create(input, std::ios::binary); }
     std::filesystem::resize_file(input, 1u << 30);  // a gigabyte of zeros, sparse where it can be
@@ -93,7 +107,8 @@ TEST_P(ConversionInterrupt, CancelsAnImportAndRemovesItsOutput) {
     if (status == -2) GTEST_SKIP() << "the child cannot be ended that way here";
     expectCancelled(status);
     EXPECT_EQ(errors(), "veltrane-cli import: import of " + input + " cancelled\n");
-    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(readWholeFile(output), kOldOutput);
+    EXPECT_FALSE(beside(output));
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, ConversionInterrupt,

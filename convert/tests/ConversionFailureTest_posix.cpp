@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,22 @@ protected:
         return path;
     }
     std::string reason(int error) { return std::string("\r\n") + std::strerror(error); }
+    // Runs convert with a file size limit of 100 000 bytes.
+    template <typename Convert>
+    void withSizeLimit(Convert convert) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        struct sigaction before {};
+        ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &before), 0);
+        rlimit limit{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        rlimit smaller = limit;
+        smaller.rlim_cur = 100'000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smaller), 0);
+        convert();
+        setrlimit(RLIMIT_FSIZE, &limit);
+        sigaction(SIGXFSZ, &before, nullptr);
+    }
 
     TempDir dir;
     RecordingErrorReporter errors;
@@ -63,19 +80,8 @@ TEST_F(ConversionFailureTest, ExportShowsAWriteErrorAndLeavesNoCutShortOutput) {
 
     // A plain file cut short by the size limit is removed.
     chosen.fileName = dir.file("cut.txt");
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction before {};
-    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &before), 0);
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    rlimit smaller = limit;
-    smaller.rlim_cur = 100'000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smaller), 0);
-    ExportResult cut = exportToText(serial, chosen, errors);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    sigaction(SIGXFSZ, &before, nullptr);
-    EXPECT_EQ(cut, ExportResult::WriteFailed);
+    withSizeLimit(
+        [&] { EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed); });
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
 
     ASSERT_EQ(errors.reports.size(), 2u);
@@ -101,6 +107,37 @@ TEST_F(ConversionFailureTest, ImportShowsReadAndWriteErrorsAndKeepsNothing) {
               "Error reading " + folder + "; nothing was imported:" + reason(EISDIR));
     EXPECT_EQ(errors.reports[1].text,
               "Error writing /dev/full; nothing was imported:" + reason(ENOSPC));
+}
+
+// Yesterday's output survives a failed read or write of today's, and nothing is left beside it.
+TEST_F(ConversionFailureTest, FailuresLeaveAnOldOutputAsItWas) {
+    const Bytes old{'o', 'l', 'd'};
+    const std::string serial = bigSerialFile();
+    const std::string input = dir.file("input.bin");
+    ASSERT_TRUE(writeWholeFile(input, Bytes(300'000, 'x')));
+    const std::string folder = dir.path().string();
+    ExportOptions chosen;
+    chosen.fileName = dir.file("old.txt");
+    const std::string imported = dir.file("old.ser");
+    ASSERT_TRUE(writeWholeFile(chosen.fileName, old));
+    ASSERT_TRUE(writeWholeFile(imported, old));
+
+    EXPECT_EQ(exportToText(folder, chosen, errors), ExportResult::ReadFailed);
+    EXPECT_EQ(importToSerialFile(folder, imported, 9600, ImportFormat::RawData, log, errors).status,
+              ImportStatus::ReadFailed);
+    withSizeLimit([&] {
+        EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed);
+        EXPECT_EQ(
+            importToSerialFile(input, imported, 9600, ImportFormat::RawData, log, errors).status,
+            ImportStatus::WriteFailed);
+    });
+
+    EXPECT_EQ(readWholeFile(chosen.fileName), old);
+    EXPECT_EQ(readWholeFile(imported), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4)
+        << "a file was left beside an output";
+    ASSERT_EQ(errors.reports.size(), 4u);
+    EXPECT_EQ(errors.reports[2].text, "Error writing " + chosen.fileName + ":" + reason(EFBIG));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -43,6 +44,15 @@ struct ProgressLog {
         };
     }
 };
+
+// The names in a folder, sorted: a file left beside an output shows here.
+std::vector<std::string> filesIn(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class ConversionProgressTest : public ::testing::Test {
 protected:
@@ -102,6 +112,28 @@ TEST_F(ConversionProgressTest, CancelledPartWayLeavesNoOutputAndShowsNothing) {
         EXPECT_FALSE(convert(progress.callback()));
         EXPECT_EQ(progress.done.size(), 2u);  // no report after the stop
         EXPECT_FALSE(std::filesystem::exists(output));
+    }
+    EXPECT_TRUE(errors.reports.empty());
+}
+
+// Yesterday's output, cancelled over part-way or at the last check before it is replaced.
+TEST_F(ConversionProgressTest, CancelledOverAnOldOutputLeavesItAsItWas) {
+    const Bytes old{'o', 'l', 'd', '\r', '\n'};
+    for (const auto& convert : conversions()) {
+        for (const std::size_t cancelAfter : {std::size_t{2}, std::size_t{0}}) {
+            ASSERT_TRUE(writeWholeFile(output, old));
+            ProgressLog progress;
+            progress.cancelAfter = cancelAfter;
+            if (cancelAfter == 0) {  // counted first, then cancelled at the last report
+                ASSERT_TRUE(convert(progress.callback()));
+                ASSERT_TRUE(writeWholeFile(output, old));
+                progress.cancelAfter = progress.done.size();
+                progress.done.clear();
+            }
+            EXPECT_FALSE(convert(progress.callback()));
+            EXPECT_EQ(readWholeFile(output), old);
+            EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"in.bin", "out"}));
+        }
     }
     EXPECT_TRUE(errors.reports.empty());
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "workers/Workers.h"
-#include "workers/WriteFailure.h"
+#include "engine/WriteFailure.h"
 #include "workers/tests/WorkerTestSupport.h"
 
 namespace {

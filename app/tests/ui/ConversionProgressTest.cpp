@@ -33,6 +33,19 @@ bool writeLargeSerialFile(const std::string& path, std::uintmax_t size) {
     return out.good();
 }
 
+// Files a conversion wrote beside `path` ("<name>.<8 hex digits>.tmp"), which none may leave.
+long filesBeside(const std::string& path) {
+    const std::filesystem::path target(path);
+    const std::string prefix = target.filename().string() + ".";
+    return std::count_if(
+        std::filesystem::directory_iterator(target.parent_path()), {}, [&](const auto& entry) {
+            const std::string name = entry.path().filename().string();
+            return name.rfind(prefix, 0) == 0 && entry.path().extension() == ".tmp";
+        });
+}
+
+const std::string kOldOutput = "yesterday's export\r\n";
+
 int barPosition(const UiDialog& dialog) {
     return static_cast<int>(SendMessageA(dialog.control(IDC_CONVERSION_BAR), PBM_GETPOS, 0, 0));
 }
@@ -72,11 +85,12 @@ protected:
 
 }  // namespace
 
-TEST_F(ConversionProgress, LongExportShowsProgressAndCancelRemovesTheOutput) {
+TEST_F(ConversionProgress, LongExportShowsProgressAndCancelKeepsTheOldOutput) {
     const std::string serialFile = program_.folder() + "\\large.ser";
     ASSERT_TRUE(writeLargeSerialFile(serialFile, kLargeSize));
     ASSERT_NO_FATAL_FAILURE(start(serialFile));
     const std::string output = program_.folder() + "\\large.txt";
+    ASSERT_TRUE(writeFileBytes(output, kOldOutput));
     UiDialog dialog = openDialog(program_, ID_EXPORT, "Export");
     ASSERT_TRUE(dialog) << "no \"Export\" dialog";
     ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 0));  // hex: the slowest form
@@ -89,7 +103,8 @@ TEST_F(ConversionProgress, LongExportShowsProgressAndCancelRemovesTheOutput) {
     EXPECT_NE(SendMessageTimeoutA(program_.window(), WM_NULL, 0, 0, SMTO_NORMAL, 300, &answer), 0);
 
     ASSERT_NO_FATAL_FAILURE(cancelOnceMoving(program_, "Exporting"));
-    EXPECT_FALSE(fileExists(output));
+    EXPECT_EQ(fileBytes(output), kOldOutput);
+    EXPECT_EQ(filesBeside(output), 0);
     expectWindowAsBefore();
 }
 
@@ -111,10 +126,62 @@ TEST_F(ConversionProgress, LongImportShowsProgressAndCancelKeepsTheCurrentFile) 
     expectWindowAsBefore();
     EXPECT_EQ(fileBytes(serialFile), serialBytes);
     // Nothing of the conversion is left beside the working file.
-    const auto left =
-        std::count_if(std::filesystem::directory_iterator(temporaryFolder()), {},
-                      [](const auto& entry) { return entry.path().extension() == ".import"; });
-    EXPECT_EQ(left, 0);
+    const std::vector<std::string> claims = program_.valueNames("Sessions");
+    ASSERT_EQ(claims.size(), 1u);
+    EXPECT_EQ(filesBeside(claims[0]), 0);
+}
+
+// Exit from the tray, the close box's WM_CLOSE and the end of the session, each while a long
+// export or import runs: the program ends soon, as if the user had cancelled, and leaves neither
+// the conversion's output nor its working file and session note.
+TEST_F(ConversionProgress, LeavingDuringAConversionCancelsItAndCleansUp) {
+    const std::string serialFile = program_.folder() + "\\large.ser";
+    ASSERT_TRUE(writeLargeSerialFile(serialFile, kLargeSize));
+    // Sixteen gigabytes of zeros, sparse: an import that ran on after the window went would
+    // keep the program for minutes.
+    const std::string input = program_.folder() + "\\huge.dat";
+    { std::ofstream create(input, std::ios::binary); }
+    std::filesystem::resize_file(input, 16 * kLargeSize);
+    const std::string output = program_.folder() + "\\large.txt";
+    struct Leaving {
+        const char* how;
+        bool exporting;
+        UINT message;
+        WPARAM wParam;
+    } const ways[] = {{"tray Exit", true, WM_COMMAND, ID_APP_EXIT},
+                      {"WM_CLOSE", false, WM_CLOSE, 0},
+                      {"WM_ENDSESSION", true, WM_ENDSESSION, TRUE}};
+    for (const Leaving& way : ways) {
+        SCOPED_TRACE(way.how);
+        ASSERT_TRUE(writeFileBytes(output, kOldOutput));
+        ASSERT_NO_FATAL_FAILURE(start(serialFile));
+        const std::vector<std::string> claims = program_.valueNames("Sessions");
+        ASSERT_EQ(claims.size(), 1u);
+        const std::string workingFile = claims[0];
+        UiDialog dialog = openDialog(program_, way.exporting ? ID_EXPORT : ID_IMPORT,
+                                     way.exporting ? "Export" : "Import");
+        ASSERT_TRUE(dialog);
+        if (way.exporting) {
+            ASSERT_TRUE(dialog.choose(IDC_EXPORT_TYPE_LIST, 0));
+            ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
+        } else {
+            ASSERT_TRUE(dialog.setText(IDC_IMPORT_FILE_EDIT, input));
+        }
+        ASSERT_TRUE(closeDialog(dialog, IDOK));
+        UiDialog progress =
+            program_.dialog(way.exporting ? "Exporting" : "Importing", kDialogLimit);
+        ASSERT_TRUE(progress);
+        ASSERT_TRUE(waitUntil([&] { return barPosition(progress) > 0; }, kStateLimit));
+
+        HWND target = way.message == WM_COMMAND ? program_.tray() : program_.window();
+        ASSERT_TRUE(PostMessageA(target, way.message, way.wParam, 0));  // no settling: it ends
+        EXPECT_TRUE(program_.waitForExit(kStateLimit)) << "still converting after leaving";
+        EXPECT_EQ(fileBytes(output), kOldOutput);
+        EXPECT_EQ(filesBeside(output), 0);
+        EXPECT_FALSE(fileExists(workingFile));
+        EXPECT_EQ(filesBeside(workingFile), 0);
+        EXPECT_EQ(program_.valueNames("Sessions"), std::vector<std::string>{});
+    }
 }
 
 TEST_F(ConversionProgress, ShortExportShowsNoProgressDialog) {

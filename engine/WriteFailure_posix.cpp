@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "workers/WriteFailure.h"
+#include "engine/WriteFailure.h"
 
 void clearWriteFailure() { errno = 0; }
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "workers/WriteFailure.h"
+#include "engine/WriteFailure.h"
 
 // The C runtime's errno is not to be trusted here: after a short write to a disk that has just
 // filled it can hold a stale value. The system's last error names the cause.
