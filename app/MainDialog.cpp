@@ -219,7 +219,15 @@ void MainDialog::onShowDelayOver() {
 }
 
 // File > Exit, the tray's Exit and the close box all come here.
+// A close that would ask about the recording while a dialog of ours is up (the tray's Exit, a
+// close from outside) waits for that dialog instead: the question would open over a dialog that
+// waits for its own answer. A running conversion is the exception: leaving cancels it.
 void MainDialog::onClose() {
+    if (initialised_ && !IsWindowEnabled(handle()) && conversion_ == nullptr &&
+        holdsUnsavedRecording()) {
+        showWaitingDialog(handle());
+        return;
+    }
     if (initialised_ && !askToSaveRecording()) return;
     int windowState = 0;
     if (IsZoomed(handle())) windowState = 2;

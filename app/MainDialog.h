@@ -78,6 +78,7 @@ private:
     // (MainDialogSession.cpp)
     bool offerLeftBehindRecordings();
     bool askToSaveRecording();
+    bool holdsUnsavedRecording() const;
     bool readyToReplaceFile();
     bool onQueryEndSession();
     void onEndSession(bool ending);

@@ -77,7 +77,7 @@ bool MainDialog::offerLeftBehindRecordings() {
 // as leaves it running. True when the command may go on; asks nothing when no recording was
 // made or it was saved, or when the recording holds no data.
 bool MainDialog::askToSaveRecording() {
-    if (!unsavedRecording_ || !holdsData(workingFilePath_)) return true;
+    if (!holdsUnsavedRecording()) return true;
     const int answer =
         MessageBoxA(handle(), kSaveQuestion, "Veltrane", MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDNO) return true;
@@ -86,6 +86,10 @@ bool MainDialog::askToSaveRecording() {
     if (!target) return false;
     if (runner_.isRunning()) runner_.stopAndWait();  // so that the copy holds every chunk
     return saveTo(*target);
+}
+
+bool MainDialog::holdsUnsavedRecording() const {
+    return unsavedRecording_ && holdsData(workingFilePath_);
 }
 
 // New, Open, Open Recent and Import: never while a worker runs, and never after a question

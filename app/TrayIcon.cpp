@@ -1,6 +1,7 @@
 #include "app/TrayIcon.h"
 
 #include "res/resource.h"
+#include "win32/Dialog.h"
 
 namespace {
 constexpr const char* kClassName = "SysTray_Class";
@@ -129,15 +130,6 @@ void TrayIcon::toggleOwnerWindow() {
     ShowWindow(owner, IsWindowVisible(owner) ? SW_HIDE : SW_RESTORE);
 }
 
-// While a dialog of ours is up its owner is disabled. A command that opens a dialog (About)
-// would open it over that one and run a second modal loop inside the first: it is refused, and
-// the dialog that waits for an answer comes to the front instead, as a click on the disabled
-// window would show it. Exit still goes to the owner, which decides what a close does then.
-void TrayIcon::showWaitingDialog(HWND owner) {
-    HWND waiting = GetLastActivePopup(owner);
-    if (waiting != owner && IsWindowVisible(waiting)) SetForegroundWindow(waiting);
-}
-
 LRESULT TrayIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND) {
         if (LOWORD(wParam) == ID_TRAY_HIDE_SHOW) {
@@ -146,6 +138,9 @@ LRESULT TrayIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         HWND owner = ownerWindow();
         if (owner == nullptr) return 0;
+        // While a dialog of ours is up its owner is disabled: About would open a second dialog
+        // over it, inside its modal loop. Exit goes to the owner, which decides what a close
+        // does then.
         if (LOWORD(wParam) != ID_APP_EXIT && !IsWindowEnabled(owner)) {
             showWaitingDialog(owner);
             return 0;

@@ -41,7 +41,6 @@ private:
     void onTrayNotification(UINT mouseMessage);
     void showPopupMenu();
     void toggleOwnerWindow();
-    static void showWaitingDialog(HWND owner);
     HWND ownerWindow() const;
 
     HWND window_ = nullptr;

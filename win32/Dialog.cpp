@@ -204,3 +204,8 @@ INT_PTR CALLBACK Dialog::dialogProcedure(HWND window, UINT message, WPARAM wPara
     }
     return answer;
 }
+
+void showWaitingDialog(HWND owner) {
+    HWND waiting = GetLastActivePopup(owner);
+    if (waiting != owner && IsWindowVisible(waiting)) SetForegroundWindow(waiting);
+}

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// While a modal dialog keeps `owner` disabled, brings that dialog to the front, as a click on
+// the disabled owner would; does nothing when none is up.
+void showWaitingDialog(HWND owner);
+
 // WM_KICKIDLE: sent by a modal loop while its queue is empty, lParam the idle count.
 inline constexpr UINT kKickIdleMessage = 0x036A;
 

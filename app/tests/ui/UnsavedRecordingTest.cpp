@@ -178,3 +178,23 @@ TEST_F(UnsavedRecording, YesWhileItRecordsStopsOnlyOnceANameWasChosen) {
     ASSERT_TRUE(program_.waitForExit(kStateLimit)) << "the close did not go on after saving";
     EXPECT_EQ(readRecordedFile(saved).data, kSent + more);
 }
+
+// The tray's Exit while a dialog of ours waits for an answer does not ask over it: the dialog
+// comes first, and once it is closed the Exit asks as usual.
+TEST_F(UnsavedRecording, TrayExitWaitsForADialogBeforeItAsks) {
+    ASSERT_TRUE(record());
+    UiDialog settings = openDialog(program_, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(program_.post(program_.tray(), WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0), 0));
+    EXPECT_FALSE(program_.dialog("Veltrane", 2s)) << "the save question opened over the dialog";
+    EXPECT_TRUE(settings.visible());
+    EXPECT_TRUE(program_.running());
+
+    ASSERT_TRUE(closeDialog(settings, IDCANCEL));
+    ASSERT_TRUE(program_.post(program_.tray(), WM_COMMAND, MAKEWPARAM(ID_APP_EXIT, 0), 0));
+    UiDialog question = program_.dialog("Veltrane", kDialogLimit);
+    ASSERT_TRUE(question) << "the Exit asked nothing once the dialog was closed";
+    EXPECT_EQ(question.text(0xFFFF), kSaveQuestion);
+    question.click(IDNO);  // the program ends on it: no round trip follows
+    EXPECT_TRUE(program_.waitForExit(kStateLimit)) << "the Exit did not end the program";
+}
