@@ -42,10 +42,12 @@ TEST_F(CliTest, RecordKeepsEachBurstAsAChunkAndCtrlCLeavesAWholeFile) {
     EXPECT_EQ(readWholeFile(file).size(), 3 * kChunkOverhead + 11);
 }
 
-// A dropped ssh connection or a closed console window stops it as Ctrl+C does, while the device
-// sends flat out: a program that died before closing its file would lose what it had not yet
-// written out, or cut its last chunk.
-TEST_F(CliTest, RecordKeepsAWholeFileWhenItsSessionEnds) {
+// A dropped ssh connection, a closed console window or a log-off stops it as Ctrl+C does, while
+// the device sends flat out: a program that died before closing its file would lose what it had
+// not yet written out, or cut its last chunk.
+class CliSessionEnd : public CliTest, public ::testing::WithParamInterface<SessionEnd> {};
+
+TEST_P(CliSessionEnd, RecordKeepsAWholeFileWhenItsSessionEnds) {
     const std::string file = dir_.file("hangup.ser");
     startCli(recordWords(file, portWords(), {"--duration", "60"}));
     ASSERT_TRUE(waitForRecording()) << errors();
@@ -58,7 +60,7 @@ TEST_F(CliTest, RecordKeepsAWholeFileWhenItsSessionEnds) {
         while (sending.load()) sendFromDevice(burst);
     });
     std::this_thread::sleep_for(milliseconds(500));
-    const bool ended = cli_.endSession();
+    const bool ended = cli_.endSession(GetParam());
     const int status = exitStatus();
     sending.store(false);
     device.join();
@@ -92,6 +94,13 @@ TEST_F(CliTest, RecordKeepsAWholeFileWhenItsSessionEnds) {
               std::string::npos)
         << errors();
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, CliSessionEnd,
+                         ::testing::Values(SessionEnd::ConsoleClosed, SessionEnd::LogOff),
+                         [](const auto& endingOf) {
+                             return endingOf.param == SessionEnd::LogOff ? "LogOff"
+                                                                         : "ConsoleClosed";
+                         });
 
 TEST_F(CliTest, RecordStopsAfterSilence) {
     const std::string file = dir_.file("idle.ser");
