@@ -38,7 +38,7 @@ protected:
             if (std::filesystem::file_size(output, error) > 0 && !error) break;
             std::this_thread::sleep_for(5ms);
         }
-        const bool ended = GetParam() == Ending::CtrlC ? cli.interrupt()
+        const bool ended = GetParam() == Ending::CtrlC    ? cli.interrupt()
                            : GetParam() == Ending::LogOff ? cli.endSession(SessionEnd::LogOff)
                                                           : cli.endSession();
         if (!ended) return -2;
