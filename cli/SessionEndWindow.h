@@ -6,7 +6,7 @@
 // the process once they have answered. While one of these exists, a hidden window on a thread
 // of its own agrees to the end and, when the session does end, calls `onSessionEnd` on that
 // thread; the process lives on only until it returns. Where no window can be made (no desktop)
-// there is none.
+// (Wine without an X display) there is none.
 
 #include <memory>
 

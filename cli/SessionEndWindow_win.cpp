@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -49,6 +50,22 @@ LRESULT CALLBACK onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// Wine makes windows through a driver for the host's display: without an X display to open,
+// a window cannot be made, and trying says so on standard error whatever the program does
+// with the failure. Windows, and Wine on macOS, can always make one.
+bool hostCanMakeWindows() {
+    using HostVersion = void(CDECL*)(const char** system, const char** release);
+    const auto hostVersion = reinterpret_cast<HostVersion>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_host_version")));
+    if (hostVersion == nullptr) return true;  // not Wine
+    const char* system = nullptr;
+    const char* release = nullptr;
+    hostVersion(&system, &release);
+    if (system != nullptr && std::strcmp(system, "Darwin") == 0) return true;
+    char display[2];
+    return GetEnvironmentVariableA("DISPLAY", display, sizeof display) > 0;
+}
+
 // Registered once for the process, on first use; later watches find it there.
 bool classRegistered() {
     static const bool registered = [] {
@@ -75,6 +92,7 @@ struct SessionEndWindow::Impl {
 // once whatever the command is doing. Top-level and hidden: a message-only window gets no
 // broadcasts.
 SessionEndWindow::SessionEndWindow(void (*onSessionEnd)()) : impl_(std::make_unique<Impl>()) {
+    if (!hostCanMakeWindows()) return;
     impl_->thread = std::thread([impl = impl_.get(), onSessionEnd] {
         if (!classRegistered()) {
             impl->windowThread.set_value(0);
@@ -95,5 +113,5 @@ SessionEndWindow::SessionEndWindow(void (*onSessionEnd)()) : impl_(std::make_uni
 
 SessionEndWindow::~SessionEndWindow() {
     if (impl_->windowThreadId != 0) PostThreadMessageW(impl_->windowThreadId, WM_QUIT, 0, 0);
-    impl_->thread.join();
+    if (impl_->thread.joinable()) impl_->thread.join();
 }
