@@ -15,6 +15,9 @@ extern "C" void onInterrupt(int) { interruptSeen.store(true); }
 
 }  // namespace
 
+// Signals need nothing besides their handlers.
+struct InterruptWatch::PlatformWatch {};
+
 InterruptWatch::InterruptWatch() {
     interruptSeen.store(false);
     struct sigaction action {};

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "cli/Interrupt.h"
+#include "cli/SessionEndWindow.h"
 
 namespace {
 
@@ -34,6 +35,12 @@ CleanUpDone& cleanUpDone() {
     return done;
 }
 
+// The process ends when this returns: the command must have closed its file first.
+void interruptAndAwaitCleanUp() {
+    interruptSeen.store(true);
+    cleanUpDone().await();
+}
+
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI onControlEvent(DWORD event) {
     switch (event) {
@@ -44,9 +51,7 @@ BOOL WINAPI onControlEvent(DWORD event) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            // The process ends when this returns: the command must have closed its file first.
-            interruptSeen.store(true);
-            cleanUpDone().await();
+            interruptAndAwaitCleanUp();
             return TRUE;
         default:
             return FALSE;
@@ -55,6 +60,12 @@ BOOL WINAPI onControlEvent(DWORD event) {
 
 }  // namespace
 
+// Log-off and shutdown come to a program that has loaded user32 as window messages, not as
+// console events.
+struct InterruptWatch::PlatformWatch {
+    SessionEndWindow window{interruptAndAwaitCleanUp};
+};
+
 InterruptWatch::InterruptWatch() {
     interruptSeen.store(false);
     cleanUpDone().reset();
@@ -62,12 +73,15 @@ InterruptWatch::InterruptWatch() {
     // automation starts it so to stop it with a console event of its own.
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(onControlEvent, TRUE);
+    platform_ = std::make_unique<PlatformWatch>();
 }
 
 InterruptWatch::~InterruptWatch() {
-    // Released first: removing the handler waits for one that runs, under Wine at least.
+    // Released first: removing the handler waits for one that runs, under Wine at least, and
+    // the window's thread ends only once its handler has returned.
     cleanUpDone().set();
     SetConsoleCtrlHandler(onControlEvent, FALSE);
+    platform_.reset();
 }
 
 bool InterruptWatch::interrupted() const { return interruptSeen.load(); }

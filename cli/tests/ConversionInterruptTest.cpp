@@ -1,6 +1,6 @@
-// Ctrl+C, and the end of the session the program runs in (a hang-up, a closed console window),
-// during export and import: the conversion stops, what it wrote goes, the file it was to replace
-// stays as it was, one line says so.
+// Ctrl+C, and the end of the session the program runs in (a hang-up, a closed console window,
+// a log-off), during export and import: the conversion stops, what it wrote goes, the file it was
+// to replace stays as it was, one line says so.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-enum class Ending { CtrlC, SessionEnd };
+enum class Ending { CtrlC, SessionEnd, LogOff };
 
 // Windows ends a process whose console closed once its handler returns, with this status; the
 // command may have ended by itself just before.
@@ -38,7 +38,10 @@ protected:
              std::chrono::steady_clock::now() < end && !beside(output);) {
             std::this_thread::sleep_for(5ms);
         }
-        if (!(GetParam() == Ending::CtrlC ? cli.interrupt() : cli.endSession())) return -2;
+        const bool ended = GetParam() == Ending::CtrlC    ? cli.interrupt()
+                           : GetParam() == Ending::LogOff ? cli.endSession(SessionEnd::LogOff)
+                                                          : cli.endSession();
+        if (!ended) return -2;
         return cli.wait(20s).value_or(-1);
     }
     // Whether a file with bytes in it lies beside output, named after it.
@@ -62,7 +65,7 @@ protected:
     }
 
     void expectCancelled(int status) const {
-        if (GetParam() == Ending::SessionEnd && status == kEndedBySystem) return;
+        if (GetParam() != Ending::CtrlC && status == kEndedBySystem) return;
         EXPECT_EQ(status, 1) << errors();
     }
 
@@ -112,7 +115,9 @@ TEST_P(ConversionInterrupt, CancelsAnImportAndKeepsTheOldOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, ConversionInterrupt,
-                         ::testing::Values(Ending::CtrlC, Ending::SessionEnd),
+                         ::testing::Values(Ending::CtrlC, Ending::SessionEnd, Ending::LogOff),
                          [](const auto& endingOf) {
-                             return endingOf.param == Ending::CtrlC ? "CtrlC" : "SessionEnd";
+                             return endingOf.param == Ending::CtrlC        ? "CtrlC"
+                                    : endingOf.param == Ending::SessionEnd ? "SessionEnd"
+                                                                           : "LogOff";
                          });

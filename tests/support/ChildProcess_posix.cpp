@@ -56,7 +56,9 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
 
 bool ChildProcess::interrupt() { return impl_->pid > 0 && kill(impl_->pid, SIGINT) == 0; }
 
-bool ChildProcess::endSession() { return impl_->pid > 0 && kill(impl_->pid, SIGHUP) == 0; }
+bool ChildProcess::endSession(SessionEnd how) {
+    return how == SessionEnd::ConsoleClosed && impl_->pid > 0 && kill(impl_->pid, SIGHUP) == 0;
+}
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds limit) {
     const auto giveUp = std::chrono::steady_clock::now() + limit;

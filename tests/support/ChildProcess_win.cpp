@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -35,6 +37,37 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Windows waits this long at most for a window's answer before it ends the session anyway.
+constexpr UINT kAnswerLimitMs = 20000;
+
+struct WindowsOfProcess {
+    DWORD process;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM found) {
+    auto& windowsOf = *reinterpret_cast<WindowsOfProcess*>(found);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == windowsOf.process) windowsOf.windows.push_back(window);
+    return TRUE;
+}
+
+// As the system logs a user off: every top-level window is asked first, then told.
+void tellWindowsOfLogOff(DWORD process) {
+    WindowsOfProcess windowsOf{process, {}};
+    EnumWindows(collectWindowOfProcess, reinterpret_cast<LPARAM>(&windowsOf));
+    DWORD_PTR answer = 0;
+    for (HWND window : windowsOf.windows) {
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                            kAnswerLimitMs, &answer);
+    }
+    for (HWND window : windowsOf.windows) {
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                            kAnswerLimitMs, &answer);
+    }
+}
 
 }  // namespace
 
@@ -115,10 +148,16 @@ bool ChildProcess::interrupt() {
 }
 
 // No call generates a close event: the system delivers every console event by starting
-// kernel32's CtrlRoutine in the process, and so does this. Once the handlers have returned it
-// ends the process as the system does, with the status Windows gives it.
-bool ChildProcess::endSession() {
+// kernel32's CtrlRoutine in the process, and so does this. A log-off goes to the windows alone:
+// a program without any is ended at once. Once the handlers or windows have returned it ends
+// the process as the system does, with the status Windows gives a closed console's.
+bool ChildProcess::endSession(SessionEnd how) {
     if (impl_->process == nullptr) return false;
+    if (how == SessionEnd::LogOff) {
+        tellWindowsOfLogOff(GetProcessId(impl_->process));
+        TerminateProcess(impl_->process, static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+        return true;
+    }
     const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
     if (routine == nullptr) return false;
