@@ -48,6 +48,11 @@ public:
     // caller can change some and keep the others. Same failure rules as setTimeouts.
     bool getTimeouts(SerialTimeouts* timeouts);
 
+    // Drops what was written but has not left the port yet, so that a device holding the line
+    // (flow control) cannot keep the close waiting for the driver's closing delay. Fails without
+    // effect when the port is closed.
+    bool discardOutput();
+
     // Text for the last failure (pending line errors first, else the system's text); valid until
     // the next call or the object's end. At most 254 characters.
     const char* errorText();

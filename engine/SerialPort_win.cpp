@@ -122,6 +122,15 @@ bool SerialPort::getTimeouts(SerialTimeouts* timeouts) {
     return true;
 }
 
+bool SerialPort::discardOutput() {
+    if (!isOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // TXABORT ends a write that another thread may have pending; TXCLEAR empties the queue.
+    return PurgeComm(impl_->handle.get(), PURGE_TXABORT | PURGE_TXCLEAR) != FALSE;
+}
+
 const char* SerialPort::errorText() {
     // First, before ClearCommError can replace it.
     DWORD code = GetLastError();

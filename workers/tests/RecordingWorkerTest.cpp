@@ -157,6 +157,11 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     std::string log = logText();
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
+    // For the window: the port by its name, and the system's reason.
+    const PortFailure failure = state_.portFailureOf(run_);
+    EXPECT_EQ(failure.kind, PortFailure::Kind::Lost);
+    EXPECT_EQ(failure.port, job_.device.port);
+    EXPECT_FALSE(failure.reason.empty());
 }
 
 // Bytes go to the system while the recording runs, so a killed program leaves them on disk.
