@@ -38,7 +38,8 @@ public:
     bool isOpen() const;
 
     // One synchronous read or write. On a closed port they fail and leave *transferred as it
-    // was; otherwise *transferred (when given) receives the count moved, even on failure.
+    // was; otherwise *transferred (when given) receives the count moved, even on failure. A read
+    // of a port that has gone (unplugged, hung up) fails rather than returning no bytes.
     bool read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead);
     bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten);
 
