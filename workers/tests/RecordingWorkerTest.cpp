@@ -143,8 +143,8 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     std::this_thread::sleep_for(milliseconds(300));
     device_.close();
     if (!pair_.stop()) {
-        GTEST_SKIP() << "the far end cannot be ended from here: under Wine the test wrapper owns "
-                        "the pair, and a pseudo-terminal hang-up does not fail a read there";
+        GTEST_SKIP() << "the far end cannot be ended from here: under Wine only the test "
+                        "wrapper can end the pair";
     }
     ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
     runner_.stopAndWait();
