@@ -99,8 +99,7 @@ void MainDialog::onPlay() {
     setSliderLength(*duration);
     const std::uint32_t startPosition = sliderTenths();
     state_.currentPosition.store(startPosition);
-    const std::uint32_t job =
-        runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
+    const std::uint32_t job = runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
     if (job == 0) {
         sayBusy();
         return;
@@ -245,7 +244,8 @@ void MainDialog::showTransportState() {
     }
 }
 
-// Said once: the run's number is forgotten before the box, whose modal loop goes on ticking.
+// Callers forget the run's number first: the box's modal loop goes on ticking, and the failure
+// is told once.
 void MainDialog::showPortFailure(std::uint32_t job, bool recording) {
     const PortFailure failure = state_.portFailureOf(job);
     if (failure.kind == PortFailure::Kind::None) return;
