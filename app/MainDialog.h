@@ -111,6 +111,8 @@ private:
     void showTime(std::uint32_t tenths);
     void onWorkerState(WorkerEvent event, std::uint32_t job);
     void refreshTick();
+    void onRunEndedUnannounced();
+    void showPortFailure(std::uint32_t job, bool recording);
     void onSliderScroll(HWND bar);
     void showRecordingLength(const std::string& path);
     void setSliderLength(std::uint32_t duration);

@@ -1,5 +1,7 @@
 // The main window's transport control: the seven commands, the worker-state message, the
 // refresh tick and the position slider.
+#include <algorithm>
+
 #include "app/AppMessages.h"
 #include "app/MainDialog.h"
 #include "app/SliderScale.h"
@@ -8,12 +10,41 @@
 #include "log/LogSettings.h"
 #include "res/resource.h"
 #include "workers/FileFailure.h"
+#include "workers/PortFailure.h"
 #include "workers/Workers.h"
 
 namespace {
 // Shown for a while in the status line when a start or another command is refused because a
 // worker is still opening its port or ending.
 constexpr const char* kBusyText = "Busy, try again in a moment";
+
+// How the window tells a run's port failure: a short line that stays in the status line until
+// the next run, and the error box's sentence with the system's reason after it.
+struct PortFailureWords {
+    std::string statusText;
+    std::string boxText;
+};
+
+PortFailureWords portFailureWords(const PortFailure& failure, bool recording) {
+    const std::string run = recording ? "The recording" : "Playing";
+    const std::string port = "port " + failure.port;
+    switch (failure.kind) {
+        case PortFailure::Kind::Open:
+            return {"Port " + failure.port + " could not be opened",
+                    run + " could not start: the " + port + " could not be opened.\r\n" +
+                        failure.reason};
+        case PortFailure::Kind::Timeouts:
+            return {"Port " + failure.port + " refused its timeouts",
+                    run + " could not start: the " + port + " refused its timeouts.\r\n" +
+                        failure.reason};
+        case PortFailure::Kind::Lost:
+            return {"Port " + failure.port + " failed",
+                    run + " was stopped: the " + port + " failed.\r\n" + failure.reason};
+        case PortFailure::Kind::None:
+            break;
+    }
+    return {};
+}
 }  // namespace
 
 void MainDialog::onRecord() {
@@ -180,6 +211,7 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
                                      " could not be written.\r\n" + fileFailureText(failure),
                                  false);
         }
+        showPortFailure(job, true);  // the device went away
     }
     // A playback that a read error ended is told apart from one that played to the end.
     if (event == WorkerEvent::Ended && job != 0 && job == playingJob_) {
@@ -213,9 +245,33 @@ void MainDialog::showTransportState() {
     }
 }
 
+// Callers forget the run's number first: the box's modal loop goes on ticking, and the failure
+// is told once.
+void MainDialog::showPortFailure(std::uint32_t job, bool recording) {
+    const PortFailure failure = state_.portFailureOf(job);
+    if (failure.kind == PortFailure::Kind::None) return;
+    const PortFailureWords words = portFailureWords(failure, recording);
+    statusLine_.setText(words.statusText);
+    errors_.showErrorBox(words.boxText, false);
+}
+
+// A worker that could not open its port or file, or set the port's timeouts, ends without
+// announcing it. The latest run is the one that ended so: an earlier run's end may still be on
+// its way in a message.
+void MainDialog::onRunEndedUnannounced() {
+    const std::uint32_t job = std::max(recordingJob_, playingJob_);
+    const bool recording = job == recordingJob_;
+    (recording ? recordingJob_ : playingJob_) = 0;
+    showTransportState();
+    showPortFailure(job, recording);
+}
+
 void MainDialog::refreshTick() {
     // A worker that fails to open its port or file ends without a report: its end shows here.
     if (shownMode_ == TransportMode::Busy && !transportFlags().busy) showTransportState();
+    if ((recordingJob_ != 0 || playingJob_ != 0) && !runner_.isRunning() && !state_.endNotified()) {
+        onRunEndedUnannounced();
+    }
     std::int32_t level = state_.activityLevel.load();
     if (level > 0) {
         level = level > 10 ? level - 10 : 0;

@@ -1,7 +1,8 @@
 // How long closing (WorkerRunner::stopAndWait) takes while the playback worker's write is held
 // up: a recording of about 1 MB, all due at once, is played into a serial pair whose device
 // side never reads, so the pair fills and the write stops moving, as under hardware flow control.
-// Each round closes once the write has been held up for a while, then reads the pair empty.
+// Each round closes once the write has been held up for a while, then reads the pair empty: the
+// stop cut a chunk, so what the port had taken but not sent is discarded and never arrives.
 #include <cstdio>
 #include <vector>
 
@@ -60,7 +61,8 @@ int main() {
     if (!writeRecording(path)) return 1;
 
     SerialPort device;
-    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None, StopBits::One)) {
+    if (!device.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None,
+                     StopBits::One)) {
         std::fprintf(stderr, "device side: %s\n", device.errorText());
         return 1;
     }
@@ -75,6 +77,7 @@ int main() {
 
     std::vector<double> closing;
     std::size_t heldUp = 0;
+    std::uint64_t taken = 0;  // whole chunks the port took, last round
     for (int round = 0; round < kRounds; ++round) {
         TimedListener listener;
         SharedState state(listener);
@@ -95,11 +98,14 @@ int main() {
         closing.push_back(
             std::chrono::duration<double, std::milli>(BenchClock::now() - stopAt).count());
         heldUp = drain(device);
+        taken = state.bytesMoved.load();
     }
     std::filesystem::remove_all(folder);
 
     std::printf("closing while a write is held up: %d rounds, the pair held %zu bytes\n", kRounds,
                 heldUp);
+    std::printf("last round: the port took %llu bytes of whole chunks, %zu reached the device\n",
+                static_cast<unsigned long long>(taken), heldUp);
     std::printf("stopAndWait ms: min %.1f  median %.1f  max %.1f\n",
                 *std::min_element(closing.begin(), closing.end()), percentile(closing, 0.5),
                 *std::max_element(closing.begin(), closing.end()));

@@ -38,7 +38,8 @@ public:
     bool isOpen() const;
 
     // One synchronous read or write. On a closed port they fail and leave *transferred as it
-    // was; otherwise *transferred (when given) receives the count moved, even on failure.
+    // was; otherwise *transferred (when given) receives the count moved, even on failure. A read
+    // of a port that has gone (unplugged, hung up) fails rather than returning no bytes.
     bool read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead);
     bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten);
 
@@ -47,6 +48,11 @@ public:
     // The timeouts in force (on Windows the driver's, which may outlive the handle), so that a
     // caller can change some and keep the others. Same failure rules as setTimeouts.
     bool getTimeouts(SerialTimeouts* timeouts);
+
+    // Drops what was written but has not left the port yet, so that a device holding the line
+    // (flow control) cannot keep the close waiting for the driver's closing delay. Fails without
+    // effect when the port is closed.
+    bool discardOutput();
 
     // Text for the last failure (pending line errors first, else the system's text); valid until
     // the next call or the object's end. At most 254 characters.

@@ -387,6 +387,12 @@ bool SerialPort::getTimeouts(SerialTimeouts* timeouts) {
     return true;
 }
 
+bool SerialPort::discardOutput() {
+    if (!isOpen()) return impl_->fail(EBADF);
+    if (tcflush(impl_->fd.get(), TCOFLUSH) != 0) return impl_->fail(errno);
+    return true;
+}
+
 const char* SerialPort::errorText() {
     if (!impl_->rejection.empty()) {
         storeErrorText(errorText_, impl_->rejection);

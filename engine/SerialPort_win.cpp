@@ -85,6 +85,14 @@ bool SerialPort::read(void* buffer, std::uint32_t count, std::uint32_t* bytesRea
     DWORD transferred = 0;
     BOOL ok = ReadFile(impl_->handle.get(), buffer, count, &transferred, nullptr);
     if (bytesRead) *bytesRead = transferred;
+    // Some drivers, and Wine over a hung-up terminal, answer every read of a port that has gone
+    // with no bytes instead of an error: a recording would go on for good. A port that is still
+    // there tells its state; one that has gone fails, with the reason as the last error.
+    if (ok && transferred == 0 && count > 0) {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(impl_->handle.get(), &dcb)) return false;
+    }
     return ok != FALSE;
 }
 
@@ -120,6 +128,15 @@ bool SerialPort::getTimeouts(SerialTimeouts* timeouts) {
     timeouts->writeTotalTimeoutMultiplier = record.WriteTotalTimeoutMultiplier;
     timeouts->writeTotalTimeoutConstant = record.WriteTotalTimeoutConstant;
     return true;
+}
+
+bool SerialPort::discardOutput() {
+    if (!isOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // TXABORT ends a write that another thread may have pending; TXCLEAR empties the queue.
+    return PurgeComm(impl_->handle.get(), PURGE_TXABORT | PURGE_TXCLEAR) != FALSE;
 }
 
 const char* SerialPort::errorText() {

@@ -32,14 +32,13 @@ bool stopAsked(const SharedState& state) { return state.playing.load() == 0; }
 // With the port's own timeouts a write can block for good (flow control, a far end that does
 // not read), and a stop, or closing the window, would wait for it. Only the write limits change:
 // a short total timeout per write ends a write on Windows, under Wine and on POSIX alike, where
-// cancelling cannot (Wine 8 cancels no blocked synchronous write). A port that refuses keeps its
-// own timeouts.
-void limitWrites(SerialPort& port) {
+// cancelling cannot (Wine 8 cancels no blocked synchronous write).
+SerialTimeouts limitedWrites(SerialPort& port) {
     SerialTimeouts timeouts;
     if (!port.getTimeouts(&timeouts)) timeouts = SerialTimeouts{};
     timeouts.writeTotalTimeoutMultiplier = 0;
     timeouts.writeTotalTimeoutConstant = kWriteSliceMs;
-    port.setTimeouts(&timeouts);
+    return timeouts;
 }
 
 enum class Sent { All, Failed, Stopped };
@@ -136,8 +135,13 @@ int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Seria
                 job.chunkTiming->chunkSent({chunkDueAt(clockBase, chunk.timeOffset, ticksPerTenth),
                                             writeStarted, chunk.length, sent == Sent::All});
             }
-            // Cut by a stop: the loop's first step ends playback as after any stop.
-            if (sent == Sent::Stopped) continue;
+            // Cut by a stop: the loop's first step ends playback as after any stop. The device
+            // may be holding the line (flow control): what the port still holds is dropped, or
+            // the close would wait for the driver's closing delay (30 s on many drivers).
+            if (sent == Sent::Stopped) {
+                port.discardOutput();
+                continue;
+            }
             if (sent == Sent::Failed) {
                 trace.tracef(DebugTrace::kLevel, "At time %u - error %s\r\n", playClock,
                              port.errorText());
@@ -161,7 +165,7 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
 
         SerialPort port;
         if (!openWorkerPort(port, job.device, log, state)) return 0;
-        limitWrites(port);
+        if (!setWorkerTimeouts(port, limitedWrites(port), job.device, log, state)) return 0;
         SerialFileReader file;
         if (!file.open(job.filePath)) {
             const int error = errno;

@@ -9,6 +9,7 @@
 #include "log/LogWriter.h"
 #include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
+#include "workers/PortFailure.h"
 #include "workers/SharedState.h"
 #include "workers/TimeOffset.h"
 #include "workers/WorkerJob.h"
@@ -42,7 +43,7 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
         }
         std::uint32_t count = 0;
         if (!port.read(buffer, kLargestRead, &count)) {  // the device went away
-            state.reportFailureText("port " + job.device.port + " failed: " + port.errorText());
+            state.reportPortFailure({PortFailure::Kind::Lost, job.device.port, port.errorText()});
             return 0;
         }
         const std::int64_t now = perfCounterNow();
@@ -85,6 +86,8 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
 
         SerialPort port;
         if (!openWorkerPort(port, job.device, log, state)) return 0;
+        // Before the file is created: a run that cannot start leaves the last recording as it was.
+        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return 0;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
             const int error = errno;
@@ -92,7 +95,6 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
             state.reportFailureText("cannot create " + job.filePath + ": " + std::strerror(error));
             return 0;
         }
-        port.setTimeouts(&kRecordingTimeouts);
 
         state.recording.store(1);
         state.paused.store(0);

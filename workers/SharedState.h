@@ -7,6 +7,7 @@
 #include <string>
 
 #include "workers/FileFailure.h"
+#include "workers/PortFailure.h"
 
 // What a worker reports to the front end. The values are the worker-state codes that the window
 // receives in its message (wParam), so they stay as they are.
@@ -78,13 +79,9 @@ public:
 
     // Why a run could not start (its port or file would not open) or lost its port, as one
     // sentence naming the port or file with the system's reason. The window has the run's log
-    // for that; a front end without one reports this text. Left before the end is announced.
+    // for a file; a front end without a window reports this text. Left before the end is announced.
     void reportFailureText(std::string text) {
-        // The system's texts may end in a line end (FormatMessage): the sentence ends here.
-        while (!text.empty() &&
-               (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-            text.pop_back();
-        }
+        trimLineEnd(text);
         std::lock_guard lock(failureTextMutex_);
         failureText_ = std::move(text);
         failureTextJob_ = job_.load();
@@ -93,6 +90,21 @@ public:
     std::string failureTextOf(std::uint32_t job) const {
         std::lock_guard lock(failureTextMutex_);
         return failureTextJob_ == job ? failureText_ : std::string();
+    }
+
+    // A run that could not use its port, or lost it: kept for a window, which names the port and
+    // the reason apart; its sentence becomes the run's failure text. Left before the end.
+    void reportPortFailure(PortFailure failure) {
+        trimLineEnd(failure.reason);
+        reportFailureText(portFailureSentence(failure));
+        std::lock_guard lock(failureTextMutex_);
+        portFailure_ = std::move(failure);
+        portFailureJob_ = job_.load();
+    }
+    // How run `job` failed with its port; kind None when it did not.
+    PortFailure portFailureOf(std::uint32_t job) const {
+        std::lock_guard lock(failureTextMutex_);
+        return portFailureJob_ == job ? portFailure_ : PortFailure{};
     }
 
     void notify(WorkerEvent event) {
@@ -111,6 +123,14 @@ public:
     }
 
 private:
+    // The system's texts may end in a line end (FormatMessage): a sentence ends before it.
+    static void trimLineEnd(std::string& text) {
+        while (!text.empty() &&
+               (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+            text.pop_back();
+        }
+    }
+
     static int reasonOf(const std::atomic<std::uint64_t>& stamp, std::uint32_t job) {
         const std::uint64_t failure = stamp.load();
         return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
@@ -126,4 +146,6 @@ private:
     mutable std::mutex failureTextMutex_;
     std::string failureText_;
     std::uint32_t failureTextJob_ = 0;
+    PortFailure portFailure_;
+    std::uint32_t portFailureJob_ = 0;
 };

@@ -16,7 +16,8 @@ public:
 
     // False with a reason when the pair cannot be made.
     bool start(std::string* why);
-    // Ends the far end: the device goes away. False where the pair is not ours to end.
+    // Ends the far end: the device goes away. Under Wine the wrapper ends the pair and makes a
+    // new one under the same names. False where the pair cannot be ended.
     bool stop();
 
     const std::string& portName() const { return portName_; }

@@ -1,4 +1,8 @@
+#include <windows.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "tests/support/SerialPair.h"
 
@@ -20,5 +24,18 @@ bool SerialPair::start(std::string* why) {
     return true;
 }
 
-// The far end belongs to the wrapper script, which outlives this process.
-bool SerialPair::stop() { return false; }
+// The pair belongs to the wrapper script, which ends it when asked through a file and makes a
+// new one for the tests after this; the request file goes once the new pair is there.
+bool SerialPair::stop() {
+    const char* request = std::getenv("VELTRANE_TEST_PAIR_RESTART");
+    if (!request || !*request) return false;
+    HANDLE file = CreateFileA(request, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (GetFileAttributesA(request) != INVALID_FILE_ATTRIBUTES) {
+        if (std::chrono::steady_clock::now() > giveUp) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

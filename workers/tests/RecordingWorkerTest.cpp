@@ -143,8 +143,8 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     std::this_thread::sleep_for(milliseconds(300));
     device_.close();
     if (!pair_.stop()) {
-        GTEST_SKIP() << "the far end cannot be ended from here: under Wine the test wrapper owns "
-                        "the pair, and a pseudo-terminal hang-up does not fail a read there";
+        GTEST_SKIP() << "the far end cannot be ended from here: under Wine only the test "
+                        "wrapper can end the pair";
     }
     ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
     runner_.stopAndWait();
@@ -157,6 +157,11 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     std::string log = logText();
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
+    // For the window: the port by its name, and the system's reason.
+    const PortFailure failure = state_.portFailureOf(run_);
+    EXPECT_EQ(failure.kind, PortFailure::Kind::Lost);
+    EXPECT_EQ(failure.port, job_.device.port);
+    EXPECT_FALSE(failure.reason.empty());
 }
 
 // Bytes go to the system while the recording runs, so a killed program leaves them on disk.

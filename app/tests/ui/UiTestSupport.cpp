@@ -144,6 +144,11 @@ std::vector<std::uint8_t> positionValue(std::int32_t left, std::int32_t top, std
     return ::testing::AssertionSuccess();
 }
 
+bool TestDevice::goAway() {
+    port_.close();
+    return pair_.stop();
+}
+
 bool TestDevice::send(const std::string& bytes) {
     std::uint32_t written = 0;
     return port_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&

@@ -75,6 +75,8 @@ public:
     const std::string& programPort() const { return pair_.portName(); }
 
     bool send(const std::string& bytes);
+    // Ends the pair, as an unplugged adapter ends a port; later tests get a new pair.
+    bool goAway();
     // Reads until `wanted` bytes came or the limit passed.
     std::string receive(std::size_t wanted, std::chrono::milliseconds limit);
 
