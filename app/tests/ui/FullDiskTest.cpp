@@ -101,7 +101,9 @@ TEST(FullDisk, AnExportThatCannotBeWrittenGivesTheSystemsReason) {
     const std::uintmax_t full = std::filesystem::file_size(filler);
     for (const std::uintmax_t room : {0, 8192}) {
         SCOPED_TRACE(room);
-        if (room > 0) ASSERT_TRUE(cutTo(filler, full - room)) << GetLastError();
+        if (room > 0) {
+            ASSERT_TRUE(cutTo(filler, full - room)) << GetLastError();
+        }
         UiDialog dialog = openDialog(program, ID_EXPORT, "Export");
         ASSERT_TRUE(dialog) << "no \"Export\" dialog";
         ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, output));
