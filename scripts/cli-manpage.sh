@@ -72,7 +72,7 @@ render() {
 date=$(date -u -d "@${SOURCE_DATE_EPOCH:-$(date +%s)}" +%Y-%m-%d)
 echo ".TH VELTRANE\\-CLI 1 \"$date\" \"$version\" \"User Commands\""
 echo ".SH NAME"
-echo "veltrane\\-cli \\- $summary"
+echo "veltrane\\-cli \\- ${summary,}"  # a NAME line goes on in lower case
 echo ".SH SYNOPSIS"
 echo ".nf"
 sed -n '1,/^$/{/^$/d;s/^Usage: *//;s/^ *//;s/-/\\-/g;p}' <<<"$help"
