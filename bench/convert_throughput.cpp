@@ -132,9 +132,9 @@ int main() {
         return row;
     };
     std::vector<Row> exports;
-    exports.push_back(exportRow("export hex", ExportType::SpaceDelimitedBinary, "export-hex.txt"));
+    exports.push_back(exportRow("export hex", ExportType::HexText, "export-hex.txt"));
     exports.push_back(exportRow("export ascii", ExportType::AsciiText, "export-ascii.txt"));
-    exports.push_back(exportRow("export raw", ExportType::Raw, "export-raw.bin"));
+    exports.push_back(exportRow("export raw", ExportType::RawBytes, "export-raw.bin"));
     // The raw export must give back exactly the data.
     if (fileSize(path("export-raw.bin")) != kDataSize) exports.back().ok = false;
 
@@ -152,7 +152,7 @@ int main() {
             row.ok);
         return row;
     };
-    Row rawImport = importRow("import raw", dataPath, ImportFormat::RawData, "import-raw.ser");
+    Row rawImport = importRow("import raw", dataPath, ImportFormat::RawBytes, "import-raw.ser");
 
 #ifdef _WIN32
     const bool haveXxd = false;
@@ -205,7 +205,7 @@ int main() {
             std::fwrite(text.data(), 1, text.size(), out.get());
         }
     }
-    Row hexImport = importRow("import hex", hexPath, ImportFormat::AsciiHex, "import-hex.ser");
+    Row hexImport = importRow("import hex", hexPath, ImportFormat::HexText, "import-hex.ser");
 
     std::printf("\n-- against the hex dump of xxd\n");
     if (haveXxd) printRow(dump, std::nullopt);

@@ -1,6 +1,7 @@
 // export: a serial file as text or raw bytes, the same bytes the window's Export writes.
 #include <string>
 
+#include "cli/ChoiceOption.h"
 #include "cli/ConsoleErrorReporter.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
@@ -11,27 +12,16 @@ namespace {
 
 constexpr const char* kStandardOutput = "standard output";
 
-std::optional<ExportType> exportTypeNamed(const std::string& name) {
-    if (name == "hex") return ExportType::SpaceDelimitedBinary;
-    if (name == "ascii") return ExportType::AsciiText;
-    if (name == "raw") return ExportType::Raw;
-    return std::nullopt;
-}
-
 int runExport(const Arguments& arguments, Console& console) {
     if (arguments.positionals().size() != 1) {
         return reportUsageError(console, "export", "give one serial file");
     }
     const std::string& serialPath = arguments.positionals()[0];
     ExportOptions options;  // as the Export dialog opens
-    if (const auto format = arguments.value("--format")) {
-        const auto type = exportTypeNamed(*format);
-        if (!type) {
-            return reportUsageError(console, "export",
-                                    "--format " + *format + " is not one of hex, ascii, raw");
-        }
-        options.exportType = *type;
-    }
+    std::string error;
+    const auto type = choiceOption(arguments, "--format", kExportTypeTable, &error);
+    if (!error.empty()) return reportUsageError(console, "export", error);
+    options.exportType = type.value_or(options.exportType);
     options.showTimeOffset = !arguments.has("--no-time");
     options.showHeading = !arguments.has("--no-heading");
     options.showDataPosition = !arguments.has("--no-position");
@@ -66,23 +56,33 @@ int runExport(const Arguments& arguments, Console& console) {
     return reportFailure(console, "export", line);
 }
 
+std::string exportHelp() {
+    std::string help = "Usage: veltrane-cli export FILE.ser [--format " +
+                       choiceNames(kExportTypeTable, "|") + "] [--no-time]\n";
+    help +=
+        "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
+        "Writes each chunk as a line, byte for byte as the window's Export does. Ctrl+C\n"
+        "cancels it; the output file is replaced only when the export is whole.\n\n"
+        "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
+        "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
+        "                         without heading, columns or line ends (";
+    help += choiceName(kExportTypeTable, kDefaultExportType) + ")\n";
+    help +=
+        "      --no-time          no time column\n"
+        "      --no-position      no data position column\n"
+        "      --no-heading       no heading line\n"
+        "  -o, --output OUT       the file to write; - for standard output (-)\n"
+        "  -q, --quiet            no progress\n"
+        "  -h, --help             this help\n";
+    return help;
+}
+
 }  // namespace
 
 Command exportCommand() {
-    return {"export", "write a serial file as hex or ASCII text lines, or as its raw data bytes",
-            "Usage: veltrane-cli export FILE.ser [--format hex|ascii|raw] [--no-time]\n"
-            "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
-            "Writes each chunk as a line, byte for byte as the window's Export does. Ctrl+C\n"
-            "cancels it; the output file is replaced only when the export is whole.\n\n"
-            "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
-            "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
-            "                         without heading, columns or line ends (ascii)\n"
-            "      --no-time          no time column\n"
-            "      --no-position      no data position column\n"
-            "      --no-heading       no heading line\n"
-            "  -o, --output OUT       the file to write; - for standard output (-)\n"
-            "  -q, --quiet            no progress\n"
-            "  -h, --help             this help\n",
+    return {"export",
+            "write a serial file as hex or ASCII text lines, or as its raw data bytes",
+            exportHelp(),
             {{"--format", true, ""},
              {"--no-time", false, ""},
              {"--no-position", false, ""},

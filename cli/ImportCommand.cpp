@@ -2,6 +2,7 @@
 #include <climits>
 #include <string>
 
+#include "cli/ChoiceOption.h"
 #include "cli/ConsoleErrorReporter.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
@@ -17,15 +18,10 @@ int runImport(const Arguments& arguments, Console& console) {
         return reportUsageError(console, "import", "give one input file");
     }
     const std::string& input = arguments.positionals()[0];
-    ImportFormat format = ImportFormat::RawData;
-    if (const auto name = arguments.value("--format")) {
-        if (*name == "hex") {
-            format = ImportFormat::AsciiHex;
-        } else if (*name != "raw") {
-            return reportUsageError(console, "import",
-                                    "--format " + *name + " is not one of raw, hex");
-        }
-    }
+    std::string error;
+    const ImportFormat format = choiceOption(arguments, "--format", kImportFormatTable, &error)
+                                    .value_or(kDefaultImportFormat);
+    if (!error.empty()) return reportUsageError(console, "import", error);
     int speed = kDefaultImportSpeed;
     if (const auto baud = arguments.value("--baud")) {
         const auto number = parseInteger(*baud, 1, INT_MAX);
@@ -58,21 +54,34 @@ int runImport(const Arguments& arguments, Console& console) {
     return kExitSuccess;
 }
 
+std::string importHelp() {
+    std::string help = "Usage: veltrane-cli import IN [--format " +
+                       choiceNames(kImportFormatTable, "|") +
+                       "] [--baud BITS_PER_SECOND] -o OUT.ser\n\n";
+    help +=
+        "Cuts the input into chunks of 10 bytes, each stamped with the time it would have\n"
+        "arrived at the given speed, byte for byte as the window's Import does. A failed\n"
+        "or cancelled (Ctrl+C) import leaves OUT.ser as it was.\n\n"
+        "      --format FORM      raw: the bytes as they are; hex: hexadecimal text such\n"
+        "                         as \"41 42\" or \"0x41 0x42\" (";
+    help += choiceName(kImportFormatTable, kDefaultImportFormat) + ")\n";
+    help +=
+        "  -b, --baud SPEED       the line speed the data are taken to have come at, in\n"
+        "                         bits per second (";
+    help += std::to_string(kDefaultImportSpeed) + ")\n";
+    help +=
+        "  -o, --output OUT.ser   the serial file to write (needed)\n"
+        "  -q, --quiet            no progress\n"
+        "  -h, --help             this help\n";
+    return help;
+}
+
 }  // namespace
 
 Command importCommand() {
-    return {"import", "make a serial file of raw bytes or hex text",
-            "Usage: veltrane-cli import IN [--format raw|hex] [--baud BITS_PER_SECOND] -o OUT.ser\n\n"
-            "Cuts the input into chunks of 10 bytes, each stamped with the time it would have\n"
-            "arrived at the given speed, byte for byte as the window's Import does. A failed\n"
-            "or cancelled (Ctrl+C) import leaves OUT.ser as it was.\n\n"
-            "      --format FORM      raw: the bytes as they are; hex: hexadecimal text such\n"
-            "                         as \"41 42\" or \"0x41 0x42\" (raw)\n"
-            "  -b, --baud SPEED       the line speed the data are taken to have come at, in\n"
-            "                         bits per second (9600)\n"
-            "  -o, --output OUT.ser   the serial file to write (needed)\n"
-            "  -q, --quiet            no progress\n"
-            "  -h, --help             this help\n",
+    return {"import",
+            "make a serial file of raw bytes or hex text",
+            importHelp(),
             {{"--format", true, ""}, {"--baud", true, "-b"}, {"-o", true, "--output"}},
             runImport};
 }

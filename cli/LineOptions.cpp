@@ -1,20 +1,17 @@
 #include "cli/LineOptions.h"
 
+#include "cli/ChoiceOption.h"
 #include "engine/DeviceSettingsChoices.h"
 
 namespace {
 
-std::string joined(const std::vector<std::string>& entries, const char* separator) {
-    std::string text;
-    for (const std::string& entry : entries) text += (text.empty() ? "" : separator) + entry;
-    return text;
-}
-
-// The entries, comma-separated, on lines of at most `width` characters after an indent.
-std::string wrapped(const std::vector<std::string>& entries, std::size_t indent, std::size_t width) {
+// The names of a table, comma-separated, on lines of at most `width` characters after an indent.
+template <typename Table>
+std::string wrapped(const Table& table, std::size_t indent, std::size_t width) {
     std::string text, line(indent, ' ');
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        const std::string entry = entries[index] + (index + 1 < entries.size() ? ", " : "");
+    for (std::size_t index = 0; index < std::size(table); ++index) {
+        const std::string entry =
+            std::string(table[index].name) + (index + 1 < std::size(table) ? ", " : "");
         if (line.size() + entry.size() > width && line.size() > indent) {
             text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
             line.assign(indent, ' ');
@@ -24,10 +21,10 @@ std::string wrapped(const std::vector<std::string>& entries, std::size_t indent,
     return text + line + "\n";
 }
 
-// The index of the entry that equals text, ignoring case; -1 for none.
-int indexOf(const std::vector<std::string>& entries, const std::string& text) {
-    const int found = findEntryWithPrefix(entries, text);
-    return found >= 0 && entries[static_cast<std::size_t>(found)].size() == text.size() ? found : -1;
+// "5, 6, 7 or 8 (8)": the names, then the default's.
+template <typename Table>
+std::string listWithDefault(const Table& table, ChoiceValue<Table> defaultValue) {
+    return choiceNames(table, ", ", " or ") + " (" + choiceName(table, defaultValue) + ")\n";
 }
 
 }  // namespace
@@ -41,12 +38,16 @@ std::vector<OptionSpec> lineOptions() {
 }
 
 std::string lineOptionsHelp() {
-    return "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
-           "                         a COM name on Windows (COM3)\n"
-           "  -b, --baud SPEED       bit/s (9600), one of:\n" + wrapped(speedChoices(), 25, 80) +
-           "      --data-bits N      5, 6, 7 or 8 (8)\n"
-           "      --parity NAME      none, odd, even, mark or space (none)\n"
-           "      --stop-bits N      1, 1.5 or 2 (1)\n";
+    std::string help =
+        "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
+        "                         a COM name on Windows (COM3)\n";
+    help += "  -b, --baud SPEED       bit/s (" + choiceName(kSpeedTable, kDefaultSpeed) +
+            "), one of:\n";
+    help += wrapped(kSpeedTable, 25, 80);
+    help += "      --data-bits N      " + listWithDefault(kDataBitsTable, kDefaultDataBits);
+    help += "      --parity NAME      " + listWithDefault(kParityTable, kDefaultParity);
+    help += "      --stop-bits N      " + listWithDefault(kStopBitsTable, kDefaultStopBits);
+    return help;
 }
 
 std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std::string* error) {
@@ -57,35 +58,15 @@ std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std
         return std::nullopt;
     }
     settings.port = *port;
-    if (const auto baud = arguments.value("--baud")) {
-        if (indexOf(speedChoices(), *baud) < 0) {
-            *error = "--baud " + *baud + " is not one of " + joined(speedChoices(), ", ");
-            return std::nullopt;
-        }
-        settings.speed = static_cast<std::int32_t>(std::stol(*baud));
-    }
-    if (const auto bits = arguments.value("--data-bits")) {
-        if (indexOf(dataBitsChoices(), *bits) < 0) {
-            *error = "--data-bits " + *bits + " is not one of 5, 6, 7, 8";
-            return std::nullopt;
-        }
-        settings.dataBits = static_cast<std::int32_t>(std::stol(*bits));
-    }
-    if (const auto parity = arguments.value("--parity")) {
-        const int index = indexOf(parityChoices(), *parity);
-        if (index < 0) {
-            *error = "--parity " + *parity + " is not one of none, odd, even, mark, space";
-            return std::nullopt;
-        }
-        settings.parity = static_cast<Parity>(index);
-    }
-    if (const auto stops = arguments.value("--stop-bits")) {
-        const int index = indexOf(stopBitsChoices(), *stops);
-        if (index < 0) {
-            *error = "--stop-bits " + *stops + " is not one of 1, 1.5, 2";
-            return std::nullopt;
-        }
-        settings.stopBits = static_cast<StopBits>(index);
-    }
+    error->clear();
+    const auto speed = choiceOption(arguments, "--baud", kSpeedTable, error);
+    const auto dataBits = choiceOption(arguments, "--data-bits", kDataBitsTable, error);
+    const auto parity = choiceOption(arguments, "--parity", kParityTable, error);
+    const auto stopBits = choiceOption(arguments, "--stop-bits", kStopBitsTable, error);
+    if (!error->empty()) return std::nullopt;
+    settings.speed = speed.value_or(settings.speed);
+    settings.dataBits = dataBits.value_or(settings.dataBits);
+    settings.parity = parity.value_or(settings.parity);
+    settings.stopBits = stopBits.value_or(settings.stopBits);
     return settings;
 }

@@ -209,7 +209,7 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     BlockOutput output;
     output.open(file);
 
-    const bool hex = format == ImportFormat::AsciiHex;
+    const bool hex = format == ImportFormat::HexText;
     std::uint8_t data[kImportChunkSize];
     const std::uint64_t total = input.size();
     // Without a callback the next report never comes.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert/ConversionProgress.h"
+#include "engine/ChoiceTable.h"
 
 class ErrorReporter;
 class LogWriter;
@@ -16,11 +17,18 @@ inline constexpr int kImportChunkSize = 10;
 // The speed assumed when none above 0 is given, as in the Import dialog.
 inline constexpr int kDefaultImportSpeed = 9600;
 
-// Entries of the Import dialog's format list; any other value reads raw bytes.
+// What an import reads; each at the position of its entry in the Import dialog's format list.
+// Any other value reads raw bytes.
 enum class ImportFormat : int {
-    RawData = 0,
-    AsciiHex = 1,
+    RawBytes = 0,  // the bytes as they are
+    HexText = 1,   // hexadecimal text, as readHexBytes reads it
 };
+
+inline constexpr Choice<ImportFormat> kImportFormatTable[] = {
+    {ImportFormat::RawBytes, "Raw data", "raw"},
+    {ImportFormat::HexText, "ASCII Hex data", "hex"},
+};
+inline constexpr ImportFormat kDefaultImportFormat = ImportFormat::RawBytes;
 
 // The file being imported, read in large blocks. It keeps the one flag the conversion loop goes
 // by: whether a read has met the end of the input (a read error counts as the end too, and is

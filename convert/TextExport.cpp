@@ -81,7 +81,7 @@ std::size_t formatPositionColumn(std::uint32_t position, std::uint8_t* out) {
 // the progress callback cancelled.
 bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOptions& options,
                  const ConversionProgress& progress, std::uint64_t total) {
-    const bool raw = options.exportType == ExportType::Raw;
+    const bool raw = options.exportType == ExportType::RawBytes;
     const bool timeColumn = options.showTimeOffset && !raw;
     const bool positionColumn = options.showDataPosition && !raw;
     if (options.showHeading && !raw) {
@@ -109,13 +109,13 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
         if (timeColumn) out += time.format(chunk.timeOffset, out);
         if (positionColumn) out += formatPositionColumn(dataPosition, out);
         switch (options.exportType) {
-            case ExportType::SpaceDelimitedBinary:
+            case ExportType::HexText:
                 for (std::size_t i = 0; i < length; ++i) {
                     std::memcpy(out, kHexFields[chunk.data[i]].data(), 8);
                     out += kHexFieldSize;
                 }
                 break;
-            case ExportType::Raw:
+            case ExportType::RawBytes:
                 std::memcpy(out, chunk.data, length);
                 out += length;
                 break;

@@ -4,15 +4,24 @@
 #include <string>
 
 #include "convert/ConversionProgress.h"
+#include "engine/ChoiceTable.h"
 
 class ErrorReporter;
 
-// Positions of the entries in the Export dialog's list.
+// What an export writes for each chunk; each at the position of its entry in the Export dialog's
+// list.
 enum class ExportType : int {
-    SpaceDelimitedBinary = 0,  // "0x41 0x42 "
-    AsciiText = 1,             // printable bytes as themselves, the rest as '.'
-    Raw = 2,                   // the data bytes alone: no heading, columns or line ends
+    HexText = 0,    // "0x41 0x42 "
+    AsciiText = 1,  // printable bytes as themselves, the rest as '.'
+    RawBytes = 2,   // the data bytes alone: no heading, columns or line ends
 };
+
+inline constexpr Choice<ExportType> kExportTypeTable[] = {
+    {ExportType::HexText, "Space delimited binary data", "hex"},
+    {ExportType::AsciiText, "ASCII text data", "ascii"},
+    {ExportType::RawBytes, "Raw data", "raw"},
+};
+inline constexpr ExportType kDefaultExportType = ExportType::AsciiText;
 
 // What the Export dialog hands over; the defaults are what it opens with.
 struct ExportOptions {
@@ -20,7 +29,7 @@ struct ExportOptions {
     bool showTimeOffset = true;
     bool showHeading = true;
     bool showDataPosition = true;
-    ExportType exportType = ExportType::AsciiText;
+    ExportType exportType = kDefaultExportType;
 };
 
 enum class ExportResult {

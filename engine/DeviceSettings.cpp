@@ -11,9 +11,11 @@ DeviceSettings loadDeviceSettings(Profile& profile) {
     settings.port = profile.readString(kSection, "Port", kDefaultPort);
     settings.speed = profile.readInt(kSection, "Speed", kDefaultSpeed);
     if (settings.speed <= 0) settings.speed = kDefaultSpeed;
-    settings.parity = static_cast<Parity>(profile.readInt(kSection, "Parity", 0));
-    settings.stopBits = static_cast<StopBits>(profile.readInt(kSection, "Stopbits", 0));
-    settings.dataBits = profile.readInt(kSection, "Databits", 8);
+    settings.parity =
+        static_cast<Parity>(profile.readInt(kSection, "Parity", static_cast<int>(kDefaultParity)));
+    settings.stopBits = static_cast<StopBits>(
+        profile.readInt(kSection, "Stopbits", static_cast<int>(kDefaultStopBits)));
+    settings.dataBits = profile.readInt(kSection, "Databits", kDefaultDataBits);
     return settings;
 }
 

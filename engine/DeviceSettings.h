@@ -13,14 +13,17 @@ enum class StopBits : std::int32_t { One = 0, OneAndAHalf = 1, Two = 2 };
 
 inline constexpr const char* kDefaultPort = "COM1";
 inline constexpr std::int32_t kDefaultSpeed = 9600;
+inline constexpr std::int32_t kDefaultDataBits = 8;
+inline constexpr Parity kDefaultParity = Parity::None;
+inline constexpr StopBits kDefaultStopBits = StopBits::One;
 
 // Which serial port to use and how to configure it.
 struct DeviceSettings {
     std::string port = kDefaultPort;
     std::int32_t speed = kDefaultSpeed;
-    std::int32_t dataBits = 8;
-    Parity parity = Parity::None;
-    StopBits stopBits = StopBits::One;
+    std::int32_t dataBits = kDefaultDataBits;
+    Parity parity = kDefaultParity;
+    StopBits stopBits = kDefaultStopBits;
 };
 
 // Reads section "Device" in the order Port, Speed, Parity, Stopbits, Databits. A speed of 0 or

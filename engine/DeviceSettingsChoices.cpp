@@ -1,6 +1,5 @@
 #include "engine/DeviceSettingsChoices.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,42 +13,46 @@ const std::vector<std::string>& portChoices() {
 }
 
 const std::vector<std::string>& speedChoices() {
-    static const std::vector<std::string> speeds = {"110",   "300",   "1200",   "2400",  "4800",
-                                                    "9600",  "14400", "19200",  "28800", "38400",
-                                                    "57600", "115200", "230400", "460800"};
+    static const std::vector<std::string> speeds = choiceLabels(kSpeedTable);
     return speeds;
 }
 
 const std::vector<std::string>& dataBitsChoices() {
-    static const std::vector<std::string> bits = {"5", "6", "7", "8"};
+    static const std::vector<std::string> bits = choiceLabels(kDataBitsTable);
     return bits;
 }
 
 const std::vector<std::string>& parityChoices() {
-    static const std::vector<std::string> parities = {"None", "Odd", "Even", "Mark", "Space"};
+    static const std::vector<std::string> parities = choiceLabels(kParityTable);
     return parities;
 }
 
 const std::vector<std::string>& stopBitsChoices() {
-    static const std::vector<std::string> stops = {"1", "1.5", "2"};
+    static const std::vector<std::string> stops = choiceLabels(kStopBitsTable);
     return stops;
 }
 
 int findEntryWithPrefix(const std::vector<std::string>& entries, const std::string& text) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const std::string& entry = entries[index];
-        if (entry.size() < text.size()) continue;
-        bool matches = true;
-        for (std::size_t i = 0; i < text.size() && matches; ++i) {
-            matches = std::tolower(static_cast<unsigned char>(entry[i])) ==
-                      std::tolower(static_cast<unsigned char>(text[i]));
+        if (sameTextIgnoringCase(std::string_view(entry).substr(0, text.size()), text)) {
+            return static_cast<int>(index);
         }
-        if (matches) return static_cast<int>(index);
     }
     return -1;
 }
 
 namespace {
+
+// The lists below are looked up by position, and the port takes the position as the value.
+template <typename Table>
+constexpr bool valuesAreIndices(const Table& table) {
+    for (std::size_t index = 0; index < std::size(table); ++index) {
+        if (static_cast<std::size_t>(table[index].value) != index) return false;
+    }
+    return true;
+}
+static_assert(valuesAreIndices(kParityTable) && valuesAreIndices(kStopBitsTable));
 
 // The name of a value at its index in the table; out-of-range values show as `fallback`.
 const std::string& nameOf(const std::vector<std::string>& names, std::int32_t value,
@@ -106,7 +109,7 @@ DeviceSettings readBackSelections(const DeviceSettings& given, const DeviceSelec
 
     int dataBits = std::atoi(texts.dataBits.c_str());
     if (dataBits > 0) values.dataBits = dataBits;
-    if (values.dataBits <= 0) values.dataBits = 8;
+    if (values.dataBits <= 0) values.dataBits = kDefaultDataBits;
 
     // A text that names no stop bits means one.
     if (!texts.stopBits.empty()) {

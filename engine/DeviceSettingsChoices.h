@@ -3,14 +3,34 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChoiceTable.h"
 #include "engine/DeviceSettings.h"
 
-// What the device settings dialog offers and how it maps settings to list entries and back.
+// The line settings on offer, in the order the device settings dialog lists them, with the
+// names the command line takes; then how the dialog maps settings to list entries and back.
 
+inline constexpr Choice<std::int32_t> kSpeedTable[] = {
+    {110, "110", "110"},          {300, "300", "300"},          {1200, "1200", "1200"},
+    {2400, "2400", "2400"},       {4800, "4800", "4800"},       {9600, "9600", "9600"},
+    {14400, "14400", "14400"},    {19200, "19200", "19200"},    {28800, "28800", "28800"},
+    {38400, "38400", "38400"},    {57600, "57600", "57600"},    {115200, "115200", "115200"},
+    {230400, "230400", "230400"}, {460800, "460800", "460800"},
+};
+inline constexpr Choice<std::int32_t> kDataBitsTable[] = {
+    {5, "5", "5"}, {6, "6", "6"}, {7, "7", "7"}, {8, "8", "8"}};
+// Each at the index of its value, which the dialog's list relies on.
+inline constexpr Choice<Parity> kParityTable[] = {{Parity::None, "None", "none"},
+                                                  {Parity::Odd, "Odd", "odd"},
+                                                  {Parity::Even, "Even", "even"},
+                                                  {Parity::Mark, "Mark", "mark"},
+                                                  {Parity::Space, "Space", "space"}};
+inline constexpr Choice<StopBits> kStopBitsTable[] = {
+    {StopBits::One, "1", "1"}, {StopBits::OneAndAHalf, "1.5", "1.5"}, {StopBits::Two, "2", "2"}};
+
+// The dialog's lists: the labels of the tables above, and the ports it offers.
 const std::vector<std::string>& portChoices();      // "COM1" ... "COM20"
 const std::vector<std::string>& speedChoices();     // "110" ... "460800"
 const std::vector<std::string>& dataBitsChoices();  // "5" ... "8"
-// The names of parity and stop bits, at the index of their value: the one table of them.
 const std::vector<std::string>& parityChoices();    // "None", "Odd", "Even", "Mark", "Space"
 const std::vector<std::string>& stopBitsChoices();  // "1", "1.5", "2"
 

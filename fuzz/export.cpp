@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t chunksWithData = 0;
     for (const auto& chunk : chunks) chunksWithData += !chunk.data.empty();
 
-    for (ExportType type : {ExportType::SpaceDelimitedBinary, ExportType::AsciiText,
-                            ExportType::Raw}) {
+    for (ExportType type : {ExportType::HexText, ExportType::AsciiText, ExportType::RawBytes}) {
         ExportOptions options;
         options.fileName = scratchFile("out.txt");
         options.showTimeOffset = data[0] & 1;
@@ -33,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(exportToText(path, options, errors) == ExportResult::Exported, "exported");
         check(errors.reports.empty(), "no error box");
         const Bytes text = readScratch(options.fileName);
-        if (type != ExportType::Raw) {
+        if (type != ExportType::RawBytes) {
             // No data byte shows as CR LF in either text form.
             std::size_t lineEnds = 0;
             for (std::size_t i = 0; i + 1 < text.size(); ++i)
@@ -47,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         LogWriter log(LogSettings{});
         const std::string imported = scratchFile("imported.ser");
         const ImportResult result = importToSerialFile(options.fileName, imported, 9600,
-                                                       ImportFormat::RawData, log, errors);
+                                                       ImportFormat::RawBytes, log, errors);
         check(result.status == ImportStatus::Converted && errors.reports.empty(),
               "raw import converted");
         check(joinedData(modelChunks(readScratch(imported), kPlaybackResyncStep)) == exportedData,

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string inputPath = putScratch("input", input.data(), input.size());
     const std::string outputPath = scratchFile("imported.ser");
 
-    for (ImportFormat format : {ImportFormat::RawData, ImportFormat::AsciiHex}) {
+    for (ImportFormat format : {ImportFormat::RawBytes, ImportFormat::HexText}) {
         LogWriter log(LogSettings{});
         RecordingErrorReporter errors;
         const ImportResult result =
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(end == file.size(), "nothing but chunks");
         check(chunks.size() == result.chunks && joinedData(chunks).size() == result.bytes,
               "counts as reported");
-        if (format == ImportFormat::RawData)
+        if (format == ImportFormat::RawBytes)
             check(joinedData(chunks) == input, "raw import holds the input bytes");
     }
     return 0;

@@ -5,7 +5,7 @@
 
 namespace {
 const char* const kTypeEntries[] = {"Space delimited binary data", "ASCII text data", "Raw data"};
-constexpr int kRawEntry = static_cast<int>(ExportType::Raw);
+constexpr int kRawEntry = static_cast<int>(ExportType::RawBytes);
 }  // namespace
 
 ExportDialog::ExportDialog(HWND owner, const ExportOptions& options)
@@ -23,7 +23,7 @@ bool ExportDialog::onInitDialog() {
     timeBox_.setCheck(options_.showTimeOffset);
     headingBox_.setCheck(options_.showHeading);
     positionBox_.setCheck(options_.showDataPosition);
-    for (const char* entry : kTypeEntries) typeList_.addString(entry);
+    for (const auto& entry : kExportTypeTable) typeList_.addString(entry.label);
     int type = static_cast<int>(options_.exportType);
     typeList_.select(type >= 0 && type < typeList_.count() ? type : 0);
     return true;
@@ -69,6 +69,6 @@ void ExportDialog::onOK() {
     options_.showHeading = headingBox_.isChecked();
     options_.showDataPosition = positionBox_.isChecked();
     int type = typeList_.selection();
-    options_.exportType = static_cast<ExportType>(type >= 0 ? type : 0);
+    options_.exportType = kExportTypeTable[type >= 0 ? type : 0].value;
     endDialog(IDOK);
 }

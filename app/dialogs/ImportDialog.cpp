@@ -6,17 +6,13 @@
 #include "res/resource.h"
 #include "win32/FileDialog.h"
 
-namespace {
-const char* const kFormats[] = {"Raw data", "ASCII Hex data"};
-}  // namespace
-
 ImportDialog::ImportDialog(HWND owner) : Dialog(IDD_IMPORT, owner) {}
 
 bool ImportDialog::onInitDialog() {
     fileEdit_.attach(item(IDC_IMPORT_FILE_EDIT));
     formatList_.attach(item(IDC_IMPORT_FORMAT_LIST));
     speedList_.attach(item(IDC_IMPORT_SPEED_LIST));
-    for (const char* format : kFormats) formatList_.addString(format);
+    for (const auto& format : kImportFormatTable) formatList_.addString(format.label);
     for (const auto& speed : speedChoices()) speedList_.addString(speed);  // the port's speeds
 
     fileEdit_.setText(importPath);
@@ -55,8 +51,7 @@ void ImportDialog::onOK() {
         assumedSpeed = std::atoi(speedText.c_str());
     }
     if (assumedSpeed <= 0) assumedSpeed = kDefaultImportSpeed;
-    // The list holds "Raw data" and then "ASCII hex data".
     const int format = formatList_.selection();
-    if (format != CB_ERR) dataFormat = format == 1 ? ImportFormat::AsciiHex : ImportFormat::RawData;
+    if (format != CB_ERR) dataFormat = kImportFormatTable[format].value;
     endDialog(IDOK);
 }

@@ -14,7 +14,7 @@ public:
 
     std::string importPath;
     int assumedSpeed = kDefaultImportSpeed;
-    ImportFormat dataFormat = ImportFormat::RawData;
+    ImportFormat dataFormat = kDefaultImportFormat;
 
 private:
     bool onInitDialog() override;

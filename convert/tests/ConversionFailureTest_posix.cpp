@@ -92,13 +92,13 @@ TEST_F(ConversionFailureTest, ExportShowsAWriteErrorAndLeavesNoCutShortOutput) {
 TEST_F(ConversionFailureTest, ImportShowsReadAndWriteErrorsAndKeepsNothing) {
     const std::string folder = dir.path().string();
     const std::string output = dir.file("work.ser");
-    auto failed = importToSerialFile(folder, output, 9600, ImportFormat::AsciiHex, log, errors);
+    auto failed = importToSerialFile(folder, output, 9600, ImportFormat::HexText, log, errors);
     EXPECT_EQ(failed.status, ImportStatus::ReadFailed);
     EXPECT_FALSE(std::filesystem::exists(output));
 
     const std::string input = dir.file("input.bin");
     ASSERT_TRUE(writeWholeFile(input, Bytes(100'000, 'x')));
-    failed = importToSerialFile(input, "/dev/full", 9600, ImportFormat::RawData, log, errors);
+    failed = importToSerialFile(input, "/dev/full", 9600, ImportFormat::RawBytes, log, errors);
     EXPECT_EQ(failed.status, ImportStatus::WriteFailed);
     EXPECT_TRUE(std::filesystem::exists("/dev/full")) << "a device was removed";
 
@@ -123,12 +123,13 @@ TEST_F(ConversionFailureTest, FailuresLeaveAnOldOutputAsItWas) {
     ASSERT_TRUE(writeWholeFile(imported, old));
 
     EXPECT_EQ(exportToText(folder, chosen, errors), ExportResult::ReadFailed);
-    EXPECT_EQ(importToSerialFile(folder, imported, 9600, ImportFormat::RawData, log, errors).status,
-              ImportStatus::ReadFailed);
+    EXPECT_EQ(
+        importToSerialFile(folder, imported, 9600, ImportFormat::RawBytes, log, errors).status,
+        ImportStatus::ReadFailed);
     withSizeLimit([&] {
         EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed);
         EXPECT_EQ(
-            importToSerialFile(input, imported, 9600, ImportFormat::RawData, log, errors).status,
+            importToSerialFile(input, imported, 9600, ImportFormat::RawBytes, log, errors).status,
             ImportStatus::WriteFailed);
     });
 

@@ -71,14 +71,14 @@ protected:
             [this](const ConversionProgress& progress) {
                 ExportOptions options;
                 options.fileName = output;
-                options.exportType = ExportType::SpaceDelimitedBinary;
+                options.exportType = ExportType::HexText;
                 const ExportResult result = exportToText(input, options, errors, progress);
                 EXPECT_TRUE(result == ExportResult::Exported || result == ExportResult::Cancelled);
                 return result == ExportResult::Exported;
             },
             [this](const ConversionProgress& progress) {
                 const ImportStatus status =
-                    importToSerialFile(input, output, 9600, ImportFormat::RawData, log, errors,
+                    importToSerialFile(input, output, 9600, ImportFormat::RawBytes, log, errors,
                                        progress)
                         .status;
                 EXPECT_TRUE(status == ImportStatus::Converted || status == ImportStatus::Cancelled);

@@ -95,7 +95,7 @@ protected:
 
 TEST_F(ImportTest, RawInputIsCutIntoTensAtTheSpeedsPace) {
     auto input = counting(25);
-    EXPECT_EQ(import(input, ImportFormat::RawData, 300),
+    EXPECT_EQ(import(input, ImportFormat::RawBytes, 300),
               (std::vector<Chunk>{{0, Bytes(input.begin(), input.begin() + 10)},
                                   {3, Bytes(input.begin() + 10, input.begin() + 20)},
                                   {6, Bytes(input.begin() + 20, input.end())}}));
@@ -104,12 +104,13 @@ TEST_F(ImportTest, RawInputIsCutIntoTensAtTheSpeedsPace) {
 }
 
 TEST_F(ImportTest, ExactlyTenRawBytesGiveOneChunk) {
-    EXPECT_EQ(import(counting(10), ImportFormat::RawData), (std::vector<Chunk>{{0, counting(10)}}));
+    EXPECT_EQ(import(counting(10), ImportFormat::RawBytes),
+              (std::vector<Chunk>{{0, counting(10)}}));
 }
 
 TEST_F(ImportTest, EmptyInputMakesAnEmptySerialFile) {
-    EXPECT_TRUE(import({}, ImportFormat::RawData).empty());
-    EXPECT_TRUE(import(text(" \r\n\t"), ImportFormat::AsciiHex).empty());
+    EXPECT_TRUE(import({}, ImportFormat::RawBytes).empty());
+    EXPECT_TRUE(import(text(" \r\n\t"), ImportFormat::HexText).empty());
     EXPECT_TRUE(std::filesystem::exists(output));
     EXPECT_EQ(logText(), "");
 }
@@ -128,7 +129,8 @@ TEST_F(ImportTest, OffsetsFollowTheRunningSumAtEachSpeed) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.speed);
-        auto chunks = import(counting(10 * test.offsets.size()), ImportFormat::RawData, test.speed);
+        auto chunks =
+            import(counting(10 * test.offsets.size()), ImportFormat::RawBytes, test.speed);
         std::vector<std::uint32_t> offsets;
         for (const auto& chunk : chunks) offsets.push_back(chunk.offset);
         EXPECT_EQ(offsets, test.offsets);
@@ -137,34 +139,34 @@ TEST_F(ImportTest, OffsetsFollowTheRunningSumAtEachSpeed) {
 
 TEST_F(ImportTest, HexTextGivesItsNumbersInChunksOfTen) {
     const std::vector<Chunk> oneTwoThree{{0, {1, 2, 3}}};
-    EXPECT_EQ(import(text("01 02 03"), ImportFormat::AsciiHex), oneTwoThree);
-    EXPECT_EQ(import(text("01 02 03\r\n"), ImportFormat::AsciiHex), oneTwoThree);
-    EXPECT_EQ(import(text("010203\n"), ImportFormat::AsciiHex), oneTwoThree);
-    EXPECT_EQ(import(text("ABC"), ImportFormat::AsciiHex), (std::vector<Chunk>{{0, {0xAB, 0x0C}}}));
+    EXPECT_EQ(import(text("01 02 03"), ImportFormat::HexText), oneTwoThree);
+    EXPECT_EQ(import(text("01 02 03\r\n"), ImportFormat::HexText), oneTwoThree);
+    EXPECT_EQ(import(text("010203\n"), ImportFormat::HexText), oneTwoThree);
+    EXPECT_EQ(import(text("ABC"), ImportFormat::HexText), (std::vector<Chunk>{{0, {0xAB, 0x0C}}}));
     // Lines do not matter: chunks are cut every ten numbers.
-    EXPECT_EQ(import(text("00 01 02\n03 04 05 06 07 08 09 0a\n0B\n"), ImportFormat::AsciiHex, 300),
+    EXPECT_EQ(import(text("00 01 02\n03 04 05 06 07 08 09 0a\n0B\n"), ImportFormat::HexText, 300),
               (std::vector<Chunk>{{0, counting(10)}, {3, {0x0A, 0x0B}}}));
 }
 
 TEST_F(ImportTest, SeparatorsAndGarbageArePassedOverKeepingEveryByte) {
-    EXPECT_EQ(import(text("0A,0B;0C"), ImportFormat::AsciiHex),
+    EXPECT_EQ(import(text("0A,0B;0C"), ImportFormat::HexText),
               (std::vector<Chunk>{{0, {0x0A, 0x0B, 0x0C}}}));
-    EXPECT_EQ(import(text("00,01,02,03,04,05,06,07,08,09,0A,0B,"), ImportFormat::AsciiHex, 300),
+    EXPECT_EQ(import(text("00,01,02,03,04,05,06,07,08,09,0A,0B,"), ImportFormat::HexText, 300),
               (std::vector<Chunk>{{0, counting(10)}, {3, {0x0A, 0x0B}}}));
     // Garbage last, and garbage that would have stopped the C library's reader for good.
-    EXPECT_EQ(import(text("12 zz 34 ; ... ghij"), ImportFormat::AsciiHex),
+    EXPECT_EQ(import(text("12 zz 34 ; ... ghij"), ImportFormat::HexText),
               (std::vector<Chunk>{{0, {0x12, 0x34}}}));
-    EXPECT_EQ(import(text("nothing? just junk!"), ImportFormat::AsciiHex), std::vector<Chunk>{});
+    EXPECT_EQ(import(text("nothing? just junk!"), ImportFormat::HexText), std::vector<Chunk>{});
 }
 
 TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
     std::mt19937 random(3);
     Bytes input(300'001);
     for (auto& byte : input) byte = random();
-    auto chunks = import(input, ImportFormat::RawData, 115200);
+    auto chunks = import(input, ImportFormat::RawBytes, 115200);
     EXPECT_EQ(chunks.size(), 30'001u);
     ExportOptions raw;
-    raw.exportType = ExportType::Raw;
+    raw.exportType = ExportType::RawBytes;
     raw.fileName = dir.file("raw.bin");
     ASSERT_EQ(exportToText(output, raw, errors), ExportResult::Exported);
     EXPECT_TRUE(readWholeFile(raw.fileName) == input);
@@ -173,14 +175,14 @@ TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
 // The program's own hex form (no heading or columns) imports back byte for byte.
 TEST_F(ImportTest, HexExportImportsBack) {
     auto input = counting(256);
-    import(input, ImportFormat::RawData);
+    import(input, ImportFormat::RawBytes);
     ExportOptions hex;
-    hex.exportType = ExportType::SpaceDelimitedBinary;
+    hex.exportType = ExportType::HexText;
     hex.showHeading = hex.showTimeOffset = hex.showDataPosition = false;
     hex.fileName = dir.file("hex.txt");
     ASSERT_EQ(exportToText(output, hex, errors), ExportResult::Exported);
     Bytes back;
-    for (const auto& chunk : import(readWholeFile(hex.fileName), ImportFormat::AsciiHex))
+    for (const auto& chunk : import(readWholeFile(hex.fileName), ImportFormat::HexText))
         back.insert(back.end(), chunk.data.begin(), chunk.data.end());
     EXPECT_TRUE(back == input);
 }
@@ -192,7 +194,7 @@ TEST_F(ImportTest, OpenFailuresAreShownAndLoggedAndMakeNothing) {
     const std::string missing = dir.file("missing.bin");
     {
         LogWriter log(loadLogSettings(profile));
-        auto failed = importToSerialFile(missing, output, 9600, ImportFormat::AsciiHex, log, errors);
+        auto failed = importToSerialFile(missing, output, 9600, ImportFormat::HexText, log, errors);
         EXPECT_EQ(failed.status, ImportStatus::InputNotOpened);
     }
     EXPECT_EQ(logText(), "Error opening file to import from: " + missing + "\r\n");
@@ -203,7 +205,7 @@ TEST_F(ImportTest, OpenFailuresAreShownAndLoggedAndMakeNothing) {
     const std::string target = dir.file("no-such-folder") + "/work.ser";
     {
         LogWriter log(loadLogSettings(profile));
-        auto failed = importToSerialFile(input, target, 9600, ImportFormat::RawData, log, errors);
+        auto failed = importToSerialFile(input, target, 9600, ImportFormat::RawBytes, log, errors);
         EXPECT_EQ(failed.status, ImportStatus::OutputNotOpened);
     }
     EXPECT_EQ(logText(), "Error opening file to import to: " + target + "\r\n");

@@ -20,7 +20,7 @@ TEST(ReplacingOutput, LinksKeepTheirPlaceFilesTheirPermissionsAndDevicesAreWritt
     ASSERT_TRUE(writeWholeFile(serial, chunkBytes(0, {'A', 'B'})));
     const std::vector<std::uint8_t> old{'o', 'l', 'd'};
     ExportOptions options;
-    options.exportType = ExportType::Raw;
+    options.exportType = ExportType::RawBytes;
 
     const std::string file = dir.file("target.txt");
     ASSERT_TRUE(writeWholeFile(file, old));

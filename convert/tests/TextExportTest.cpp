@@ -60,15 +60,14 @@ TEST_F(TextExportTest, WorkedExampleInEveryFormAndColumnChoice) {
          "Time(seconds) Datapos   Data...\r\n"
          "0.000000    : 00000000 AB\r\n"
          "1.500000    : 00000002 ..\r\n"},
-        {"binary, all on", options(ExportType::SpaceDelimitedBinary, true, true, true),
+        {"binary, all on", options(ExportType::HexText, true, true, true),
          "Time(seconds) Datapos   Data...\r\n"
          "0.000000    : 00000000 0x41 0x42 \r\n"
          "1.500000    : 00000002 0x0D 0x0A \r\n"},
-        {"raw, all on", options(ExportType::Raw, true, true, true), "AB\r\n"},
+        {"raw, all on", options(ExportType::RawBytes, true, true, true), "AB\r\n"},
         {"ascii, all off", allOff(ExportType::AsciiText), "AB\r\n..\r\n"},
-        {"binary, all off", allOff(ExportType::SpaceDelimitedBinary),
-         "0x41 0x42 \r\n0x0D 0x0A \r\n"},
-        {"raw, all off", allOff(ExportType::Raw), "AB\r\n"},
+        {"binary, all off", allOff(ExportType::HexText), "0x41 0x42 \r\n0x0D 0x0A \r\n"},
+        {"raw, all off", allOff(ExportType::RawBytes), "AB\r\n"},
         {"heading without time", options(ExportType::AsciiText, false, true, true),
          " Datapos   Data...\r\n 00000000 AB\r\n 00000002 ..\r\n"},
         {"heading without either column", options(ExportType::AsciiText, false, true, false),
@@ -139,12 +138,12 @@ TEST_F(TextExportTest, LastChunkWithoutTerminatorIsWrittenButACutChunkIsNot) {
 TEST_F(TextExportTest, EmptyFileGivesTheHeadingAtMost) {
     EXPECT_EQ(run({}, options(ExportType::AsciiText, true, true, true)),
               "Time(seconds) Datapos   Data...\r\n");
-    EXPECT_EQ(run({}, options(ExportType::Raw, true, true, true)), "");
+    EXPECT_EQ(run({}, options(ExportType::RawBytes, true, true, true)), "");
     EXPECT_EQ(run({0x41, 0x42, 0x43}, options(ExportType::AsciiText, true, false, true)), "");
 }
 
 TEST_F(TextExportTest, ExistingOutputIsReplaced) {
-    ExportOptions chosen = allOff(ExportType::Raw);
+    ExportOptions chosen = allOff(ExportType::RawBytes);
     chosen.fileName = dir.file("existing.txt");
     ASSERT_TRUE(writeWholeFile(chosen.fileName, Bytes(1000, '#')));
     EXPECT_EQ(exportToText(put(chunkBytes(0, {'a', 'b'})), chosen, errors), ExportResult::Exported);
