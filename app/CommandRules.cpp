@@ -2,31 +2,50 @@
 
 #include "res/resource.h"
 
-std::optional<bool> commandEnabled(unsigned commandId, const TransportFlags& flags) {
-    const bool idle = !flags.recording && !flags.playing && !flags.busy;
+namespace {
+
+std::optional<Command> commandOf(unsigned commandId) {
     switch (commandId) {
         case ID_FILE_NEW:
+            return Command::NewFile;
         case ID_FILE_OPEN:
-        case ID_SERIAL_DEVICE:
-        case ID_LOGGING:
-        case ID_IMPORT:
-        case ID_RECORD:
-            return idle;
+            return Command::OpenFile;
         case ID_SAVE_AS:
-        case ID_PLAY:
-        case ID_FAST_FORWARD:
-        case ID_FAST_REWIND:
+            return Command::SaveAs;
+        case ID_SERIAL_DEVICE:
+            return Command::DeviceSettings;
+        case ID_LOGGING:
+            return Command::Logging;
+        case ID_IMPORT:
+            return Command::Import;
         case ID_EXPORT:
-            return idle && flags.hasFile;
+            return Command::Export;
+        case ID_RECORD:
+            return Command::Record;
+        case ID_PLAY:
+            return Command::Play;
         case ID_PAUSE:
-            return flags.playing;
+            return Command::Pause;
         case ID_STOP:
-            // Also while busy, so that a worker that is slow to open its port can be stopped.
-            return flags.recording || flags.playing || flags.busy;
+            return Command::Stop;
+        case ID_FAST_REWIND:
+            return Command::Rewind;
+        case ID_FAST_FORWARD:
+            return Command::Forward;
         default:
-            if (commandId >= ID_RECENT_FILE_FIRST && commandId <= ID_RECENT_FILE_LAST) return idle;
+            if (commandId >= ID_RECENT_FILE_FIRST && commandId <= ID_RECENT_FILE_LAST) {
+                return Command::OpenRecentFile;
+            }
             return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<bool> commandEnabled(unsigned commandId, const TransportFlags& flags) {
+    const std::optional<Command> command = commandOf(commandId);
+    if (!command) return std::nullopt;
+    return mayRun(*command, flags);
 }
 
 bool refusedBecauseBusy(unsigned commandId, const TransportFlags& flags) {

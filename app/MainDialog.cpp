@@ -7,6 +7,7 @@
 #include "app/AppMessages.h"
 #include "app/ScreenPlacement.h"
 #include "app/SessionClaims.h"
+#include "app/WindowPosition.h"
 #include "engine/DeviceSettings.h"
 #include "engine/Profile.h"
 #include "res/resource.h"
@@ -18,7 +19,6 @@ constexpr UINT_PTR kShowDelayTimer = 100;
 constexpr UINT_PTR kRefreshTimer = 101;
 constexpr UINT kShowDelayMs = 500;
 constexpr UINT kRefreshMs = 100;
-constexpr std::int32_t kUnsetPosition = static_cast<std::int32_t>(0x80000000u);
 
 // The product's web page, opened by the Help menu.
 constexpr const char* kWebsiteAddress = "https://veltrane.example/";
@@ -32,16 +32,6 @@ std::string makeWorkingFilePath() {
         return path;
     }
     return "veltrane.dat";
-}
-
-std::int32_t readInt32(const std::uint8_t* bytes) {
-    return static_cast<std::int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-                                     static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-void appendInt32(std::vector<std::uint8_t>& bytes, std::int32_t value) {
-    auto bits = static_cast<std::uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(bits >> shift));
 }
 
 }  // namespace
@@ -109,19 +99,18 @@ bool MainDialog::onInitDialog() {
 // A place that lies on no monitor any more is moved onto the nearest one.
 void MainDialog::restoreWindowPosition() {
     std::vector<std::uint8_t> stored;
-    if (!profile_.readBinary("Window", "Position", stored) || stored.size() != 16) return;
-    std::int32_t left = readInt32(&stored[0]);
-    std::int32_t top = readInt32(&stored[4]);
-    if (left == kUnsetPosition || top == kUnsetPosition) return;
+    if (!profile_.readBinary("Window", "Position", stored)) return;
+    const std::optional<WindowPosition> position = decodeWindowPosition(stored);
+    if (!position) return;
     RECT rect;
     GetWindowRect(handle(), &rect);
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
     if (GetWindowLongA(handle(), GWL_STYLE) & WS_THICKFRAME) {
-        width = readInt32(&stored[8]);
-        height = readInt32(&stored[12]);
+        width = position->width;
+        height = position->height;
     }
-    ScreenRect place = rectAt(left, top, width, height);
+    ScreenRect place = rectAt(position->left, position->top, width, height);
     RECT wanted = {place.left, place.top, place.right, place.bottom};
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
@@ -245,12 +234,9 @@ void MainDialog::onDestroy() {
     RECT rect;
     GetWindowRect(handle(), &rect);
     if (!IsZoomed(handle()) && !IsIconic(handle()) && !IsRectEmpty(&rect)) {
-        std::vector<std::uint8_t> position;
-        appendInt32(position, rect.left);
-        appendInt32(position, rect.top);
-        appendInt32(position, rect.right - rect.left);
-        appendInt32(position, rect.bottom - rect.top);
-        profile_.writeBinary("Window", "Position", position);
+        const WindowPosition position{rect.left, rect.top, rect.right - rect.left,
+                                      rect.bottom - rect.top};
+        profile_.writeBinary("Window", "Position", encodeWindowPosition(position));
     }
     profile_.writeInt("Window", "AlwaysOnTop", isTopmost() ? 1 : 0);
     recentFiles_.store(profile_);

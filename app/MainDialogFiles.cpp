@@ -10,6 +10,10 @@ namespace {
 constexpr const char* kSerialFileFilter = "Serial Files (*.ser)|*.ser|All Files (*.*)|*.*||";
 constexpr int kFileMenuPosition = 0;
 constexpr int kRecentMenuPosition = 3;
+
+// Each entry of the recent-file list has its own menu id, and each id its entry.
+static_assert(ID_RECENT_FILE_LAST - ID_RECENT_FILE_FIRST + 1 == RecentFiles::kCapacity,
+              "one Open Recent menu id for each entry of the recent-file list");
 }  // namespace
 
 void MainDialog::onOpen() {

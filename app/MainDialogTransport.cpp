@@ -79,8 +79,7 @@ void MainDialog::onRecord() {
 
 // A start while a worker runs would be refused by the runner; the user is told so.
 bool MainDialog::refuseStartWhileRunning() {
-    const TransportFlags flags = transportFlags();
-    if (!flags.recording && !flags.playing && !flags.busy) return false;
+    if (transportIdle(transportFlags())) return false;
     sayBusy();
     return true;
 }

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
+#include "app/RecoveryPolicy.h"
 #include "engine/Profile.h"
 
 namespace {
@@ -63,11 +65,14 @@ std::string offerMutexName(const std::string& path) {
     return name;
 }
 
+SessionNote noteOf(Profile& profile, const std::string& path) {
+    return {path, stillRunning(profile.readString(kSessionsSection, path, "")), fileSize(path)};
+}
+
 bool isLeftBehind(Profile& profile, const std::string& path) {
     bool claimed = false;
     for (const std::string& name : profile.valueNames(kSessionsSection)) claimed |= name == path;
-    return claimed && !stillRunning(profile.readString(kSessionsSection, path, "")) &&
-           fileSize(path) > 0;
+    return claimed && isLeftBehindRecording(noteOf(profile, path));
 }
 
 }  // namespace
@@ -119,16 +124,12 @@ void releaseWorkingFile(Profile& profile, const std::string& path) {
 }
 
 std::vector<std::string> leftBehindRecordings(Profile& profile) {
-    std::vector<std::string> recordings;
+    std::vector<SessionNote> notes;
     for (const std::string& path : profile.valueNames(kSessionsSection)) {
-        if (stillRunning(profile.readString(kSessionsSection, path, ""))) continue;
-        const long long size = fileSize(path);
-        if (size > 0) {
-            recordings.push_back(path);
-            continue;
-        }
-        if (size == 0) DeleteFileA(path.c_str());
-        releaseWorkingFile(profile, path);
+        notes.push_back(noteOf(profile, path));
     }
-    return recordings;
+    RecoveryDecision decision = decideRecovery(notes);
+    for (const std::string& path : decision.remove) DeleteFileA(path.c_str());
+    for (const std::string& path : decision.drop) releaseWorkingFile(profile, path);
+    return std::move(decision.offer);
 }

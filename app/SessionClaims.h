@@ -15,7 +15,7 @@ void releaseWorkingFile(Profile& profile, const std::string& path);
 
 // The working files with data that ended sessions left behind, still claimed. Claims of ended
 // sessions whose file is gone or empty are dropped (the empty file deleted); claims of sessions
-// that still run are left alone.
+// that still run are left alone (the rule: decideRecovery, app/RecoveryPolicy.h).
 std::vector<std::string> leftBehindRecordings(Profile& profile);
 
 // Held while this session offers a left-behind recording: no other session offers the same

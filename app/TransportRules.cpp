@@ -1,14 +1,15 @@
 #include "app/TransportRules.h"
 
+#include "app/CommandAvailability.h"
+
 TransportControls transportControls(TransportMode mode, bool hasFile) {
-    switch (mode) {
-        case TransportMode::Recording:
-        case TransportMode::Busy:
-            return {false, false, false, true, false, false, false};
-        case TransportMode::Playing:
-            return {false, false, true, true, false, false, false};
-        case TransportMode::Stopped:
-        default:
-            return {true, hasFile, false, false, hasFile, hasFile, hasFile};
-    }
+    const TransportFlags flags{mode == TransportMode::Recording, mode == TransportMode::Playing,
+                               hasFile, mode == TransportMode::Busy};
+    return {mayRun(Command::Record, flags),
+            mayRun(Command::Play, flags),
+            mayRun(Command::Pause, flags),
+            mayRun(Command::Stop, flags),
+            mayRun(Command::Rewind, flags),
+            mayRun(Command::Forward, flags),
+            sliderEnabled(flags)};
 }

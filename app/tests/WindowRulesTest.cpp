@@ -97,6 +97,25 @@ TEST(TransportControlsTable, EachModeEnablesItsControls) {
     }
 }
 
+// The buttons and the menu items that stand for the same commands never disagree.
+TEST(TransportControlsTable, ButtonsAgreeWithTheirMenuCommands) {
+    for (bool file : {false, true}) {
+        for (TransportMode mode : {TransportMode::Stopped, TransportMode::Recording,
+                                   TransportMode::Playing, TransportMode::Busy}) {
+            const TransportFlags flags{mode == TransportMode::Recording,
+                                       mode == TransportMode::Playing, file,
+                                       mode == TransportMode::Busy};
+            const TransportControls controls = transportControls(mode, file);
+            EXPECT_EQ(commandEnabled(ID_RECORD, flags), controls.record);
+            EXPECT_EQ(commandEnabled(ID_PLAY, flags), controls.play);
+            EXPECT_EQ(commandEnabled(ID_PAUSE, flags), controls.pause);
+            EXPECT_EQ(commandEnabled(ID_STOP, flags), controls.stop);
+            EXPECT_EQ(commandEnabled(ID_FAST_REWIND, flags), controls.rewind);
+            EXPECT_EQ(commandEnabled(ID_FAST_FORWARD, flags), controls.forward);
+        }
+    }
+}
+
 TEST(PromptText, KeepsWhatStandsBeforeTheLastNewline) {
     EXPECT_EQ(promptText("Create a new serial input file\nNew"), "Create a new serial input file");
     EXPECT_EQ(promptText("Export the serial file "), "Export the serial file ");
