@@ -5,19 +5,17 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "convert/ConversionProgress.h"
-#include "engine/ErrorReporter.h"
 
 // An export or import on a thread of its own, so that the window keeps answering. The window's
 // thread reads its progress from atomics and may ask it to stop; the thread is joined when the
-// run goes. What the conversion would have shown in the error box is kept, with the system's
-// text taken on its own thread, for the window to show once it has ended.
+// run goes. What failed the work keeps for the window to tell once it has ended: no window is
+// touched off the window's thread.
 class ConversionRun {
 public:
     // True when the conversion made its output whole (and put it in place).
-    using Work = std::function<bool(const ConversionProgress& progress, ErrorReporter& errors)>;
+    using Work = std::function<bool(const ConversionProgress& progress)>;
 
     explicit ConversionRun(Work work);
     ~ConversionRun();  // asks it to stop and waits for it
@@ -33,8 +31,8 @@ public:
     bool cancelCameTooLate() const { return cancelled_.load() && completed_; }
     std::uint64_t done() const { return done_.load(); }
     std::uint64_t total() const { return total_.load(); }
-    // Waits for the end; the error texts it kept, whole (nothing left to add).
-    std::vector<std::string> finish();
+    // Waits for the end: what the work keeps is whole after this.
+    void finish();
 
 private:
     void run(Work work);
@@ -43,7 +41,6 @@ private:
     std::atomic<std::uint64_t> total_{0};
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> ended_{false};
-    std::vector<std::string> errorTexts_;  // the thread's until it has been joined
-    bool completed_ = false;               // the same
+    bool completed_ = false;  // the thread's until it has been joined
     std::thread thread_;                   // last: started once the rest exists
 };

@@ -2,17 +2,17 @@
 
 #include <windows.h>
 
-#include "engine/ErrorReporter.h"
+#include <string>
+
 #include "win32/ErrorBox.h"
 
-// Routes the engine's error reports to the program's error box, owned by the main window.
-class ErrorBoxReporter : public ErrorReporter {
+// The program's error box, owned by the main window. The texts come worded (app/FailureTexts.h),
+// with the system's reason already in them.
+class ErrorBoxReporter {
 public:
     explicit ErrorBoxReporter(HWND owner = nullptr) : owner_(owner) {}
     void setOwner(HWND owner) { owner_ = owner; }
-    void showErrorBox(const std::string& text, bool withSystemText) override {
-        ::showErrorBox(owner_, text, withSystemText);
-    }
+    void show(const std::string& text) const { showErrorBox(owner_, text); }
 
 private:
     HWND owner_;

@@ -63,6 +63,7 @@ private:
     // Files (MainDialogFiles.cpp)
     void onOpen();
     bool openFile(const std::string& path);
+    std::optional<std::uint32_t> loadDuration(const std::string& path);
     void showLoadedFile(std::uint32_t duration);
     void showNoFile();
     void onSaveAs();
@@ -112,7 +113,7 @@ private:
     void onWorkerState(WorkerEvent event, std::uint32_t job);
     void refreshTick();
     void onRunEndedUnannounced();
-    void showPortFailure(std::uint32_t job, bool recording);
+    void showPortFailure(const Failure& failure, bool recording);
     void onSliderScroll(HWND bar);
     void showRecordingLength(const std::string& path);
     void setSliderLength(std::uint32_t duration);

@@ -1,5 +1,6 @@
 // The main window's conversions: Export to text and Import of raw or hex data.
 #include "app/ConversionRun.h"
+#include "app/FailureTexts.h"
 #include "app/MainDialog.h"
 #include "app/dialogs/ConversionProgressDialog.h"
 #include "app/dialogs/ExportDialog.h"
@@ -19,8 +20,8 @@ constexpr const char* kCancelTooLate =
 }  // namespace
 
 // The conversion runs on a thread of its own. The progress dialog is modal from the start (no
-// command can change the file meanwhile) and shows itself only after a moment. What the
-// conversion had to report is shown here, once it has ended. The window may go meanwhile (the
+// command can change the file meanwhile) and shows itself only after a moment. What failed is
+// told by the caller, once it has ended. The window may go meanwhile (the
 // tray's Exit, the end of the session): it then stops the run before it lets go of its working
 // file, and false here says that nothing of the window is left to touch.
 bool MainDialog::runConversion(const std::string& caption, const std::string& fileName,
@@ -29,10 +30,9 @@ bool MainDialog::runConversion(const std::string& caption, const std::string& fi
     conversion_ = &run;
     ConversionProgressDialog dialog(handle(), caption, fileName, run, kQuietConversionTime);
     dialog.doModal();
-    std::vector<std::string> texts = run.finish();
+    run.finish();
     conversion_ = nullptr;
     if (handle() == nullptr) return false;
-    for (const std::string& text : texts) errors_.showErrorBox(text, false);
     // The output is in place: the user hears why the Cancel did not undo it.
     if (run.cancelCameTooLate()) {
         MessageBoxA(handle(), kCancelTooLate, "Veltrane", MB_OK | MB_ICONINFORMATION);
@@ -50,18 +50,19 @@ void MainDialog::onExport() {
     const ExportOptions& options = dialog.options();
     // The export would take the place of the recording it is made of.
     if (namesSameFile(options.fileName, currentFilePath_)) {
-        errors_.showErrorBox("Cannot export to " + options.fileName +
-                                 ":\r\nit is the serial file being exported. Choose another "
-                                 "file name.",
-                             false);
+        errors_.show("Cannot export to " + options.fileName +
+                     ":\r\nit is the serial file being exported. Choose another file name.");
         return;
     }
     const std::string serialPath = currentFilePath_;
-    runConversion("Exporting", options.fileName,
-                  [&](const ConversionProgress& progress, ErrorReporter& errors) {
-                      return exportToText(serialPath, options, errors, progress) ==
-                             ExportResult::Exported;
-                  });
+    ExportResult result;
+    const bool windowStays =
+        runConversion("Exporting", options.fileName, [&](const ConversionProgress& progress) {
+            result = exportToText(serialPath, options, progress);
+            return result.status == ExportStatus::Exported;
+        });
+    if (windowStays && result.status == ExportStatus::Failed)
+        errors_.show(exportFailureText(result.failure));
 }
 
 void MainDialog::onImport() {
@@ -76,18 +77,19 @@ void MainDialog::onImport() {
 bool MainDialog::importFile(const std::string& path, int speed, ImportFormat format) {
     const LogSettings logSettings = loadLogSettings(profile_);
     ImportResult result;
-    const bool windowStays = runConversion(
-        "Importing", path, [&](const ConversionProgress& progress, ErrorReporter& errors) {
+    const bool windowStays =
+        runConversion("Importing", path, [&](const ConversionProgress& progress) {
             LogWriter log(logSettings);
-            result =
-                importToSerialFile(path, workingFilePath_, speed, format, log, errors, progress);
+            result = importToSerialFile(path, workingFilePath_, speed, format, log, progress);
             return result.status == ImportStatus::Converted;
         });
-    if (!windowStays || result.status != ImportStatus::Converted) return false;
+    if (!windowStays) return false;
+    if (result.status == ImportStatus::Failed) errors_.show(importFailureText(result.failure));
+    if (result.status != ImportStatus::Converted) return false;
 
     unsavedRecording_ = false;
     currentFilePath_ = workingFilePath_;
-    auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
+    auto duration = loadDuration(currentFilePath_);
     if (!duration) {
         showNoFile();
         return false;

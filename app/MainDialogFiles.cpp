@@ -1,4 +1,5 @@
 // The main window's file commands: Open, Save as, the recent files and the start-up open.
+#include "app/FailureTexts.h"
 #include "app/MainDialog.h"
 #include "convert/SamePath.h"
 #include "engine/SerialFile.h"
@@ -22,11 +23,18 @@ void MainDialog::onOpen() {
     if (chosen) openFile(*chosen);
 }
 
+// The length of a serial file; nothing, with the error box, when it would not open.
+std::optional<std::uint32_t> MainDialog::loadDuration(const std::string& path) {
+    DurationScan scan = scanDuration(path, debugTrace_);
+    if (scan.failure.happened()) errors_.show(loadFailureText(scan.failure));
+    return scan.duration;
+}
+
 // The file replaces the current one even when it cannot be read: the window then shows no file.
 bool MainDialog::openFile(const std::string& path) {
     currentFilePath_ = path;
     unsavedRecording_ = false;
-    auto duration = scanDuration(path, debugTrace_, errors_);
+    auto duration = loadDuration(path);
     if (!duration) {
         showNoFile();
         return false;
@@ -75,7 +83,8 @@ std::optional<std::string> MainDialog::chooseSaveTarget() {
 
 bool MainDialog::saveTo(const std::string& target) {
     if (!CopyFileA(currentFilePath_.c_str(), target.c_str(), FALSE)) {
-        errors_.showErrorBox("Error saving to " + target + ":", true);
+        const SystemError error = lastSystemError();  // before anything else can change it
+        errors_.show(saveFailureText(fileFailure(Failure::Kind::WriteOutput, target, error)));
         return false;
     }
     unsavedRecording_ = false;

@@ -3,14 +3,13 @@
 #include <algorithm>
 
 #include "app/AppMessages.h"
+#include "app/FailureTexts.h"
 #include "app/MainDialog.h"
 #include "app/SliderScale.h"
 #include "engine/SerialFile.h"
 #include "engine/TimeDisplay.h"
 #include "log/LogSettings.h"
 #include "res/resource.h"
-#include "workers/FileFailure.h"
-#include "workers/PortFailure.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -18,33 +17,6 @@ namespace {
 // worker is still opening its port or ending.
 constexpr const char* kBusyText = "Busy, try again in a moment";
 
-// How the window tells a run's port failure: a short line that stays in the status line until
-// the next run, and the error box's sentence with the system's reason after it.
-struct PortFailureWords {
-    std::string statusText;
-    std::string boxText;
-};
-
-PortFailureWords portFailureWords(const PortFailure& failure, bool recording) {
-    const std::string run = recording ? "The recording" : "Playing";
-    const std::string port = "port " + failure.port;
-    switch (failure.kind) {
-        case PortFailure::Kind::Open:
-            return {"Port " + failure.port + " could not be opened",
-                    run + " could not start: the " + port + " could not be opened.\r\n" +
-                        failure.reason};
-        case PortFailure::Kind::Timeouts:
-            return {"Port " + failure.port + " refused its timeouts",
-                    run + " could not start: the " + port + " refused its timeouts.\r\n" +
-                        failure.reason};
-        case PortFailure::Kind::Lost:
-            return {"Port " + failure.port + " failed",
-                    run + " was stopped: the " + port + " failed.\r\n" + failure.reason};
-        case PortFailure::Kind::None:
-            break;
-    }
-    return {};
-}
 }  // namespace
 
 void MainDialog::onRecord() {
@@ -93,7 +65,7 @@ WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPositio
 
 void MainDialog::onPlay() {
     if (refuseStartWhileRunning()) return;  // the position below belongs to the running worker
-    auto duration = scanDuration(currentFilePath_, debugTrace_, errors_);
+    auto duration = loadDuration(currentFilePath_);
     if (!duration) return;
     setSliderLength(*duration);
     const std::uint32_t startPosition = sliderTenths();
@@ -128,7 +100,7 @@ void MainDialog::onStop() {
 
 // A recording with no whole chunk has no length: the window shows 00:00.0.
 void MainDialog::showRecordingLength(const std::string& path) {
-    auto duration = scanDuration(path, debugTrace_, errors_).value_or(0);
+    auto duration = loadDuration(path).value_or(0);
     setSliderLength(duration);
     showTime(duration);
 }
@@ -204,23 +176,16 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
             showRecordingLength(recordingJobPath_);
         }
         // The worker set its failure before it announced its end.
-        if (const FileFailure failure = state_.fileFailureOf(job);
-            failure.kind == FileFailure::Kind::Write) {
-            errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
-                                     " could not be written.\r\n" + fileFailureText(failure),
-                                 false);
-        }
-        showPortFailure(job, true);  // the device went away
+        const Failure failure = state_.failureOf(job);
+        if (const std::string text = runFileFailureText(failure, true); !text.empty())
+            errors_.show(text);
+        showPortFailure(failure, true);  // the device went away
     }
     // A playback that a read error ended is told apart from one that played to the end.
     if (event == WorkerEvent::Ended && job != 0 && job == playingJob_) {
         playingJob_ = 0;
-        if (const FileFailure failure = state_.fileFailureOf(job);
-            failure.kind == FileFailure::Kind::Read) {
-            errors_.showErrorBox("Playing was stopped: the file " + playingJobPath_ +
-                                     " could not be read.\r\n" + fileFailureText(failure),
-                                 false);
-        }
+        const std::string text = runFileFailureText(state_.failureOf(job), false);
+        if (!text.empty()) errors_.show(text);
     }
 }
 
@@ -246,12 +211,11 @@ void MainDialog::showTransportState() {
 
 // Callers forget the run's number first: the box's modal loop goes on ticking, and the failure
 // is told once.
-void MainDialog::showPortFailure(std::uint32_t job, bool recording) {
-    const PortFailure failure = state_.portFailureOf(job);
-    if (failure.kind == PortFailure::Kind::None) return;
+void MainDialog::showPortFailure(const Failure& failure, bool recording) {
     const PortFailureWords words = portFailureWords(failure, recording);
+    if (words.boxText.empty()) return;
     statusLine_.setText(words.statusText);
-    errors_.showErrorBox(words.boxText, false);
+    errors_.show(words.boxText);
 }
 
 // A worker that could not open its port or file, or set the port's timeouts, ends without
@@ -262,7 +226,7 @@ void MainDialog::onRunEndedUnannounced() {
     const bool recording = job == recordingJob_;
     (recording ? recordingJob_ : playingJob_) = 0;
     showTransportState();
-    showPortFailure(job, recording);
+    showPortFailure(state_.failureOf(job), recording);
 }
 
 void MainDialog::refreshTick() {

@@ -1,5 +1,7 @@
 #include "cli/Console.h"
 
+#include "cli/FailureLine.h"
+
 namespace {
 std::string prefix(const std::string& command) {
     return command.empty() ? "veltrane-cli: " : "veltrane-cli " + command + ": ";
@@ -9,6 +11,12 @@ std::string prefix(const std::string& command) {
 int reportFailure(const Console& console, const std::string& command, const std::string& text) {
     std::fprintf(console.err, "%s%s\n", prefix(command).c_str(), text.c_str());
     return kExitFailure;
+}
+
+int reportFailure(const Console& console, const std::string& command, const Failure& failure,
+                  const std::string& after) {
+    const std::string line = failureLine(failure);
+    return reportFailure(console, command, after.empty() ? line : line + "; " + after);
 }
 
 int reportUsageError(const Console& console, const std::string& command, const std::string& text) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/Failure.h"
+
 enum ExitCode : int {
     kExitSuccess = 0,
     kExitFailure = 1,  // the command could not do its work (a file, a port, the system)
@@ -21,6 +23,9 @@ struct Console {
 
 // "veltrane-cli <command>: <text>" on standard error; returns kExitFailure.
 int reportFailure(const Console& console, const std::string& command, const std::string& text);
+// The failure in the command line's words (cli/FailureLine.h), then "; <after>" when given.
+int reportFailure(const Console& console, const std::string& command, const Failure& failure,
+                  const std::string& after = {});
 // The same for a mistake in the command line, with where to find help; returns kExitUsage.
 int reportUsageError(const Console& console, const std::string& command, const std::string& text);
 

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "cli/ChoiceOption.h"
-#include "cli/ConsoleErrorReporter.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
 #include "convert/SamePath.h"
@@ -28,11 +27,10 @@ int runExport(const Arguments& arguments, Console& console) {
     const std::string output = arguments.value("-o").value_or("-");
     if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
 
-    ConsoleErrorReporter errors;
     ConversionWatch watch(console, serialPath);
     ExportResult result;
     if (output == "-") {
-        result = exportToStream(serialPath, console.out, kStandardOutput, options, errors,
+        result = exportToStream(serialPath, console.out, kStandardOutput, options,
                                 watch.callback());
     } else {
         // The export would take the place of the recording it is made of.
@@ -42,18 +40,18 @@ int runExport(const Arguments& arguments, Console& console) {
                                      ": it is the serial file being exported");
         }
         options.fileName = output;
-        result = exportToText(serialPath, options, errors, watch.callback());
+        result = exportToText(serialPath, options, watch.callback());
     }
     watch.end();
-    if (result == ExportResult::Exported) return kExitSuccess;
-    if (result == ExportResult::Cancelled) {
-        return reportFailure(console, "export", "export of " + serialPath + " cancelled");
+    switch (result.status) {
+        case ExportStatus::Exported:
+            return kExitSuccess;
+        case ExportStatus::Cancelled:
+            return reportFailure(console, "export", "export of " + serialPath + " cancelled");
+        case ExportStatus::Failed:
+            break;
     }
-    // The window's text for this one does not name the file: the box is about the open file.
-    const std::string line = result == ExportResult::SerialFileNotOpened
-                                 ? serialPath + ": " + errors.line()
-                                 : errors.line();
-    return reportFailure(console, "export", line);
+    return reportFailure(console, "export", result.failure);
 }
 
 std::string exportHelp() {

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "cli/ChoiceOption.h"
-#include "cli/ConsoleErrorReporter.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
 #include "convert/Import.h"
@@ -40,18 +39,23 @@ int runImport(const Arguments& arguments, Console& console) {
     }
 
     LogWriter log{LogSettings{}};  // logging is the window's setting; off here
-    ConsoleErrorReporter errors;
     ConversionWatch watch(console, input);
     const ImportResult result =
-        importToSerialFile(input, *output, speed, format, log, errors, watch.callback());
+        importToSerialFile(input, *output, speed, format, log, watch.callback());
     watch.end();
-    if (result.status == ImportStatus::Cancelled) {
-        return reportFailure(console, "import", "import of " + input + " cancelled");
+    switch (result.status) {
+        case ImportStatus::Converted:
+            return kExitSuccess;
+        case ImportStatus::Cancelled:
+            return reportFailure(console, "import", "import of " + input + " cancelled");
+        case ImportStatus::Failed:
+            break;
     }
-    if (result.status != ImportStatus::Converted) {
-        return reportFailure(console, "import", errors.line());
-    }
-    return kExitSuccess;
+    // A part of the input could pass for all of it: nothing is kept.
+    const bool partWay = result.failure.kind == Failure::Kind::ReadInput ||
+                         result.failure.kind == Failure::Kind::WriteOutput;
+    return reportFailure(console, "import", result.failure,
+                         partWay ? *output + " was left as it was" : "");
 }
 
 std::string importHelp() {

@@ -72,9 +72,9 @@ int runInfo(const Arguments& arguments, Console& console) {
         return reportUsageError(console, "info", "give one serial file");
     }
     const std::string& path = arguments.positionals()[0];
-    std::string error;
-    const auto summary = summarizeSerialFile(path, &error);
-    if (!summary) return reportFailure(console, "info", error);
+    Failure failure;
+    const auto summary = summarizeSerialFile(path, &failure);
+    if (!summary) return reportFailure(console, "info", failure);
     if (arguments.has("--json")) {
         printJson(console.out, path, *summary);
     } else {

@@ -1,12 +1,11 @@
 #include "cli/PlayCommand.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <optional>
 #include <string>
 
+#include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/PlayTiming.h"
@@ -14,7 +13,6 @@
 #include "cli/WorkerSession.h"
 #include "engine/SerialFile.h"
 #include "workers/ChunkTiming.h"
-#include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
 #include "workers/Workers.h"
 
@@ -91,24 +89,102 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
 // The file opens and holds something to play from the start position; else why not.
 std::optional<std::string> whyUnplayable(const PlayOptions& options) {
     SerialFileReader file;
-    if (!file.open(options.filePath)) {
-        const int error = errno;
-        return "cannot open " + options.filePath + ": " + std::strerror(error);
-    }
+    if (!file.open(options.filePath))
+        return failureLine(fileFailure(Failure::Kind::OpenInput, options.filePath,
+                                       lastCLibraryError()));
     if (options.fromTenths > 0 && !seekChunk(file, options.fromTenths)) {
         if (file.readFailed()) {
-            return "cannot read " + options.filePath + ": " + std::strerror(file.readError());
+            return failureLine(fileFailure(Failure::Kind::ReadInput, options.filePath,
+                                           cLibraryError(file.readError())));
         }
         return options.filePath + " holds nothing at or after --from";
     }
     return std::nullopt;
 }
 
-bool writeReport(const std::string& path, const std::string& json) {
+WorkerJob playJobFrom(const PlayOptions& options, ChunkTimingObserver& timing) {
+    WorkerJob job;
+    job.filePath = options.filePath;
+    job.device = options.device;
+    job.startPosition = options.fromTenths;
+    job.speed = options.speed;
+    if (options.logPath) {
+        job.log.loggingOn = true;
+        job.log.logFile = *options.logPath;
+    }
+    job.chunkTiming = &timing;
+    return job;
+}
+
+// How the passes ended: the failure that ended them, if any, and what all of them sent.
+struct PlayWait {
+    bool started = true;
+    Failure failure;
+    std::uint64_t chunks = 0;
+    std::uint64_t bytes = 0;
+};
+
+// Plays the passes one run after another, drawing the progress of all of them, until the last
+// pass, Ctrl+C or a failure.
+PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, WorkerSession& session,
+                     const InterruptWatch& interrupts, Console& console) {
+    ProgressLine progress(console);
+    const Clock::time_point start = Clock::now();
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    PlayWait wait;
+    for (long long pass = 1; options.passes == 0 || pass <= options.passes; ++pass) {
+        if (interrupts.interrupted()) break;
+        job.log.appendFile = pass > 1;  // every pass of a loop into the one log
+        const std::uint32_t run = session.start(playbackWorker, job);
+        while (!session.waitForEnd(kProgressStep)) {
+            if (interrupts.interrupted()) session.stop();
+            progress.show(seconds(), wait.chunks + session.state().chunksMoved.load(),
+                          wait.bytes + session.state().bytesMoved.load());
+        }
+        session.finish();
+        wait.started = session.started();
+        wait.failure = session.state().failureOf(run);
+        if (!wait.started || wait.failure.happened()) return wait;
+        wait.chunks += session.state().chunksMoved.load();
+        wait.bytes += session.state().bytesMoved.load();
+    }
+    progress.show(seconds(), wait.chunks, wait.bytes);  // the totals, not the last refresh's
+    return wait;
+}
+
+Failure writeReport(const std::string& path, const std::string& json) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr) return fileFailure(Failure::Kind::CreateOutput, path, lastCLibraryError());
     const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-    return std::fclose(file) == 0 && written;
+    const SystemError error = lastCLibraryError();
+    if (std::fclose(file) != 0 || !written) {
+        return fileFailure(Failure::Kind::WriteOutput, path,
+                           written ? lastCLibraryError() : error);
+    }
+    return {};
+}
+
+// A replay that played or was stopped prints its timing report; a failure ends it without one.
+int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimingTally& tally,
+                Console& console) {
+    if (!wait.started && !wait.failure.happened())
+        return reportFailure(console, kName, "playing did not start");
+    if (wait.failure.happened()) return reportFailure(console, kName, wait.failure);
+    const PlayTimingSummary summary = tally.summary();
+    std::fputs(playTimingText(summary).c_str(), console.out);
+    std::fflush(console.out);
+    if (options.reportPath) {
+        const Failure failure = writeReport(*options.reportPath, playTimingJson(summary));
+        if (failure.happened()) return reportFailure(console, kName, failure);
+    }
+    if (summary.refusedChunks > 0) {
+        return reportFailure(console, kName,
+                             "port " + options.device.port + " refused " +
+                                 std::to_string(summary.refusedChunks) + " chunks");
+    }
+    return kExitSuccess;
 }
 
 int runPlay(const Arguments& arguments, Console& console) {
@@ -116,69 +192,14 @@ int runPlay(const Arguments& arguments, Console& console) {
     const auto options = playOptionsFrom(arguments, &error);
     if (!options) return reportUsageError(console, kName, error);
     if (const auto why = whyUnplayable(*options)) return reportFailure(console, kName, *why);
-
-    WorkerJob job;
-    job.filePath = options->filePath;
-    job.device = options->device;
-    job.startPosition = options->fromTenths;
-    job.speed = options->speed;
-    if (options->logPath) {
-        job.log.loggingOn = true;
-        job.log.logFile = *options->logPath;
-    }
     PlayTimingTally tally(perfCounterFrequency());
     TallyingObserver timing(tally);
-    job.chunkTiming = &timing;
-
+    // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     WorkerSession session;
-    ProgressLine progress(console);
-    const Clock::time_point start = Clock::now();
-    std::uint64_t chunksBefore = 0;
-    std::uint64_t bytesBefore = 0;
-    for (long long pass = 1; options->passes == 0 || pass <= options->passes; ++pass) {
-        if (interrupts.interrupted()) break;
-        job.log.appendFile = pass > 1;  // every pass of a loop into the one log
-        const std::uint32_t run = session.start(playbackWorker, job);
-        while (!session.waitForEnd(kProgressStep)) {
-            if (interrupts.interrupted()) session.stop();
-            progress.show(std::chrono::duration<double>(Clock::now() - start).count(),
-                          chunksBefore + session.state().chunksMoved.load(),
-                          bytesBefore + session.state().bytesMoved.load());
-        }
-        session.finish();
-        if (!session.started()) {
-            progress.end();
-            const std::string why = session.state().failureTextOf(run);
-            return reportFailure(console, kName, why.empty() ? "playing did not start" : why);
-        }
-        if (const FileFailure failure = session.state().fileFailureOf(run);
-            failure.kind != FileFailure::Kind::None) {
-            progress.end();
-            return reportFailure(console, kName,
-                                 "cannot read " + job.filePath + ": " + fileFailureText(failure));
-        }
-        chunksBefore += session.state().chunksMoved.load();
-        bytesBefore += session.state().bytesMoved.load();
-    }
-    progress.show(std::chrono::duration<double>(Clock::now() - start).count(), chunksBefore,
-                  bytesBefore);  // the totals, not the last refresh's
-    progress.end();
-
-    const PlayTimingSummary summary = tally.summary();
-    std::fputs(playTimingText(summary).c_str(), console.out);
-    std::fflush(console.out);
-    if (options->reportPath && !writeReport(*options->reportPath, playTimingJson(summary))) {
-        const int reason = errno;
-        return reportFailure(console, kName,
-                             "cannot write " + *options->reportPath + ": " + std::strerror(reason));
-    }
-    if (summary.refusedChunks > 0) {
-        return reportFailure(console, kName,
-                             "port " + job.device.port + " refused " +
-                                 std::to_string(summary.refusedChunks) + " chunks");
-    }
-    return kExitSuccess;
+    const PlayWait wait =
+        playAndDraw(*options, playJobFrom(*options, timing), session, interrupts, console);
+    return wordOutcome(*options, wait, tally, console);
 }
 
 std::vector<OptionSpec> playOptions() {

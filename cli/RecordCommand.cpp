@@ -8,7 +8,6 @@
 #include "cli/LineOptions.h"
 #include "cli/ProgressLine.h"
 #include "cli/WorkerSession.h"
-#include "workers/FileFailure.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -31,24 +30,32 @@ bool secondsOption(const Arguments& arguments, const char* name, std::optional<d
     return seconds->has_value();
 }
 
-int runRecord(const Arguments& arguments, Console& console) {
-    if (arguments.positionals().size() != 1) {
-        return reportUsageError(console, kName, "needs one file to record into");
-    }
-    std::string error;
-    const auto device = deviceSettingsFrom(arguments, &error);
-    if (!device) return reportUsageError(console, kName, error);
+// What the command line asks for: the run's inputs and when to stop it.
+struct RecordRequest {
+    WorkerJob job;
     std::optional<double> duration;
     std::optional<double> idleStop;
-    if (!secondsOption(arguments, "--duration", &duration, &error) ||
-        !secondsOption(arguments, "--idle-stop", &idleStop, &error)) {
-        return reportUsageError(console, kName, error);
+    bool quiet = false;
+};
+
+std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::string* error) {
+    if (arguments.positionals().size() != 1) {
+        *error = "needs one file to record into";
+        return std::nullopt;
+    }
+    RecordRequest request;
+    const auto device = deviceSettingsFrom(arguments, error);
+    if (!device) return std::nullopt;
+    if (!secondsOption(arguments, "--duration", &request.duration, error) ||
+        !secondsOption(arguments, "--idle-stop", &request.idleStop, error)) {
+        return std::nullopt;
     }
     if (arguments.has("--log-date") && !arguments.has("--log")) {
-        return reportUsageError(console, kName, "--log-date needs --log");
+        *error = "--log-date needs --log";
+        return std::nullopt;
     }
-
-    WorkerJob job;
+    request.quiet = arguments.has("--quiet");
+    WorkerJob& job = request.job;
     job.filePath = arguments.positionals()[0];
     job.device = *device;
     if (const auto log = arguments.value("--log")) {
@@ -56,77 +63,101 @@ int runRecord(const Arguments& arguments, Console& console) {
         job.log.logFile = *log;
         job.log.showDate = arguments.has("--log-date");
     }
+    return request;
+}
 
-    const InterruptWatch interrupts;
-    WorkerSession session;
-    const std::uint32_t run = session.start(recordingWorker, job);
-    ProgressLine progress(console);
-    bool announced = false;
+// How the wait ended: whether the run began, and whether the command asked it to stop.
+struct RecordWait {
+    bool started = false;
     bool stopAsked = false;
+};
+
+// Waits for the run's end, drawing its progress, and stops it at Ctrl+C, at --duration or after
+// --idle-stop without data; the clocks start once the port and the file are open.
+RecordWait waitAndDraw(const RecordRequest& request, WorkerSession& session,
+                       const InterruptWatch& interrupts, Console& console) {
+    ProgressLine progress(console);
+    RecordWait wait;
     Clock::time_point start = Clock::now();
     Clock::time_point lastData = start;
     std::uint64_t lastBytes = 0;
+    const SharedState& state = session.state();
     while (!session.waitForEnd(kProgressStep)) {
         if (!session.started()) {
-            if (interrupts.interrupted()) {
+            if (interrupts.interrupted() && !wait.stopAsked) {
                 session.stop();
-                stopAsked = true;
+                wait.stopAsked = true;
             }
             continue;
         }
-        if (!announced) {
-            announced = true;
+        if (!wait.started) {
+            wait.started = true;
             start = lastData = Clock::now();
             // Scripts may wait for this line before the device starts sending.
-            if (!arguments.has("--quiet")) {
+            if (!request.quiet) {
                 std::fprintf(console.err, "veltrane-cli record: recording %s into %s\n",
-                             job.device.port.c_str(), job.filePath.c_str());
+                             request.job.device.port.c_str(), request.job.filePath.c_str());
             }
         }
-        const std::uint64_t bytes = session.state().bytesMoved.load();
+        const std::uint64_t bytes = state.bytesMoved.load();
         if (bytes != lastBytes) {
             lastBytes = bytes;
             lastData = Clock::now();
         }
-        progress.show(secondsSince(start), session.state().chunksMoved.load(), bytes);
-        const bool idle = idleStop && secondsSince(lastData) >= *idleStop;
-        const bool timeUp = duration && secondsSince(start) >= *duration;
-        if (!stopAsked && (interrupts.interrupted() || idle || timeUp)) {
+        progress.show(secondsSince(start), state.chunksMoved.load(), bytes);
+        const bool idle = request.idleStop && secondsSince(lastData) >= *request.idleStop;
+        const bool timeUp = request.duration && secondsSince(start) >= *request.duration;
+        if (!wait.stopAsked && (interrupts.interrupted() || idle || timeUp)) {
             session.stop();
-            stopAsked = true;
+            wait.stopAsked = true;
         }
     }
     session.finish();
-    if (announced) {
-        progress.show(secondsSince(start), session.state().chunksMoved.load(),
-                      session.state().bytesMoved.load());  // the totals, not the last refresh's
+    if (wait.started) {
+        progress.show(secondsSince(start), state.chunksMoved.load(),
+                      state.bytesMoved.load());  // the totals, not the last refresh's
     }
     progress.end();
+    return wait;
+}
 
+// A recording stopped as asked ends well; one that did not start, lost its file or ended by
+// itself (its port failed: the device went away) is a failure, with what was kept.
+int wordOutcome(const RecordRequest& request, WorkerSession& session, std::uint32_t run,
+                const RecordWait& wait, Console& console) {
+    const Failure failure = session.state().failureOf(run);
     if (!session.started()) {
-        const std::string why = session.state().failureTextOf(run);
-        return reportFailure(console, kName, why.empty() ? "the recording did not start" : why);
+        if (failure.happened()) return reportFailure(console, kName, failure);
+        return reportFailure(console, kName, "the recording did not start");
     }
+    const std::string& path = request.job.filePath;
     const std::uint32_t chunks = session.state().chunksMoved.load();
     const std::uint64_t bytes = session.state().bytesMoved.load();
-    if (const FileFailure failure = session.state().fileFailureOf(run);
-        failure.kind != FileFailure::Kind::None) {
-        return reportFailure(console, kName,
-                             "cannot write " + job.filePath + ": " + fileFailureText(failure) +
-                                 "; what was recorded before is kept");
+    if (failure.kind == Failure::Kind::WriteOutput)
+        return reportFailure(console, kName, failure, "what was recorded before is kept");
+    if (!wait.stopAsked) {
+        const std::string kept =
+            "the recording ended, " + std::to_string(bytes) + " bytes are kept in " + path;
+        if (failure.happened()) return reportFailure(console, kName, failure, kept);
+        return reportFailure(console, kName, "the port failed; " + kept);
     }
-    if (!stopAsked) {
-        // The worker ends by itself only when the port fails: the device went away.
-        const std::string why = session.state().failureTextOf(run);
-        return reportFailure(console, kName,
-                             (why.empty() ? "the port failed" : why) + "; the recording ended, " +
-                                 std::to_string(bytes) + " bytes are kept in " + job.filePath);
-    }
-    if (!arguments.has("--quiet")) {
+    if (!request.quiet) {
         std::fprintf(console.err, "veltrane-cli record: %u chunks, %llu bytes in %s\n", chunks,
-                     static_cast<unsigned long long>(bytes), job.filePath.c_str());
+                     static_cast<unsigned long long>(bytes), path.c_str());
     }
     return kExitSuccess;
+}
+
+int runRecord(const Arguments& arguments, Console& console) {
+    std::string error;
+    const auto request = recordRequestFrom(arguments, &error);
+    if (!request) return reportUsageError(console, kName, error);
+    // Watched until the outcome is told: a closing console waits for the last line.
+    const InterruptWatch interrupts;
+    WorkerSession session;
+    const std::uint32_t run = session.start(recordingWorker, request->job);
+    const RecordWait wait = waitAndDraw(*request, session, interrupts, console);
+    return wordOutcome(*request, session, run, wait, console);
 }
 
 std::vector<OptionSpec> recordOptions() {

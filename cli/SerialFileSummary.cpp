@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/DebugTrace.h"
-#include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 #include "engine/TraceSink.h"
 
@@ -15,13 +13,6 @@ namespace {
 class NoTrace : public TraceSink {
 public:
     void write(const char*) override {}
-};
-
-// The pass has opened and read the file already; a failure only the scan meets leaves the
-// duration unknown.
-class NoErrorBox : public ErrorReporter {
-public:
-    void showErrorBox(const std::string&, bool) override {}
 };
 
 void addChunk(SerialFileSummary& summary, const Chunk& chunk, std::uint64_t& coveredEnd,
@@ -42,10 +33,10 @@ void addChunk(SerialFileSummary& summary, const Chunk& chunk, std::uint64_t& cov
 
 }  // namespace
 
-std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, std::string* error) {
+std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, Failure* failure) {
     SerialFileReader file;
     if (!file.open(path)) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
+        *failure = fileFailure(Failure::Kind::OpenInput, path, lastCLibraryError());
         return std::nullopt;
     }
     SerialFileSummary summary;
@@ -72,12 +63,12 @@ std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, st
     }
     // A folder opens as a file on POSIX: only its read fails.
     if (file.readFailed()) {
-        *error = "cannot read " + path + ": " + std::strerror(file.readError());
+        *failure = fileFailure(Failure::Kind::ReadInput, path, cLibraryError(file.readError()));
         return std::nullopt;
     }
     const std::optional<std::uint64_t> size = file.size();
     if (!size) {
-        *error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+        *failure = fileFailure(Failure::Kind::ReadInput, path, cLibraryError(errno != 0 ? errno : EIO));
         return std::nullopt;
     }
     summary.fileSize = *size;
@@ -88,7 +79,8 @@ std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, st
 
     NoTrace noTrace;
     DebugTrace trace(noTrace, 0);
-    NoErrorBox noErrorBox;
-    summary.duration = scanDuration(path, trace, noErrorBox);
+    // The pass has opened and read the file already; a failure only the scan meets leaves the
+    // duration unknown.
+    summary.duration = scanDuration(path, trace).duration;
     return summary;
 }

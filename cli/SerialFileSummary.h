@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/Failure.h"
+
 struct SerialFileSummary {
     std::uint64_t fileSize = 0;
     std::uint64_t chunks = 0;     // whole chunks: header, data and terminator all present
@@ -20,6 +22,5 @@ struct SerialFileSummary {
     bool lastChunkCut = false;       // the file ends inside a chunk
 };
 
-// Nothing when the file cannot be opened or read, with "cannot open|read <path>: <reason>" in
-// *error.
-std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, std::string* error);
+// Nothing when the file cannot be opened or read, with what failed in *failure.
+std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, Failure* failure);

@@ -25,7 +25,7 @@ void BlockOutput::start(std::FILE* file, bool owned) {
     if (!block_) block_ = std::make_unique<std::uint8_t[]>(kBlockSize);
     used_ = 0;
     failed_ = false;
-    writeError_ = 0;
+    writeError_ = {};
 }
 
 void BlockOutput::append(const void* data, std::size_t count) {

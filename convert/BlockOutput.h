@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/SystemError.h"
+
 // An output file written in large blocks: callers format straight into the block and the C
 // library sees one write per block instead of one per field or byte.
 class BlockOutput {
@@ -36,8 +38,8 @@ public:
     // nothing was open.
     bool close();
     // The system's reason for the first failed write or close since open (engine/WriteFailure.h);
-    // 0 when none failed.
-    int writeError() const { return writeError_; }
+    // unset when none failed.
+    SystemError writeError() const { return writeError_; }
 
 private:
     void start(std::FILE* file, bool owned);
@@ -49,5 +51,5 @@ private:
     std::unique_ptr<std::uint8_t[]> block_;
     std::size_t used_ = 0;
     bool failed_ = false;
-    int writeError_ = 0;
+    SystemError writeError_;
 };

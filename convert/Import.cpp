@@ -11,9 +11,7 @@
 #include <cstring>
 
 #include "convert/BlockOutput.h"
-#include "convert/FailureText.h"
 #include "convert/ReplacingOutput.h"
-#include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 #include "log/LogWriter.h"
 
@@ -178,37 +176,34 @@ int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count) {
 
 // ---- The conversion
 
-ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
-                                int speed, ImportFormat format, LogWriter& log,
-                                ErrorReporter& errors, const ConversionProgress& progress) {
-    ImportResult result;
-    if (speed <= 0) speed = kDefaultImportSpeed;
+namespace {
+
+void fail(ImportResult& result, Failure::Kind kind, const std::string& path, SystemError error) {
+    result.status = ImportStatus::Failed;
+    result.failure = fileFailure(kind, path, error);
+}
+
+// Time offsets of the chunks, in tenths of a second, at speed bit/s with ten bit times a byte.
+class ImportClock {
+public:
     // Ten bytes of ten bit times each, in seconds: divided first, then multiplied, each step
     // rounded to double.
-    const double step = (10.0 / speed) * 10.0;
-    double start = 0.0;
+    explicit ImportClock(int speed) : step_((10.0 / speed) * 10.0) {}
+    std::uint32_t now() const { return tenthsAt(start_); }
+    // Offsets come from this running sum, truncated, and not from the chunk number times the
+    // step: the two differ (at 300 bit/s the seventh chunk lands on 19, not 20). The sum
+    // advances on every pass, a pass without bytes included.
+    void pass() { start_ += step_; }
 
-    ImportInput input;
-    if (!input.open(inputPath)) {
-        const int error = errno;
-        log.writeLine("Error opening file to import from: " + inputPath);
-        errors.showErrorBox(withReason("Error opening " + inputPath + ":", error), false);
-        result.status = ImportStatus::InputNotOpened;
-        return result;
-    }
-    // Written beside the named file, which it replaces only when whole.
-    ReplacingOutput target(outputPath);
-    std::FILE* file = target.open();
-    if (file == nullptr) {
-        log.writeLine("Error opening file to import to: " + outputPath);
-        errors.showErrorBox(withReason("Error creating " + outputPath + ":", target.openError()),
-                            false);
-        result.status = ImportStatus::OutputNotOpened;
-        return result;
-    }
-    BlockOutput output;
-    output.open(file);
+private:
+    double step_;
+    double start_ = 0.0;
+};
 
+// Cuts the whole input into chunks; false when the progress callback said stop.
+bool writeChunks(ImportInput& input, BlockOutput& output, int speed, ImportFormat format,
+                 const ConversionProgress& progress, ImportResult& result) {
+    ImportClock clock(speed);
     const bool hex = format == ImportFormat::HexText;
     std::uint8_t data[kImportChunkSize];
     const std::uint64_t total = input.size();
@@ -218,48 +213,70 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     // full: converting on would only take time.
     while (!input.endSeen() && !output.failed()) {
         if (input.position() >= nextReport) {
-            if (!progress(input.position(), total)) {
-                result.status = ImportStatus::Cancelled;
-                return result;  // the target discards what was written
-            }
+            if (!progress(input.position(), total)) return false;
             nextReport = input.position() + kProgressStep;
         }
         int n = hex ? readHexBytes(input, data, kImportChunkSize)
                     : readRawBytes(input, data, kImportChunkSize);
         if (n > 0) {
-            appendChunk(output, tenthsAt(start), data, n);
+            appendChunk(output, clock.now(), data, n);
             ++result.chunks;
             result.bytes += static_cast<std::uint64_t>(n);
         }
-        // Offsets come from this running sum, truncated, and not from the chunk number times
-        // the step: the two differ (at 300 bit/s the seventh chunk lands on 19, not 20). The
-        // sum advances on every pass, a pass without bytes included.
-        start += step;
+        clock.pass();
     }
+    return true;
+}
 
+// A part of the input could pass for all of it, so nothing of a cut-short conversion is kept:
+// the target discards it and keeps what it held. The last check of the progress callback comes
+// once the output is whole, right before it takes the target's place.
+void finishImport(ImportInput& input, BlockOutput& output, ReplacingOutput& target,
+                  const std::string& inputPath, const std::string& outputPath,
+                  const ConversionProgress& progress, ImportResult& result) {
     const bool written = output.close();
     const int readError = input.readError();
+    const std::uint64_t done = input.position();
+    const std::uint64_t total = input.size();
     input.close();
-    // A part of the input could pass for all of it, so nothing of a cut-short conversion is
-    // kept: the target discards it and keeps what it held. The last check of the progress
-    // callback comes once the output is whole, right before it takes the target's place.
-    const std::string notImported = "; nothing was imported:";
     if (readError != 0) {
-        errors.showErrorBox(withReason("Error reading " + inputPath + notImported, readError),
-                            false);
-        result.status = ImportStatus::ReadFailed;
+        fail(result, Failure::Kind::ReadInput, inputPath, cLibraryError(readError));
     } else if (!written) {
-        errors.showErrorBox(
-            withWriteReason("Error writing " + outputPath + notImported, output.writeError()),
-            false);
-        result.status = ImportStatus::WriteFailed;
-    } else if (progress && !progress(input.position(), total)) {
+        fail(result, Failure::Kind::WriteOutput, outputPath, output.writeError());
+    } else if (progress && !progress(done, total)) {
         result.status = ImportStatus::Cancelled;
     } else if (!target.commit()) {
-        errors.showErrorBox(
-            withWriteReason("Error writing " + outputPath + notImported, target.moveFailure()),
-            false);
-        result.status = ImportStatus::WriteFailed;
+        fail(result, Failure::Kind::WriteOutput, outputPath, target.moveFailure());
     }
+}
+
+}  // namespace
+
+ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
+                                int speed, ImportFormat format, LogWriter& log,
+                                const ConversionProgress& progress) {
+    ImportResult result;
+    ImportInput input;
+    if (!input.open(inputPath)) {
+        fail(result, Failure::Kind::OpenInput, inputPath, lastCLibraryError());
+        log.writeLine("Error opening file to import from: " + inputPath);
+        return result;
+    }
+    // Written beside the named file, which it replaces only when whole.
+    ReplacingOutput target(outputPath);
+    std::FILE* file = target.open();
+    if (file == nullptr) {
+        log.writeLine("Error opening file to import to: " + outputPath);
+        fail(result, Failure::Kind::CreateOutput, outputPath, target.openError());
+        return result;
+    }
+    BlockOutput output;
+    output.open(file);
+    if (!writeChunks(input, output, speed > 0 ? speed : kDefaultImportSpeed, format, progress,
+                     result)) {
+        result.status = ImportStatus::Cancelled;
+        return result;  // the target discards what was written
+    }
+    finishImport(input, output, target, inputPath, outputPath, progress, result);
     return result;
 }

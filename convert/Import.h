@@ -8,8 +8,8 @@
 
 #include "convert/ConversionProgress.h"
 #include "engine/ChoiceTable.h"
+#include "engine/Failure.h"
 
-class ErrorReporter;
 class LogWriter;
 
 // Input bytes per chunk of an imported serial file.
@@ -90,28 +90,27 @@ int readRawBytes(ImportInput& input, std::uint8_t* buffer, int count);
 int readHexBytes(ImportInput& input, std::uint8_t* buffer, int count);
 
 enum class ImportStatus {
-    Converted,        // the loop ran to the end of the input (chunks may be 0)
-    InputNotOpened,   // nothing made
-    OutputNotOpened,  // nothing made
-    ReadFailed,       // a read of the input failed part-way; the output file is as it was
-    WriteFailed,      // a write failed part-way (full disk); the output file is as it was
-    Cancelled,        // the progress callback said stop; nothing shown, the output file as it was
+    Converted,  // the loop ran to the end of the input (chunks may be 0)
+    Failed,     // failure says what and why; nothing made, or the output file as it was
+    Cancelled,  // the progress callback said stop; the output file as it was
 };
 
 struct ImportResult {
     ImportStatus status = ImportStatus::Converted;
     std::uint64_t chunks = 0;
     std::uint64_t bytes = 0;
+    // OpenInput and CreateOutput (nothing made), ReadInput (of the input part-way) or
+    // WriteOutput (a full disk), each with the system's reason.
+    Failure failure;
 };
 
 // Cuts the input into chunks of up to 10 bytes and writes them to a new serial file at
 // outputPath, each stamped with the time at which it would have arrived at speed bit/s with
-// 10 bit times per byte. The input is opened before the output is made. Every failure is shown
-// in the error box with the file's name and the system's reason (open failures are logged as
-// well). The file is written beside outputPath and takes its place only when whole: a
+// 10 bit times per byte. The input is opened before the output is made. Open failures are logged.
+// The file is written beside outputPath and takes its place only when whole: a
 // conversion cut short by a failed read or write, or cancelled, leaves outputPath as it was
 // (missing, or with its old contents) and nothing beside it. The progress callback's last call
 // comes right before that move; a device named as the output is written straight.
 ImportResult importToSerialFile(const std::string& inputPath, const std::string& outputPath,
                                 int speed, ImportFormat format, LogWriter& log,
-                                ErrorReporter& errors, const ConversionProgress& progress = {});
+                                const ConversionProgress& progress = {});

@@ -35,7 +35,7 @@ std::FILE* ReplacingOutput::open() {
     discard();
     if (namesDevice(target_)) {  // written straight, as before
         std::FILE* file = std::fopen(target_.c_str(), "wb");
-        if (file == nullptr) openError_ = errno;
+        if (file == nullptr) openError_ = lastCLibraryError();
         return file;
     }
     std::error_code error;
@@ -46,7 +46,7 @@ std::FILE* ReplacingOutput::open() {
         // writing it would have. Opened to append, it stays as it is.
         std::FILE* check = std::fopen(target_.c_str(), "ab");
         if (check == nullptr) {
-            openError_ = errno;
+            openError_ = lastCLibraryError();
             return nullptr;
         }
         std::fclose(check);
@@ -71,7 +71,7 @@ std::FILE* ReplacingOutput::open() {
         }
         if (!nameTaken) break;
     }
-    openError_ = errno;
+    openError_ = lastCLibraryError();
     return nullptr;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/SystemError.h"
+
 // Where a conversion writes a named output: a new file beside it, moved over it only once it is
 // whole, so that a failure or a cancel leaves the file that was there as it was. A device named
 // as the output (a null device, a printer port) is written straight, as nothing can replace it.
@@ -16,19 +18,19 @@ public:
     // The stream to write, the caller's to close. Null when it could not be made; openError()
     // then says why, as errno after a failed fopen of the target would.
     std::FILE* open();
-    int openError() const { return openError_; }
+    SystemError openError() const { return openError_; }
     // After the stream is closed: the written file takes the target's place. False when the
     // move failed (moveFailure() says why); the target is then as it was.
     bool commit();
     // The written file goes; the target stays as it was.
     void discard();
     // The system's reason for a failed commit (engine/WriteFailure.h).
-    int moveFailure() const { return moveFailure_; }
+    SystemError moveFailure() const { return moveFailure_; }
 
 private:
     std::string target_;
     std::string written_;   // the file beside the target; empty when written straight or gone
     std::string replaced_;  // the file it replaces: the target, or the file a link names
-    int openError_ = 0;
-    int moveFailure_ = 0;
+    SystemError openError_;
+    SystemError moveFailure_;
 };

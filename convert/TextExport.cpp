@@ -6,15 +6,11 @@
 #include <cstring>
 
 #include "convert/BlockOutput.h"
-#include "convert/FailureText.h"
 #include "convert/ReplacingOutput.h"
-#include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 
 namespace {
 
-// Spelling kept on purpose: logs and users' scripts match this text.
-constexpr const char* kOpenFailed = "Couldnt open serial file!";
 constexpr const char* kHeadingTime = "Time(seconds)";
 constexpr const char* kHeadingRest = " Datapos   Data...\r\n";
 
@@ -136,49 +132,46 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
     return true;
 }
 
-// Closes both and reports a failed read or write.
+ExportResult failed(Failure::Kind kind, const std::string& path, SystemError error) {
+    return {ExportStatus::Failed, fileFailure(kind, path, error)};
+}
+
+// Closes both and tells a failed read or write.
 ExportResult finishExport(SerialFileReader& serial, BlockOutput& output,
-                          const std::string& serialPath, const std::string& outputName,
-                          ErrorReporter& errors) {
+                          const std::string& serialPath, const std::string& outputName) {
     const int readError = serial.readError();
     serial.close();
     const bool written = output.close();
-    if (readError != 0) {
-        errors.showErrorBox(withReason("Error reading " + serialPath + ":", readError), false);
-        return ExportResult::ReadFailed;
-    }
-    if (!written) {
-        errors.showErrorBox(
-            withWriteReason("Error writing " + outputName + ":", output.writeError()), false);
-        return ExportResult::WriteFailed;
-    }
-    return ExportResult::Exported;
+    if (readError != 0)
+        return failed(Failure::Kind::ReadInput, serialPath, cLibraryError(readError));
+    if (!written) return failed(Failure::Kind::WriteOutput, outputName, output.writeError());
+    return {};
 }
 
-bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
-                    ErrorReporter& errors) {
-    if (serial.open(serialPath)) return true;
-    errors.showErrorBox(kOpenFailed, true);
-    return false;
-}
-
-// Writes the opened output and closes both. A cancelled export is not a failure: nothing is
-// shown. The last check of the progress callback comes once the output is whole, so that a
-// cancel until then still keeps a named file's old contents.
+// Writes the opened output and closes both. The last check of the progress callback comes once
+// the output is whole, so that a cancel until then still keeps a named file's old contents.
 ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
                         const std::string& serialPath, const std::string& outputName,
-                        const ExportOptions& options, ErrorReporter& errors,
-                        const ConversionProgress& progress) {
+                        const ExportOptions& options, const ConversionProgress& progress) {
     const std::uint64_t total = progress ? serial.size().value_or(0) : 0;
     if (!writeChunks(serial, output, options, progress, total)) {
         serial.close();
         output.close();
-        return ExportResult::Cancelled;
+        return {ExportStatus::Cancelled, {}};
     }
-    const ExportResult result = finishExport(serial, output, serialPath, outputName, errors);
-    if (result == ExportResult::Exported && progress && !progress(total, total))
-        return ExportResult::Cancelled;
+    ExportResult result = finishExport(serial, output, serialPath, outputName);
+    if (result.status == ExportStatus::Exported && progress && !progress(total, total))
+        result.status = ExportStatus::Cancelled;
     return result;
+}
+
+// The system's own error for a serial file that would not open: it is what the window's box
+// has always given.
+bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
+                    ExportResult& result) {
+    if (serial.open(serialPath)) return true;
+    result = failed(Failure::Kind::OpenInput, serialPath, lastSystemError());
+    return false;
 }
 
 }  // namespace
@@ -186,36 +179,30 @@ ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
 // The output is written beside the named file and takes its place only when whole: a failure
 // or a cancel leaves what was there before.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
-                          ErrorReporter& errors, const ConversionProgress& progress) {
+                          const ConversionProgress& progress) {
     SerialFileReader serial;
-    if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
+    ExportResult result;
+    if (!openSerialFile(serial, serialPath, result)) return result;
     ReplacingOutput target(options.fileName);
     std::FILE* file = target.open();
-    if (file == nullptr) {
-        errors.showErrorBox(
-            withReason("Error creating " + options.fileName + ":", target.openError()), false);
-        return ExportResult::OutputNotOpened;
-    }
+    if (file == nullptr)
+        return failed(Failure::Kind::CreateOutput, options.fileName, target.openError());
     BlockOutput output;
     output.open(file);
-    const ExportResult result =
-        exportInto(serial, output, serialPath, options.fileName, options, errors, progress);
-    if (result != ExportResult::Exported) return result;  // the target discards what was written
-    if (!target.commit()) {
-        errors.showErrorBox(
-            withWriteReason("Error writing " + options.fileName + ":", target.moveFailure()),
-            false);
-        return ExportResult::WriteFailed;
-    }
+    result = exportInto(serial, output, serialPath, options.fileName, options, progress);
+    if (result.status != ExportStatus::Exported) return result;  // the target discards it
+    if (!target.commit())
+        return failed(Failure::Kind::WriteOutput, options.fileName, target.moveFailure());
     return result;
 }
 
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
                             const std::string& streamName, const ExportOptions& options,
-                            ErrorReporter& errors, const ConversionProgress& progress) {
+                            const ConversionProgress& progress) {
     SerialFileReader serial;
-    if (!openSerialFile(serial, serialPath, errors)) return ExportResult::SerialFileNotOpened;
+    ExportResult result;
+    if (!openSerialFile(serial, serialPath, result)) return result;
     BlockOutput output;
     output.attach(stream);
-    return exportInto(serial, output, serialPath, streamName, options, errors, progress);
+    return exportInto(serial, output, serialPath, streamName, options, progress);
 }

@@ -5,8 +5,7 @@
 
 #include "convert/ConversionProgress.h"
 #include "engine/ChoiceTable.h"
-
-class ErrorReporter;
+#include "engine/Failure.h"
 
 // What an export writes for each chunk; each at the position of its entry in the Export dialog's
 // list.
@@ -32,27 +31,30 @@ struct ExportOptions {
     ExportType exportType = kDefaultExportType;
 };
 
-enum class ExportResult {
+enum class ExportStatus {
     Exported,
-    SerialFileNotOpened,  // error box shown, no output made
-    OutputNotOpened,      // error box naming the output shown
-    ReadFailed,           // a read of the serial file failed: box shown, output file as it was
-    WriteFailed,          // a write failed (full disk): box shown, output file as it was
-    Cancelled,            // the progress callback said stop: nothing shown, output file as it was
+    Failed,     // failure says what and why: no output made, or the output file as it was
+    Cancelled,  // the progress callback said stop: the output file as it was
 };
 
-// Writes the chunks of the serial file to options.fileName in the chosen form. Every failure
-// is shown in the error box with the system's reason. The export is written beside the file
-// and takes its place only when whole, so a failure or a cancel leaves the file as it was
-// (missing, or with its old contents) and nothing beside it; the progress callback's last call
-// comes right before that move. A device named as the output is written straight. Nothing is
-// shown on success or when cancelled.
+struct ExportResult {
+    ExportStatus status = ExportStatus::Exported;
+    // OpenInput (the serial file, no output made), CreateOutput, ReadInput (the serial file) or
+    // WriteOutput, each with the system's reason.
+    Failure failure;
+};
+
+// Writes the chunks of the serial file to options.fileName in the chosen form. The export is
+// written beside the file and takes its place only when whole, so a failure or a cancel leaves
+// the file as it was (missing, or with its old contents) and nothing beside it; the progress
+// callback's last call comes right before that move. A device named as the output is written
+// straight.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
-                          ErrorReporter& errors, const ConversionProgress& progress = {});
+                          const ConversionProgress& progress = {});
 
 // The same bytes written to a stream the caller owns (standard output), which stays open;
-// streamName stands for it in the error box. A failure part-way is reported as above, but what
-// was written cannot be taken back, also when cancelled.
+// streamName stands for it in a failure. A failure part-way is returned as above, but what was
+// written cannot be taken back, also when cancelled.
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
                             const std::string& streamName, const ExportOptions& options,
-                            ErrorReporter& errors, const ConversionProgress& progress = {});
+                            const ConversionProgress& progress = {});

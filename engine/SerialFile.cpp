@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "engine/DebugTrace.h"
-#include "engine/ErrorReporter.h"
 
 // Recordings can exceed 4 GiB; a 32-bit off_t would silently cut positions.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
@@ -308,20 +307,16 @@ std::optional<FoundChunk> scanForward(SerialFileReader& file, std::uint64_t from
 // end in a partial chunk with the previous marker before the tail; only then does the scan go
 // on backwards, window by window, to the last complete chunk anywhere in the file, tracing
 // "Scanning back from %llu" (where the tail begins) and the one chunk it settles on.
-std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& trace,
-                                          ErrorReporter& errors) {
+DurationScan scanDuration(const std::string& path, DebugTrace& trace) {
     SerialFileReader file;
-    if (!file.open(path)) {
-        // Spelling kept on purpose: logs and users' scripts match this text.
-        errors.showErrorBox("Couldnt open file!", true);
-        return std::nullopt;
-    }
+    if (!file.open(path))
+        return {std::nullopt, fileFailure(Failure::Kind::OpenInput, path, lastSystemError())};
     trace.tracef(DebugTrace::kLevel, "Loading %s\r\n", path.c_str());
     std::optional<std::uint64_t> size = file.size();
     if (!size) {
         file.close();
         trace.tracef(DebugTrace::kLevel, "Loading success=%d\r\n", 0);
-        return std::nullopt;
+        return {};
     }
     trace.tracef(DebugTrace::kLevel, "FileSize=%llu\r\n", static_cast<unsigned long long>(*size));
 
@@ -342,6 +337,6 @@ std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& t
     }
     file.close();
     trace.tracef(DebugTrace::kLevel, "Loading success=%d\r\n", last ? 1 : 0);
-    if (!last) return std::nullopt;
-    return last->timeOffset;
+    if (!last) return {};
+    return {last->timeOffset, {}};
 }

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/Failure.h"
+
 class DebugTrace;
-class ErrorReporter;
 
 // A serial file is a plain sequence of chunks, no header:
 //   53 01 | time offset (u32, little-endian, tenths of a second) | n (u8) | n data bytes | 0A
@@ -187,8 +188,12 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
 // How many bytes each backward step of the duration scan looks at.
 inline constexpr std::uint64_t kScanBackWindow = 63 * 1024;
 
+struct DurationScan {
+    std::optional<std::uint32_t> duration;  // nothing when the file holds no complete chunk
+    Failure failure;                        // OpenInput when the file would not open
+};
+
 // Duration of a recording: the time offset of the last complete chunk, looked for in the file's
 // last 263 bytes and, only when none is there (a cut recording), further back in the whole file.
-// Traces its progress; reports a file that cannot be opened through the error box.
-std::optional<std::uint32_t> scanDuration(const std::string& path, DebugTrace& trace,
-                                          ErrorReporter& errors);
+// Traces its progress. A file that would not open comes back with the system's own reason.
+DurationScan scanDuration(const std::string& path, DebugTrace& trace);

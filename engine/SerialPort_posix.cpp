@@ -7,10 +7,10 @@
 
 #include <cerrno>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "engine/CommErrorText.h"
+#include "engine/SystemError.h"
 #include "engine/SerialLineFormat_posix.h"
 #include "engine/SerialPort.h"
 #include "engine/SerialPortSpeed.h"
@@ -397,8 +397,7 @@ const char* SerialPort::errorText() {
     if (!impl_->rejection.empty()) {
         storeErrorText(errorText_, impl_->rejection);
     } else {
-        // The same text as strerror, without its shared buffer.
-        storeErrorText(errorText_, std::generic_category().message(impl_->lastError));
+        storeErrorText(errorText_, systemErrorText(cLibraryError(impl_->lastError)));
     }
     return errorText_;
 }

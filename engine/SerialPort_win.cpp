@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/CommErrorText.h"
+#include "engine/SystemError.h"
 #include "engine/SerialPort.h"
 
 namespace {
@@ -151,10 +152,6 @@ const char* SerialPort::errorText() {
         return errorText_;
     }
 
-    // Without IGNORE_INSERTS a message with %1-style inserts would be formatted from an
-    // argument list that is not there.
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, errorText_, 255, nullptr);
-    if (length == 0) errorText_[0] = '\0';
+    storeErrorText(errorText_, systemNumberingText(static_cast<int>(code)));
     return errorText_;
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <string>
+#include "engine/SystemError.h"
 
-// The system's reason for a file write that failed: cleared before each write, read straight
-// after a failed one, and told in the system's own words.
+// The system's reason for a file write that failed: cleared before each write and read straight
+// after a failed one.
 void clearWriteFailure();
-// A number that is never 0; a short write without a reason counts as a full disk.
-int lastWriteFailure();
-int diskFullFailure();
-std::string writeFailureText(int failure);
+// Never an unset error; a short write without a reason counts as a full disk.
+SystemError lastWriteFailure();
+SystemError diskFullFailure();

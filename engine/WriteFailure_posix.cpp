@@ -1,12 +1,12 @@
 #include <cerrno>
-#include <cstring>
 
 #include "engine/WriteFailure.h"
 
 void clearWriteFailure() { errno = 0; }
 
-int lastWriteFailure() { return errno != 0 ? errno : diskFullFailure(); }
+SystemError lastWriteFailure() {
+    const SystemError error = lastSystemError();
+    return error.isSet() ? error : diskFullFailure();
+}
 
-int diskFullFailure() { return ENOSPC; }
-
-std::string writeFailureText(int failure) { return std::strerror(failure); }
+SystemError diskFullFailure() { return {SystemError::Numbering::System, ENOSPC}; }

@@ -10,7 +10,6 @@
 #include "fuzz/FuzzSupport.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
-#include "tests/support/Recorders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
@@ -28,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.showHeading = data[0] & 2;
         options.showDataPosition = data[0] & 4;
         options.exportType = type;
-        RecordingErrorReporter errors;
-        check(exportToText(path, options, errors) == ExportResult::Exported, "exported");
-        check(errors.reports.empty(), "no error box");
+        check(exportToText(path, options).status == ExportStatus::Exported, "exported");
         const Bytes text = readScratch(options.fileName);
         if (type != ExportType::RawBytes) {
             // No data byte shows as CR LF in either text form.
@@ -46,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         LogWriter log(LogSettings{});
         const std::string imported = scratchFile("imported.ser");
         const ImportResult result = importToSerialFile(options.fileName, imported, 9600,
-                                                       ImportFormat::RawBytes, log, errors);
-        check(result.status == ImportStatus::Converted && errors.reports.empty(),
+                                                       ImportFormat::RawBytes, log);
+        check(result.status == ImportStatus::Converted && !result.failure.happened(),
               "raw import converted");
         check(joinedData(modelChunks(readScratch(imported), kPlaybackResyncStep)) == exportedData,
               "re-imported raw export gives the same data bytes");

@@ -9,7 +9,6 @@
 #include "fuzz/FuzzSupport.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
-#include "tests/support/Recorders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -21,11 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (ImportFormat format : {ImportFormat::RawBytes, ImportFormat::HexText}) {
         LogWriter log(LogSettings{});
-        RecordingErrorReporter errors;
         const ImportResult result =
-            importToSerialFile(inputPath, outputPath, speed, format, log, errors);
+            importToSerialFile(inputPath, outputPath, speed, format, log);
         check(result.status == ImportStatus::Converted, "converted");
-        check(errors.reports.empty(), "no error box");
+        check(!result.failure.happened(), "no failure");
         const Bytes file = readScratch(outputPath);
         const std::vector<ModelChunk> chunks = modelChunks(file, kPlaybackResyncStep);
         std::uint64_t end = 0;

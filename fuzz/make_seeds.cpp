@@ -7,7 +7,6 @@
 #include "convert/TextExport.h"
 #include "engine/SerialFile.h"
 #include "fuzz/FuzzSupport.h"
-#include "tests/support/Recorders.h"
 
 namespace {
 
@@ -44,9 +43,8 @@ Bytes exported(const Bytes& serial, ExportType type) {
     options.fileName = scratchFile("seed.txt");
     options.exportType = type;
     options.showTimeOffset = options.showHeading = options.showDataPosition = false;
-    RecordingErrorReporter errors;
     const std::string path = putScratch("seed.ser", serial.data(), serial.size());
-    check(exportToText(path, options, errors) == ExportResult::Exported, "seed exported");
+    check(exportToText(path, options).status == ExportStatus::Exported, "seed exported");
     return readScratch(options.fileName);
 }
 

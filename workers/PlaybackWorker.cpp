@@ -1,7 +1,5 @@
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "engine/DebugTrace.h"
@@ -9,7 +7,6 @@
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
 #include "workers/ChunkTiming.h"
-#include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
 #include "workers/PreciseSleeper.h"
 #include "workers/SharedState.h"
@@ -168,8 +165,8 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
         if (!setWorkerTimeouts(port, limitedWrites(port), job.device, log, state)) return 0;
         SerialFileReader file;
         if (!file.open(job.filePath)) {
-            const int error = errno;
-            state.reportFailureText("cannot open " + job.filePath + ": " + std::strerror(error));
+            state.reportFailure(
+                fileFailure(Failure::Kind::OpenInput, job.filePath, lastCLibraryError()));
             // Spelling kept on purpose: logs and users' scripts match this text.
             log.writeLine("Couldt open playfile " + job.filePath);
             return 0;
@@ -186,9 +183,10 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
             const int readError = playChunks(state, job, port, file, log, trace);
             if (readError != 0) {
                 // Not played to the end: the position stays where the file failed.
+                const SystemError error = cLibraryError(readError);
                 log.writeLine("Error reading file to play from: " + job.filePath + ": " +
-                              fileFailureText({FileFailure::Kind::Read, readError}));
-                state.reportFileFailure({FileFailure::Kind::Read, readError});
+                              systemErrorText(error));
+                state.reportFailure(fileFailure(Failure::Kind::ReadInput, job.filePath, error));
             } else if (state.playing.load() == 1) {
                 // Played to the end: the next playback starts from the beginning.
                 state.currentPosition.store(0);

@@ -1,15 +1,11 @@
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
-#include "workers/FileFailure.h"
 #include "workers/PerfCounter.h"
-#include "workers/PortFailure.h"
 #include "workers/SharedState.h"
 #include "workers/TimeOffset.h"
 #include "workers/WorkerJob.h"
@@ -24,9 +20,9 @@ namespace {
 constexpr SerialTimeouts kRecordingTimeouts{kSerialTimeoutMax, kSerialTimeoutMax, 100, 0, 0};
 constexpr std::uint32_t kLargestRead = 255;
 
-// Records until a stop request or a failed read (0), or until the file refuses a write (its
-// error number).
-int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
+// Records until a stop request or a failed read (no error), or until the file refuses a write
+// (the system's reason).
+SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
                  LogWriter& log, DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
@@ -39,12 +35,13 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
     for (;;) {
         if (state.recording.load() == 0) {
             log.writeLine("Recording was stopped");
-            return 0;
+            return {};
         }
         std::uint32_t count = 0;
         if (!port.read(buffer, kLargestRead, &count)) {  // the device went away
-            state.reportPortFailure({PortFailure::Kind::Lost, job.device.port, port.errorText()});
-            return 0;
+            state.reportFailure(
+                portFailure(Failure::Kind::PortLost, job.device.port, port.errorText()));
+            return {};
         }
         const std::int64_t now = perfCounterNow();
         const std::uint32_t timeOffset = timeOffsetBetween(start, now, frequency);
@@ -71,8 +68,8 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
     }
 }
 
-void logWriteFailure(LogWriter& log, const std::string& path, int error) {
-    log.writeLine("Error writing file to record to: " + path + ": " + writeFailureText(error));
+void logWriteFailure(LogWriter& log, const std::string& path, SystemError error) {
+    log.writeLine("Error writing file to record to: " + path + ": " + systemErrorText(error));
 }
 
 }  // namespace
@@ -90,16 +87,16 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return 0;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
-            const int error = errno;
+            const SystemError error = lastCLibraryError();
             log.writeLine("Error opening file to record to: " + job.filePath);
-            state.reportFailureText("cannot create " + job.filePath + ": " + std::strerror(error));
+            state.reportFailure(fileFailure(Failure::Kind::CreateOutput, job.filePath, error));
             return 0;
         }
 
         state.recording.store(1);
         state.paused.store(0);
         // A Stop pressed while the worker was opening is honoured: it ends without recording.
-        int writeError = 0;
+        SystemError writeError;
         if (state.stopRequested()) {
             log.writeLine("Recording was stopped");
         } else {
@@ -107,16 +104,17 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
             writeError = recordChunks(state, job, port, out, log, trace);
             // A file that cannot be written ends the recording as a lost device does; what was
             // written before stays in it.
-            if (writeError != 0) logWriteFailure(log, job.filePath, writeError);
+            if (writeError.isSet()) logWriteFailure(log, job.filePath, writeError);
         }
         log.writeLine("Recording finished");
         // Only now is every chunk certain to be on disk; a full disk may show only here.
         clearWriteFailure();
-        if (!out.close() && writeError == 0) {
+        if (!out.close() && !writeError.isSet()) {
             writeError = lastWriteFailure();
             logWriteFailure(log, job.filePath, writeError);
         }
-        if (writeError != 0) state.reportFileFailure({FileFailure::Kind::Write, writeError});
+        if (writeError.isSet())
+            state.reportFailure(fileFailure(Failure::Kind::WriteOutput, job.filePath, writeError));
     }  // the port and the log are closed before the end is announced
     state.recording.store(0);
     state.currentPosition.store(0);

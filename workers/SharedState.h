@@ -6,8 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "workers/FileFailure.h"
-#include "workers/PortFailure.h"
+#include "engine/Failure.h"
 
 // What a worker reports to the front end. The values are the worker-state codes that the window
 // receives in its message (wParam), so they stay as they are.
@@ -60,51 +59,21 @@ public:
         activityLevel.store(std::min<std::int32_t>(activityLevel.load() + bytes, 100));
     }
 
-    // A run whose file could not be written (recording) or read (playback): the worker leaves
-    // the kind and the reason here before it announces its end, stamped with its run's number so
-    // that a later run's report is never taken for this one's.
-    void reportFileFailure(FileFailure failure) {
-        auto& slot = failure.kind == FileFailure::Kind::Read ? readFailure_ : writeFailure_;
-        slot.store(static_cast<std::uint64_t>(job_.load()) << 32 |
-                   static_cast<std::uint32_t>(failure.reason));
+    // Why a run did not start or ended early: its port would not open, refused its timeouts or
+    // failed; its file would not open, be made, read or written. The worker leaves it here
+    // before it announces its end, stamped with its run's number so that a later run's report
+    // is never taken for this one's. A later report of the same run replaces an earlier one: a
+    // recording whose file fails as it closes says so rather than that its port failed.
+    void reportFailure(Failure failure) {
+        trimLineEnd(failure.detail);
+        std::lock_guard lock(failureMutex_);
+        failure_ = std::move(failure);
+        failureJob_ = job_.load();
     }
-    // How run `job` failed with its file; kind None when it did not. A run either records or
-    // plays, so at most one of the two stamps carries its number.
-    FileFailure fileFailureOf(std::uint32_t job) const {
-        using Kind = FileFailure::Kind;
-        if (const int reason = reasonOf(writeFailure_, job)) return {Kind::Write, reason};
-        if (const int reason = reasonOf(readFailure_, job)) return {Kind::Read, reason};
-        return {};
-    }
-
-    // Why a run could not start (its port or file would not open) or lost its port, as one
-    // sentence naming the port or file with the system's reason. The window has the run's log
-    // for a file; a front end without a window reports this text. Left before the end is announced.
-    void reportFailureText(std::string text) {
-        trimLineEnd(text);
-        std::lock_guard lock(failureTextMutex_);
-        failureText_ = std::move(text);
-        failureTextJob_ = job_.load();
-    }
-    // Run `job`'s failure text; empty when it had none.
-    std::string failureTextOf(std::uint32_t job) const {
-        std::lock_guard lock(failureTextMutex_);
-        return failureTextJob_ == job ? failureText_ : std::string();
-    }
-
-    // A run that could not use its port, or lost it: kept for a window, which names the port and
-    // the reason apart; its sentence becomes the run's failure text. Left before the end.
-    void reportPortFailure(PortFailure failure) {
-        trimLineEnd(failure.reason);
-        reportFailureText(portFailureSentence(failure));
-        std::lock_guard lock(failureTextMutex_);
-        portFailure_ = std::move(failure);
-        portFailureJob_ = job_.load();
-    }
-    // How run `job` failed with its port; kind None when it did not.
-    PortFailure portFailureOf(std::uint32_t job) const {
-        std::lock_guard lock(failureTextMutex_);
-        return portFailureJob_ == job ? portFailure_ : PortFailure{};
+    // How run `job` failed; kind None when it did not.
+    Failure failureOf(std::uint32_t job) const {
+        std::lock_guard lock(failureMutex_);
+        return failureJob_ == job ? failure_ : Failure{};
     }
 
     void notify(WorkerEvent event) {
@@ -123,7 +92,7 @@ public:
     }
 
 private:
-    // The system's texts may end in a line end (FormatMessage): a sentence ends before it.
+    // A port's text may end in a line end (FormatMessage): a sentence ends before it.
     static void trimLineEnd(std::string& text) {
         while (!text.empty() &&
                (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -131,21 +100,11 @@ private:
         }
     }
 
-    static int reasonOf(const std::atomic<std::uint64_t>& stamp, std::uint32_t job) {
-        const std::uint64_t failure = stamp.load();
-        return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
-    }
-
     WorkerStateListener& listener_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endNotified_{false};
     std::atomic<std::uint32_t> job_{0};
-    // Run number (high half), reason (low half).
-    std::atomic<std::uint64_t> writeFailure_{0};
-    std::atomic<std::uint64_t> readFailure_{0};
-    mutable std::mutex failureTextMutex_;
-    std::string failureText_;
-    std::uint32_t failureTextJob_ = 0;
-    PortFailure portFailure_;
-    std::uint32_t portFailureJob_ = 0;
+    mutable std::mutex failureMutex_;
+    Failure failure_;
+    std::uint32_t failureJob_ = 0;
 };

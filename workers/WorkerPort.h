@@ -16,7 +16,7 @@ inline bool openWorkerPort(SerialPort& port, const DeviceSettings& device, LogWr
     }
     const std::string reason = port.errorText();
     log.writeLine("Error opening serial port: " + reason);
-    state.reportPortFailure({PortFailure::Kind::Open, device.port, reason});
+    state.reportFailure(portFailure(Failure::Kind::OpenPort, device.port, reason));
     return false;
 }
 
@@ -28,6 +28,6 @@ inline bool setWorkerTimeouts(SerialPort& port, const SerialTimeouts& timeouts,
     if (port.setTimeouts(&timeouts)) return true;
     const std::string reason = port.errorText();
     log.writeLine("Error setting serial port timeouts: " + reason);
-    state.reportPortFailure({PortFailure::Kind::Timeouts, device.port, reason});
+    state.reportFailure(portFailure(Failure::Kind::PortTimeouts, device.port, reason));
     return false;
 }

@@ -38,7 +38,16 @@ protected:
         EXPECT_TRUE(writeWholeFile(path, file));
         return path;
     }
-    std::string reason(int error) { return std::string("\r\n") + std::strerror(error); }
+    // What failed, on which file, and the system's own number for why.
+    static Failure failure(Failure::Kind kind, const std::string& path, int error) {
+        return fileFailure(kind, path, {SystemError::Numbering::System, error});
+    }
+    static void expectFailure(const Failure& got, const Failure& expected) {
+        EXPECT_EQ(got.kind, expected.kind);
+        EXPECT_EQ(got.subject, expected.subject);
+        // A read's reason is errno's; a write's the system's: one numbering on POSIX.
+        EXPECT_EQ(got.error.number, expected.error.number) << got.reason();
+    }
     // Runs convert with a file size limit of 100 000 bytes.
     template <typename Convert>
     void withSizeLimit(Convert convert) {
@@ -57,7 +66,6 @@ protected:
     }
 
     TempDir dir;
-    RecordingErrorReporter errors;
     LogWriter log{LogSettings{}};
 };
 
@@ -65,48 +73,41 @@ TEST_F(ConversionFailureTest, ExportShowsAReadErrorAndLeavesNoOutput) {
     ExportOptions chosen;
     chosen.fileName = dir.file("out.txt");
     const std::string folder = dir.path().string();
-    EXPECT_EQ(exportToText(folder, chosen, errors), ExportResult::ReadFailed);
+    const ExportResult result = exportToText(folder, chosen);
+    EXPECT_EQ(result.status, ExportStatus::Failed);
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
-    ASSERT_EQ(errors.reports.size(), 1u);
-    EXPECT_EQ(errors.reports[0].text, "Error reading " + folder + ":" + reason(EISDIR));
+    expectFailure(result.failure, failure(Failure::Kind::ReadInput, folder, EISDIR));
 }
 
 TEST_F(ConversionFailureTest, ExportShowsAWriteErrorAndLeavesNoCutShortOutput) {
     ExportOptions chosen;
     chosen.fileName = "/dev/full";
     const std::string serial = bigSerialFile();
-    EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed);
+    ExportResult result = exportToText(serial, chosen);
+    expectFailure(result.failure, failure(Failure::Kind::WriteOutput, "/dev/full", ENOSPC));
     EXPECT_TRUE(std::filesystem::exists("/dev/full")) << "a device was removed";
 
     // A plain file cut short by the size limit is removed.
     chosen.fileName = dir.file("cut.txt");
-    withSizeLimit(
-        [&] { EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed); });
+    withSizeLimit([&] { result = exportToText(serial, chosen); });
+    EXPECT_EQ(result.status, ExportStatus::Failed);
+    expectFailure(result.failure, failure(Failure::Kind::WriteOutput, chosen.fileName, EFBIG));
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
-
-    ASSERT_EQ(errors.reports.size(), 2u);
-    EXPECT_EQ(errors.reports[0].text, "Error writing /dev/full:" + reason(ENOSPC));
-    EXPECT_EQ(errors.reports[1].text, "Error writing " + chosen.fileName + ":" + reason(EFBIG));
 }
 
 TEST_F(ConversionFailureTest, ImportShowsReadAndWriteErrorsAndKeepsNothing) {
     const std::string folder = dir.path().string();
     const std::string output = dir.file("work.ser");
-    auto failed = importToSerialFile(folder, output, 9600, ImportFormat::HexText, log, errors);
-    EXPECT_EQ(failed.status, ImportStatus::ReadFailed);
+    auto failed = importToSerialFile(folder, output, 9600, ImportFormat::HexText, log);
+    EXPECT_EQ(failed.status, ImportStatus::Failed);
+    expectFailure(failed.failure, failure(Failure::Kind::ReadInput, folder, EISDIR));
     EXPECT_FALSE(std::filesystem::exists(output));
 
     const std::string input = dir.file("input.bin");
     ASSERT_TRUE(writeWholeFile(input, Bytes(100'000, 'x')));
-    failed = importToSerialFile(input, "/dev/full", 9600, ImportFormat::RawBytes, log, errors);
-    EXPECT_EQ(failed.status, ImportStatus::WriteFailed);
+    failed = importToSerialFile(input, "/dev/full", 9600, ImportFormat::RawBytes, log);
+    expectFailure(failed.failure, failure(Failure::Kind::WriteOutput, "/dev/full", ENOSPC));
     EXPECT_TRUE(std::filesystem::exists("/dev/full")) << "a device was removed";
-
-    ASSERT_EQ(errors.reports.size(), 2u);
-    EXPECT_EQ(errors.reports[0].text,
-              "Error reading " + folder + "; nothing was imported:" + reason(EISDIR));
-    EXPECT_EQ(errors.reports[1].text,
-              "Error writing /dev/full; nothing was imported:" + reason(ENOSPC));
 }
 
 // Yesterday's output survives a failed read or write of today's, and nothing is left beside it.
@@ -122,23 +123,22 @@ TEST_F(ConversionFailureTest, FailuresLeaveAnOldOutputAsItWas) {
     ASSERT_TRUE(writeWholeFile(chosen.fileName, old));
     ASSERT_TRUE(writeWholeFile(imported, old));
 
-    EXPECT_EQ(exportToText(folder, chosen, errors), ExportResult::ReadFailed);
-    EXPECT_EQ(
-        importToSerialFile(folder, imported, 9600, ImportFormat::RawBytes, log, errors).status,
-        ImportStatus::ReadFailed);
+    EXPECT_EQ(exportToText(folder, chosen).failure.kind, Failure::Kind::ReadInput);
+    EXPECT_EQ(importToSerialFile(folder, imported, 9600, ImportFormat::RawBytes, log).failure.kind,
+              Failure::Kind::ReadInput);
+    ExportResult exported;
     withSizeLimit([&] {
-        EXPECT_EQ(exportToText(serial, chosen, errors), ExportResult::WriteFailed);
+        exported = exportToText(serial, chosen);
         EXPECT_EQ(
-            importToSerialFile(input, imported, 9600, ImportFormat::RawBytes, log, errors).status,
-            ImportStatus::WriteFailed);
+            importToSerialFile(input, imported, 9600, ImportFormat::RawBytes, log).failure.kind,
+            Failure::Kind::WriteOutput);
     });
+    expectFailure(exported.failure, failure(Failure::Kind::WriteOutput, chosen.fileName, EFBIG));
 
     EXPECT_EQ(readWholeFile(chosen.fileName), old);
     EXPECT_EQ(readWholeFile(imported), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4)
         << "a file was left beside an output";
-    ASSERT_EQ(errors.reports.size(), 4u);
-    EXPECT_EQ(errors.reports[2].text, "Error writing " + chosen.fileName + ":" + reason(EFBIG));
 }
 
 }  // namespace

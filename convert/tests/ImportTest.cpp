@@ -74,9 +74,8 @@ protected:
         std::string in = dir.file("input" + std::to_string(files++));
         EXPECT_TRUE(writeWholeFile(in, input));
         LogWriter log(loadLogSettings(profile));
-        result = importToSerialFile(in, output, speed, format, log, errors);
+        result = importToSerialFile(in, output, speed, format, log);
         EXPECT_EQ(result.status, ImportStatus::Converted);
-        EXPECT_TRUE(errors.reports.empty());
         return parseChunks(readWholeFile(output));
     }
     std::string logText() {
@@ -88,7 +87,6 @@ protected:
     std::string logPath = dir.file("serial.log");
     std::string output = dir.file("work.ser");
     MemoryProfile profile;
-    RecordingErrorReporter errors;
     ImportResult result;
     int files = 0;
 };
@@ -168,7 +166,7 @@ TEST_F(ImportTest, RawRoundTripThroughExportKeepsEveryByte) {
     ExportOptions raw;
     raw.exportType = ExportType::RawBytes;
     raw.fileName = dir.file("raw.bin");
-    ASSERT_EQ(exportToText(output, raw, errors), ExportResult::Exported);
+    ASSERT_EQ(exportToText(output, raw).status, ExportStatus::Exported);
     EXPECT_TRUE(readWholeFile(raw.fileName) == input);
 }
 
@@ -180,7 +178,7 @@ TEST_F(ImportTest, HexExportImportsBack) {
     hex.exportType = ExportType::HexText;
     hex.showHeading = hex.showTimeOffset = hex.showDataPosition = false;
     hex.fileName = dir.file("hex.txt");
-    ASSERT_EQ(exportToText(output, hex, errors), ExportResult::Exported);
+    ASSERT_EQ(exportToText(output, hex).status, ExportStatus::Exported);
     Bytes back;
     for (const auto& chunk : import(readWholeFile(hex.fileName), ImportFormat::HexText))
         back.insert(back.end(), chunk.data.begin(), chunk.data.end());
@@ -194,8 +192,10 @@ TEST_F(ImportTest, OpenFailuresAreShownAndLoggedAndMakeNothing) {
     const std::string missing = dir.file("missing.bin");
     {
         LogWriter log(loadLogSettings(profile));
-        auto failed = importToSerialFile(missing, output, 9600, ImportFormat::HexText, log, errors);
-        EXPECT_EQ(failed.status, ImportStatus::InputNotOpened);
+        auto failed = importToSerialFile(missing, output, 9600, ImportFormat::HexText, log);
+        EXPECT_EQ(failed.failure.kind, Failure::Kind::OpenInput);
+        EXPECT_EQ(failed.failure.subject, missing);
+        EXPECT_EQ(failed.failure.error, cLibraryError(ENOENT));
     }
     EXPECT_EQ(logText(), "Error opening file to import from: " + missing + "\r\n");
     EXPECT_EQ(readWholeFile(output), text("old contents"));
@@ -205,16 +205,13 @@ TEST_F(ImportTest, OpenFailuresAreShownAndLoggedAndMakeNothing) {
     const std::string target = dir.file("no-such-folder") + "/work.ser";
     {
         LogWriter log(loadLogSettings(profile));
-        auto failed = importToSerialFile(input, target, 9600, ImportFormat::RawBytes, log, errors);
-        EXPECT_EQ(failed.status, ImportStatus::OutputNotOpened);
+        auto failed = importToSerialFile(input, target, 9600, ImportFormat::RawBytes, log);
+        EXPECT_EQ(failed.failure.kind, Failure::Kind::CreateOutput);
+        EXPECT_EQ(failed.failure.subject, target);
+        EXPECT_EQ(failed.failure.error, cLibraryError(ENOENT));
     }
     EXPECT_EQ(logText(), "Error opening file to import to: " + target + "\r\n");
     EXPECT_FALSE(std::filesystem::exists(target));
-
-    ASSERT_EQ(errors.reports.size(), 2u);
-    const std::string reason = std::string("\r\n") + std::strerror(ENOENT);
-    EXPECT_EQ(errors.reports[0].text, "Error opening " + missing + ":" + reason);
-    EXPECT_EQ(errors.reports[1].text, "Error creating " + target + ":" + reason);
 }
 
 }  // namespace

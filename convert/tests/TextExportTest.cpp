@@ -36,14 +36,13 @@ protected:
     // Exports to a fresh file and gives back its text.
     std::string run(const Bytes& serial, ExportOptions chosen) {
         chosen.fileName = dir.file("out" + std::to_string(files++) + ".txt");
-        EXPECT_EQ(exportToText(put(serial), chosen, errors), ExportResult::Exported);
+        EXPECT_EQ(exportToText(put(serial), chosen).status, ExportStatus::Exported);
         auto bytes = readWholeFile(chosen.fileName);
         return std::string(bytes.begin(), bytes.end());
     }
 
     TempDir dir;
     int files = 0;
-    RecordingErrorReporter errors;
 };
 
 const Bytes kWorkedExample = join({chunkBytes(0, {0x41, 0x42}), chunkBytes(15, {0x0D, 0x0A})});
@@ -79,7 +78,6 @@ TEST_F(TextExportTest, WorkedExampleInEveryFormAndColumnChoice) {
         SCOPED_TRACE(test.name);
         EXPECT_EQ(run(kWorkedExample, test.chosen), test.expected);
     }
-    EXPECT_TRUE(errors.reports.empty());
 }
 
 TEST_F(TextExportTest, AsciiShowsOnly0x20To0x7FAsThemselves) {
@@ -146,27 +144,29 @@ TEST_F(TextExportTest, ExistingOutputIsReplaced) {
     ExportOptions chosen = allOff(ExportType::RawBytes);
     chosen.fileName = dir.file("existing.txt");
     ASSERT_TRUE(writeWholeFile(chosen.fileName, Bytes(1000, '#')));
-    EXPECT_EQ(exportToText(put(chunkBytes(0, {'a', 'b'})), chosen, errors), ExportResult::Exported);
+    EXPECT_EQ(exportToText(put(chunkBytes(0, {'a', 'b'})), chosen).status, ExportStatus::Exported);
     EXPECT_EQ(readWholeFile(chosen.fileName), (Bytes{'a', 'b'}));
 }
 
 TEST_F(TextExportTest, UnopenableFilesShowABoxNamingThemAndMakeNoOutput) {
     ExportOptions chosen = allOff(ExportType::AsciiText);
     chosen.fileName = dir.file("out.txt");
-    EXPECT_EQ(exportToText(dir.file("missing.ser"), chosen, errors),
-              ExportResult::SerialFileNotOpened);
+    const std::string missing = dir.file("missing.ser");
+    ExportResult result = exportToText(missing, chosen);
+    EXPECT_EQ(result.status, ExportStatus::Failed);
+    EXPECT_EQ(result.failure.kind, Failure::Kind::OpenInput);
+    EXPECT_EQ(result.failure.subject, missing);
+    // The system's own number, which the window's box has always given (ENOENT and
+    // ERROR_FILE_NOT_FOUND are both 2).
+    EXPECT_EQ(result.failure.error, (SystemError{SystemError::Numbering::System, 2}));
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
 
     chosen.fileName = dir.file("no-such-folder") + "/out.txt";
-    EXPECT_EQ(exportToText(put(kWorkedExample), chosen, errors), ExportResult::OutputNotOpened);
+    result = exportToText(put(kWorkedExample), chosen);
+    EXPECT_EQ(result.failure.kind, Failure::Kind::CreateOutput);
+    EXPECT_EQ(result.failure.subject, chosen.fileName);
+    EXPECT_EQ(result.failure.error, cLibraryError(ENOENT));
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
-
-    // The second box names the output, not the serial file.
-    ASSERT_EQ(errors.reports.size(), 2u);
-    EXPECT_EQ(errors.reports[0].text, "Couldnt open serial file!");
-    EXPECT_TRUE(errors.reports[0].withSystemText);
-    EXPECT_EQ(errors.reports[1].text,
-              "Error creating " + chosen.fileName + ":\r\n" + std::strerror(ENOENT));
 }
 
 // Many chunks spread over several output blocks, compared with lines printed one field at a

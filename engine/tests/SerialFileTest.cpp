@@ -42,15 +42,14 @@ std::optional<std::uint64_t> seek(const std::string& path, std::uint32_t target)
 struct Scan {
     std::optional<std::uint32_t> duration;
     std::vector<std::string> lines;
-    std::vector<RecordingErrorReporter::Report> errors;
+    Failure failure;
 };
 
 Scan scan(const std::string& path) {
     RecordingTraceSink sink;
     DebugTrace trace(sink);
-    RecordingErrorReporter errors;
-    std::optional<std::uint32_t> duration = scanDuration(path, trace, errors);
-    return {duration, sink.lines(), errors.reports};
+    DurationScan result = scanDuration(path, trace);
+    return {result.duration, sink.lines(), result.failure};
 }
 
 class SerialFileTest : public ::testing::Test {
@@ -147,7 +146,7 @@ TEST_F(SerialFileTest, TwoChunkExampleCursorsScanAndSeek) {
                                                       "found chunk: pos=2 off=0 sz=3\r\n",
                                                       "found chunk: pos=13 off=12 sz=1\r\n",
                                                       "Loading success=1\r\n"}));
-    EXPECT_TRUE(result.errors.empty());
+    EXPECT_FALSE(result.failure.happened());
     const std::pair<std::uint32_t, std::optional<std::uint64_t>> seeks[] = {
         {0, 0}, {1, 11}, {5, 11}, {12, 11}, {13, std::nullopt}};
     for (auto [target, expected] : seeks)
@@ -327,25 +326,15 @@ TEST_F(SerialFileTest, SeekTakesFirstOfEqualOffsetsAndPassesOverEmptyChunks) {
     EXPECT_EQ(scan(path).duration, 9u);
 }
 
-TEST_F(SerialFileTest, OpenFailureShowsTheErrorBoxStraightAwayAndTracesNothing) {
-    // The box appends the system's text of the last error: nothing may run in between.
-    struct ErrorAtReport : RecordingErrorReporter {
-        void showErrorBox(const std::string& text, bool withSystemText) override {
-            errorThen = errno;
-            RecordingErrorReporter::showErrorBox(text, withSystemText);
-        }
-        int errorThen = 0;
-    } errors;
-    RecordingTraceSink sink;
-    DebugTrace trace(sink);
+TEST_F(SerialFileTest, OpenFailureComesBackWithTheSystemsReasonAndTracesNothing) {
     std::string missing = dir.file("missing.ser");
-    errno = 0;
-    EXPECT_EQ(scanDuration(missing, trace, errors), std::nullopt);
-    EXPECT_TRUE(sink.lines().empty());
-    ASSERT_EQ(errors.reports.size(), 1u);
-    EXPECT_EQ(errors.reports[0].text, "Couldnt open file!");
-    EXPECT_TRUE(errors.reports[0].withSystemText);
-    EXPECT_EQ(errors.errorThen, ENOENT);
+    Scan result = scan(missing);
+    EXPECT_EQ(result.duration, std::nullopt);
+    EXPECT_TRUE(result.lines.empty());
+    EXPECT_EQ(result.failure.kind, Failure::Kind::OpenInput);
+    EXPECT_EQ(result.failure.subject, missing);
+    // The same number on both platforms: ENOENT and ERROR_FILE_NOT_FOUND.
+    EXPECT_EQ(result.failure.error, (SystemError{SystemError::Numbering::System, 2}));
     SerialFileReader file;
     EXPECT_FALSE(file.open(missing));
     EXPECT_EQ(seekChunk(file, 0), std::nullopt);

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/ErrorReporter.h"
 #include "engine/TraceSink.h"
 
 // Keeps every debug-trace text; safe to read while a worker thread writes.
@@ -28,17 +27,4 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
-};
-
-// Keeps every error box that would have been shown.
-class RecordingErrorReporter : public ErrorReporter {
-public:
-    struct Report {
-        std::string text;
-        bool withSystemText;
-    };
-    void showErrorBox(const std::string& text, bool withSystemText) override {
-        reports.push_back({text, withSystemText});
-    }
-    std::vector<Report> reports;
 };

@@ -150,7 +150,7 @@ TEST_F(PlaybackWorkerTest, StartPositionSkipsEarlierChunksAndKeepsTheirTiming) {
                              "Sending 1 bytes for time offset 90\r\r\n\r\n"
                              "Ended play\r\n");
     EXPECT_NE(sink_.joined().find(" - wating for 60\r\n"), std::string::npos);
-    EXPECT_EQ(state_.fileFailureOf(run_).kind, FileFailure::Kind::None);
+    EXPECT_EQ(state_.failureOf(run_).kind, Failure::Kind::None);
 }
 
 TEST_F(PlaybackWorkerTest, StartPositionBeyondEveryChunkPlaysTheWholeFile) {
@@ -270,15 +270,15 @@ TEST_P(UnreadableFileTest, EndsPlaybackWithTheReasonAndKeepsThePosition) {
 
     startPlaying(GetParam());
     awaitEnd();
-    const FileFailure failure = state_.fileFailureOf(run_);
-    EXPECT_EQ(failure.kind, FileFailure::Kind::Read);
-    EXPECT_EQ(failure.reason, probe.readError());
-    EXPECT_EQ(state_.fileFailureOf(run_ + 1).kind, FileFailure::Kind::None);
+    const Failure failure = state_.failureOf(run_);
+    EXPECT_EQ(failure.kind, Failure::Kind::ReadInput);
+    EXPECT_EQ(failure.error, cLibraryError(probe.readError()));
+    EXPECT_EQ(state_.failureOf(run_ + 1).kind, Failure::Kind::None);
     EXPECT_EQ(state_.currentPosition.load(), GetParam());
     EXPECT_EQ(state_.playing.load(), 0);
     EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
                              "\r\nError reading file to play from: " + job_.filePath + ": " +
-                             fileFailureText(failure) + "\r\nEnded play\r\n");
+                             failure.reason() + "\r\nEnded play\r\n");
     EXPECT_TRUE(drainDevice(milliseconds(200)).empty());
 }
 

@@ -158,10 +158,10 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
     // For the window: the port by its name, and the system's reason.
-    const PortFailure failure = state_.portFailureOf(run_);
-    EXPECT_EQ(failure.kind, PortFailure::Kind::Lost);
-    EXPECT_EQ(failure.port, job_.device.port);
-    EXPECT_FALSE(failure.reason.empty());
+    const Failure failure = state_.failureOf(run_);
+    EXPECT_EQ(failure.kind, Failure::Kind::PortLost);
+    EXPECT_EQ(failure.subject, job_.device.port);
+    EXPECT_FALSE(failure.reason().empty());
 }
 
 // Bytes go to the system while the recording runs, so a killed program leaves them on disk.
@@ -185,14 +185,15 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
         << "the recording went on writing to a full disk";
     runner_.stopAndWait();
 
-    const FileFailure reported = state_.fileFailureOf(run_);
-    EXPECT_EQ(reported.kind, FileFailure::Kind::Write);
-    EXPECT_EQ(reported.reason, diskFullFailure());
-    EXPECT_EQ(state_.fileFailureOf(run_ + 1).kind, FileFailure::Kind::None);
+    const Failure reported = state_.failureOf(run_);
+    EXPECT_EQ(reported.kind, Failure::Kind::WriteOutput);
+    EXPECT_EQ(reported.subject, job_.filePath);
+    EXPECT_EQ(reported.error, diskFullFailure());
+    EXPECT_EQ(state_.failureOf(run_ + 1).kind, Failure::Kind::None);
     EXPECT_EQ(state_.recording.load(), 0);
     const std::string log = logText();
     const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
-                                writeFailureText(diskFullFailure()) + "\r\nRecording finished\r\n";
+                                systemErrorText(diskFullFailure()) + "\r\nRecording finished\r\n";
     EXPECT_NE(log.find(failure), std::string::npos) << log;
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos) << log;
 }
@@ -213,13 +214,13 @@ TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
     ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
     runner.stopAndWait();
 
-    const FileFailure failure = state_.fileFailureOf(run_);
-    EXPECT_EQ(failure.kind, FileFailure::Kind::Write);
-    EXPECT_EQ(failure.reason, diskFullFailure());
+    const Failure failure = state_.failureOf(run_);
+    EXPECT_EQ(failure.kind, Failure::Kind::WriteOutput);
+    EXPECT_EQ(failure.error, diskFullFailure());
     const std::string log = logText();
     EXPECT_TRUE(log.ends_with("Recording was stopped\r\nRecording finished\r\n"
                               "Error writing file to record to: " + job_.filePath + ": " +
-                              writeFailureText(diskFullFailure()) + "\r\n"))
+                              systemErrorText(diskFullFailure()) + "\r\n"))
         << log;
 }
 

@@ -42,11 +42,10 @@ protected:
         EXPECT_NE(logText().find("\nError setting serial port timeouts: " + reason + "\r"),
                   std::string::npos)
             << logText();
-        EXPECT_EQ(state_.failureTextOf(run_), "cannot set the timeouts of port COM7: " + reason);
-        const PortFailure failure = state_.portFailureOf(run_);
-        EXPECT_EQ(failure.kind, PortFailure::Kind::Timeouts);
-        EXPECT_EQ(failure.port, "COM7");
-        EXPECT_EQ(failure.reason, reason);
+        const Failure failure = state_.failureOf(run_);
+        EXPECT_EQ(failure.kind, Failure::Kind::PortTimeouts);
+        EXPECT_EQ(failure.subject, "COM7");
+        EXPECT_EQ(failure.reason(), reason);  // without the port text's line end
         EXPECT_TRUE(listener_.codes().empty()) << "the run began";
     }
 
