@@ -10,6 +10,13 @@ std::string boxText(const std::string& heading, const Failure& failure) {
     return reason.empty() ? heading : heading + "\r\n" + reason;
 }
 
+// The box with the system's own number for the reason, as the boxes about a serial file that
+// would not open have always given it.
+std::string boxWithSystemText(const std::string& heading, const Failure& failure) {
+    const std::string reason = systemErrorText(failure.systemError);
+    return reason.empty() ? heading : heading + "\r\n" + reason;
+}
+
 // The texts export and import share.
 std::string outputFailureText(const Failure& failure, const std::string& notImported) {
     switch (failure.kind) {
@@ -28,7 +35,8 @@ std::string outputFailureText(const Failure& failure, const std::string& notImpo
 
 std::string exportFailureText(const Failure& failure) {
     // Spelling kept on purpose: users' scripts match this text.
-    if (failure.kind == Kind::OpenInput) return boxText("Couldnt open serial file!", failure);
+    if (failure.kind == Kind::OpenInput)
+        return boxWithSystemText("Couldnt open serial file!", failure);
     return outputFailureText(failure, "");
 }
 
@@ -40,7 +48,7 @@ std::string importFailureText(const Failure& failure) {
 
 std::string loadFailureText(const Failure& failure) {
     // Spelling kept on purpose: logs and users' scripts match this text.
-    return failure.kind == Kind::OpenInput ? boxText("Couldnt open file!", failure) : "";
+    return failure.kind == Kind::OpenInput ? boxWithSystemText("Couldnt open file!", failure) : "";
 }
 
 std::string saveFailureText(const Failure& failure) {

@@ -14,6 +14,18 @@ enum ExitCode : int {
     kExitUsage = 2,    // the command line was wrong: nothing was done
 };
 
+// The exit rule, what Ctrl+C means for each command included, as the program's --help and the
+// README state it.
+inline constexpr const char* kExitRule =
+    "Exit status:\n"
+    "  0    the work is done; a recording or a replay stopped by Ctrl+C, --duration or\n"
+    "       --idle-stop ends well too: what was recorded or sent is whole\n"
+    "  1    the work failed (a file, a port, the system; a recording whose device went\n"
+    "       away keeps what came), or a conversion (export, import) was cancelled by\n"
+    "       Ctrl+C: it leaves its output file as it was\n"
+    "  2    the command line was wrong: nothing was done\n\n"
+    "A hang-up, and on Windows the console closing, log-off or shutdown, count as Ctrl+C.\n";
+
 struct Console {
     std::FILE* out = stdout;
     std::FILE* err = stderr;

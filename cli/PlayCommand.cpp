@@ -230,7 +230,7 @@ Command playCommand() {
                 "      --log FILE         log the playback's events into FILE\n"
                 "  -q, --quiet            no progress\n"
                 "  -h, --help             this help\n\n"
-                "Exit status: 0 when played as asked or stopped by Ctrl+C; 1 when the port or the\n"
-                "file failed or the port refused chunks; 2 when the command line was wrong.\n",
+                "Exit status: see veltrane-cli --help; chunks the port refused count as a\n"
+                "failure.\n",
             playOptions(), runPlay};
 }

@@ -184,8 +184,6 @@ Command recordCommand() {
                 "      --log-date         start each log line with the date\n"
                 "  -q, --quiet            no progress and no messages but errors\n"
                 "  -h, --help             this help\n\n"
-                "Exit status: 0 when stopped as asked (Ctrl+C, --duration, --idle-stop); 1 when\n"
-                "the port or the file failed, also when the device went away part-way (what was\n"
-                "recorded is kept); 2 when the command line was wrong.\n",
+                "Exit status: see veltrane-cli --help.\n",
             recordOptions(), runRecord};
 }

@@ -16,9 +16,7 @@ void printProgramHelp(std::FILE* out) {
     for (const Command& command : commands()) {
         std::fprintf(out, "  %-8s %s\n", command.name.c_str(), command.summary.c_str());
     }
-    std::fprintf(out,
-                 "\nExit status: 0 on success, 1 when the work failed, 2 when the command line "
-                 "was wrong.\n");
+    std::fprintf(out, "\n%s", kExitRule);
 }
 
 const Command* findCommand(const std::string& name) {

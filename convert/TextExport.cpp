@@ -165,12 +165,10 @@ ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
     return result;
 }
 
-// The system's own error for a serial file that would not open: it is what the window's box
-// has always given.
 bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
                     ExportResult& result) {
     if (serial.open(serialPath)) return true;
-    result = failed(Failure::Kind::OpenInput, serialPath, lastSystemError());
+    result = {ExportStatus::Failed, openFailure(Failure::Kind::OpenInput, serialPath)};
     return false;
 }
 

@@ -26,14 +26,24 @@ struct Failure {
     // The reason in words where it is not a system error number (a port's line errors, a
     // setting the port refused); preferred to error's words when set.
     std::string detail;
+    // After a failed C library call on Windows the system keeps its own number for it as well,
+    // which some of the window's boxes have always shown. The same as error elsewhere.
+    SystemError systemError;
 
     bool happened() const { return kind != Kind::None; }
     std::string reason() const { return detail.empty() ? systemErrorText(error) : detail; }
 };
 
 inline Failure fileFailure(Failure::Kind kind, std::string path, SystemError error) {
-    return {kind, std::move(path), error, {}};
+    return {kind, std::move(path), error, {}, error};
+}
+// A file that a C library call failed to open, with both numbers, taken straight after the call.
+inline Failure openFailure(Failure::Kind kind, std::string path) {
+    const SystemError error = lastCLibraryError();
+    Failure failure = fileFailure(kind, std::move(path), error);
+    failure.systemError = lastSystemError();
+    return failure;
 }
 inline Failure portFailure(Failure::Kind kind, std::string port, std::string reason) {
-    return {kind, std::move(port), {}, std::move(reason)};
+    return {kind, std::move(port), {}, std::move(reason), {}};
 }

@@ -310,7 +310,7 @@ std::optional<FoundChunk> scanForward(SerialFileReader& file, std::uint64_t from
 DurationScan scanDuration(const std::string& path, DebugTrace& trace) {
     SerialFileReader file;
     if (!file.open(path))
-        return {std::nullopt, fileFailure(Failure::Kind::OpenInput, path, lastSystemError())};
+        return {std::nullopt, openFailure(Failure::Kind::OpenInput, path)};
     trace.tracef(DebugTrace::kLevel, "Loading %s\r\n", path.c_str());
     std::optional<std::uint64_t> size = file.size();
     if (!size) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,23 @@ TEST_F(FileCommands, MistakesExitTwoAndFailuresExitOneInOneLine) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.txt")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.ser")));
+
+    // One failure reads the same in every command, after the command's name.
+    std::set<std::string> missingLines;
+    const std::vector<std::vector<std::string>> missingInputs = {
+        {"info", missing},
+        {"export", missing, "-o", dir.file("never.txt")},
+        {"import", missing, "-o", dir.file("never.ser")},
+        {"play", missing, "--port", "COM99"},  // the file is looked at before the port
+    };
+    for (const auto& words : missingInputs) {
+        const Outcome outcome = run(words);
+        const std::string prefix = "veltrane-cli " + words[0] + ": ";
+        ASSERT_EQ(outcome.err.rfind(prefix, 0), 0u) << outcome.err;
+        missingLines.insert(outcome.err.substr(prefix.size()));
+    }
+    EXPECT_EQ(missingLines.size(), 1u);
+    EXPECT_EQ(missingLines.begin()->rfind("cannot open " + missing + ": ", 0), 0u);
     const Bytes untouched = chunk(0, "AB");
     EXPECT_EQ(fileText(serial), std::string(untouched.begin(), untouched.end()));
 }

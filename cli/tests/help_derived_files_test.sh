@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The manual page and the bash completion are made from the program's --help. Every command the
 # help lists and every option a command's help names must reach both, and a port option must offer
-# the ports the program finds.
+# the ports the program finds. The README states the exit rule as --help does.
 #   bash cli/tests/help_derived_files_test.sh PROGRAM SOURCE_ROOT
 set -uo pipefail
 program=$1
@@ -35,6 +35,11 @@ done
 ports=$("$program" ports --quiet | cut -d' ' -f1)
 [[ "$(offered play --port '')" == "$ports" ]] || fail "play --port: not the ports found"
 [[ "$(offered play -p '')" == "$ports" ]] || fail "play -p: not the ports found"
+
+# The README states the exit rule as --help does, word for word.
+rule=$("$program" --help | sed -n '/^Exit status:/,$p')
+[[ -n "$rule" ]] || fail "no exit rule in --help"
+[[ "$(<"$root/README.md")" == *"$rule"* ]] || fail "README: not the exit rule of --help"
 
 ((failures == 0)) && echo "manual page and completion cover every command and option"
 exit $((failures > 0))

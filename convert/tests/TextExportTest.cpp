@@ -156,9 +156,10 @@ TEST_F(TextExportTest, UnopenableFilesShowABoxNamingThemAndMakeNoOutput) {
     EXPECT_EQ(result.status, ExportStatus::Failed);
     EXPECT_EQ(result.failure.kind, Failure::Kind::OpenInput);
     EXPECT_EQ(result.failure.subject, missing);
-    // The system's own number, which the window's box has always given (ENOENT and
+    EXPECT_EQ(result.failure.error, cLibraryError(ENOENT));
+    // The system's own number too, which the window's box has always given (ENOENT and
     // ERROR_FILE_NOT_FOUND are both 2).
-    EXPECT_EQ(result.failure.error, (SystemError{SystemError::Numbering::System, 2}));
+    EXPECT_EQ(result.failure.systemError, (SystemError{SystemError::Numbering::System, 2}));
     EXPECT_FALSE(std::filesystem::exists(chosen.fileName));
 
     chosen.fileName = dir.file("no-such-folder") + "/out.txt";

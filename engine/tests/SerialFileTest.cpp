@@ -333,8 +333,9 @@ TEST_F(SerialFileTest, OpenFailureComesBackWithTheSystemsReasonAndTracesNothing)
     EXPECT_TRUE(result.lines.empty());
     EXPECT_EQ(result.failure.kind, Failure::Kind::OpenInput);
     EXPECT_EQ(result.failure.subject, missing);
-    // The same number on both platforms: ENOENT and ERROR_FILE_NOT_FOUND.
-    EXPECT_EQ(result.failure.error, (SystemError{SystemError::Numbering::System, 2}));
+    EXPECT_EQ(result.failure.error, cLibraryError(ENOENT));
+    // The system's own number for the window's box: ENOENT and ERROR_FILE_NOT_FOUND are both 2.
+    EXPECT_EQ(result.failure.systemError, (SystemError{SystemError::Numbering::System, 2}));
     SerialFileReader file;
     EXPECT_FALSE(file.open(missing));
     EXPECT_EQ(seekChunk(file, 0), std::nullopt);
