@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-
 ConversionRun::ConversionRun(Work work) {
     try {
         thread_ = std::thread(&ConversionRun::run, this, work);  // a copy: kept for the fallback

@@ -42,5 +42,5 @@ private:
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> ended_{false};
     bool completed_ = false;  // the thread's until it has been joined
-    std::thread thread_;                   // last: started once the rest exists
+    std::thread thread_;      // last: started once the rest exists
 };

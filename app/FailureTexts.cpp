@@ -59,9 +59,9 @@ std::string saveFailureText(const Failure& failure) {
 
 std::string runFileFailureText(const Failure& failure, bool recording) {
     if (recording && failure.kind == Kind::WriteOutput) {
-        return boxText("The recording was stopped: the file " + failure.subject +
-                           " could not be written.",
-                       failure);
+        return boxText(
+            "The recording was stopped: the file " + failure.subject + " could not be written.",
+            failure);
     }
     if (!recording && failure.kind == Kind::ReadInput) {
         return boxText("Playing was stopped: the file " + failure.subject + " could not be read.",
@@ -75,13 +75,13 @@ PortFailureWords portFailureWords(const Failure& failure, bool recording) {
     const std::string port = "port " + failure.subject;
     switch (failure.kind) {
         case Kind::OpenPort:
-            return {"Port " + failure.subject + " could not be opened",
-                    boxText(run + " could not start: the " + port + " could not be opened.",
-                            failure)};
+            return {
+                "Port " + failure.subject + " could not be opened",
+                boxText(run + " could not start: the " + port + " could not be opened.", failure)};
         case Kind::PortTimeouts:
-            return {"Port " + failure.subject + " refused its timeouts",
-                    boxText(run + " could not start: the " + port + " refused its timeouts.",
-                            failure)};
+            return {
+                "Port " + failure.subject + " refused its timeouts",
+                boxText(run + " could not start: the " + port + " refused its timeouts.", failure)};
         case Kind::PortLost:
             return {"Port " + failure.subject + " failed",
                     boxText(run + " was stopped: the " + port + " failed.", failure)};

@@ -70,7 +70,8 @@ void MainDialog::onPlay() {
     setSliderLength(*duration);
     const std::uint32_t startPosition = sliderTenths();
     state_.currentPosition.store(startPosition);
-    const std::uint32_t job = runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
+    const std::uint32_t job =
+        runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
     if (job == 0) {
         sayBusy();
         return;

@@ -137,8 +137,7 @@ int main() {
         row.ms = bestMilliseconds(
             [&] {
                 LogWriter log(noLogging);
-                ImportResult result =
-                    importToSerialFile(input, row.output, 9600, format, log);
+                ImportResult result = importToSerialFile(input, row.output, 9600, format, log);
                 return result.status == ImportStatus::Converted && result.bytes == kDataSize;
             },
             row.ok);
@@ -211,8 +210,7 @@ int main() {
     std::printf(
         "targets: ascii, raw export and raw import <= 1.0; hex export and hex import <= 2.0\n");
 
-    bool ok =
-        rawImport.ok && hexImport.ok && (!haveXxd || (dump.ok && reverse.ok));
+    bool ok = rawImport.ok && hexImport.ok && (!haveXxd || (dump.ok && reverse.ok));
     for (const auto& row : exports) ok = ok && row.ok;
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -20,7 +20,8 @@ int reportFailure(const Console& console, const std::string& command, const Fail
 }
 
 int reportUsageError(const Console& console, const std::string& command, const std::string& text) {
-    const std::string help = command.empty() ? "veltrane-cli --help" : "veltrane-cli " + command + " --help";
+    const std::string help =
+        command.empty() ? "veltrane-cli --help" : "veltrane-cli " + command + " --help";
     std::fprintf(console.err, "%s%s (see %s)\n", prefix(command).c_str(), text.c_str(),
                  help.c_str());
     return kExitUsage;

@@ -30,14 +30,14 @@ int runExport(const Arguments& arguments, Console& console) {
     ConversionWatch watch(console, serialPath);
     ExportResult result;
     if (output == "-") {
-        result = exportToStream(serialPath, console.out, kStandardOutput, options,
-                                watch.callback());
+        result =
+            exportToStream(serialPath, console.out, kStandardOutput, options, watch.callback());
     } else {
         // The export would take the place of the recording it is made of.
         if (namesSameFile(output, serialPath)) {
-            return reportFailure(console, "export",
-                                 "Cannot export to " + output +
-                                     ": it is the serial file being exported");
+            return reportFailure(
+                console, "export",
+                "Cannot export to " + output + ": it is the serial file being exported");
         }
         options.fileName = output;
         result = exportToText(serialPath, options, watch.callback());

@@ -25,7 +25,8 @@ int runImport(const Arguments& arguments, Console& console) {
     if (const auto baud = arguments.value("--baud")) {
         const auto number = parseInteger(*baud, 1, INT_MAX);
         if (!number) {
-            return reportUsageError(console, "import", "--baud " + *baud + " is not a positive whole number");
+            return reportUsageError(console, "import",
+                                    "--baud " + *baud + " is not a positive whole number");
         }
         speed = static_cast<int>(*number);
     }

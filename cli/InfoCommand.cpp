@@ -37,14 +37,18 @@ std::string jsonNumber(const std::optional<std::uint32_t>& value) {
 void printText(std::FILE* out, const std::string& path, const SerialFileSummary& summary) {
     std::fprintf(out,
                  "file:           %s\n"
-                 "file size:      %" PRIu64 " bytes\n"
-                 "chunks:         %" PRIu64 "\n"
-                 "data bytes:     %" PRIu64 "\n"
+                 "file size:      %" PRIu64
+                 " bytes\n"
+                 "chunks:         %" PRIu64
+                 "\n"
+                 "data bytes:     %" PRIu64
+                 "\n"
                  "duration:       %s\n"
                  "first offset:   %s\n"
                  "last offset:    %s\n"
                  "longest gap:    %s\n"
-                 "garbage bytes:  %" PRIu64 "\n"
+                 "garbage bytes:  %" PRIu64
+                 "\n"
                  "last chunk cut: %s\n",
                  path.c_str(), summary.fileSize, summary.chunks, summary.dataBytes,
                  tenthsText(summary.duration).c_str(), tenthsText(summary.firstOffset).c_str(),
@@ -86,7 +90,8 @@ int runInfo(const Arguments& arguments, Console& console) {
 }  // namespace
 
 Command infoCommand() {
-    return {"info", "describe a serial file: chunks, bytes, duration, gaps, damage",
+    return {"info",
+            "describe a serial file: chunks, bytes, duration, gaps, damage",
             "Usage: veltrane-cli info FILE.ser [--json]\n\n"
             "Reads the serial file once and prints its size, its whole chunks and their data\n"
             "bytes, its duration as the window shows it, the first and last time offsets, the\n"

@@ -90,8 +90,8 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
 std::optional<std::string> whyUnplayable(const PlayOptions& options) {
     SerialFileReader file;
     if (!file.open(options.filePath))
-        return failureLine(fileFailure(Failure::Kind::OpenInput, options.filePath,
-                                       lastCLibraryError()));
+        return failureLine(
+            fileFailure(Failure::Kind::OpenInput, options.filePath, lastCLibraryError()));
     if (options.fromTenths > 0 && !seekChunk(file, options.fromTenths)) {
         if (file.readFailed()) {
             return failureLine(fileFailure(Failure::Kind::ReadInput, options.filePath,
@@ -160,8 +160,7 @@ Failure writeReport(const std::string& path, const std::string& json) {
     const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
     const SystemError error = lastCLibraryError();
     if (std::fclose(file) != 0 || !written) {
-        return fileFailure(Failure::Kind::WriteOutput, path,
-                           written ? lastCLibraryError() : error);
+        return fileFailure(Failure::Kind::WriteOutput, path, written ? lastCLibraryError() : error);
     }
     return {};
 }

@@ -68,7 +68,8 @@ std::optional<SerialFileSummary> summarizeSerialFile(const std::string& path, Fa
     }
     const std::optional<std::uint64_t> size = file.size();
     if (!size) {
-        *failure = fileFailure(Failure::Kind::ReadInput, path, cLibraryError(errno != 0 ? errno : EIO));
+        *failure =
+            fileFailure(Failure::Kind::ReadInput, path, cLibraryError(errno != 0 ? errno : EIO));
         return std::nullopt;
     }
     summary.fileSize = *size;

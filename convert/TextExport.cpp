@@ -165,8 +165,7 @@ ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
     return result;
 }
 
-bool openSerialFile(SerialFileReader& serial, const std::string& serialPath,
-                    ExportResult& result) {
+bool openSerialFile(SerialFileReader& serial, const std::string& serialPath, ExportResult& result) {
     if (serial.open(serialPath)) return true;
     result = {ExportStatus::Failed, openFailure(Failure::Kind::OpenInput, serialPath)};
     return false;

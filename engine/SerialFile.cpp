@@ -284,7 +284,7 @@ std::optional<FoundChunk> scanForward(SerialFileReader& file, std::uint64_t from
         chunk.afterMarker = file.position();
         if (chunk.afterMarker - kChunkMarkerSize >= markersBefore) break;
         std::uint8_t head[kChunkHeaderSize - kChunkMarkerSize];  // time offset, length
-        if (file.read(head, sizeof head) < sizeof head) break;  // the end of the file
+        if (file.read(head, sizeof head) < sizeof head) break;   // the end of the file
         chunk.timeOffset = decodeTimeOffset(head);
         chunk.length = head[4];
         file.seek(chunk.afterMarker + sizeof head + chunk.length);
@@ -309,8 +309,7 @@ std::optional<FoundChunk> scanForward(SerialFileReader& file, std::uint64_t from
 // "Scanning back from %llu" (where the tail begins) and the one chunk it settles on.
 DurationScan scanDuration(const std::string& path, DebugTrace& trace) {
     SerialFileReader file;
-    if (!file.open(path))
-        return {std::nullopt, openFailure(Failure::Kind::OpenInput, path)};
+    if (!file.open(path)) return {std::nullopt, openFailure(Failure::Kind::OpenInput, path)};
     trace.tracef(DebugTrace::kLevel, "Loading %s\r\n", path.c_str());
     std::optional<std::uint64_t> size = file.size();
     if (!size) {

@@ -19,8 +19,8 @@ inline constexpr std::uint8_t kChunkMarker1 = 0x01;
 inline constexpr std::uint8_t kChunkTerminator = 0x0A;
 inline constexpr std::size_t kMaxChunkData = 255;
 inline constexpr std::size_t kChunkMarkerSize = 2;
-inline constexpr std::size_t kChunkHeaderSize = kChunkMarkerSize + 4 + 1;  // marker, offset, n
-inline constexpr std::size_t kChunkOverhead = kChunkHeaderSize + 1;        // and the terminator
+inline constexpr std::size_t kChunkHeaderSize = kChunkMarkerSize + 4 + 1;     // marker, offset, n
+inline constexpr std::size_t kChunkOverhead = kChunkHeaderSize + 1;           // and the terminator
 inline constexpr std::size_t kMaxChunkSize = kChunkOverhead + kMaxChunkData;  // 263
 
 // The one encoding of a chunk: writes kChunkOverhead + length bytes to out and returns that

@@ -10,11 +10,11 @@
 #include <utility>
 
 #include "engine/CommErrorText.h"
-#include "engine/SystemError.h"
 #include "engine/SerialLineFormat_posix.h"
 #include "engine/SerialPort.h"
 #include "engine/SerialPortSpeed.h"
 #include "engine/SerialTimeoutPlan.h"
+#include "engine/SystemError.h"
 
 namespace {
 

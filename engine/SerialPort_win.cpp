@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "engine/CommErrorText.h"
-#include "engine/SystemError.h"
 #include "engine/SerialPort.h"
+#include "engine/SystemError.h"
 
 namespace {
 

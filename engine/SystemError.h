@@ -19,9 +19,7 @@ struct SystemError {
     friend bool operator==(const SystemError&, const SystemError&) = default;
 };
 
-inline SystemError cLibraryError(int number) {
-    return {SystemError::Numbering::CLibrary, number};
-}
+inline SystemError cLibraryError(int number) { return {SystemError::Numbering::CLibrary, number}; }
 // errno as it is now.
 SystemError lastCLibraryError();
 // The calling thread's last system error as it is now. Platform file.

@@ -6,7 +6,8 @@ SystemError lastSystemError() {
     return {SystemError::Numbering::System, static_cast<int>(GetLastError())};
 }
 
-// Empty when the system has no words for the number. Inserts such as "%1" stay as they are: there are no arguments to fill them.
+// Empty when the system has no words for the number. Inserts such as "%1" stay as they are: there
+// are no arguments to fill them.
 std::string systemNumberingText(int number) {
     char text[512] = {};
     const DWORD length =

@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         LogWriter log(LogSettings{});
         const std::string imported = scratchFile("imported.ser");
-        const ImportResult result = importToSerialFile(options.fileName, imported, 9600,
-                                                       ImportFormat::RawBytes, log);
+        const ImportResult result =
+            importToSerialFile(options.fileName, imported, 9600, ImportFormat::RawBytes, log);
         check(result.status == ImportStatus::Converted && !result.failure.happened(),
               "raw import converted");
         check(joinedData(modelChunks(readScratch(imported), kPlaybackResyncStep)) == exportedData,

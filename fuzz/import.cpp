@@ -1,10 +1,11 @@
 // Raw and hexadecimal import of any bytes: each makes a serial file of whole chunks of 1 to 10
 // bytes, as many as it says, with offsets that never go back; the raw form holds the input.
 // Input: a 2-byte speed, then the file to import.
+#include "convert/Import.h"
+
 #include <cstddef>
 #include <cstdint>
 
-#include "convert/Import.h"
 #include "engine/SerialFile.h"
 #include "fuzz/FuzzSupport.h"
 #include "log/LogSettings.h"
@@ -20,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (ImportFormat format : {ImportFormat::RawBytes, ImportFormat::HexText}) {
         LogWriter log(LogSettings{});
-        const ImportResult result =
-            importToSerialFile(inputPath, outputPath, speed, format, log);
+        const ImportResult result = importToSerialFile(inputPath, outputPath, speed, format, log);
         check(result.status == ImportStatus::Converted, "converted");
         check(!result.failure.happened(), "no failure");
         const Bytes file = readScratch(outputPath);

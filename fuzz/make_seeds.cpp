@@ -71,12 +71,12 @@ int main(int argc, char** argv) {
     }
     // Long enough for the bisecting seek to probe it.
     put(root / "seek_scan", "recording-long", {40, 0, 0, 0},
-        recording({200, 13, 255, 90, 1, 0, 177, 45, 255, 3, 120, 64, 255, 31, 8, 199, 250, 77, 0,
-                   140, 255, 22, 96, 180}));
+        recording({200, 13, 255, 90,  1,   0,  177, 45,  255, 3,  120, 64,
+                   255, 31, 8,   199, 250, 77, 0,   140, 255, 22, 96,  180}));
     // Import input: what the raw and the space-delimited exports of a recording hold.
     put(root / "import", "raw", {0x80, 0x25}, exported(small, ExportType::RawBytes));
     put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::HexText));
-    put(root / "import", "hex-mixed", {0, 0}, {'4', '1', ' ', '-', '1', '\t', '0', 'x', 'f',
-                                             'F', 'z', '+', '7', '\r', '\n', '0', 'X'});
+    put(root / "import", "hex-mixed", {0, 0},
+        {'4', '1', ' ', '-', '1', '\t', '0', 'x', 'f', 'F', 'z', '+', '7', '\r', '\n', '0', 'X'});
     return 0;
 }

@@ -33,9 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(file.open(path), "serial file opened");
     std::vector<ModelChunk> chunks = modelChunks(bytes, kPlaybackResyncStep);
     std::erase_if(chunks, [](const ModelChunk& chunk) { return chunk.data.empty(); });
-    const bool inOrder = std::is_sorted(chunks.begin(), chunks.end(), [](auto& a, auto& b) {
-        return a.timeOffset < b.timeOffset;
-    });
+    const bool inOrder = std::is_sorted(
+        chunks.begin(), chunks.end(), [](auto& a, auto& b) { return a.timeOffset < b.timeOffset; });
     auto firstDue = [&](std::uint32_t due) -> std::optional<std::uint64_t> {
         if (due == 0) return 0;
         for (const auto& chunk : chunks)
@@ -44,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     check(seekChunkLinear(file, target) == firstDue(target),
           "seek finds the first chunk at or after the target");
-    check(seekChunk(file, target) == firstDue(target), "a short file is sought as by the linear seek");
+    check(seekChunk(file, target) == firstDue(target),
+          "a short file is sought as by the linear seek");
 
     // The bisecting seek with its shortest span, so that it probes even small inputs: at the
     // target, at a chunk's offset the target picks, and just after that offset.
@@ -58,9 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (inOrder || due == 0) {
             check(bisected == firstDue(due), "bisecting and linear seeks agree on a file in order");
         } else if (bisected) {
-            check(std::any_of(chunks.begin(), chunks.end(), [&](const ModelChunk& chunk) {
-                      return chunk.start == *bisected && due <= chunk.timeOffset;
-                  }),
+            check(std::any_of(chunks.begin(), chunks.end(),
+                              [&](const ModelChunk& chunk) {
+                                  return chunk.start == *bisected && due <= chunk.timeOffset;
+                              }),
                   "out of order, the bisecting seek still lands on a due chunk");
         }
     }
@@ -74,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(duration.has_value() == holdsCompleteChunk(bytes),
           "a duration exactly when the file holds a complete chunk");
     const std::vector<std::string> lines = sink.lines();
-    check(lines.size() >= 3 && lines.back() == (duration ? "Loading success=1\r\n"
-                                                         : "Loading success=0\r\n"),
+    check(lines.size() >= 3 &&
+              lines.back() == (duration ? "Loading success=1\r\n" : "Loading success=0\r\n"),
           "the scan's trace ends with its result");
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
+#include "engine/WriteFailure.h"
 #include "log/LogWriter.h"
 #include "workers/PerfCounter.h"
 #include "workers/SharedState.h"
@@ -11,7 +12,6 @@
 #include "workers/WorkerJob.h"
 #include "workers/WorkerPort.h"
 #include "workers/Workers.h"
-#include "engine/WriteFailure.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ constexpr std::uint32_t kLargestRead = 255;
 
 // Records until a stop request or a failed read (no error), or until the file refuses a write
 // (the system's reason).
-SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileWriter& out,
-                 LogWriter& log, DebugTrace& trace) {
+SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port,
+                         SerialFileWriter& out, LogWriter& log, DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
     // A killed program loses at most the last 100 ms: the chunks reach the system that often,

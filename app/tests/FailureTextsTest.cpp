@@ -18,10 +18,12 @@ Failure failed(Kind kind, const std::string& path) {
 TEST(FailureTexts, ExportAndImportWordEachKindAsTheirBoxesDo) {
     EXPECT_EQ(exportFailureText(failed(Kind::CreateOutput, "o.txt")),
               "Error creating o.txt:" + kReason);
-    EXPECT_EQ(exportFailureText(failed(Kind::ReadInput, "a.ser")), "Error reading a.ser:" + kReason);
+    EXPECT_EQ(exportFailureText(failed(Kind::ReadInput, "a.ser")),
+              "Error reading a.ser:" + kReason);
     EXPECT_EQ(exportFailureText(failed(Kind::WriteOutput, "o.txt")),
               "Error writing o.txt:" + kReason);
-    EXPECT_EQ(importFailureText(failed(Kind::OpenInput, "i.bin")), "Error opening i.bin:" + kReason);
+    EXPECT_EQ(importFailureText(failed(Kind::OpenInput, "i.bin")),
+              "Error opening i.bin:" + kReason);
     EXPECT_EQ(importFailureText(failed(Kind::CreateOutput, "w.ser")),
               "Error creating w.ser:" + kReason);
     EXPECT_EQ(importFailureText(failed(Kind::ReadInput, "i.bin")),

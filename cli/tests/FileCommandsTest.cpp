@@ -72,29 +72,31 @@ TEST_F(FileCommands, InfoCountsChunksGarbageAndACutEndInOnePass) {
         put("tidy.ser", join({chunk(0, "AB"), chunk(15, "\r\n"), chunk(60012, "xyz")}));
     Outcome info = run({"info", tidy});
     EXPECT_EQ(info.exitCode, 0) << info.err;
-    EXPECT_EQ(info.out, "file:           " + tidy + "\n"
-                        "file size:      31 bytes\n"
-                        "chunks:         3\n"
-                        "data bytes:     7\n"
-                        "duration:       100:01.2 (60012 tenths)\n"
-                        "first offset:   00:00.0 (0 tenths)\n"
-                        "last offset:    100:01.2 (60012 tenths)\n"
-                        "longest gap:    99:59.7 (59997 tenths)\n"
-                        "garbage bytes:  0\n"
-                        "last chunk cut: no\n");
+    EXPECT_EQ(info.out, "file:           " + tidy +
+                            "\n"
+                            "file size:      31 bytes\n"
+                            "chunks:         3\n"
+                            "data bytes:     7\n"
+                            "duration:       100:01.2 (60012 tenths)\n"
+                            "first offset:   00:00.0 (0 tenths)\n"
+                            "last offset:    100:01.2 (60012 tenths)\n"
+                            "longest gap:    99:59.7 (59997 tenths)\n"
+                            "garbage bytes:  0\n"
+                            "last chunk cut: no\n");
 
     // A stray 0x53 before a marker, and bytes between and after the chunks.
-    const std::string damaged = put("damaged.ser", join({{'z', 0x53}, chunk(3, "AB"), {'q', 'q'},
-                                                         chunk(9, "C"), {0x01}}));
+    const std::string damaged =
+        put("damaged.ser", join({{'z', 0x53}, chunk(3, "AB"), {'q', 'q'}, chunk(9, "C"), {0x01}}));
     info = run({"info", damaged, "--json"});
     EXPECT_EQ(info.exitCode, 0) << info.err;
     std::string jsonPath;  // a Windows path's backslashes are escaped in JSON
     for (char c : damaged) jsonPath += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    EXPECT_EQ(info.out, "{\"file\": \"" + jsonPath + "\", \"file_size\": 24, \"chunks\": 2"
-                        ", \"data_bytes\": 3, \"duration\": \"00:00.9\", \"duration_tenths\": 9"
-                        ", \"first_offset_tenths\": 3, \"last_offset_tenths\": 9"
-                        ", \"longest_gap_tenths\": 6, \"garbage_bytes\": 5"
-                        ", \"last_chunk_cut\": false}\n");
+    EXPECT_EQ(info.out, "{\"file\": \"" + jsonPath +
+                            "\", \"file_size\": 24, \"chunks\": 2"
+                            ", \"data_bytes\": 3, \"duration\": \"00:00.9\", \"duration_tenths\": 9"
+                            ", \"first_offset_tenths\": 3, \"last_offset_tenths\": 9"
+                            ", \"longest_gap_tenths\": 6, \"garbage_bytes\": 5"
+                            ", \"last_chunk_cut\": false}\n");
 
     // Cut in its data, and cut only before its terminator: neither is a whole chunk, and the
     // window's duration is the last whole one's.
@@ -105,10 +107,12 @@ TEST_F(FileCommands, InfoCountsChunksGarbageAndACutEndInOnePass) {
         info = run({"info", path, "--json"});
         EXPECT_EQ(info.exitCode, 0) << info.err;
         EXPECT_NE(info.out.find("\"chunks\": 1, \"data_bytes\": 2, \"duration\": \"00:00.2\""),
-                  std::string::npos) << info.out;
+                  std::string::npos)
+            << info.out;
         EXPECT_NE(info.out.find("\"garbage_bytes\": " + std::to_string(cut.size()) +
                                 ", \"last_chunk_cut\": true}"),
-                  std::string::npos) << info.out;
+                  std::string::npos)
+            << info.out;
     }
 
     // Without a whole chunk the window opens nothing: no duration, no offsets.

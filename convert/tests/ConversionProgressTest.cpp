@@ -77,8 +77,7 @@ protected:
             },
             [this](const ConversionProgress& progress) {
                 const ImportStatus status =
-                    importToSerialFile(input, output, 9600, ImportFormat::RawBytes, log,
-                                       progress)
+                    importToSerialFile(input, output, 9600, ImportFormat::RawBytes, log, progress)
                         .status;
                 EXPECT_TRUE(status == ImportStatus::Converted || status == ImportStatus::Cancelled);
                 return status == ImportStatus::Converted;

@@ -1,7 +1,6 @@
 // The system's words for its own error numbers: FormatMessage's text without its line end.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "engine/SystemError.h"
 

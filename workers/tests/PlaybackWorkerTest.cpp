@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/types.h>
 
 #include <algorithm>
@@ -131,9 +130,9 @@ std::uint64_t writeBehindLongSeek(const std::string& path, std::uint32_t target,
 }  // namespace
 
 TEST_F(PlaybackWorkerTest, StartPositionSkipsEarlierChunksAndKeepsTheirTiming) {
-    ASSERT_TRUE(writeSerialFile(job_.filePath,
-                                {{0, bytesOf("A")}, {40, bytesOf("B")}, {60, bytesOf("C")},
-                                 {90, bytesOf("D")}}));
+    ASSERT_TRUE(writeSerialFile(
+        job_.filePath,
+        {{0, bytesOf("A")}, {40, bytesOf("B")}, {60, bytesOf("C")}, {90, bytesOf("D")}}));
     startPlaying(50);
     const auto started = listener_.timeOf(WorkerEvent::Started);
     auto arrivals = receiveAtDevice(2, milliseconds(8000));
@@ -161,7 +160,8 @@ TEST_F(PlaybackWorkerTest, StartPositionBeyondEveryChunkPlaysTheWholeFile) {
     awaitEnd();
     EXPECT_EQ(joined(arrivals), bytesOf("onetwothree"));
     EXPECT_EQ(state_.currentPosition.load(), 0u);
-    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(listener_.codes(),
+              (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
     EXPECT_EQ(state_.playing.load(), 0);
 }
 
@@ -199,7 +199,8 @@ TEST_F(PlaybackWorkerTest, StopDuringALongWaitKeepsThePlayTime) {
     // The play time of the last comparison: they happen every 500 ms while waiting.
     EXPECT_GE(state_.currentPosition.load(), 10u);
     EXPECT_LE(state_.currentPosition.load(), 16u);
-    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(listener_.codes(),
+              (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
     std::string log = logText();
     EXPECT_NE(log.find("Playing was stopped\r\nEnded play\r\n"), std::string::npos) << log;
     EXPECT_TRUE(joined(receiveAtDevice(1, milliseconds(200))).empty());
@@ -228,10 +229,10 @@ TEST_F(PlaybackWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
     state_.currentPosition.store(5);
     EXPECT_EQ(playbackWorker(&state_, job_, trace_), 0);
     std::string log = logText();
-    EXPECT_EQ(log.rfind("Starting playing of file " + job_.filePath +
-                            "\r\nError opening serial port: ",
-                        0),
-              0u)
+    EXPECT_EQ(
+        log.rfind("Starting playing of file " + job_.filePath + "\r\nError opening serial port: ",
+                  0),
+        0u)
         << log;
     EXPECT_TRUE(listener_.codes().empty());
     EXPECT_EQ(state_.playing.load(), 0);
@@ -241,8 +242,8 @@ TEST_F(PlaybackWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
 TEST_F(PlaybackWorkerTest, FileThatCannotBeOpenedIsLoggedAndChangesNothing) {
     job_.filePath = dir_.file("missing.ser");
     EXPECT_EQ(playbackWorker(&state_, job_, trace_), 0);
-    EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
-                             "\r\nCouldt open playfile " + job_.filePath + "\r\n");
+    EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath + "\r\nCouldt open playfile " +
+                             job_.filePath + "\r\n");
     EXPECT_TRUE(listener_.codes().empty());
     EXPECT_EQ(state_.playing.load(), 0);
 }
@@ -309,9 +310,11 @@ TEST_F(PlaybackWorkerTest, StopEndsAWriteThatTheDeviceHoldsUp) {
     std::printf("[ measured ] %zu chunks begun, %zu bytes received after the stop\n", sending,
                 received.size());
     EXPECT_LT(received.size(), (sending - 1) * kMaxChunkData) << "nothing was discarded";
-    EXPECT_TRUE(log.ends_with("\r\r\n\r\nPlaying was stopped\r\nEnded play\r\n")) << log.substr(0, 200);
+    EXPECT_TRUE(log.ends_with("\r\r\n\r\nPlaying was stopped\r\nEnded play\r\n"))
+        << log.substr(0, 200);
     EXPECT_EQ(sink_.joined().find("error"), std::string::npos);
-    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(listener_.codes(),
+              (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
     EXPECT_EQ(state_.playing.load(), 0);
 }
 
@@ -353,7 +356,8 @@ TEST_F(PlaybackWorkerTest, StopDuringALongSeekEndsPlaybackAtOnce) {
 // The play clock starts when the seek is over: chunks a second apart still leave a second apart,
 // not in one burst after a long seek, and the first comparison reads the start position.
 TEST_F(PlaybackWorkerTest, PlayClockStartsWhenTheSeekIsOver) {
-    ASSERT_GT(writeBehindLongSeek(job_.filePath, 50, {{50, "A"}, {60, "B"}}, milliseconds(500)), 0u);
+    ASSERT_GT(writeBehindLongSeek(job_.filePath, 50, {{50, "A"}, {60, "B"}}, milliseconds(500)),
+              0u);
     startPlaying(50);
     auto arrivals = receiveAtDevice(2, milliseconds(30000));
     awaitEnd();

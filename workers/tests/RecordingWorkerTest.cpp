@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "workers/Workers.h"
 #include "engine/WriteFailure.h"
+#include "workers/Workers.h"
 #include "workers/tests/WorkerTestSupport.h"
 
 namespace {
@@ -84,17 +84,19 @@ TEST_F(RecordingWorkerTest, BurstTwoSecondsInBecomesOneChunkAtOffsetTwenty) {
 
     auto bytes = readWholeFile(job_.filePath);
     ASSERT_EQ(bytes.size(), 11u);
-    std::uint32_t offset = bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24;
+    std::uint32_t offset =
+        bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24;
     EXPECT_NEAR(offset, 20, 1);
-    const std::vector<std::uint8_t> expected = {0x53, 0x01, bytes[2], 0, 0, 0, 3, 0x41, 0x42, 0x43,
-                                                0x0A};
+    const std::vector<std::uint8_t> expected = {0x53, 0x01, bytes[2], 0,    0,   0,
+                                                3,    0x41, 0x42,     0x43, 0x0A};
     EXPECT_EQ(bytes, expected);
 
     std::string chunkLine = "off=" + std::to_string(offset) + ": sz=3\r\n";
     EXPECT_NE(sink_.joined().find(chunkLine + " {41,42,43}"), std::string::npos) << sink_.joined();
     EXPECT_EQ(logText(), "Starting recording\r\n" + chunkLine.substr(0, chunkLine.size() - 2) +
                              "\r\r\n\r\nRecording was stopped\r\nRecording finished\r\n");
-    EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
+    EXPECT_EQ(listener_.codes(),
+              (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
     EXPECT_EQ(state_.recording.load(), 0);
     EXPECT_EQ(state_.currentPosition.load(), 0u);
 }
@@ -151,8 +153,8 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
 
     auto chunks = readSerialFile(job_.filePath);
     std::vector<std::uint8_t> recorded;
-    for (const auto& chunk : chunks) recorded.insert(recorded.end(), chunk.data,
-                                                     chunk.data + chunk.length);
+    for (const auto& chunk : chunks)
+        recorded.insert(recorded.end(), chunk.data, chunk.data + chunk.length);
     EXPECT_EQ(recorded, (std::vector<std::uint8_t>{1, 2, 3, 4}));
     std::string log = logText();
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
@@ -203,7 +205,8 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
 TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
     job_.filePath = fullDevice();
     if (job_.filePath.empty()) GTEST_SKIP() << "no device that is always full";
-    if (job_.filePath == "Z:\\dev\\full") GTEST_SKIP() << "writes to a device are not buffered here";
+    if (job_.filePath == "Z:\\dev\\full")
+        GTEST_SKIP() << "writes to a device are not buffered here";
     StopAtFirstChunk stopper(state_);
     DebugTrace trace(stopper);
     WorkerRunner runner(state_, trace);
@@ -218,9 +221,10 @@ TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
     EXPECT_EQ(failure.kind, Failure::Kind::WriteOutput);
     EXPECT_EQ(failure.error, diskFullFailure());
     const std::string log = logText();
-    EXPECT_TRUE(log.ends_with("Recording was stopped\r\nRecording finished\r\n"
-                              "Error writing file to record to: " + job_.filePath + ": " +
-                              systemErrorText(diskFullFailure()) + "\r\n"))
+    EXPECT_TRUE(
+        log.ends_with("Recording was stopped\r\nRecording finished\r\n"
+                      "Error writing file to record to: " +
+                      job_.filePath + ": " + systemErrorText(diskFullFailure()) + "\r\n"))
         << log;
 }
 
@@ -230,8 +234,8 @@ TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
     EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
     std::string log = logText();
     EXPECT_EQ(log.rfind("Starting recording\r\nError opening serial port: ", 0), 0u) << log;
-    EXPECT_GT(log.size(), std::string("Starting recording\r\nError opening serial port: ").size() +
-                              2);
+    EXPECT_GT(log.size(),
+              std::string("Starting recording\r\nError opening serial port: ").size() + 2);
     EXPECT_TRUE(listener_.codes().empty());
     EXPECT_EQ(state_.recording.load(), 0);
     EXPECT_EQ(state_.currentPosition.load(), 17u);
@@ -241,12 +245,13 @@ TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
 TEST_F(RecordingWorkerTest, FileThatCannotBeCreatedIsLoggedAndFreesThePort) {
     job_.filePath = dir_.file("no-such-folder/working.ser");
     EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
-    EXPECT_EQ(logText(), "Starting recording\r\nError opening file to record to: " +
-                             job_.filePath + "\r\n");
+    EXPECT_EQ(logText(),
+              "Starting recording\r\nError opening file to record to: " + job_.filePath + "\r\n");
     EXPECT_TRUE(listener_.codes().empty());
     EXPECT_EQ(state_.recording.load(), 0);
     SerialPort again;
-    EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, Parity::None, StopBits::One))
+    EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, Parity::None,
+                           StopBits::One))
         << again.errorText();
 }
 
