@@ -61,15 +61,15 @@ void MainDialog::onRecord() {
     }
     // The runner still refuses when a worker started while the question was open (a command
     // posted meanwhile): two never share the state.
-    const std::uint32_t job = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
-    if (job == 0) {
+    const std::uint32_t runNumber = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
+    if (runNumber == 0) {
         sayBusy();
         return;
     }
     currentFilePath_ = workingFilePath_;
     unsavedRecording_ = true;
-    recordingJob_ = job;
-    recordingJobPath_ = workingFilePath_;
+    recordingRunNumber_ = runNumber;
+    recordingRunPath_ = workingFilePath_;
     // The new recording has no length yet, also when its port then fails to open.
     setSliderLength(0);
     showSliderAt(0);
@@ -98,24 +98,25 @@ void MainDialog::onPlay() {
     setSliderLength(*duration);
     const std::uint32_t startPosition = sliderTenths();
     state_.currentPosition.store(startPosition);
-    const std::uint32_t job = runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
-    if (job == 0) {
+    const std::uint32_t runNumber =
+        runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
+    if (runNumber == 0) {
         sayBusy();
         return;
     }
-    playingJob_ = job;
-    playingJobPath_ = currentFilePath_;
+    playingRunNumber_ = runNumber;
+    playingRunPath_ = currentFilePath_;
     showTransportState();
 }
 
 void MainDialog::onPause() {
-    if (state_.playing.load() != 1) return;
-    state_.paused.store(1 - state_.paused.load());
+    if (!state_.playing.load()) return;
+    state_.paused.store(!state_.paused.load());
     PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(WorkerEvent::PauseToggled), 0);
 }
 
 void MainDialog::onStop() {
-    bool wasRecording = state_.recording.load() != 0;
+    bool wasRecording = state_.recording.load();
     state_.requestStop();
     if (wasRecording) {  // a stopped playback keeps its position
         state_.currentPosition.store(0);
@@ -188,36 +189,36 @@ void MainDialog::setTransportButtons(TransportMode mode) {
 void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatTimeDisplay(tenths)); }
 
 // The run's number travels in lParam, so that a report is matched to the run that sent it.
-void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t job) {
+void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t runNumber) {
     PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(event),
-                 static_cast<LPARAM>(job));
+                 static_cast<LPARAM>(runNumber));
 }
 
-void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
+void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t runNumber) {
     showTransportState();
     // After a recording, whether stopped or ended by itself, show the length of the file that
     // this run wrote; but only while it is still the current file: after New or Open the slider
     // and the time display belong to another file, or to none.
-    if (event == WorkerEvent::Ended && job != 0 && job == recordingJob_) {
-        recordingJob_ = 0;
-        if (!recordingJobPath_.empty() && recordingJobPath_ == currentFilePath_) {
-            showRecordingLength(recordingJobPath_);
+    if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == recordingRunNumber_) {
+        recordingRunNumber_ = 0;
+        if (!recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_) {
+            showRecordingLength(recordingRunPath_);
         }
         // The worker set its failure before it announced its end.
-        if (const FileFailure failure = state_.fileFailureOf(job);
+        if (const FileFailure failure = state_.fileFailureOf(runNumber);
             failure.kind == FileFailure::Kind::Write) {
-            errors_.showErrorBox("The recording was stopped: the file " + recordingJobPath_ +
+            errors_.showErrorBox("The recording was stopped: the file " + recordingRunPath_ +
                                      " could not be written.\r\n" + fileFailureText(failure),
                                  false);
         }
-        showPortFailure(job, true);  // the device went away
+        showPortFailure(runNumber, true);  // the device went away
     }
     // A playback that a read error ended is told apart from one that played to the end.
-    if (event == WorkerEvent::Ended && job != 0 && job == playingJob_) {
-        playingJob_ = 0;
-        if (const FileFailure failure = state_.fileFailureOf(job);
+    if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == playingRunNumber_) {
+        playingRunNumber_ = 0;
+        if (const FileFailure failure = state_.fileFailureOf(runNumber);
             failure.kind == FileFailure::Kind::Read) {
-            errors_.showErrorBox("Playing was stopped: the file " + playingJobPath_ +
+            errors_.showErrorBox("Playing was stopped: the file " + playingRunPath_ +
                                      " could not be read.\r\n" + fileFailureText(failure),
                                  false);
         }
@@ -234,7 +235,7 @@ void MainDialog::showTransportState() {
             statusLine_.setText("Recording");
         }
     } else if (flags.playing) {
-        statusLine_.setText(state_.paused.load() != 0 ? "Paused" : "Playing");
+        statusLine_.setText(state_.paused.load() ? "Paused" : "Playing");
         if (shownMode_ != TransportMode::Playing) setTransportButtons(TransportMode::Playing);
     } else if (flags.busy) {
         setTransportButtons(TransportMode::Busy);
@@ -246,8 +247,8 @@ void MainDialog::showTransportState() {
 
 // Callers forget the run's number first: the box's modal loop goes on ticking, and the failure
 // is told once.
-void MainDialog::showPortFailure(std::uint32_t job, bool recording) {
-    const PortFailure failure = state_.portFailureOf(job);
+void MainDialog::showPortFailure(std::uint32_t runNumber, bool recording) {
+    const PortFailure failure = state_.portFailureOf(runNumber);
     if (failure.kind == PortFailure::Kind::None) return;
     const PortFailureWords words = portFailureWords(failure, recording);
     statusLine_.setText(words.statusText);
@@ -258,17 +259,18 @@ void MainDialog::showPortFailure(std::uint32_t job, bool recording) {
 // announcing it. The latest run is the one that ended so: an earlier run's end may still be on
 // its way in a message.
 void MainDialog::onRunEndedUnannounced() {
-    const std::uint32_t job = std::max(recordingJob_, playingJob_);
-    const bool recording = job == recordingJob_;
-    (recording ? recordingJob_ : playingJob_) = 0;
+    const std::uint32_t runNumber = std::max(recordingRunNumber_, playingRunNumber_);
+    const bool recording = runNumber == recordingRunNumber_;
+    (recording ? recordingRunNumber_ : playingRunNumber_) = 0;
     showTransportState();
-    showPortFailure(job, recording);
+    showPortFailure(runNumber, recording);
 }
 
 void MainDialog::refreshTick() {
     // A worker that fails to open its port or file ends without a report: its end shows here.
     if (shownMode_ == TransportMode::Busy && !transportFlags().busy) showTransportState();
-    if ((recordingJob_ != 0 || playingJob_ != 0) && !runner_.isRunning() && !state_.endNotified()) {
+    if ((recordingRunNumber_ != 0 || playingRunNumber_ != 0) && !runner_.isRunning() &&
+        !state_.endNotified()) {
         onRunEndedUnannounced();
     }
     std::int32_t level = state_.activityLevel.load();
@@ -277,11 +279,11 @@ void MainDialog::refreshTick() {
         state_.activityLevel.store(level);
         activityMeter_.setPosition(level);
     }
-    if (state_.playing.load() != 0 && !slider_.isEnabled()) {
+    if (state_.playing.load() && !slider_.isEnabled()) {
         showSliderAt(state_.currentPosition.load());
         showTime(state_.currentPosition.load());
     }
-    if (state_.recording.load() != 0) showTime(state_.currentPosition.load());
+    if (state_.recording.load()) showTime(state_.currentPosition.load());
 }
 
 void MainDialog::onSliderScroll(HWND bar) {

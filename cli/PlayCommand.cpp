@@ -7,11 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandWorkerRun.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/PlayTiming.h"
 #include "cli/ProgressLine.h"
-#include "cli/WorkerSession.h"
+#include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
 #include "workers/ChunkTiming.h"
 #include "workers/FileFailure.h"
@@ -131,7 +132,7 @@ int runPlay(const Arguments& arguments, Console& console) {
     job.chunkTiming = &timing;
 
     const InterruptWatch interrupts;
-    WorkerSession session;
+    CommandWorkerRun worker;
     ProgressLine progress(console);
     const Clock::time_point start = Clock::now();
     std::uint64_t chunksBefore = 0;
@@ -139,27 +140,27 @@ int runPlay(const Arguments& arguments, Console& console) {
     for (long long pass = 1; options->passes == 0 || pass <= options->passes; ++pass) {
         if (interrupts.interrupted()) break;
         job.log.appendFile = pass > 1;  // every pass of a loop into the one log
-        const std::uint32_t run = session.start(playbackWorker, job);
-        while (!session.waitForEnd(kProgressStep)) {
-            if (interrupts.interrupted()) session.stop();
+        const std::uint32_t runNumber = worker.start(playbackWorker, job);
+        while (!worker.waitForEnd(kProgressStep)) {
+            if (interrupts.interrupted()) worker.stop();
             progress.show(std::chrono::duration<double>(Clock::now() - start).count(),
-                          chunksBefore + session.state().chunksMoved.load(),
-                          bytesBefore + session.state().bytesMoved.load());
+                          chunksBefore + worker.state().chunksMoved.load(),
+                          bytesBefore + worker.state().bytesMoved.load());
         }
-        session.finish();
-        if (!session.started()) {
+        worker.finish();
+        if (!worker.started()) {
             progress.end();
-            const std::string why = session.state().failureTextOf(run);
+            const std::string why = worker.state().failureTextOf(runNumber);
             return reportFailure(console, kName, why.empty() ? "playing did not start" : why);
         }
-        if (const FileFailure failure = session.state().fileFailureOf(run);
+        if (const FileFailure failure = worker.state().fileFailureOf(runNumber);
             failure.kind != FileFailure::Kind::None) {
             progress.end();
             return reportFailure(console, kName,
                                  "cannot read " + job.filePath + ": " + fileFailureText(failure));
         }
-        chunksBefore += session.state().chunksMoved.load();
-        bytesBefore += session.state().bytesMoved.load();
+        chunksBefore += worker.state().chunksMoved.load();
+        bytesBefore += worker.state().bytesMoved.load();
     }
     progress.show(std::chrono::duration<double>(Clock::now() - start).count(), chunksBefore,
                   bytesBefore);  // the totals, not the last refresh's

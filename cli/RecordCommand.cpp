@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandWorkerRun.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/ProgressLine.h"
-#include "cli/WorkerSession.h"
 #include "workers/FileFailure.h"
 #include "workers/Workers.h"
 
@@ -58,18 +58,18 @@ int runRecord(const Arguments& arguments, Console& console) {
     }
 
     const InterruptWatch interrupts;
-    WorkerSession session;
-    const std::uint32_t run = session.start(recordingWorker, job);
+    CommandWorkerRun worker;
+    const std::uint32_t runNumber = worker.start(recordingWorker, job);
     ProgressLine progress(console);
     bool announced = false;
     bool stopAsked = false;
     Clock::time_point start = Clock::now();
     Clock::time_point lastData = start;
     std::uint64_t lastBytes = 0;
-    while (!session.waitForEnd(kProgressStep)) {
-        if (!session.started()) {
+    while (!worker.waitForEnd(kProgressStep)) {
+        if (!worker.started()) {
             if (interrupts.interrupted()) {
-                session.stop();
+                worker.stop();
                 stopAsked = true;
             }
             continue;
@@ -83,33 +83,33 @@ int runRecord(const Arguments& arguments, Console& console) {
                              job.device.port.c_str(), job.filePath.c_str());
             }
         }
-        const std::uint64_t bytes = session.state().bytesMoved.load();
+        const std::uint64_t bytes = worker.state().bytesMoved.load();
         if (bytes != lastBytes) {
             lastBytes = bytes;
             lastData = Clock::now();
         }
-        progress.show(secondsSince(start), session.state().chunksMoved.load(), bytes);
+        progress.show(secondsSince(start), worker.state().chunksMoved.load(), bytes);
         const bool idle = idleStop && secondsSince(lastData) >= *idleStop;
         const bool timeUp = duration && secondsSince(start) >= *duration;
         if (!stopAsked && (interrupts.interrupted() || idle || timeUp)) {
-            session.stop();
+            worker.stop();
             stopAsked = true;
         }
     }
-    session.finish();
+    worker.finish();
     if (announced) {
-        progress.show(secondsSince(start), session.state().chunksMoved.load(),
-                      session.state().bytesMoved.load());  // the totals, not the last refresh's
+        progress.show(secondsSince(start), worker.state().chunksMoved.load(),
+                      worker.state().bytesMoved.load());  // the totals, not the last refresh's
     }
     progress.end();
 
-    if (!session.started()) {
-        const std::string why = session.state().failureTextOf(run);
+    if (!worker.started()) {
+        const std::string why = worker.state().failureTextOf(runNumber);
         return reportFailure(console, kName, why.empty() ? "the recording did not start" : why);
     }
-    const std::uint32_t chunks = session.state().chunksMoved.load();
-    const std::uint64_t bytes = session.state().bytesMoved.load();
-    if (const FileFailure failure = session.state().fileFailureOf(run);
+    const std::uint32_t chunks = worker.state().chunksMoved.load();
+    const std::uint64_t bytes = worker.state().bytesMoved.load();
+    if (const FileFailure failure = worker.state().fileFailureOf(runNumber);
         failure.kind != FileFailure::Kind::None) {
         return reportFailure(console, kName,
                              "cannot write " + job.filePath + ": " + fileFailureText(failure) +
@@ -117,7 +117,7 @@ int runRecord(const Arguments& arguments, Console& console) {
     }
     if (!stopAsked) {
         // The worker ends by itself only when the port fails: the device went away.
-        const std::string why = session.state().failureTextOf(run);
+        const std::string why = worker.state().failureTextOf(runNumber);
         return reportFailure(console, kName,
                              (why.empty() ? "the port failed" : why) + "; the recording ended, " +
                                  std::to_string(bytes) + " bytes are kept in " + job.filePath);

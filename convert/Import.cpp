@@ -13,6 +13,7 @@
 #include "convert/BlockOutput.h"
 #include "convert/FailureText.h"
 #include "convert/ReplacingOutput.h"
+#include "engine/AskEvery.h"
 #include "engine/ErrorReporter.h"
 #include "engine/SerialFile.h"
 #include "log/LogWriter.h"
@@ -212,17 +213,13 @@ ImportResult importToSerialFile(const std::string& inputPath, const std::string&
     const bool hex = format == ImportFormat::HexText;
     std::uint8_t data[kImportChunkSize];
     const std::uint64_t total = input.size();
-    // Without a callback the next report never comes.
-    std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
+    AskEvery reporting(kProgressStep, static_cast<bool>(progress));
     // A fresh input has not met its end, so even an empty one makes one pass. A full disk stays
     // full: converting on would only take time.
     while (!input.endSeen() && !output.failed()) {
-        if (input.position() >= nextReport) {
-            if (!progress(input.position(), total)) {
-                result.status = ImportStatus::Cancelled;
-                return result;  // the target discards what was written
-            }
-            nextReport = input.position() + kProgressStep;
+        if (reporting.due(input.position()) && !progress(input.position(), total)) {
+            result.status = ImportStatus::Cancelled;
+            return result;  // the target discards what was written
         }
         int n = hex ? readHexBytes(input, data, kImportChunkSize)
                     : readRawBytes(input, data, kImportChunkSize);

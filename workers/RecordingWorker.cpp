@@ -37,7 +37,7 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
     std::uint8_t buffer[256];
     char line[64];
     for (;;) {
-        if (state.recording.load() == 0) {
+        if (!state.recording.load()) {
             log.writeLine("Recording was stopped");
             return 0;
         }
@@ -62,7 +62,7 @@ int recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Ser
             log.writeLine(line);
         }
         // After a stop request the close, a moment later, writes everything out.
-        if (now - lastFlush >= flushEvery && state.recording.load() != 0) {
+        if (now - lastFlush >= flushEvery && state.recording.load()) {
             clearWriteFailure();
             if (!out.flush()) return lastWriteFailure();
             lastFlush = now;
@@ -77,27 +77,27 @@ void logWriteFailure(LogWriter& log, const std::string& path, int error) {
 
 }  // namespace
 
-int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
-    if (statePointer == nullptr) return 1;
+void recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return;
     SharedState& state = *statePointer;
     {
         LogWriter log(job.log);
         log.writeLine("Starting recording");
 
         SerialPort port;
-        if (!openWorkerPort(port, job.device, log, state)) return 0;
+        if (!openWorkerPort(port, job.device, log, state)) return;
         // Before the file is created: a run that cannot start leaves the last recording as it was.
-        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return 0;
+        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
             const int error = errno;
             log.writeLine("Error opening file to record to: " + job.filePath);
             state.reportFailureText("cannot create " + job.filePath + ": " + std::strerror(error));
-            return 0;
+            return;
         }
 
-        state.recording.store(1);
-        state.paused.store(0);
+        state.recording.store(true);
+        state.paused.store(false);
         // A Stop pressed while the worker was opening is honoured: it ends without recording.
         int writeError = 0;
         if (state.stopRequested()) {
@@ -118,8 +118,7 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         }
         if (writeError != 0) state.reportFileFailure({FileFailure::Kind::Write, writeError});
     }  // the port and the log are closed before the end is announced
-    state.recording.store(0);
+    state.recording.store(false);
     state.currentPosition.store(0);
     state.notify(WorkerEvent::Ended);
-    return 0;
 }

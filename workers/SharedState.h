@@ -18,12 +18,12 @@ enum class WorkerEvent : int {
 };
 
 // Receives the worker's events, on the worker's thread: on Windows it posts a message to the main
-// window. `job` is the number WorkerRunner::start gave the run, so that a late report is never
-// taken for one of a later run.
+// window. `runNumber` is the number WorkerRunner::start gave the run, so that a late report is
+// never taken for one of a later run.
 class WorkerStateListener {
 public:
     virtual ~WorkerStateListener() = default;
-    virtual void workerStateChanged(WorkerEvent event, std::uint32_t job) = 0;
+    virtual void workerStateChanged(WorkerEvent event, std::uint32_t runNumber) = 0;
 };
 
 // What the front end and its one running worker share: single values that the front end requests
@@ -36,11 +36,10 @@ public:
     SharedState& operator=(const SharedState&) = delete;
 
     std::atomic<std::uint32_t> currentPosition{0};  // tenths of a second
-    // The 32-bit flags of the window's transport state; ints because the window's rules and
-    // messages were built on them.
-    std::atomic<std::int32_t> paused{0};
-    std::atomic<std::int32_t> recording{0};
-    std::atomic<std::int32_t> playing{0};
+    // The transport state: what the window's rules read, and what the front end clears to stop.
+    std::atomic<bool> paused{false};
+    std::atomic<bool> recording{false};
+    std::atomic<bool> playing{false};
     std::atomic<std::int32_t> activityLevel{0};  // 0..100
     // What the current run has recorded or sent so far, for a front end's progress.
     std::atomic<std::uint32_t> chunksMoved{0};
@@ -50,8 +49,8 @@ public:
     // that has not yet set its running flag, which then ends without running.
     void requestStop() {
         stopRequested_.store(true);
-        recording.store(0);
-        playing.store(0);
+        recording.store(false);
+        playing.store(false);
     }
     bool stopRequested() const { return stopRequested_.load(); }
 
@@ -65,15 +64,15 @@ public:
     // that a later run's report is never taken for this one's.
     void reportFileFailure(FileFailure failure) {
         auto& slot = failure.kind == FileFailure::Kind::Read ? readFailure_ : writeFailure_;
-        slot.store(static_cast<std::uint64_t>(job_.load()) << 32 |
+        slot.store(static_cast<std::uint64_t>(runNumber_.load()) << 32 |
                    static_cast<std::uint32_t>(failure.reason));
     }
-    // How run `job` failed with its file; kind None when it did not. A run either records or
+    // How run `runNumber` failed with its file; kind None when it did not. A run either records or
     // plays, so at most one of the two stamps carries its number.
-    FileFailure fileFailureOf(std::uint32_t job) const {
+    FileFailure fileFailureOf(std::uint32_t runNumber) const {
         using Kind = FileFailure::Kind;
-        if (const int reason = reasonOf(writeFailure_, job)) return {Kind::Write, reason};
-        if (const int reason = reasonOf(readFailure_, job)) return {Kind::Read, reason};
+        if (const int reason = reasonOf(writeFailure_, runNumber)) return {Kind::Write, reason};
+        if (const int reason = reasonOf(readFailure_, runNumber)) return {Kind::Read, reason};
         return {};
     }
 
@@ -84,12 +83,12 @@ public:
         trimLineEnd(text);
         std::lock_guard lock(failureTextMutex_);
         failureText_ = std::move(text);
-        failureTextJob_ = job_.load();
+        failureTextRunNumber_ = runNumber_.load();
     }
-    // Run `job`'s failure text; empty when it had none.
-    std::string failureTextOf(std::uint32_t job) const {
+    // Run `runNumber`'s failure text; empty when it had none.
+    std::string failureTextOf(std::uint32_t runNumber) const {
         std::lock_guard lock(failureTextMutex_);
-        return failureTextJob_ == job ? failureText_ : std::string();
+        return failureTextRunNumber_ == runNumber ? failureText_ : std::string();
     }
 
     // A run that could not use its port, or lost it: kept for a window, which names the port and
@@ -99,27 +98,27 @@ public:
         reportFailureText(portFailureSentence(failure));
         std::lock_guard lock(failureTextMutex_);
         portFailure_ = std::move(failure);
-        portFailureJob_ = job_.load();
+        portFailureRunNumber_ = runNumber_.load();
     }
-    // How run `job` failed with its port; kind None when it did not.
-    PortFailure portFailureOf(std::uint32_t job) const {
+    // How run `runNumber` failed with its port; kind None when it did not.
+    PortFailure portFailureOf(std::uint32_t runNumber) const {
         std::lock_guard lock(failureTextMutex_);
-        return portFailureJob_ == job ? portFailure_ : PortFailure{};
+        return portFailureRunNumber_ == runNumber ? portFailure_ : PortFailure{};
     }
 
     void notify(WorkerEvent event) {
         if (event == WorkerEvent::Ended) endNotified_.store(true);
-        listener_.workerStateChanged(event, job_.load());
+        listener_.workerStateChanged(event, runNumber_.load());
     }
     bool endNotified() const { return endNotified_.load(); }
 
-    // Called by WorkerRunner before it starts run number `job`.
-    void beginJob(std::uint32_t job) {
+    // Called by WorkerRunner before it starts run number `runNumber`.
+    void beginRun(std::uint32_t runNumber) {
         stopRequested_.store(false);
         endNotified_.store(false);
         chunksMoved.store(0);
         bytesMoved.store(0);
-        job_.store(job);
+        runNumber_.store(runNumber);
     }
 
 private:
@@ -131,21 +130,21 @@ private:
         }
     }
 
-    static int reasonOf(const std::atomic<std::uint64_t>& stamp, std::uint32_t job) {
+    static int reasonOf(const std::atomic<std::uint64_t>& stamp, std::uint32_t runNumber) {
         const std::uint64_t failure = stamp.load();
-        return (failure >> 32) == job ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
+        return (failure >> 32) == runNumber ? static_cast<int>(failure & 0xFFFFFFFFu) : 0;
     }
 
     WorkerStateListener& listener_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endNotified_{false};
-    std::atomic<std::uint32_t> job_{0};
+    std::atomic<std::uint32_t> runNumber_{0};
     // Run number (high half), reason (low half).
     std::atomic<std::uint64_t> writeFailure_{0};
     std::atomic<std::uint64_t> readFailure_{0};
     mutable std::mutex failureTextMutex_;
     std::string failureText_;
-    std::uint32_t failureTextJob_ = 0;
+    std::uint32_t failureTextRunNumber_ = 0;
     PortFailure portFailure_;
-    std::uint32_t portFailureJob_ = 0;
+    std::uint32_t portFailureRunNumber_ = 0;
 };

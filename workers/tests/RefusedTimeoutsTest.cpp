@@ -21,7 +21,7 @@ protected:
 
     // Runs the worker and awaits its end; a worker still running after two seconds is stopped.
     ::testing::AssertionResult runsAndEndsByItself(WorkerRunner::Entry entry) {
-        run_ = runner_.start(entry, job_);
+        runNumber_ = runner_.start(entry, job_);
         const auto giveUp = TestClock::now() + milliseconds(2000);
         while (runner_.isRunning() && TestClock::now() < giveUp)
             std::this_thread::sleep_for(milliseconds(10));
@@ -42,8 +42,9 @@ protected:
         EXPECT_NE(logText().find("\nError setting serial port timeouts: " + reason + "\r"),
                   std::string::npos)
             << logText();
-        EXPECT_EQ(state_.failureTextOf(run_), "cannot set the timeouts of port COM7: " + reason);
-        const PortFailure failure = state_.portFailureOf(run_);
+        EXPECT_EQ(state_.failureTextOf(runNumber_),
+                  "cannot set the timeouts of port COM7: " + reason);
+        const PortFailure failure = state_.portFailureOf(runNumber_);
         EXPECT_EQ(failure.kind, PortFailure::Kind::Timeouts);
         EXPECT_EQ(failure.port, "COM7");
         EXPECT_EQ(failure.reason, reason);
@@ -57,7 +58,7 @@ protected:
     RecordingListener listener_;
     SharedState state_{listener_};
     WorkerRunner runner_{state_, trace_};
-    std::uint32_t run_ = 0;
+    std::uint32_t runNumber_ = 0;
 };
 
 }  // namespace
@@ -66,7 +67,7 @@ TEST_F(RefusedTimeouts, EndTheRecordingBeforeItStartsAndLeaveNoFile) {
     ASSERT_TRUE(runsAndEndsByItself(recordingWorker));
     expectReported();
     EXPECT_EQ(logText().rfind("Starting recording\r\n", 0), 0u);
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_FALSE(state_.recording.load());
     EXPECT_FALSE(std::filesystem::exists(job_.filePath));
 }
 
@@ -75,5 +76,5 @@ TEST_F(RefusedTimeouts, EndThePlaybackBeforeItStarts) {
     ASSERT_TRUE(runsAndEndsByItself(playbackWorker));
     expectReported();
     EXPECT_EQ(logText().rfind("Starting playing of file " + job_.filePath + "\r\n", 0), 0u);
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
 }
