@@ -79,7 +79,7 @@ public:
     std::int64_t dueAt(std::uint32_t timeOffset) const {
         return chunkDueAt(base_, timeOffset, ticksPerTenth_);
     }
-    // The performance counter's own ticks, for sleeping.
+    // The performance counter's ticks in a second, for sleeping.
     std::int64_t frequency() const { return frequency_; }
 
 private:
