@@ -6,8 +6,8 @@
 
 #include "app/AppMessages.h"
 #include "app/ScreenPlacement.h"
-#include "app/SessionClaims.h"
 #include "app/WindowPosition.h"
+#include "app/WorkingFileClaims.h"
 #include "engine/DeviceSettings.h"
 #include "engine/Profile.h"
 #include "res/resource.h"

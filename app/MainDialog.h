@@ -76,7 +76,7 @@ private:
     void openFileFromCommandLine();
 
     // Working file kept over a crash, and the question before a recording is dropped
-    // (MainDialogSession.cpp)
+    // (MainDialogWorkingFile.cpp)
     bool offerLeftBehindRecordings();
     bool askToSaveRecording();
     bool holdsUnsavedRecording() const;
@@ -110,7 +110,7 @@ private:
     bool refuseStartWhileRunning();
     void sayBusy();
     void showTime(std::uint32_t tenths);
-    void onWorkerState(WorkerEvent event, std::uint32_t job);
+    void onWorkerState(WorkerEvent event, std::uint32_t runNumber);
     void refreshTick();
     void onRunEndedUnannounced();
     void showPortFailure(const Failure& failure, bool recording);
@@ -120,7 +120,8 @@ private:
     void showSliderAt(std::uint32_t tenths);
     std::uint32_t sliderTenths() const;
     WorkerJob jobFor(const std::string& path, std::uint32_t startPosition);
-    void workerStateChanged(WorkerEvent event, std::uint32_t job) override;  // worker's thread
+    void workerStateChanged(WorkerEvent event,
+                            std::uint32_t runNumber) override;  // worker's thread
 
     Profile& profile_;
     HICON icon_ = nullptr;
@@ -138,11 +139,10 @@ private:
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first
     // The recording run whose end shows the recording's length (0: none), and the file it writes.
-    std::uint32_t recordingJob_ = 0;
-    std::string recordingJobPath_;
-    // The playback run whose end may report a file that could not be read (0: none), and its file.
-    std::uint32_t playingJob_ = 0;
-    std::string playingJobPath_;
+    std::uint32_t recordingRunNumber_ = 0;
+    std::string recordingRunPath_;
+    // The playback run whose end may report a file that could not be read (0: none).
+    std::uint32_t playingRunNumber_ = 0;
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show
     RecentFiles recentFiles_;
     UINT menuItemStateMessage_ = 0;

@@ -88,8 +88,8 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
 }
 
 TransportFlags MainDialog::transportFlags() const {
-    const bool recording = state_.recording.load() != 0;
-    const bool playing = state_.playing.load() != 0;
+    const bool recording = state_.recording.load();
+    const bool playing = state_.playing.load();
     // Busy exactly while the runner would refuse a start: its worker runs and has not yet
     // announced its end.
     const bool busy = !recording && !playing && runner_.isRunning() && !state_.endNotified();

@@ -33,15 +33,15 @@ void MainDialog::onRecord() {
     }
     // The runner still refuses when a worker started while the question was open (a command
     // posted meanwhile): two never share the state.
-    const std::uint32_t job = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
-    if (job == 0) {
+    const std::uint32_t runNumber = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
+    if (runNumber == 0) {
         sayBusy();
         return;
     }
     currentFilePath_ = workingFilePath_;
     unsavedRecording_ = true;
-    recordingJob_ = job;
-    recordingJobPath_ = workingFilePath_;
+    recordingRunNumber_ = runNumber;
+    recordingRunPath_ = workingFilePath_;
     // The new recording has no length yet, also when its port then fails to open.
     setSliderLength(0);
     showSliderAt(0);
@@ -70,25 +70,24 @@ void MainDialog::onPlay() {
     setSliderLength(*duration);
     const std::uint32_t startPosition = sliderTenths();
     state_.currentPosition.store(startPosition);
-    const std::uint32_t job =
+    const std::uint32_t runNumber =
         runner_.start(playbackWorker, jobFor(currentFilePath_, startPosition));
-    if (job == 0) {
+    if (runNumber == 0) {
         sayBusy();
         return;
     }
-    playingJob_ = job;
-    playingJobPath_ = currentFilePath_;
+    playingRunNumber_ = runNumber;
     showTransportState();
 }
 
 void MainDialog::onPause() {
-    if (state_.playing.load() != 1) return;
-    state_.paused.store(1 - state_.paused.load());
+    if (!state_.playing.load()) return;
+    state_.paused.store(!state_.paused.load());
     PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(WorkerEvent::PauseToggled), 0);
 }
 
 void MainDialog::onStop() {
-    bool wasRecording = state_.recording.load() != 0;
+    bool wasRecording = state_.recording.load();
     state_.requestStop();
     if (wasRecording) {  // a stopped playback keeps its position
         state_.currentPosition.store(0);
@@ -161,31 +160,31 @@ void MainDialog::setTransportButtons(TransportMode mode) {
 void MainDialog::showTime(std::uint32_t tenths) { timeDisplay_.setText(formatTimeDisplay(tenths)); }
 
 // The run's number travels in lParam, so that a report is matched to the run that sent it.
-void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t job) {
+void MainDialog::workerStateChanged(WorkerEvent event, std::uint32_t runNumber) {
     PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(event),
-                 static_cast<LPARAM>(job));
+                 static_cast<LPARAM>(runNumber));
 }
 
-void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t job) {
+void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t runNumber) {
     showTransportState();
     // After a recording, whether stopped or ended by itself, show the length of the file that
     // this run wrote; but only while it is still the current file: after New or Open the slider
     // and the time display belong to another file, or to none.
-    if (event == WorkerEvent::Ended && job != 0 && job == recordingJob_) {
-        recordingJob_ = 0;
-        if (!recordingJobPath_.empty() && recordingJobPath_ == currentFilePath_) {
-            showRecordingLength(recordingJobPath_);
+    if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == recordingRunNumber_) {
+        recordingRunNumber_ = 0;
+        if (!recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_) {
+            showRecordingLength(recordingRunPath_);
         }
         // The worker set its failure before it announced its end.
-        const Failure failure = state_.failureOf(job);
+        const Failure failure = state_.failureOf(runNumber);
         if (const std::string text = runFileFailureText(failure, true); !text.empty())
             errors_.show(text);
         showPortFailure(failure, true);  // the device went away
     }
     // A playback that a read error ended is told apart from one that played to the end.
-    if (event == WorkerEvent::Ended && job != 0 && job == playingJob_) {
-        playingJob_ = 0;
-        const std::string text = runFileFailureText(state_.failureOf(job), false);
+    if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == playingRunNumber_) {
+        playingRunNumber_ = 0;
+        const std::string text = runFileFailureText(state_.failureOf(runNumber), false);
         if (!text.empty()) errors_.show(text);
     }
 }
@@ -200,7 +199,7 @@ void MainDialog::showTransportState() {
             statusLine_.setText("Recording");
         }
     } else if (flags.playing) {
-        statusLine_.setText(state_.paused.load() != 0 ? "Paused" : "Playing");
+        statusLine_.setText(state_.paused.load() ? "Paused" : "Playing");
         if (shownMode_ != TransportMode::Playing) setTransportButtons(TransportMode::Playing);
     } else if (flags.busy) {
         setTransportButtons(TransportMode::Busy);
@@ -223,17 +222,18 @@ void MainDialog::showPortFailure(const Failure& failure, bool recording) {
 // announcing it. The latest run is the one that ended so: an earlier run's end may still be on
 // its way in a message.
 void MainDialog::onRunEndedUnannounced() {
-    const std::uint32_t job = std::max(recordingJob_, playingJob_);
-    const bool recording = job == recordingJob_;
-    (recording ? recordingJob_ : playingJob_) = 0;
+    const std::uint32_t runNumber = std::max(recordingRunNumber_, playingRunNumber_);
+    const bool recording = runNumber == recordingRunNumber_;
+    (recording ? recordingRunNumber_ : playingRunNumber_) = 0;
     showTransportState();
-    showPortFailure(state_.failureOf(job), recording);
+    showPortFailure(state_.failureOf(runNumber), recording);
 }
 
 void MainDialog::refreshTick() {
     // A worker that fails to open its port or file ends without a report: its end shows here.
     if (shownMode_ == TransportMode::Busy && !transportFlags().busy) showTransportState();
-    if ((recordingJob_ != 0 || playingJob_ != 0) && !runner_.isRunning() && !state_.endNotified()) {
+    if ((recordingRunNumber_ != 0 || playingRunNumber_ != 0) && !runner_.isRunning() &&
+        !state_.endNotified()) {
         onRunEndedUnannounced();
     }
     std::int32_t level = state_.activityLevel.load();
@@ -242,11 +242,11 @@ void MainDialog::refreshTick() {
         state_.activityLevel.store(level);
         activityMeter_.setPosition(level);
     }
-    if (state_.playing.load() != 0 && !slider_.isEnabled()) {
+    if (state_.playing.load() && !slider_.isEnabled()) {
         showSliderAt(state_.currentPosition.load());
         showTime(state_.currentPosition.load());
     }
-    if (state_.recording.load() != 0) showTime(state_.currentPosition.load());
+    if (state_.recording.load()) showTime(state_.currentPosition.load());
 }
 
 void MainDialog::onSliderScroll(HWND bar) {

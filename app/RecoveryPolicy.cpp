@@ -1,13 +1,13 @@
 #include "app/RecoveryPolicy.h"
 
-bool isLeftBehindRecording(const SessionNote& note) {
-    return !note.sessionRunning && note.fileSize > 0;
+bool isLeftBehindRecording(const ClaimNote& note) {
+    return !note.ownerRunning && note.fileSize > 0;
 }
 
-RecoveryDecision decideRecovery(const std::vector<SessionNote>& notes) {
+RecoveryDecision decideRecovery(const std::vector<ClaimNote>& notes) {
     RecoveryDecision decision;
-    for (const SessionNote& note : notes) {
-        if (note.sessionRunning) continue;
+    for (const ClaimNote& note : notes) {
+        if (note.ownerRunning) continue;
         if (isLeftBehindRecording(note)) {
             decision.offer.push_back(note.path);
             continue;

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-// Which working files that ended sessions left behind are offered for recovery, free of any
-// system call: the caller gathers the facts of each claim in the settings and carries out the
-// decision.
+// Which working files that ended copies of the program left behind are offered for recovery,
+// free of any system call: the caller gathers the facts of each claim in the settings and
+// carries out the decision.
 
-struct SessionNote {
+struct ClaimNote {
     std::string path;             // the claimed working file
-    bool sessionRunning = false;  // or not ours to judge: its file stays
+    bool ownerRunning = false;    // or not ours to judge: its file stays
     long long fileSize = -1;      // -1 when the file is missing
 };
 
@@ -19,7 +19,7 @@ struct RecoveryDecision {
     std::vector<std::string> remove;  // empty files deleted with their claim
 };
 
-// A claim of a session that still runs is left alone.
-bool isLeftBehindRecording(const SessionNote& note);
+// A claim of a copy that still runs is left alone.
+bool isLeftBehindRecording(const ClaimNote& note);
 
-RecoveryDecision decideRecovery(const std::vector<SessionNote>& notes);
+RecoveryDecision decideRecovery(const std::vector<ClaimNote>& notes);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/PageCache.h"
+#include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
 
 namespace {

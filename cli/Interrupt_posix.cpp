@@ -27,7 +27,7 @@ InterruptWatch::InterruptWatch() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &previousInterrupt);
     sigaction(SIGTERM, &action, &previousTerminate);
-    // The terminal went away: a rig's ssh session dropped, or its window was closed.
+    // The terminal went away: a rig's ssh connection dropped, or its window was closed.
     sigaction(SIGHUP, &action, &previousHangUp);
 }
 

@@ -5,12 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandWorkerRun.h"
 #include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/PlayTiming.h"
 #include "cli/ProgressLine.h"
-#include "cli/WorkerSession.h"
+#include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
 #include "workers/ChunkTiming.h"
 #include "workers/PerfCounter.h"
@@ -126,7 +127,7 @@ struct PlayWait {
 
 // Plays the passes one run after another, drawing the progress of all of them, until the last
 // pass, Ctrl+C or a failure.
-PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, WorkerSession& session,
+PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, CommandWorkerRun& worker,
                      const InterruptWatch& interrupts, Console& console) {
     ProgressLine progress(console);
     const Clock::time_point start = Clock::now();
@@ -137,18 +138,18 @@ PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, WorkerSession& s
     for (long long pass = 1; options.passes == 0 || pass <= options.passes; ++pass) {
         if (interrupts.interrupted()) break;
         job.log.appendFile = pass > 1;  // every pass of a loop into the one log
-        const std::uint32_t run = session.start(playbackWorker, job);
-        while (!session.waitForEnd(kProgressStep)) {
-            if (interrupts.interrupted()) session.stop();
-            progress.show(seconds(), wait.chunks + session.state().chunksMoved.load(),
-                          wait.bytes + session.state().bytesMoved.load());
+        const std::uint32_t runNumber = worker.start(playbackWorker, job);
+        while (!worker.waitForEnd(kProgressStep)) {
+            if (interrupts.interrupted()) worker.stop();
+            progress.show(seconds(), wait.chunks + worker.state().chunksMoved.load(),
+                          wait.bytes + worker.state().bytesMoved.load());
         }
-        session.finish();
-        wait.started = session.started();
-        wait.failure = session.state().failureOf(run);
+        worker.finish();
+        wait.started = worker.started();
+        wait.failure = worker.state().failureOf(runNumber);
         if (!wait.started || wait.failure.happened()) return wait;
-        wait.chunks += session.state().chunksMoved.load();
-        wait.bytes += session.state().bytesMoved.load();
+        wait.chunks += worker.state().chunksMoved.load();
+        wait.bytes += worker.state().bytesMoved.load();
     }
     progress.show(seconds(), wait.chunks, wait.bytes);  // the totals, not the last refresh's
     return wait;
@@ -195,9 +196,9 @@ int runPlay(const Arguments& arguments, Console& console) {
     TallyingObserver timing(tally);
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
-    WorkerSession session;
+    CommandWorkerRun worker;
     const PlayWait wait =
-        playAndDraw(*options, playJobFrom(*options, timing), session, interrupts, console);
+        playAndDraw(*options, playJobFrom(*options, timing), worker, interrupts, console);
     return wordOutcome(*options, wait, tally, console);
 }
 

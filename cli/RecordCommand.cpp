@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandWorkerRun.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/ProgressLine.h"
-#include "cli/WorkerSession.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -74,18 +74,18 @@ struct RecordWait {
 
 // Waits for the run's end, drawing its progress, and stops it at Ctrl+C, at --duration or after
 // --idle-stop without data; the clocks start once the port and the file are open.
-RecordWait waitAndDraw(const RecordRequest& request, WorkerSession& session,
+RecordWait waitAndDraw(const RecordRequest& request, CommandWorkerRun& worker,
                        const InterruptWatch& interrupts, Console& console) {
     ProgressLine progress(console);
     RecordWait wait;
     Clock::time_point start = Clock::now();
     Clock::time_point lastData = start;
     std::uint64_t lastBytes = 0;
-    const SharedState& state = session.state();
-    while (!session.waitForEnd(kProgressStep)) {
-        if (!session.started()) {
+    const SharedState& state = worker.state();
+    while (!worker.waitForEnd(kProgressStep)) {
+        if (!worker.started()) {
             if (interrupts.interrupted() && !wait.stopAsked) {
-                session.stop();
+                worker.stop();
                 wait.stopAsked = true;
             }
             continue;
@@ -108,11 +108,11 @@ RecordWait waitAndDraw(const RecordRequest& request, WorkerSession& session,
         const bool idle = request.idleStop && secondsSince(lastData) >= *request.idleStop;
         const bool timeUp = request.duration && secondsSince(start) >= *request.duration;
         if (!wait.stopAsked && (interrupts.interrupted() || idle || timeUp)) {
-            session.stop();
+            worker.stop();
             wait.stopAsked = true;
         }
     }
-    session.finish();
+    worker.finish();
     if (wait.started) {
         progress.show(secondsSince(start), state.chunksMoved.load(),
                       state.bytesMoved.load());  // the totals, not the last refresh's
@@ -123,16 +123,16 @@ RecordWait waitAndDraw(const RecordRequest& request, WorkerSession& session,
 
 // A recording stopped as asked ends well; one that did not start, lost its file or ended by
 // itself (its port failed: the device went away) is a failure, with what was kept.
-int wordOutcome(const RecordRequest& request, WorkerSession& session, std::uint32_t run,
+int wordOutcome(const RecordRequest& request, CommandWorkerRun& worker, std::uint32_t runNumber,
                 const RecordWait& wait, Console& console) {
-    const Failure failure = session.state().failureOf(run);
-    if (!session.started()) {
+    const Failure failure = worker.state().failureOf(runNumber);
+    if (!worker.started()) {
         if (failure.happened()) return reportFailure(console, kName, failure);
         return reportFailure(console, kName, "the recording did not start");
     }
     const std::string& path = request.job.filePath;
-    const std::uint32_t chunks = session.state().chunksMoved.load();
-    const std::uint64_t bytes = session.state().bytesMoved.load();
+    const std::uint32_t chunks = worker.state().chunksMoved.load();
+    const std::uint64_t bytes = worker.state().bytesMoved.load();
     if (failure.kind == Failure::Kind::WriteOutput)
         return reportFailure(console, kName, failure, "what was recorded before is kept");
     if (!wait.stopAsked) {
@@ -154,10 +154,10 @@ int runRecord(const Arguments& arguments, Console& console) {
     if (!request) return reportUsageError(console, kName, error);
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
-    WorkerSession session;
-    const std::uint32_t run = session.start(recordingWorker, request->job);
-    const RecordWait wait = waitAndDraw(*request, session, interrupts, console);
-    return wordOutcome(*request, session, run, wait, console);
+    CommandWorkerRun worker;
+    const std::uint32_t runNumber = worker.start(recordingWorker, request->job);
+    const RecordWait wait = waitAndDraw(*request, worker, interrupts, console);
+    return wordOutcome(*request, worker, runNumber, wait, console);
 }
 
 std::vector<OptionSpec> recordOptions() {

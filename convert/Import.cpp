@@ -12,6 +12,7 @@
 
 #include "convert/BlockOutput.h"
 #include "convert/ReplacingOutput.h"
+#include "engine/AskEvery.h"
 #include "engine/SerialFile.h"
 #include "log/LogWriter.h"
 
@@ -207,15 +208,11 @@ bool writeChunks(ImportInput& input, BlockOutput& output, int speed, ImportForma
     const bool hex = format == ImportFormat::HexText;
     std::uint8_t data[kImportChunkSize];
     const std::uint64_t total = input.size();
-    // Without a callback the next report never comes.
-    std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
+    AskEvery reporting(kProgressStep, static_cast<bool>(progress));
     // A fresh input has not met its end, so even an empty one makes one pass. A full disk stays
     // full: converting on would only take time.
     while (!input.endSeen() && !output.failed()) {
-        if (input.position() >= nextReport) {
-            if (!progress(input.position(), total)) return false;
-            nextReport = input.position() + kProgressStep;
-        }
+        if (reporting.due(input.position()) && !progress(input.position(), total)) return false;
         int n = hex ? readHexBytes(input, data, kImportChunkSize)
                     : readRawBytes(input, data, kImportChunkSize);
         if (n > 0) {

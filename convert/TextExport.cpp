@@ -7,6 +7,7 @@
 
 #include "convert/BlockOutput.h"
 #include "convert/ReplacingOutput.h"
+#include "engine/AskEvery.h"
 #include "engine/SerialFile.h"
 
 namespace {
@@ -89,15 +90,11 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
     std::uint32_t dataPosition = 0;
     ChunkReader reader(serial, kExportResyncStep);
     Chunk chunk;
-    // Without a callback the next report never comes.
-    std::uint64_t nextReport = progress ? kProgressStep : UINT64_MAX;
+    AskEvery reporting(kProgressStep, static_cast<bool>(progress));
     // The reader still delivers a last chunk whose terminator the end of the file cut off. A
     // full disk stays full: writing on would only take time.
     while (!output.failed() && reader.next(chunk)) {
-        if (reader.cursor() >= nextReport) {
-            if (!progress(reader.cursor(), total)) return false;
-            nextReport = reader.cursor() + kProgressStep;
-        }
+        if (reporting.due(reader.cursor()) && !progress(reader.cursor(), total)) return false;
         const std::size_t length = chunk.length;
         if (length == 0) continue;
         std::uint8_t* const line = output.room(kLineMax);

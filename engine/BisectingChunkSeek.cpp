@@ -4,12 +4,15 @@
 // on it follows the path itself, wherever the probe landed (data, false markers, garbage). The
 // first chunk with data after that meeting then tells, for offsets in order, on which side of it
 // the answer lies.
+#include "engine/BisectingChunkSeek.h"
+
 #include <algorithm>
 #include <functional>
 #include <optional>
 #include <set>
 #include <vector>
 
+#include "engine/AskEvery.h"
 #include "engine/MarkerSearch.h"
 #include "engine/SerialFile.h"
 
@@ -24,21 +27,21 @@ constexpr std::uint64_t kProbeReach = 4 * 1024 * 1024;
 // A probe needs the span below it to hold all its starting cursors.
 constexpr std::uint64_t kLeastLinearSpan = 4 * kMaxChunkSize;
 
-// Asks goOn after about every kSeekAskEvery bytes of reading.
+// Asks goOn after about every kSeekAskEvery bytes of reading, the probes' and the reading on's
+// together.
 class SeekAsker {
 public:
-    explicit SeekAsker(const std::function<bool()>& goOn) : goOn_(goOn) {}
+    explicit SeekAsker(const std::function<bool()>& goOn)
+        : goOn_(goOn), asking_(kSeekAskEvery, static_cast<bool>(goOn)) {}
     bool worked(std::uint64_t bytes) {
         work_ += bytes;
-        if (!goOn_ || work_ < askAt_) return true;
-        askAt_ = work_ + kSeekAskEvery;
-        return goOn_();
+        return !asking_.due(work_) || goOn_();
     }
 
 private:
     const std::function<bool()>& goOn_;
+    AskEvery asking_;
     std::uint64_t work_ = 0;
-    std::uint64_t askAt_ = kSeekAskEvery;
 };
 
 struct DataChunk {
@@ -113,6 +116,115 @@ Probe probeAt(SerialFileReader& file, std::uint64_t probe, SeekAsker& asker,
     }
 }
 
+// What the bisection knows. The path passes through lo, and with offsets in order no chunk
+// before it is due. The answer is the path's first due chunk starting before bound, or else
+// hiChunk (none: nothing).
+struct Bracket {
+    std::uint64_t lo = 0;
+    std::optional<std::uint32_t> loOffset;
+    std::uint64_t bound = 0;
+    std::optional<DataChunk> hiChunk;
+
+    // An offset between the known ones, or the file is out of order.
+    bool fits(std::uint32_t offset) const {
+        return (!loOffset || *loOffset <= offset) && (!hiChunk || offset <= hiChunk->timeOffset);
+    }
+};
+
+// After a probe: probe on; read on from lo; end with nothing (stopped, or a read failed); or
+// seek linearly, since the file is out of order.
+enum class Course { GoOn, Settled, Stopped, OutOfOrder };
+
+// Moves an end of the bracket to what the probe at middle found.
+Course narrowBy(Bracket& bracket, const Probe& probe, std::uint64_t middle, std::uint32_t target) {
+    // The path reaches lo first and reads no data chunk between bound and hiChunk.
+    if (probe.first &&
+        (!bracket.fits(probe.first->timeOffset) || probe.first->start <= bracket.lo ||
+         (probe.first->start >= bracket.bound &&
+          (!bracket.hiChunk || probe.first->start != bracket.hiChunk->start))))
+        return Course::OutOfOrder;
+    if (probe.first && probe.first->timeOffset < target) {
+        bracket.lo = probe.first->start;
+        bracket.loOffset = probe.first->timeOffset;
+        return Course::GoOn;
+    }
+    // The path's first chunk with data from near the probe is due (or there is none): the
+    // answer lies before the probe or is that chunk, unless a reading saw data in between.
+    std::uint64_t newBound = middle;
+    if (probe.dataBeforeMeeting) {
+        if (!probe.first) return Course::Settled;
+        newBound = probe.first->start;
+    }
+    if (newBound >= bracket.bound) return Course::Settled;
+    bracket.bound = newBound;
+    bracket.hiChunk = probe.first;
+    return Course::GoOn;
+}
+
+// Probes the middle of the bracket until what is left is short enough to read on, or a probe
+// tells nothing more. Stopped also for a read error.
+Course bisect(SerialFileReader& file, std::uint32_t target, std::uint64_t linearSpan,
+              Bracket& bracket, SeekAsker& asker, MarkerSearch& markers) {
+    const std::uint64_t size = bracket.bound;
+    const std::uint64_t probeLimit = size > kProbeEndMargin ? size - kProbeEndMargin : 0;
+    while (bracket.bound - bracket.lo > linearSpan) {
+        const std::uint64_t middle = bracket.lo + (bracket.bound - bracket.lo) / 2;
+        if (middle > probeLimit) return Course::Settled;
+        // A probe may read a window from the disk.
+        if (!asker.worked(kSeekAskEvery)) return Course::Stopped;
+        const Probe probe = probeAt(file, middle, asker, markers);
+        if (probe.outcome == Outcome::Stopped || probe.outcome == Outcome::ReadFailed)
+            return Course::Stopped;
+        if (probe.outcome == Outcome::Unknown) return Course::Settled;
+        const Course course = narrowBy(bracket, probe, middle, target);
+        if (course != Course::GoOn) return course;
+    }
+    return Course::Settled;
+}
+
+// The answer, or that there is none; or that the file turned out of order.
+struct Answer {
+    bool outOfOrder = false;
+    std::optional<std::uint64_t> start;
+};
+
+// Reads on from lo as the linear seek does, checking that offsets stay in order.
+Answer readOn(SerialFileReader& file, std::uint32_t target, const Bracket& bracket,
+              SeekAsker& asker, MarkerSearch& markers) {
+    ChunkReader reader(file, kPlaybackResyncStep, bracket.lo);
+    Chunk chunk;
+    std::optional<std::uint32_t> last = bracket.loOffset;
+    for (;;) {
+        const std::uint64_t cursor = reader.cursor();
+        if (cursor >= bracket.bound) {
+            if (!bracket.hiChunk) return {};
+            return {false, bracket.hiChunk->start};
+        }
+        switch (reader.readAt(chunk, false)) {
+            case ChunkReader::Step::Chunk:
+                if (chunk.length > 0) {
+                    if ((last && chunk.timeOffset < *last) || !bracket.fits(chunk.timeOffset))
+                        return {true, std::nullopt};
+                    last = chunk.timeOffset;
+                    if (target <= chunk.timeOffset) return {false, chunk.start};
+                }
+                reader.finish(chunk);
+                break;
+            case ChunkReader::Step::Resync:
+                // In pieces, so that the stop question is asked during a long damaged stretch.
+                reader.setCursor(markers.nextCursor(
+                    reader.cursor(), std::min(bracket.bound, reader.cursor() + kSeekAskEvery)));
+                if (file.readFailed()) return {};
+                break;
+            case ChunkReader::Step::End:
+                // A chunk the path was seen to reach cannot lie beyond its end.
+                if (bracket.hiChunk && !file.readFailed()) return {true, std::nullopt};
+                return {};
+        }
+        if (!asker.worked(reader.cursor() - cursor)) return {};
+    }
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
@@ -123,88 +235,17 @@ std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t tar
     if (target == 0) return 0;
     const std::optional<std::uint64_t> size = file.size();
     if (!size) return seekChunkLinear(file, target, goOn);
-    linearSpan = std::max(linearSpan, kLeastLinearSpan);
-    const std::uint64_t probeLimit = *size > kProbeEndMargin ? *size - kProbeEndMargin : 0;
     SeekAsker asker(goOn);
     MarkerSearch markers(file);
+    Bracket bracket;
+    bracket.bound = *size;
 
-    // The path passes through lo, and with offsets in order no chunk before it is due. The answer
-    // is the path's first due chunk starting before bound, or else hiChunk (none: nothing).
-    std::uint64_t lo = 0;
-    std::optional<std::uint32_t> loOffset;
-    std::uint64_t bound = *size;
-    std::optional<DataChunk> hiChunk;
-    // An offset between the known ones, or the file is out of order.
-    auto fits = [&](std::uint32_t offset) {
-        return (!loOffset || *loOffset <= offset) && (!hiChunk || offset <= hiChunk->timeOffset);
-    };
-
-    while (bound - lo > linearSpan) {
-        const std::uint64_t middle = lo + (bound - lo) / 2;
-        if (middle > probeLimit) break;
-        // A probe may read a window from the disk.
-        if (!asker.worked(kSeekAskEvery)) return std::nullopt;
-        const Probe probe = probeAt(file, middle, asker, markers);
-        if (probe.outcome == Outcome::Stopped || probe.outcome == Outcome::ReadFailed)
-            return std::nullopt;
-        if (probe.outcome == Outcome::Unknown) break;
-        // The path reaches lo first and reads no data chunk between bound and hiChunk.
-        if (probe.first &&
-            (!fits(probe.first->timeOffset) || probe.first->start <= lo ||
-             (probe.first->start >= bound && (!hiChunk || probe.first->start != hiChunk->start))))
-            return seekChunkLinear(file, target, goOn);
-        if (probe.first && probe.first->timeOffset < target) {
-            lo = probe.first->start;
-            loOffset = probe.first->timeOffset;
-            continue;
-        }
-        // The path's first chunk with data from near the probe is due (or there is none): the
-        // answer lies before the probe or is that chunk, unless a reading saw data in between.
-        std::uint64_t newBound = middle;
-        if (probe.dataBeforeMeeting) {
-            if (!probe.first) break;
-            newBound = probe.first->start;
-        }
-        if (newBound >= bound) break;
-        bound = newBound;
-        hiChunk = probe.first;
-    }
-
-    // Read on from lo as the linear seek does, checking that offsets stay in order.
-    ChunkReader reader(file, kPlaybackResyncStep, lo);
-    Chunk chunk;
-    std::optional<std::uint32_t> last = loOffset;
-    for (;;) {
-        const std::uint64_t cursor = reader.cursor();
-        if (cursor >= bound) {
-            if (!hiChunk) return std::nullopt;
-            file.seek(hiChunk->start);
-            return hiChunk->start;
-        }
-        switch (reader.readAt(chunk, false)) {
-            case ChunkReader::Step::Chunk:
-                if (chunk.length > 0) {
-                    if ((last && chunk.timeOffset < *last) || !fits(chunk.timeOffset))
-                        return seekChunkLinear(file, target, goOn);
-                    last = chunk.timeOffset;
-                    if (target <= chunk.timeOffset) {
-                        file.seek(chunk.start);
-                        return chunk.start;
-                    }
-                }
-                reader.finish(chunk);
-                break;
-            case ChunkReader::Step::Resync:
-                // In pieces, so that the stop question is asked during a long damaged stretch.
-                reader.setCursor(markers.nextCursor(
-                    reader.cursor(), std::min(bound, reader.cursor() + kSeekAskEvery)));
-                if (file.readFailed()) return std::nullopt;
-                break;
-            case ChunkReader::Step::End:
-                // A chunk the path was seen to reach cannot lie beyond its end.
-                if (hiChunk && !file.readFailed()) return seekChunkLinear(file, target, goOn);
-                return std::nullopt;
-        }
-        if (!asker.worked(reader.cursor() - cursor)) return std::nullopt;
-    }
+    const Course course =
+        bisect(file, target, std::max(linearSpan, kLeastLinearSpan), bracket, asker, markers);
+    if (course == Course::Stopped) return std::nullopt;
+    if (course == Course::OutOfOrder) return seekChunkLinear(file, target, goOn);
+    const Answer answer = readOn(file, target, bracket, asker, markers);
+    if (answer.outOfOrder) return seekChunkLinear(file, target, goOn);
+    if (answer.start) file.seek(*answer.start);
+    return answer.start;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/AskEvery.h"
 #include "engine/DebugTrace.h"
 
 // Recordings can exceed 4 GiB; a 32-bit off_t would silently cut positions.
@@ -215,13 +216,9 @@ std::optional<std::uint64_t> seekChunkLinear(SerialFileReader& file, std::uint32
     if (target == 0) return 0;
     ChunkReader reader(file, kPlaybackResyncStep);
     Chunk chunk;
-    // Asking at every step would cost a call per two bytes of damaged data.
-    std::uint64_t askAt = kSeekAskEvery;
+    AskEvery asking(kSeekAskEvery, static_cast<bool>(goOn));
     for (;;) {
-        if (goOn && reader.cursor() >= askAt) {
-            if (!goOn()) return std::nullopt;
-            askAt = reader.cursor() + kSeekAskEvery;
-        }
+        if (asking.due(reader.cursor()) && !goOn()) return std::nullopt;
         switch (reader.readAt(chunk, false)) {
             case ChunkReader::Step::Chunk:
                 // Empty chunks are never sent, so playback must not start on one.

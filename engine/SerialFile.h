@@ -165,9 +165,6 @@ private:
 // How far a seek walks between two questions to its goOn function.
 inline constexpr std::uint64_t kSeekAskEvery = 64 * 1024;
 
-// Below this span between what the bisecting seek knows, reading on costs less than probing.
-inline constexpr std::uint64_t kSeekLinearSpan = 256 * 1024;
-
 // Start position of the first chunk with data whose time offset is at or after target; 0 at
 // once for target 0; nothing when the file holds no such chunk. A seek through a long file can
 // take seconds: goOn, when given, is asked about every kSeekAskEvery bytes whether to go on, and
@@ -176,14 +173,6 @@ inline constexpr std::uint64_t kSeekLinearSpan = 256 * 1024;
 // This one reads the file from the start.
 std::optional<std::uint64_t> seekChunkLinear(SerialFileReader& file, std::uint32_t target,
                                              const std::function<bool()>& goOn = {});
-
-// The same answer as seekChunkLinear for every file whose chunks with data have time offsets
-// that never decrease along the reading (recordings and imports), found by bisecting the file
-// by position; a file that shows itself out of order is read linearly. goOn is also asked before
-// each probe. Files shorter than linearSpan are read linearly.
-std::optional<std::uint64_t> seekChunk(SerialFileReader& file, std::uint32_t target,
-                                       const std::function<bool()>& goOn = {},
-                                       std::uint64_t linearSpan = kSeekLinearSpan);
 
 // How many bytes each backward step of the duration scan looks at.
 inline constexpr std::uint64_t kScanBackWindow = 63 * 1024;

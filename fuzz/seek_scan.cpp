@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/BisectingChunkSeek.h"
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "fuzz/FuzzSupport.h"

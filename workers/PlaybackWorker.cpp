@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/BisectingChunkSeek.h"
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "engine/SerialPort.h"
@@ -24,7 +25,7 @@ constexpr std::uint32_t kLongestWaitMs = 500;  // stop and pause are looked at t
 constexpr std::uint32_t kWriteSliceMs = 100;
 
 // Stop is requested by clearing `playing`.
-bool stopAsked(const SharedState& state) { return state.playing.load() == 0; }
+bool stopAsked(const SharedState& state) { return !state.playing.load(); }
 
 // With the port's own timeouts a write can block for good (flow control, a far end that does
 // not read), and a stop, or closing the window, would wait for it. Only the write limits change:
@@ -58,44 +59,113 @@ Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
     return Sent::All;
 }
 
+// Recorded tenths counted on the performance counter from a base instant, passing faster or
+// slower at a speed other than 1.
+class PlayClock {
+public:
+    explicit PlayClock(double speed)
+        : frequency_(perfCounterFrequency()),
+          playFrequency_(playClockFrequency(frequency_, speed)),
+          ticksPerTenth_(counterTicksPerTenth(playFrequency_)) {}
+
+    // From now on the clock counts on from position.
+    void setAt(std::uint32_t position) { base_ = perfCounterNow() - ticksPerTenth_ * position; }
+    std::uint32_t positionAt(std::int64_t now) const {
+        return timeOffsetBetween(base_, now, playFrequency_);
+    }
+    std::int64_t dueAt(std::uint32_t timeOffset) const {
+        return chunkDueAt(base_, timeOffset, ticksPerTenth_);
+    }
+    // The performance counter's ticks in a second, for sleeping.
+    std::int64_t frequency() const { return frequency_; }
+
+private:
+    std::int64_t frequency_;
+    std::int64_t playFrequency_;
+    std::int64_t ticksPerTenth_;
+    std::int64_t base_ = 0;
+};
+
+// Where playing starts. Without a chunk at or after the start position the whole file is
+// played. The seek may take seconds in a long file: it looks at the stop request as it goes.
+struct Start {
+    bool found = false;
+    int readError = 0;  // the seek could not read its way to the start
+};
+
+Start seekStart(SharedState& state, SerialFileReader& file, ChunkReader& reader,
+                std::uint32_t startPosition) {
+    if (startPosition == 0) return {};
+    if (auto start = seekChunk(file, startPosition, [&state] { return !stopAsked(state); })) {
+        reader.setCursor(*start);
+        return {true, 0};
+    }
+    return {false, file.readFailed() ? file.readError() : 0};
+}
+
+// The play clock stands still at the position of the last comparison.
+void holdWhilePaused(const SharedState& state, PreciseSleeper& sleeper, PlayClock& clock) {
+    sleeper.sleepUntil(counterAfter(perfCounterNow(), kPauseSleepMs, clock.frequency()));
+    clock.setAt(state.currentPosition.load());
+}
+
+// Wakes up after the usual step, but never after the instant the chunk is due.
+void waitForChunk(const Chunk& chunk, std::uint32_t position, std::int64_t now,
+                  const PlayClock& clock, PreciseSleeper& sleeper, DebugTrace& trace) {
+    // Spelling kept on purpose: logs and users' scripts match this text.
+    trace.tracef(DebugTrace::kLevel, "At %u - wating for %u\r\n", position, chunk.timeOffset);
+    const std::uint32_t waitMs = waitBeforeChunkMs(chunk.timeOffset, position, kLongestWaitMs);
+    sleeper.sleepUntil(
+        std::min(counterAfter(now, waitMs, clock.frequency()), clock.dueAt(chunk.timeOffset)));
+}
+
+// Sends a due chunk, logs and counts it, and tells the job's timing observer.
+Sent playChunk(SharedState& state, const WorkerJob& job, SerialPort& port, const Chunk& chunk,
+               std::uint32_t position, const PlayClock& clock, LogWriter& log, DebugTrace& trace) {
+    char line[96];
+    std::snprintf(line, sizeof line, "Sending %d bytes for time offset %u\r\n",
+                  static_cast<int>(chunk.length), chunk.timeOffset);
+    trace.trace(DebugTrace::kLevel, line);
+    log.writeLine(line);
+    const std::int64_t writeStarted = job.chunkTiming ? perfCounterNow() : 0;
+    const Sent sent = sendChunk(port, chunk, state);
+    if (sent == Sent::All) {
+        state.chunksMoved.fetch_add(1, std::memory_order_relaxed);
+        state.bytesMoved.fetch_add(chunk.length, std::memory_order_relaxed);
+    }
+    if (job.chunkTiming && sent != Sent::Stopped) {
+        job.chunkTiming->chunkSent(
+            {clock.dueAt(chunk.timeOffset), writeStarted, chunk.length, sent == Sent::All});
+    }
+    // The device may be holding the line (flow control): what the port still holds is dropped,
+    // or the close would wait for the driver's closing delay (30 s on many drivers).
+    if (sent == Sent::Stopped) port.discardOutput();
+    if (sent == Sent::Failed) {
+        trace.tracef(DebugTrace::kLevel, "At time %u - error %s\r\n", position, port.errorText());
+    }
+    return sent;
+}
+
 // The loop once the port and the file are open and the running flag is set. Returns the file's
 // read error when a read failed, which ended playback early; 0 when it ended otherwise.
 int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileReader& file,
                LogWriter& log, DebugTrace& trace) {
     PreciseSleeper sleeper;
     ChunkReader reader(file, kPlaybackResyncStep);
-    const std::uint32_t startPosition = job.startPosition;
-    const std::int64_t frequency = perfCounterFrequency();
-    // The play clock counts recorded tenths; at a speed other than 1 they pass faster or slower.
-    const std::int64_t playFrequency = playClockFrequency(frequency, job.speed);
-    const std::int64_t ticksPerTenth = counterTicksPerTenth(playFrequency);
-
-    // Without a chunk at or after the start position the whole file is played. The seek may
-    // take seconds in a long file: it looks at the stop request as it goes, and the play clock
-    // starts once it is over, so that its time is not taken for play time.
-    bool startFound = false;
-    if (startPosition > 0) {
-        if (auto start = seekChunk(file, startPosition, [&state] { return !stopAsked(state); })) {
-            reader.setCursor(*start);
-            startFound = true;
-        } else if (file.readFailed()) {
-            return file.readError();  // the seek could not read its way to the start
-        }
-    }
-    std::int64_t clockBase = perfCounterNow();
-    if (startFound) clockBase -= ticksPerTenth * startPosition;
+    PlayClock clock(job.speed);
+    const Start start = seekStart(state, file, reader, job.startPosition);
+    if (start.readError != 0) return start.readError;
+    // The play clock starts once the seek is over, so that its time is not taken for play time.
+    clock.setAt(start.found ? job.startPosition : 0);
 
     Chunk chunk;
-    char line[96];
     for (;;) {
         if (stopAsked(state)) {
             log.writeLine("Playing was stopped");
             break;
         }
-        if (state.paused.load() != 0) {
-            // The play clock stands still at the position of the last comparison.
-            sleeper.sleepUntil(counterAfter(perfCounterNow(), kPauseSleepMs, frequency));
-            clockBase = perfCounterNow() - ticksPerTenth * state.currentPosition.load();
+        if (state.paused.load()) {
+            holdWhilePaused(state, sleeper, clock);
             continue;
         }
         ChunkReader::Step step = reader.readAt(chunk);
@@ -104,45 +174,16 @@ int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Seria
 
         if (chunk.length > 0) {
             const std::int64_t now = perfCounterNow();
-            const std::uint32_t playClock = timeOffsetBetween(clockBase, now, playFrequency);
-            state.currentPosition.store(playClock);
-            if (playClock < chunk.timeOffset) {
-                // Spelling kept on purpose: logs and users' scripts match this text.
-                trace.tracef(DebugTrace::kLevel, "At %u - wating for %u\r\n", playClock,
-                             chunk.timeOffset);
+            const std::uint32_t position = clock.positionAt(now);
+            state.currentPosition.store(position);
+            if (position < chunk.timeOffset) {
                 reader.setCursor(chunk.start);
-                // Wake up after the usual step, but never after the instant the chunk is due.
-                const std::uint32_t waitMs =
-                    waitBeforeChunkMs(chunk.timeOffset, playClock, kLongestWaitMs);
-                const std::int64_t due = chunkDueAt(clockBase, chunk.timeOffset, ticksPerTenth);
-                sleeper.sleepUntil(std::min(counterAfter(now, waitMs, frequency), due));
+                waitForChunk(chunk, position, now, clock, sleeper, trace);
                 continue;
             }
-            std::snprintf(line, sizeof line, "Sending %d bytes for time offset %u\r\n",
-                          static_cast<int>(chunk.length), chunk.timeOffset);
-            trace.trace(DebugTrace::kLevel, line);
-            log.writeLine(line);
-            const std::int64_t writeStarted = job.chunkTiming ? perfCounterNow() : 0;
-            const Sent sent = sendChunk(port, chunk, state);
-            if (sent == Sent::All) {
-                state.chunksMoved.fetch_add(1, std::memory_order_relaxed);
-                state.bytesMoved.fetch_add(chunk.length, std::memory_order_relaxed);
-            }
-            if (job.chunkTiming && sent != Sent::Stopped) {
-                job.chunkTiming->chunkSent({chunkDueAt(clockBase, chunk.timeOffset, ticksPerTenth),
-                                            writeStarted, chunk.length, sent == Sent::All});
-            }
-            // Cut by a stop: the loop's first step ends playback as after any stop. The device
-            // may be holding the line (flow control): what the port still holds is dropped, or
-            // the close would wait for the driver's closing delay (30 s on many drivers).
-            if (sent == Sent::Stopped) {
-                port.discardOutput();
+            // Cut by a stop: the loop's first step ends playback as after any stop.
+            if (playChunk(state, job, port, chunk, position, clock, log, trace) == Sent::Stopped)
                 continue;
-            }
-            if (sent == Sent::Failed) {
-                trace.tracef(DebugTrace::kLevel, "At time %u - error %s\r\n", playClock,
-                             port.errorText());
-            }
         }
         if (!reader.finish(chunk)) break;
     }
@@ -152,8 +193,8 @@ int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Seria
 
 }  // namespace
 
-int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
-    if (statePointer == nullptr) return 1;
+void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return;
     SharedState& state = *statePointer;
 
     {
@@ -161,20 +202,20 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
         log.writeLine("Starting playing of file " + job.filePath);
 
         SerialPort port;
-        if (!openWorkerPort(port, job.device, log, state)) return 0;
-        if (!setWorkerTimeouts(port, limitedWrites(port), job.device, log, state)) return 0;
+        if (!openWorkerPort(port, job.device, log, state)) return;
+        if (!setWorkerTimeouts(port, limitedWrites(port), job.device, log, state)) return;
         SerialFileReader file;
         if (!file.open(job.filePath)) {
             state.reportFailure(
                 fileFailure(Failure::Kind::OpenInput, job.filePath, lastCLibraryError()));
             // Spelling kept on purpose: logs and users' scripts match this text.
             log.writeLine("Couldt open playfile " + job.filePath);
-            return 0;
+            return;
         }
 
         state.currentPosition.store(job.startPosition);
-        state.playing.store(1);
-        state.paused.store(0);
+        state.playing.store(true);
+        state.paused.store(false);
         // A Stop pressed while the worker was opening is honoured: it ends without playing.
         if (state.stopRequested()) {
             log.writeLine("Playing was stopped");
@@ -187,15 +228,14 @@ int playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
                 log.writeLine("Error reading file to play from: " + job.filePath + ": " +
                               systemErrorText(error));
                 state.reportFailure(fileFailure(Failure::Kind::ReadInput, job.filePath, error));
-            } else if (state.playing.load() == 1) {
+            } else if (state.playing.load()) {
                 // Played to the end: the next playback starts from the beginning.
                 state.currentPosition.store(0);
             }
         }
         log.writeLine("Ended play");
     }  // the file, the port and the log are closed before the end is announced
-    state.playing.store(0);
-    state.paused.store(0);
+    state.playing.store(false);
+    state.paused.store(false);
     state.notify(WorkerEvent::Ended);
-    return 0;
 }

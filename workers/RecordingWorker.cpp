@@ -33,7 +33,7 @@ SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& p
     std::uint8_t buffer[256];
     char line[64];
     for (;;) {
-        if (state.recording.load() == 0) {
+        if (!state.recording.load()) {
             log.writeLine("Recording was stopped");
             return {};
         }
@@ -59,7 +59,7 @@ SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& p
             log.writeLine(line);
         }
         // After a stop request the close, a moment later, writes everything out.
-        if (now - lastFlush >= flushEvery && state.recording.load() != 0) {
+        if (now - lastFlush >= flushEvery && state.recording.load()) {
             clearWriteFailure();
             if (!out.flush()) return lastWriteFailure();
             lastFlush = now;
@@ -74,27 +74,27 @@ void logWriteFailure(LogWriter& log, const std::string& path, SystemError error)
 
 }  // namespace
 
-int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
-    if (statePointer == nullptr) return 1;
+void recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return;
     SharedState& state = *statePointer;
     {
         LogWriter log(job.log);
         log.writeLine("Starting recording");
 
         SerialPort port;
-        if (!openWorkerPort(port, job.device, log, state)) return 0;
+        if (!openWorkerPort(port, job.device, log, state)) return;
         // Before the file is created: a run that cannot start leaves the last recording as it was.
-        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return 0;
+        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
             const SystemError error = lastCLibraryError();
             log.writeLine("Error opening file to record to: " + job.filePath);
             state.reportFailure(fileFailure(Failure::Kind::CreateOutput, job.filePath, error));
-            return 0;
+            return;
         }
 
-        state.recording.store(1);
-        state.paused.store(0);
+        state.recording.store(true);
+        state.paused.store(false);
         // A Stop pressed while the worker was opening is honoured: it ends without recording.
         SystemError writeError;
         if (state.stopRequested()) {
@@ -116,8 +116,7 @@ int recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         if (writeError.isSet())
             state.reportFailure(fileFailure(Failure::Kind::WriteOutput, job.filePath, writeError));
     }  // the port and the log are closed before the end is announced
-    state.recording.store(0);
+    state.recording.store(false);
     state.currentPosition.store(0);
     state.notify(WorkerEvent::Ended);
-    return 0;
 }

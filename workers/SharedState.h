@@ -17,12 +17,12 @@ enum class WorkerEvent : int {
 };
 
 // Receives the worker's events, on the worker's thread: on Windows it posts a message to the main
-// window. `job` is the number WorkerRunner::start gave the run, so that a late report is never
-// taken for one of a later run.
+// window. `runNumber` is the number WorkerRunner::start gave the run, so that a late report is
+// never taken for one of a later run.
 class WorkerStateListener {
 public:
     virtual ~WorkerStateListener() = default;
-    virtual void workerStateChanged(WorkerEvent event, std::uint32_t job) = 0;
+    virtual void workerStateChanged(WorkerEvent event, std::uint32_t runNumber) = 0;
 };
 
 // What the front end and its one running worker share: single values that the front end requests
@@ -35,11 +35,10 @@ public:
     SharedState& operator=(const SharedState&) = delete;
 
     std::atomic<std::uint32_t> currentPosition{0};  // tenths of a second
-    // The 32-bit flags of the window's transport state; ints because the window's rules and
-    // messages were built on them.
-    std::atomic<std::int32_t> paused{0};
-    std::atomic<std::int32_t> recording{0};
-    std::atomic<std::int32_t> playing{0};
+    // The transport state: what the window's rules read, and what the front end clears to stop.
+    std::atomic<bool> paused{false};
+    std::atomic<bool> recording{false};
+    std::atomic<bool> playing{false};
     std::atomic<std::int32_t> activityLevel{0};  // 0..100
     // What the current run has recorded or sent so far, for a front end's progress.
     std::atomic<std::uint32_t> chunksMoved{0};
@@ -49,8 +48,8 @@ public:
     // that has not yet set its running flag, which then ends without running.
     void requestStop() {
         stopRequested_.store(true);
-        recording.store(0);
-        playing.store(0);
+        recording.store(false);
+        playing.store(false);
     }
     bool stopRequested() const { return stopRequested_.load(); }
 
@@ -68,27 +67,27 @@ public:
         trimLineEnd(failure.detail);
         std::lock_guard lock(failureMutex_);
         failure_ = std::move(failure);
-        failureJob_ = job_.load();
+        failureRunNumber_ = runNumber_.load();
     }
-    // How run `job` failed; kind None when it did not.
-    Failure failureOf(std::uint32_t job) const {
+    // How run `runNumber` failed; kind None when it did not.
+    Failure failureOf(std::uint32_t runNumber) const {
         std::lock_guard lock(failureMutex_);
-        return failureJob_ == job ? failure_ : Failure{};
+        return failureRunNumber_ == runNumber ? failure_ : Failure{};
     }
 
     void notify(WorkerEvent event) {
         if (event == WorkerEvent::Ended) endNotified_.store(true);
-        listener_.workerStateChanged(event, job_.load());
+        listener_.workerStateChanged(event, runNumber_.load());
     }
     bool endNotified() const { return endNotified_.load(); }
 
-    // Called by WorkerRunner before it starts run number `job`.
-    void beginJob(std::uint32_t job) {
+    // Called by WorkerRunner before it starts run number `runNumber`.
+    void beginRun(std::uint32_t runNumber) {
         stopRequested_.store(false);
         endNotified_.store(false);
         chunksMoved.store(0);
         bytesMoved.store(0);
-        job_.store(job);
+        runNumber_.store(runNumber);
     }
 
 private:
@@ -103,8 +102,8 @@ private:
     WorkerStateListener& listener_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endNotified_{false};
-    std::atomic<std::uint32_t> job_{0};
+    std::atomic<std::uint32_t> runNumber_{0};
     mutable std::mutex failureMutex_;
     Failure failure_;
-    std::uint32_t failureJob_ = 0;
+    std::uint32_t failureRunNumber_ = 0;
 };

@@ -6,8 +6,8 @@ std::uint32_t WorkerRunner::start(Entry entry, WorkerJob job) {
         if (!finished_->load() && !state_.endNotified()) return 0;
         join();
     }
-    const std::uint32_t number = ++lastJob_;
-    state_.beginJob(number);
+    const std::uint32_t runNumber = ++lastRunNumber_;
+    state_.beginRun(runNumber);
     auto finished = std::make_shared<std::atomic<bool>>(false);
     finished_ = finished;
     SharedState* state = &state_;
@@ -16,7 +16,7 @@ std::uint32_t WorkerRunner::start(Entry entry, WorkerJob job) {
         entry(state, job, *trace);
         finished->store(true);
     });
-    return number;
+    return runNumber;
 }
 
 bool WorkerRunner::isRunning() const { return thread_.joinable() && !finished_->load(); }

@@ -14,7 +14,7 @@ class DebugTrace;
 // The front end keeps one and, before its state goes away, stops and awaits the worker.
 class WorkerRunner {
 public:
-    using Entry = int (*)(SharedState* state, const WorkerJob& job, DebugTrace& trace);
+    using Entry = void (*)(SharedState* state, const WorkerJob& job, DebugTrace& trace);
 
     WorkerRunner(SharedState& state, DebugTrace& trace) : state_(state), trace_(trace) {}
     ~WorkerRunner() { stopAndWait(); }
@@ -40,5 +40,5 @@ private:
     DebugTrace& trace_;
     std::thread thread_;
     std::shared_ptr<std::atomic<bool>> finished_;
-    std::uint32_t lastJob_ = 0;
+    std::uint32_t lastRunNumber_ = 0;
 };

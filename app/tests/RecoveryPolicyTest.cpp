@@ -9,8 +9,8 @@
 
 using Paths = std::vector<std::string>;
 
-TEST(RecoveryPolicy, OffersDataOfEndedSessionsAndClearsAwayTheRest) {
-    const std::vector<SessionNote> notes{
+TEST(RecoveryPolicy, OffersDataOfEndedCopiesAndClearsAwayTheRest) {
+    const std::vector<ClaimNote> notes{
         {"ended-with-data", false, 4096}, {"running-with-data", true, 4096},
         {"ended-empty", false, 0},        {"running-empty", true, 0},
         {"ended-missing", false, -1},     {"running-missing", true, -1},
@@ -20,7 +20,7 @@ TEST(RecoveryPolicy, OffersDataOfEndedSessionsAndClearsAwayTheRest) {
     EXPECT_EQ(decision.offer, (Paths{"ended-with-data", "ended-one-byte"}));
     EXPECT_EQ(decision.drop, (Paths{"ended-empty", "ended-missing"}));
     EXPECT_EQ(decision.remove, Paths{"ended-empty"});  // a missing file is not deleted again
-    for (const SessionNote& note : notes) {
+    for (const ClaimNote& note : notes) {
         const bool offered = std::find(decision.offer.begin(), decision.offer.end(), note.path) !=
                              decision.offer.end();
         EXPECT_EQ(isLeftBehindRecording(note), offered) << note.path;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "engine/BisectingChunkSeek.h"
 #include "engine/DebugTrace.h"
 #include "engine/SerialFile.h"
 #include "tests/support/ChunkBytes.h"

@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "engine/BisectingChunkSeek.h"
 #include "workers/Workers.h"
 #include "workers/tests/WorkerTestSupport.h"
 
@@ -22,8 +23,8 @@ protected:
     }
     void startPlaying(std::uint32_t position) {
         job_.startPosition = position;
-        run_ = runner_.start(playbackWorker, job_);
-        ASSERT_NE(run_, 0u);
+        runNumber_ = runner_.start(playbackWorker, job_);
+        ASSERT_NE(runNumber_, 0u);
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
     }
     void awaitEnd() {
@@ -49,7 +50,7 @@ protected:
         }
         return msBetween(stopAt, closing.get());
     }
-    std::uint32_t run_ = 0;
+    std::uint32_t runNumber_ = 0;
 };
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
@@ -149,7 +150,7 @@ TEST_F(PlaybackWorkerTest, StartPositionSkipsEarlierChunksAndKeepsTheirTiming) {
                              "Sending 1 bytes for time offset 90\r\r\n\r\n"
                              "Ended play\r\n");
     EXPECT_NE(sink_.joined().find(" - wating for 60\r\n"), std::string::npos);
-    EXPECT_EQ(state_.failureOf(run_).kind, Failure::Kind::None);
+    EXPECT_EQ(state_.failureOf(runNumber_).kind, Failure::Kind::None);
 }
 
 TEST_F(PlaybackWorkerTest, StartPositionBeyondEveryChunkPlaysTheWholeFile) {
@@ -162,7 +163,7 @@ TEST_F(PlaybackWorkerTest, StartPositionBeyondEveryChunkPlaysTheWholeFile) {
     EXPECT_EQ(state_.currentPosition.load(), 0u);
     EXPECT_EQ(listener_.codes(),
               (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
 }
 
 TEST_F(PlaybackWorkerTest, DeviceReceivesExactlyTheFileDataInOrder) {
@@ -211,10 +212,10 @@ TEST_F(PlaybackWorkerTest, PauseDelaysTheWaitingChunkByThePause) {
     startPlaying(0);
     const auto started = listener_.timeOf(WorkerEvent::Started);
     std::this_thread::sleep_until(started + milliseconds(700));
-    state_.paused.store(1);
+    state_.paused.store(true);
     std::this_thread::sleep_until(started + milliseconds(2700));
     EXPECT_LE(state_.currentPosition.load(), 9u);  // the clock stood still
-    state_.paused.store(0);
+    state_.paused.store(false);
     auto arrivals = receiveAtDevice(2, milliseconds(5000));
     awaitEnd();
 
@@ -227,7 +228,7 @@ TEST_F(PlaybackWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
     ASSERT_TRUE(writeSerialFile(job_.filePath, {{0, bytesOf("x")}}));
     job_.device.port = pair_.portName() + "-missing";
     state_.currentPosition.store(5);
-    EXPECT_EQ(playbackWorker(&state_, job_, trace_), 0);
+    playbackWorker(&state_, job_, trace_);
     std::string log = logText();
     EXPECT_EQ(
         log.rfind("Starting playing of file " + job_.filePath + "\r\nError opening serial port: ",
@@ -235,25 +236,25 @@ TEST_F(PlaybackWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
         0u)
         << log;
     EXPECT_TRUE(listener_.codes().empty());
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
     EXPECT_EQ(state_.currentPosition.load(), 5u);
 }
 
 TEST_F(PlaybackWorkerTest, FileThatCannotBeOpenedIsLoggedAndChangesNothing) {
     job_.filePath = dir_.file("missing.ser");
-    EXPECT_EQ(playbackWorker(&state_, job_, trace_), 0);
+    playbackWorker(&state_, job_, trace_);
     EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath + "\r\nCouldt open playfile " +
                              job_.filePath + "\r\n");
     EXPECT_TRUE(listener_.codes().empty());
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
 }
 
 TEST_F(PlaybackWorkerTest, StopPressedWhileOpeningIsNotLost) {
     ASSERT_TRUE(writeSerialFile(job_.filePath, {{0, bytesOf("x")}}));
     state_.requestStop();
-    EXPECT_EQ(playbackWorker(&state_, job_, trace_), 0);
+    playbackWorker(&state_, job_, trace_);
     EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Ended}));
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
     EXPECT_TRUE(joined(receiveAtDevice(1, milliseconds(300))).empty());
 }
 
@@ -271,12 +272,12 @@ TEST_P(UnreadableFileTest, EndsPlaybackWithTheReasonAndKeepsThePosition) {
 
     startPlaying(GetParam());
     awaitEnd();
-    const Failure failure = state_.failureOf(run_);
+    const Failure failure = state_.failureOf(runNumber_);
     EXPECT_EQ(failure.kind, Failure::Kind::ReadInput);
     EXPECT_EQ(failure.error, cLibraryError(probe.readError()));
-    EXPECT_EQ(state_.failureOf(run_ + 1).kind, Failure::Kind::None);
+    EXPECT_EQ(state_.failureOf(runNumber_ + 1).kind, Failure::Kind::None);
     EXPECT_EQ(state_.currentPosition.load(), GetParam());
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
     EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
                              "\r\nError reading file to play from: " + job_.filePath + ": " +
                              failure.reason() + "\r\nEnded play\r\n");
@@ -315,7 +316,7 @@ TEST_F(PlaybackWorkerTest, StopEndsAWriteThatTheDeviceHoldsUp) {
     EXPECT_EQ(sink_.joined().find("error"), std::string::npos);
     EXPECT_EQ(listener_.codes(),
               (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
 }
 
 // Writes time out again and again while the device does not read; once it reads, the rest of

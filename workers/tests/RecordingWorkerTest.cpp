@@ -21,17 +21,17 @@ protected:
         job_.filePath = dir_.file("working.ser");
     }
     void startRecording() {
-        run_ = runner_.start(recordingWorker, job_);
-        ASSERT_NE(run_, 0u);
+        runNumber_ = runner_.start(recordingWorker, job_);
+        ASSERT_NE(runNumber_, 0u);
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
-        ASSERT_EQ(state_.recording.load(), 1);
+        ASSERT_TRUE(state_.recording.load());
     }
     void stopRecording() {
         state_.requestStop();
         ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
         runner_.stopAndWait();
     }
-    std::uint32_t run_ = 0;
+    std::uint32_t runNumber_ = 0;
 };
 
 // Where Wine shows the host's files: drive Z:.
@@ -97,7 +97,7 @@ TEST_F(RecordingWorkerTest, BurstTwoSecondsInBecomesOneChunkAtOffsetTwenty) {
                              "\r\r\n\r\nRecording was stopped\r\nRecording finished\r\n");
     EXPECT_EQ(listener_.codes(),
               (std::vector<WorkerEvent>{WorkerEvent::Started, WorkerEvent::Ended}));
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_FALSE(state_.recording.load());
     EXPECT_EQ(state_.currentPosition.load(), 0u);
 }
 
@@ -160,7 +160,7 @@ TEST_F(RecordingWorkerTest, DeviceGoingAwayEndsTheRecordingAndKeepsItsChunks) {
     EXPECT_NE(log.find("Recording finished\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Recording was stopped"), std::string::npos);
     // For the window: the port by its name, and the system's reason.
-    const Failure failure = state_.failureOf(run_);
+    const Failure failure = state_.failureOf(runNumber_);
     EXPECT_EQ(failure.kind, Failure::Kind::PortLost);
     EXPECT_EQ(failure.subject, job_.device.port);
     EXPECT_FALSE(failure.reason().empty());
@@ -174,7 +174,7 @@ TEST_F(RecordingWorkerTest, ChunksReachTheFileWhileTheRecordingRuns) {
     while (readWholeFile(job_.filePath).size() < 11 && msBetween(sent, TestClock::now()) < 5000)
         std::this_thread::sleep_for(milliseconds(20));
     EXPECT_EQ(readWholeFile(job_.filePath).size(), 11u);
-    EXPECT_EQ(state_.recording.load(), 1);
+    EXPECT_TRUE(state_.recording.load());
     stopRecording();
 }
 
@@ -187,12 +187,12 @@ TEST_F(RecordingWorkerTest, FullDiskEndsTheRecordingWithTheReason) {
         << "the recording went on writing to a full disk";
     runner_.stopAndWait();
 
-    const Failure reported = state_.failureOf(run_);
+    const Failure reported = state_.failureOf(runNumber_);
     EXPECT_EQ(reported.kind, Failure::Kind::WriteOutput);
     EXPECT_EQ(reported.subject, job_.filePath);
     EXPECT_EQ(reported.error, diskFullFailure());
-    EXPECT_EQ(state_.failureOf(run_ + 1).kind, Failure::Kind::None);
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_EQ(state_.failureOf(runNumber_ + 1).kind, Failure::Kind::None);
+    EXPECT_FALSE(state_.recording.load());
     const std::string log = logText();
     const std::string failure = "Error writing file to record to: " + job_.filePath + ": " +
                                 systemErrorText(diskFullFailure()) + "\r\nRecording finished\r\n";
@@ -210,14 +210,14 @@ TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
     StopAtFirstChunk stopper(state_);
     DebugTrace trace(stopper);
     WorkerRunner runner(state_, trace);
-    run_ = runner.start(recordingWorker, job_);
-    ASSERT_NE(run_, 0u);
+    runNumber_ = runner.start(recordingWorker, job_);
+    ASSERT_NE(runNumber_, 0u);
     ASSERT_TRUE(listener_.waitFor(WorkerEvent::Started, milliseconds(5000)));
     ASSERT_TRUE(sendFromDevice({1, 2, 3}));
     ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
     runner.stopAndWait();
 
-    const Failure failure = state_.failureOf(run_);
+    const Failure failure = state_.failureOf(runNumber_);
     EXPECT_EQ(failure.kind, Failure::Kind::WriteOutput);
     EXPECT_EQ(failure.error, diskFullFailure());
     const std::string log = logText();
@@ -231,24 +231,24 @@ TEST_F(RecordingWorkerTest, FullDiskShowingOnlyAtTheCloseIsReported) {
 TEST_F(RecordingWorkerTest, PortThatCannotBeOpenedIsLoggedAndChangesNothing) {
     job_.device.port = pair_.portName() + "-missing";
     state_.currentPosition.store(17);
-    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
+    recordingWorker(&state_, job_, trace_);
     std::string log = logText();
     EXPECT_EQ(log.rfind("Starting recording\r\nError opening serial port: ", 0), 0u) << log;
     EXPECT_GT(log.size(),
               std::string("Starting recording\r\nError opening serial port: ").size() + 2);
     EXPECT_TRUE(listener_.codes().empty());
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_FALSE(state_.recording.load());
     EXPECT_EQ(state_.currentPosition.load(), 17u);
     EXPECT_FALSE(std::filesystem::exists(job_.filePath));
 }
 
 TEST_F(RecordingWorkerTest, FileThatCannotBeCreatedIsLoggedAndFreesThePort) {
     job_.filePath = dir_.file("no-such-folder/working.ser");
-    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
+    recordingWorker(&state_, job_, trace_);
     EXPECT_EQ(logText(),
               "Starting recording\r\nError opening file to record to: " + job_.filePath + "\r\n");
     EXPECT_TRUE(listener_.codes().empty());
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_FALSE(state_.recording.load());
     SerialPort again;
     EXPECT_TRUE(again.open(SerialPort::devicePath(pair_.portName()), 115200, 8, Parity::None,
                            StopBits::One))
@@ -257,16 +257,23 @@ TEST_F(RecordingWorkerTest, FileThatCannotBeCreatedIsLoggedAndFreesThePort) {
 
 TEST_F(RecordingWorkerTest, StopPressedWhileOpeningIsNotLost) {
     state_.requestStop();  // before the worker sets its running flag
-    EXPECT_EQ(recordingWorker(&state_, job_, trace_), 0);
-    EXPECT_EQ(state_.recording.load(), 0);
+    recordingWorker(&state_, job_, trace_);
+    EXPECT_FALSE(state_.recording.load());
     EXPECT_EQ(listener_.codes(), (std::vector<WorkerEvent>{WorkerEvent::Ended}));
     EXPECT_EQ(logText(), "Starting recording\r\nRecording was stopped\r\nRecording finished\r\n");
     EXPECT_TRUE(readWholeFile(job_.filePath).empty());
 }
 
-TEST(WorkerEntries, ReturnOneWithoutState) {
+TEST(WorkerEntries, ReturnAtOnceWithoutState) {
+    TempDir dir;
+    WorkerJob job;
+    job.filePath = dir.file("never.ser");
+    job.log.loggingOn = true;
+    job.log.logFile = dir.file("never.log");
     RecordingTraceSink sink;
     DebugTrace trace{sink};
-    EXPECT_EQ(recordingWorker(nullptr, WorkerJob{}, trace), 1);
-    EXPECT_EQ(playbackWorker(nullptr, WorkerJob{}, trace), 1);
+    recordingWorker(nullptr, job, trace);
+    playbackWorker(nullptr, job, trace);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_TRUE(sink.lines().empty());
 }

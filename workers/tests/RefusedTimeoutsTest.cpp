@@ -21,7 +21,7 @@ protected:
 
     // Runs the worker and awaits its end; a worker still running after two seconds is stopped.
     ::testing::AssertionResult runsAndEndsByItself(WorkerRunner::Entry entry) {
-        run_ = runner_.start(entry, job_);
+        runNumber_ = runner_.start(entry, job_);
         const auto giveUp = TestClock::now() + milliseconds(2000);
         while (runner_.isRunning() && TestClock::now() < giveUp)
             std::this_thread::sleep_for(milliseconds(10));
@@ -42,7 +42,7 @@ protected:
         EXPECT_NE(logText().find("\nError setting serial port timeouts: " + reason + "\r"),
                   std::string::npos)
             << logText();
-        const Failure failure = state_.failureOf(run_);
+        const Failure failure = state_.failureOf(runNumber_);
         EXPECT_EQ(failure.kind, Failure::Kind::PortTimeouts);
         EXPECT_EQ(failure.subject, "COM7");
         EXPECT_EQ(failure.reason(), reason);  // without the port text's line end
@@ -56,7 +56,7 @@ protected:
     RecordingListener listener_;
     SharedState state_{listener_};
     WorkerRunner runner_{state_, trace_};
-    std::uint32_t run_ = 0;
+    std::uint32_t runNumber_ = 0;
 };
 
 }  // namespace
@@ -65,7 +65,7 @@ TEST_F(RefusedTimeouts, EndTheRecordingBeforeItStartsAndLeaveNoFile) {
     ASSERT_TRUE(runsAndEndsByItself(recordingWorker));
     expectReported();
     EXPECT_EQ(logText().rfind("Starting recording\r\n", 0), 0u);
-    EXPECT_EQ(state_.recording.load(), 0);
+    EXPECT_FALSE(state_.recording.load());
     EXPECT_FALSE(std::filesystem::exists(job_.filePath));
 }
 
@@ -74,5 +74,5 @@ TEST_F(RefusedTimeouts, EndThePlaybackBeforeItStarts) {
     ASSERT_TRUE(runsAndEndsByItself(playbackWorker));
     expectReported();
     EXPECT_EQ(logText().rfind("Starting playing of file " + job_.filePath + "\r\n", 0), 0u);
-    EXPECT_EQ(state_.playing.load(), 0);
+    EXPECT_FALSE(state_.playing.load());
 }

@@ -1,8 +1,7 @@
-#include "workers/TimeOffset.h"
-
 #include <gtest/gtest.h>
 
 #include "workers/PerfCounter.h"
+#include "workers/TimeOffset.h"
 
 TEST(TimeOffset, TruncatesToWholeTenths) {
     const std::int64_t frequency = 10'000'000;  // a typical performance counter
@@ -49,10 +48,10 @@ TEST(TimeOffset, WaitBeforeAChunkIsTheTimeUntilItIsDueButAtMostTheBound) {
         {5, 9, 0},
         {60, 10, 500},
         {429'496'729, 0, 500},
-        {429'496'730, 0, 500},      // 32 bits: 4 ms
-        {429'496'750, 10, 500},     // 32 bits: 104 ms
-        {429'496'800, 70, 500},     // 32 bits: 4 ms
-        {858'993'460, 0, 500},      // 32 bits: 8 ms
+        {429'496'730, 0, 500},   // 32 bits: 4 ms
+        {429'496'750, 10, 500},  // 32 bits: 104 ms
+        {429'496'800, 70, 500},  // 32 bits: 4 ms
+        {858'993'460, 0, 500},   // 32 bits: 8 ms
         {0xFFFF'FFFFu, 0, 500},
         {0xFFFF'FFFFu, 0xFFFF'FFFEu, 10},
     };

@@ -1,5 +1,3 @@
-#include "workers/WorkerRunner.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,35 +5,35 @@
 
 #include "engine/DebugTrace.h"
 #include "tests/support/Recorders.h"
+#include "workers/WorkerRunner.h"
 
 namespace {
 
 class CountingListener : public WorkerStateListener {
 public:
-    void workerStateChanged(WorkerEvent event, std::uint32_t job) override {
+    void workerStateChanged(WorkerEvent event, std::uint32_t runNumber) override {
         last.store(static_cast<int>(event));
-        lastJob.store(job);
+        lastRunNumber.store(runNumber);
     }
     std::atomic<int> last{99};
-    std::atomic<std::uint32_t> lastJob{0};
+    std::atomic<std::uint32_t> lastRunNumber{0};
 };
 
 std::atomic<int> activeWorkers{0};
 std::atomic<int> mostAtOnce{0};
 
 // Runs like a worker: sets its flag, loops until stopped, announces its end.
-int fakeWorker(SharedState* state, const WorkerJob&, DebugTrace&) {
+void fakeWorker(SharedState* state, const WorkerJob&, DebugTrace&) {
     int active = ++activeWorkers;
     if (active > mostAtOnce.load()) mostAtOnce.store(active);
-    state->playing.store(1);
+    state->playing.store(true);
     if (!state->stopRequested()) {
         state->notify(WorkerEvent::Started);
-        while (state->playing.load() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (state->playing.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    state->playing.store(0);
+    state->playing.store(false);
     --activeWorkers;
     state->notify(WorkerEvent::Ended);
-    return 0;
 }
 
 struct RunnerFixture {
@@ -51,7 +49,7 @@ TEST(WorkerRunner, RefusesASecondWorkerWhileOneRuns) {
     RunnerFixture f;
     WorkerRunner runner(f.state, f.trace);
     ASSERT_TRUE(runner.start(fakeWorker, WorkerJob{}));
-    while (f.state.playing.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!f.state.playing.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(runner.isRunning());
     EXPECT_FALSE(runner.start(fakeWorker, WorkerJob{}));
     runner.stopAndWait();
@@ -63,16 +61,16 @@ TEST(WorkerRunner, RefusesASecondWorkerWhileOneRuns) {
 TEST(WorkerRunner, StartsAgainOnceTheWorkerHasEnded) {
     RunnerFixture f;
     WorkerRunner runner(f.state, f.trace);
-    std::uint32_t previousJob = 0;
+    std::uint32_t previousRunNumber = 0;
     for (int round = 0; round < 3; ++round) {
-        const std::uint32_t job = runner.start(fakeWorker, WorkerJob{});
-        ASSERT_GT(job, previousJob) << round;
-        previousJob = job;
+        const std::uint32_t runNumber = runner.start(fakeWorker, WorkerJob{});
+        ASSERT_GT(runNumber, previousRunNumber) << round;
+        previousRunNumber = runNumber;
         while (f.listener.last.load() != static_cast<int>(WorkerEvent::Started))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         f.state.requestStop();  // the Stop command; the end is announced, then a new start
         while (!f.state.endNotified()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_EQ(f.listener.lastJob.load(), job);  // each report names its own run
+        EXPECT_EQ(f.listener.lastRunNumber.load(), runNumber);  // each report names its own run
         f.listener.last.store(99);
     }
     runner.stopAndWait();
@@ -86,7 +84,7 @@ TEST(WorkerRunner, StopRightAfterStartIsNeverLost) {
         ASSERT_TRUE(runner.start(fakeWorker, WorkerJob{}));
         f.state.requestStop();
         runner.stopAndWait();  // returns only because the worker saw the stop
-        EXPECT_EQ(f.state.playing.load(), 0);
+        EXPECT_FALSE(f.state.playing.load());
     }
 }
 
@@ -95,8 +93,7 @@ TEST(WorkerRunner, DestructionStopsAndAwaitsTheWorker) {
     {
         WorkerRunner runner(f.state, f.trace);
         ASSERT_TRUE(runner.start(fakeWorker, WorkerJob{}));
-        while (f.state.playing.load() == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!f.state.playing.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(activeWorkers.load(), 0);
     EXPECT_EQ(f.listener.last.load(), static_cast<int>(WorkerEvent::Ended));

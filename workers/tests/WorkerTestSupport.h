@@ -30,10 +30,10 @@ inline long long msBetween(TestClock::time_point from, TestClock::time_point to)
 // Keeps the worker-state codes and lets a test wait for one.
 class RecordingListener : public WorkerStateListener {
 public:
-    void workerStateChanged(WorkerEvent code, std::uint32_t job) override {
+    void workerStateChanged(WorkerEvent code, std::uint32_t runNumber) override {
         std::lock_guard lock(mutex_);
         codes_.push_back(code);
-        jobs_.push_back(job);
+        runNumbers_.push_back(runNumber);
         times_.push_back(TestClock::now());
         changed_.notify_all();
     }
@@ -60,7 +60,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<WorkerEvent> codes_;
-    std::vector<std::uint32_t> jobs_;
+    std::vector<std::uint32_t> runNumbers_;
     std::vector<TestClock::time_point> times_;
 };
 

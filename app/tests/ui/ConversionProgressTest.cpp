@@ -133,7 +133,7 @@ TEST_F(ConversionProgress, LongImportShowsProgressAndCancelKeepsTheCurrentFile) 
 
 // Exit from the tray, the close box's WM_CLOSE and the end of the session, each while a long
 // export or import runs: the program ends soon, as if the user had cancelled, and leaves neither
-// the conversion's output nor its working file and session note.
+// the conversion's output nor its working file and its claim.
 TEST_F(ConversionProgress, LeavingDuringAConversionCancelsItAndCleansUp) {
     const std::string serialFile = program_.folder() + "\\large.ser";
     ASSERT_TRUE(writeLargeSerialFile(serialFile, kLargeSize));

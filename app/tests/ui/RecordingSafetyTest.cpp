@@ -1,5 +1,5 @@
 // A recording outlives the program being killed: the next start offers it, Yes opens it and No
-// deletes it; the claims of running sessions and empty files are never offered.
+// deletes it; the claims of running copies and empty files are never offered.
 #include <algorithm>
 #include <thread>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr const char* kSessions = "Sessions";
+constexpr const char* kClaimsSection = "Sessions";
 constexpr const char* kQuestionStart = "A recording from ";
 constexpr const char* kQuestionEnd = " was not saved. Open it?";
 const std::string kSent = "left behind by a killed program\r\n";
@@ -21,9 +21,9 @@ protected:
     }
 
     // Records what the device sends a second in, waits until it is in the working file (the
-    // session's one claim), then kills the program.
+    // copy's one claim), then kills the program.
     void recordAndKill(std::string& workingFile) {
-        const std::vector<std::string> claims = program_.valueNames(kSessions);
+        const std::vector<std::string> claims = program_.valueNames(kClaimsSection);
         ASSERT_EQ(claims.size(), 1u);
         workingFile = claims[0];
         ASSERT_TRUE(program_.click(IDC_RECORD_BUTTON));
@@ -33,7 +33,7 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return readRecordedFile(workingFile).data == kSent; }, 5s))
             << "the recording did not reach the file while it ran";
         ASSERT_TRUE(program_.kill());
-        EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
+        EXPECT_EQ(program_.valueNames(kClaimsSection), std::vector<std::string>{workingFile});
     }
 
     // Starts the program again and returns its question about the left-behind recording.
@@ -69,7 +69,7 @@ TEST_F(RecordingSafety, YesOpensTheKilledRecordingAsAnUnsavedOne) {
     ASSERT_TRUE(program_.click(IDC_PLAY_BUTTON));
     EXPECT_EQ(device_.receive(kSent.size(), kStateLimit), kSent);
     ASSERT_TRUE(statusBecomes(program_, "Stopped"));
-    EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
+    EXPECT_EQ(program_.valueNames(kClaimsSection), std::vector<std::string>{workingFile});
 
     // Still unsaved: the close asks; No deletes it, forgets it and never listed it as a recent
     // file.
@@ -79,7 +79,7 @@ TEST_F(RecordingSafety, YesOpensTheKilledRecordingAsAnUnsavedOne) {
     saveQuestion.click(IDNO);  // the program ends: only its end tells that the click arrived
     ASSERT_TRUE(program_.waitForExit(kStateLimit));
     EXPECT_FALSE(fileExists(workingFile));
-    EXPECT_TRUE(program_.valueNames(kSessions).empty());
+    EXPECT_TRUE(program_.valueNames(kClaimsSection).empty());
     std::string recent;
     EXPECT_FALSE(program_.readString("RecentFiles", "1", recent)) << recent;
 }
@@ -93,14 +93,14 @@ TEST_F(RecordingSafety, NoDeletesTheKilledRecording) {
 
     EXPECT_FALSE(fileExists(workingFile));
     EXPECT_EQ(transportControlsOf(program_), kStoppedWithoutFile);
-    const std::vector<std::string> claims = program_.valueNames(kSessions);
-    ASSERT_EQ(claims.size(), 1u);  // only the new session's own
+    const std::vector<std::string> claims = program_.valueNames(kClaimsSection);
+    ASSERT_EQ(claims.size(), 1u);  // only the new copy's own
     EXPECT_NE(claims[0], workingFile);
 }
 
-// Another session that still runs (here: this test's process) keeps its file; a killed session
+// Another copy that still runs (here: this test's process) keeps its file; a killed copy
 // that recorded nothing leaves nothing to ask about, and its empty file goes.
-TEST_F(RecordingSafety, RunningSessionsAndEmptyFilesAreNotOffered) {
+TEST_F(RecordingSafety, RunningCopiesAndEmptyFilesAreNotOffered) {
     ASSERT_TRUE(program_.close(kStateLimit));
     FILETIME created{}, exited{}, kernel{}, user{};
     ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
@@ -111,15 +111,15 @@ TEST_F(RecordingSafety, RunningSessionsAndEmptyFilesAreNotOffered) {
     const std::string emptyFile = program_.folder() + "\\empty.tmp";
     ASSERT_TRUE(writeSerialFile(runningFile, {{5, "data"}}));
     ASSERT_TRUE(writeFileBytes(emptyFile, ""));
-    ASSERT_TRUE(program_.writeString(kSessions, runningFile, running));
-    ASSERT_TRUE(program_.writeString(kSessions, emptyFile, "1 1"));
+    ASSERT_TRUE(program_.writeString(kClaimsSection, runningFile, running));
+    ASSERT_TRUE(program_.writeString(kClaimsSection, emptyFile, "1 1"));
 
     ASSERT_TRUE(started(program_));
     EXPECT_FALSE(program_.dialog("Veltrane", 3s)) << "a question was asked";
     EXPECT_TRUE(fileExists(runningFile));
     EXPECT_FALSE(fileExists(emptyFile));
-    const std::vector<std::string> claims = program_.valueNames(kSessions);
-    EXPECT_EQ(claims.size(), 2u);  // the running one's and the new session's
+    const std::vector<std::string> claims = program_.valueNames(kClaimsSection);
+    EXPECT_EQ(claims.size(), 2u);  // the running one's and the new copy's
     EXPECT_NE(std::find(claims.begin(), claims.end(), runningFile), claims.end());
 }
 
@@ -145,7 +145,7 @@ TEST_F(RecordingSafety, AQuestionClosedWithoutAnAnswerKeepsTheRecording) {
         ASSERT_TRUE(end.end());
         ASSERT_TRUE(program_.waitForExit(kStateLimit)) << "the program did not end";
         EXPECT_EQ(readRecordedFile(workingFile).data, kSent);
-        EXPECT_EQ(program_.valueNames(kSessions), std::vector<std::string>{workingFile});
+        EXPECT_EQ(program_.valueNames(kClaimsSection), std::vector<std::string>{workingFile});
     }
     UiDialog question = restartAndFindQuestion();
     ASSERT_TRUE(question);

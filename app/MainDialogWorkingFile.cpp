@@ -1,5 +1,5 @@
-// The recording in the working file: the session's claim on it, the offer at start-up of a
-// recording that a session which did not end cleanly left behind, and the question before a
+// The recording in the working file: this copy's claim on it, the offer at start-up of a
+// recording that a copy which did not end cleanly left behind, and the question before a
 // command drops a recording that was never saved.
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/MainDialog.h"
-#include "app/SessionClaims.h"
+#include "app/WorkingFileClaims.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ constexpr const char* kSaveQuestion =
 
 }  // namespace
 
-// Asked before this session claims its own file, for each file no other session is offering.
-// Yes makes the recording this session's working file, unsaved as after Record (so not a
+// Asked before this copy claims its own file, for each file no other copy is offering.
+// Yes makes the recording this copy's working file, unsaved as after Record (so not a
 // recent file, and still claimed until saved elsewhere and closed); the others wait for the
 // next start. Only No deletes it: a question closed without an answer (tray Exit, a close from
 // outside, the end of the Windows session) has ended the program, and the file and its claim
@@ -57,7 +57,7 @@ bool MainDialog::offerLeftBehindRecordings() {
             workingFilePath_ = path;
             currentFilePath_ = path;
             unsavedRecording_ = true;
-            claimWorkingFile(profile_, path);  // while the offer holds: now this session's
+            claimWorkingFile(profile_, path);  // while the offer holds: now this copy's
             setTransportButtons(TransportMode::Stopped);
             showRecordingLength(path);
             break;
@@ -100,8 +100,8 @@ bool MainDialog::readyToReplaceFile() {
     return !refuseStartWhileRunning();
 }
 
-// Windows asks each program before the session ends: an unsaved recording is asked about as at
-// Exit, and Cancel (or a cancelled Save as) keeps the session.
+// Windows asks each program before the Windows session ends: an unsaved recording is asked about as
+// at Exit, and Cancel (or a cancelled Save as) keeps the session.
 bool MainDialog::onQueryEndSession() { return askToSaveRecording(); }
 
 // The session ends now: the program ends as at a clean close, without asking again.

@@ -1,4 +1,4 @@
-#include "app/SessionClaims.h"
+#include "app/WorkingFileClaims.h"
 
 #include <windows.h>
 
@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr const char* kSessionsSection = "Sessions";
+// The section keeps the name it has always had in users' settings.
+constexpr const char* kClaimsSection = "Sessions";
 
 using ProcessHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)>;
 
@@ -25,17 +26,16 @@ std::uint64_t creationTime(HANDLE process) {
 
 // A process id alone may since have been given to another process; with its start time it
 // names one process.
-std::string thisSession() {
+std::string thisProcessStamp() {
     return std::to_string(GetCurrentProcessId()) + " " +
            std::to_string(creationTime(GetCurrentProcess()));
 }
 
-bool stillRunning(const std::string& session) {
+bool stillRunning(const std::string& processStamp) {
     unsigned long id = 0;
     unsigned long long started = 0;
-    if (std::sscanf(session.c_str(), "%lu %llu", &id, &started) != 2) return false;
-    ProcessHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id),
-                          &CloseHandle);
+    if (std::sscanf(processStamp.c_str(), "%lu %llu", &id, &started) != 2) return false;
+    ProcessHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id), &CloseHandle);
     // A process we may not look at is not ours to judge: its file stays.
     if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
     DWORD code = 0;
@@ -65,13 +65,13 @@ std::string offerMutexName(const std::string& path) {
     return name;
 }
 
-SessionNote noteOf(Profile& profile, const std::string& path) {
-    return {path, stillRunning(profile.readString(kSessionsSection, path, "")), fileSize(path)};
+ClaimNote noteOf(Profile& profile, const std::string& path) {
+    return {path, stillRunning(profile.readString(kClaimsSection, path, "")), fileSize(path)};
 }
 
 bool isLeftBehind(Profile& profile, const std::string& path) {
     bool claimed = false;
-    for (const std::string& name : profile.valueNames(kSessionsSection)) claimed |= name == path;
+    for (const std::string& name : profile.valueNames(kClaimsSection)) claimed |= name == path;
     return claimed && isLeftBehindRecording(noteOf(profile, path));
 }
 
@@ -104,28 +104,28 @@ void RecordingOffer::release() {
 }
 
 // The listing came before the mutex: once it is ours, the claim is looked at again, since
-// another session may have answered for the file in between.
+// another copy may have answered for the file in between.
 RecordingOffer takeOverLeftBehindRecording(Profile& profile, const std::string& path) {
     RecordingOffer offer(CreateMutexA(nullptr, FALSE, offerMutexName(path).c_str()));
     if (offer.mutex_ == nullptr) return offer;
     const DWORD waited = WaitForSingleObject(offer.mutex_, 0);
-    // Abandoned: the session that offered it was killed while it asked.
+    // Abandoned: the copy that offered it was killed while it asked.
     offer.owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     if (offer.owned_ && !isLeftBehind(profile, path)) offer.release();
     return offer;
 }
 
 void claimWorkingFile(Profile& profile, const std::string& path) {
-    profile.writeString(kSessionsSection, path, thisSession());
+    profile.writeString(kClaimsSection, path, thisProcessStamp());
 }
 
 void releaseWorkingFile(Profile& profile, const std::string& path) {
-    profile.removeValue(kSessionsSection, path);
+    profile.removeValue(kClaimsSection, path);
 }
 
 std::vector<std::string> leftBehindRecordings(Profile& profile) {
-    std::vector<SessionNote> notes;
-    for (const std::string& path : profile.valueNames(kSessionsSection)) {
+    std::vector<ClaimNote> notes;
+    for (const std::string& path : profile.valueNames(kClaimsSection)) {
         notes.push_back(noteOf(profile, path));
     }
     RecoveryDecision decision = decideRecovery(notes);
