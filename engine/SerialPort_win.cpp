@@ -77,6 +77,10 @@ void SerialPort::close() { impl_->handle.reset(); }
 
 bool SerialPort::isOpen() const { return impl_->handle.valid(); }
 
+std::intptr_t SerialPort::systemHandle() const {
+    return reinterpret_cast<std::intptr_t>(impl_->handle.get());
+}
+
 bool SerialPort::read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
     if (!isOpen()) {
         SetLastError(ERROR_INVALID_HANDLE);  // so errorText does not describe an older failure
