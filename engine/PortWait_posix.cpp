@@ -22,8 +22,8 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
 
     // Signals cut poll short; the deadline keeps the whole wait as long as asked.
     const auto deadline = deadlineAfter(
-        SerialClock::now(), timeout.count() < 0 ? std::nullopt
-                                                : std::optional<std::uint64_t>(timeout.count()));
+        SerialClock::now(),
+        timeout.count() < 0 ? std::nullopt : std::optional<std::uint64_t>(timeout.count()));
     for (;;) {
         int wait = pollTimeoutMs(SerialClock::now(), deadline, std::nullopt);
         int ready = ::poll(watches.data(), watches.size(), wait);

@@ -11,7 +11,7 @@
 // A SerialPort whose reads return at once, watched through its descriptor.
 struct WaitableSerialPort::Impl {
     SerialPort port;
-    int waitError = 0;  // why the last wait found the port failed; 0 once another call ran
+    int waitError = 0;    // why the last wait found the port failed; 0 once another call ran
     bool failed = false;  // a failed port stays failed, so that no wait calls it ready again
 };
 

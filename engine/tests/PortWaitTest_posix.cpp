@@ -27,9 +27,11 @@ protected:
         for (int i = 0; i < 2; ++i) {
             std::string why;
             ASSERT_TRUE(pairs_[i].start(&why)) << why;
-            ASSERT_TRUE(watched_[i].open(pairs_[i].portName(), 115200, 8, Parity::None, StopBits::One))
+            ASSERT_TRUE(
+                watched_[i].open(pairs_[i].portName(), 115200, 8, Parity::None, StopBits::One))
                 << watched_[i].errorText();
-            ASSERT_TRUE(devices_[i].open(pairs_[i].devicePortName(), 115200, 8, Parity::None, StopBits::One))
+            ASSERT_TRUE(devices_[i].open(pairs_[i].devicePortName(), 115200, 8, Parity::None,
+                                         StopBits::One))
                 << devices_[i].errorText();
         }
     }
@@ -42,13 +44,16 @@ protected:
 // The program under test's side of a pseudo-terminal: open, read, write, close.
 class Program {
 public:
-    explicit Program(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+    explicit Program(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
     ~Program() { close(); }
     bool isOpen() const { return fd_ >= 0; }
     void close() {
         if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     }
-    bool send(const std::string& text) { return ::write(fd_, text.data(), text.size()) == ssize_t(text.size()); }
+    bool send(const std::string& text) {
+        return ::write(fd_, text.data(), text.size()) == ssize_t(text.size());
+    }
     std::string receive(std::size_t wanted) {
         std::string got;
         const auto start = TestClock::now();
@@ -107,7 +112,8 @@ TEST_F(TwoPairsTest, OnlyThePortThatWentAwayFails) {
     devices_[1].close();
     ASSERT_TRUE(pairs_[1].stop());
     WaitablePort* ports[] = {&watched_[0], &watched_[1]};
-    EXPECT_EQ(waitForInput(ports, 2s), (std::vector<PortInput>{PortInput::None, PortInput::Failed}));
+    EXPECT_EQ(waitForInput(ports, 2s),
+              (std::vector<PortInput>{PortInput::None, PortInput::Failed}));
     EXPECT_STREQ(watched_[1].errorText(), std::strerror(EIO));
     ASSERT_TRUE(writeAll(devices_[0], {'k'}));
     EXPECT_EQ(takeFrom(watched_[0], 1, 2s), bytesOf("k"));
