@@ -10,20 +10,26 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
     std::vector<PortInput> states(ports.size(), PortInput::None);
     if (ports.size() > 64) return std::vector<PortInput>(ports.size(), PortInput::Failed);
 
+    // A port whose state is known without waiting ends the wait at once; the others are still
+    // looked at, so that one answer tells every port that is ready. poll skips descriptor -1.
     std::vector<pollfd> watches(ports.size());
     bool known = false;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const WaitablePort::WaitStart start = ports[i]->startWait();
         states[i] = start.known;
-        known = known || start.known != PortInput::None;
-        watches[i] = {static_cast<int>(start.object), POLLIN, 0};
+        const bool waiting = start.known == PortInput::None;
+        known = known || !waiting;
+        watches[i] = {waiting ? static_cast<int>(start.object) : -1, POLLIN, 0};
     }
-    if (known) return states;
 
     // Signals cut poll short; the deadline keeps the whole wait as long as asked.
-    const auto deadline = deadlineAfter(
-        SerialClock::now(),
-        timeout.count() < 0 ? std::nullopt : std::optional<std::uint64_t>(timeout.count()));
+    std::optional<std::uint64_t> limitMs;
+    if (known) {
+        limitMs = 0;
+    } else if (timeout.count() >= 0) {
+        limitMs = static_cast<std::uint64_t>(timeout.count());
+    }
+    const auto deadline = deadlineAfter(SerialClock::now(), limitMs);
     for (;;) {
         int wait = pollTimeoutMs(SerialClock::now(), deadline, std::nullopt);
         int ready = ::poll(watches.data(), watches.size(), wait);
@@ -32,6 +38,7 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
         if (errno != EINTR) return std::vector<PortInput>(ports.size(), PortInput::Failed);
     }
     for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (watches[i].fd < 0) continue;
         states[i] = ports[i]->finishWait(static_cast<std::uint32_t>(watches[i].revents));
     }
     return states;
