@@ -72,6 +72,20 @@ TEST_F(WaitablePairTest, WaitTellsWhichPortHasBytesAndReadsNeverBlock) {
     EXPECT_EQ(takeFrom(device_, 1, 3s), bytesOf("a"));
 }
 
+// A stream far larger than the pair holds at once arrives whole and in order through waits and
+// reads of what is there.
+TEST_F(WaitablePairTest, LongStreamArrivesWholeThroughWaits) {
+    std::string sent(100000, '\0');
+    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i % 251);
+    bool written = false;
+    std::thread writer([&] { written = writeText(host_, sent); });
+    const std::vector<std::uint8_t> got = takeFrom(device_, sent.size(), 20s);
+    writer.join();
+    EXPECT_TRUE(written) << host_.errorText();
+    EXPECT_EQ(got.size(), sent.size());
+    EXPECT_TRUE(got == bytesOf(sent));
+}
+
 // Bytes still on their way when the device went are handed over; then the port fails, at once
 // on every later wait, with a reason.
 TEST_F(WaitablePairTest, PortGoingAwayIsThatPortsFailureNotEndlessReadiness) {
