@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "engine/WaitablePort.h"
 
 std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,

@@ -24,6 +24,8 @@ public:
     const std::string& slavePath() const;
 
     bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
+    // While the program is away or does not read, the slave holds about 20 KB; a write beyond
+    // that waits until the program reads.
     bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override;
     const char* errorText() override;
 
