@@ -36,6 +36,9 @@ public:
               StopBits stopBits);
     void close();
     bool isOpen() const;
+    // The system's own handle of the open port (a descriptor on POSIX, a HANDLE on Windows), for
+    // a wait that watches it with other ports; -1 when closed.
+    std::intptr_t systemHandle() const;
 
     // One synchronous read or write. On a closed port they fail and leave *transferred as it
     // was; otherwise *transferred (when given) receives the count moved, even on failure. A read

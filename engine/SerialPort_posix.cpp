@@ -293,6 +293,8 @@ void SerialPort::close() { impl_->fd.reset(); }
 
 bool SerialPort::isOpen() const { return impl_->fd.valid(); }
 
+std::intptr_t SerialPort::systemHandle() const { return impl_->fd.get(); }
+
 bool SerialPort::read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
     if (!isOpen()) return impl_->fail(EBADF);
     std::uint32_t taken = 0;

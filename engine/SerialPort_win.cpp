@@ -1,46 +1,10 @@
 #include <windows.h>
 
-#include <utility>
-
 #include "engine/CommErrorText.h"
+#include "engine/CommLineSettings_win.h"
 #include "engine/SerialPort.h"
 #include "engine/SystemError.h"
-
-namespace {
-
-// Owns a file handle whose closed value is INVALID_HANDLE_VALUE (not NULL).
-class FileHandle {
-public:
-    FileHandle() = default;
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { reset(); }
-    FileHandle(FileHandle&& other) noexcept
-        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-    // Keeps the caller's last error: a failed open is described after this handle is gone.
-    void reset() {
-        if (!valid()) return;
-        DWORD lastError = GetLastError();
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-        SetLastError(lastError);
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-}  // namespace
+#include "engine/WinHandles_win.h"
 
 struct SerialPort::Impl {
     FileHandle handle;
@@ -59,15 +23,7 @@ bool SerialPort::open(const std::string& path, std::int32_t speed, std::int32_t 
                                   OPEN_EXISTING, 0, nullptr));
     if (!handle.valid()) return false;
 
-    // Only the four line settings change; handshake and special characters stay the driver's.
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle.get(), &dcb)) return false;
-    dcb.BaudRate = static_cast<DWORD>(speed);
-    dcb.ByteSize = static_cast<BYTE>(dataBits);
-    dcb.Parity = static_cast<BYTE>(parity);
-    dcb.StopBits = static_cast<BYTE>(stopBits);
-    if (!SetCommState(handle.get(), &dcb)) return false;
+    if (!applyCommLineSettings(handle.get(), speed, dataBits, parity, stopBits)) return false;
 
     impl_->handle = std::move(handle);
     return true;
@@ -76,6 +32,10 @@ bool SerialPort::open(const std::string& path, std::int32_t speed, std::int32_t 
 void SerialPort::close() { impl_->handle.reset(); }
 
 bool SerialPort::isOpen() const { return impl_->handle.valid(); }
+
+std::intptr_t SerialPort::systemHandle() const {
+    return reinterpret_cast<std::intptr_t>(impl_->handle.get());
+}
 
 bool SerialPort::read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
     if (!isOpen()) {

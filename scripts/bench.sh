@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
-#                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness
+#                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
+#                              port-wait|pty-idle
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -18,7 +19,10 @@ case "${1:-}" in
     # Native only: the peak resident memory of a process is read where it ends.
     cli-play-memory) target=bench_cli_play_memory; serial=no ;;
     sleeper-lateness) target=bench_sleeper_lateness; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness" >&2
+    port-wait) target=bench_port_wait; serial=yes ;;
+    # Native only: the pseudo-terminal host side exists only there.
+    pty-idle) target=bench_pty_idle; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle" >&2
        exit 2 ;;
 esac
 
@@ -38,6 +42,12 @@ if [[ $target == bench_cli_replay ]]; then
     echo "== cli-replay: natively, under Wine, scriptreplay and ttyplay"
     "$native/bench/bench_cli_replay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
         "$WINELOADER"
+    exit
+fi
+if [[ $target == bench_pty_idle ]]; then
+    cmake --build "$native" -j "$(nproc)" --target bench_pty_idle >/dev/null
+    echo "== pty-idle, native"
+    "$native/bench/bench_pty_idle"
     exit
 fi
 if [[ $target == bench_cli_play_memory ]]; then

@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "engine/WaitablePort.h"
+
+std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<PortInput> states(ports.size(), PortInput::None);
+    if (ports.size() > MAXIMUM_WAIT_OBJECTS) {
+        return std::vector<PortInput>(ports.size(), PortInput::Failed);
+    }
+
+    std::vector<HANDLE> objects;
+    std::vector<std::size_t> owners;
+    bool known = false;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const WaitablePort::WaitStart start = ports[i]->startWait();
+        states[i] = start.known;
+        if (start.known != PortInput::None) {
+            known = true;
+            continue;
+        }
+        objects.push_back(reinterpret_cast<HANDLE>(start.object));
+        owners.push_back(i);
+    }
+    if (objects.empty()) return states;
+
+    // A port that already has something to tell ends the wait at once; the others are still
+    // looked at, so that one answer tells every port that is ready.
+    DWORD limit = INFINITE;
+    if (known) {
+        limit = 0;
+    } else if (timeout.count() >= 0) {
+        limit = static_cast<DWORD>(std::min<long long>(timeout.count(), INFINITE - 1));
+    }
+    const DWORD result =
+        WaitForMultipleObjects(static_cast<DWORD>(objects.size()), objects.data(), FALSE, limit);
+    if (result == WAIT_TIMEOUT) return states;
+    if (result == WAIT_FAILED) return std::vector<PortInput>(ports.size(), PortInput::Failed);
+    // WaitForMultipleObjects names only the first object signalled.
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        const bool signalled = WaitForSingleObject(objects[k], 0) == WAIT_OBJECT_0;
+        states[owners[k]] = ports[owners[k]]->finishWait(signalled ? 1 : 0);
+    }
+    return states;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// What a wait found on one port.
+enum class PortInput : std::uint8_t {
+    None,    // nothing yet
+    Ready,   // bytes to read: readAvailable takes them without blocking
+    Failed,  // the port failed or went away; errorText() says why
+};
+
+// A port that one thread can watch together with others (waitForInput), so that bytes passed
+// both ways between two ports keep their true order. Used by one thread at a time.
+class WaitablePort {
+public:
+    WaitablePort() = default;
+    virtual ~WaitablePort() = default;
+    WaitablePort(const WaitablePort&) = delete;
+    WaitablePort& operator=(const WaitablePort&) = delete;
+
+    // Takes what has arrived, up to count bytes, and never blocks: no bytes yet is success with
+    // *bytesRead 0. A port that has gone fails (errorText() says why) once its bytes are taken.
+    virtual bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) = 0;
+    // Writes all bytes, waiting for room as needed; *bytesWritten gets the count moved.
+    virtual bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) = 0;
+    // Text for the last failure, valid until the next call on this port.
+    virtual const char* errorText() = 0;
+
+    // For waitForInput only. startWait gives what the system's wait watches (a descriptor on
+    // POSIX, an event handle on Windows), or a state known without waiting; finishWait turns the
+    // system's answer for that object (poll's events; on Windows 1 when signalled) into a state.
+    struct WaitStart {
+        PortInput known;  // None: wait on object
+        std::intptr_t object;
+    };
+    virtual WaitStart startWait() = 0;
+    virtual PortInput finishWait(std::uint32_t events) = 0;
+};
+
+// Waits until one of the ports has bytes or has failed, or until timeout passes (a negative
+// timeout: for as long as it takes); one state per
+// port, in their order. Returns as soon as any port has something to tell; several may at once.
+// A port that has failed keeps telling so at once: it is the caller's to stop watching it.
+// At most 64 ports (the Windows wait's limit); more fail all.
+std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
+                                    std::chrono::milliseconds timeout);

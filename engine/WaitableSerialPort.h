@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/DeviceSettings.h"
+#include "engine/WaitablePort.h"
+
+// A serial port for waitForInput: reads take what has arrived and never block, so one thread
+// can serve several ports. Separate from SerialPort, whose synchronous reads with COMMTIMEOUTS
+// the recording and playback keep; on Windows this one is opened for overlapped I/O.
+class WaitableSerialPort final : public WaitablePort {
+public:
+    WaitableSerialPort();
+    ~WaitableSerialPort() override;
+
+    // Opens exclusively and sets the four line settings, as SerialPort::open does. Closes a port
+    // that is already open first.
+    bool open(const std::string& path, std::int32_t speed, std::int32_t dataBits, Parity parity,
+              StopBits stopBits);
+    void close();
+    bool isOpen() const;
+
+    bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
+    bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override;
+    const char* errorText() override;
+
+    WaitStart startWait() override;
+    PortInput finishWait(std::uint32_t events) override;
+
+private:
+    struct Impl;  // one per platform
+    std::unique_ptr<Impl> impl_;
+    char errorText_[256] = {};
+};
