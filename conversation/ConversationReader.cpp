@@ -12,7 +12,7 @@ using namespace conversation_format;
 
 namespace {
 
-constexpr std::uint32_t kSwapped(std::uint32_t value) {
+constexpr std::uint32_t swapped(std::uint32_t value) {
     return (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
 }
 
@@ -128,7 +128,7 @@ Failure ConversationReader::open(const std::string& path) {
         return failure_;
     }
     for (const std::uint32_t pcapMagic : {kPcapMicrosMagic, kPcapNanosMagic}) {
-        if (little != pcapMagic && little != kSwapped(pcapMagic)) continue;
+        if (little != pcapMagic && little != swapped(pcapMagic)) continue;
         format_ = Format::Pcap;
         bigEndian_ = little != pcapMagic;
         pcapNanoseconds_ = pcapMagic == kPcapNanosMagic;
@@ -178,6 +178,7 @@ bool ConversationReader::next(ConversationBurst& burst) {
                 cut_ = true;
                 ended_ = true;
                 break;
+            case Step::Block:  // pcapngBlock's own answer, never next's
             case Step::End:
             case Step::Failed:
                 ended_ = true;
@@ -193,7 +194,7 @@ bool ConversationReader::readAt(std::uint64_t offset, ConversationBurst& burst) 
     if (format_ == Format::Pcapng) {
         BlockHead head;
         step = pcapngBlock(offset, head);
-        if (step == Step::Burst) {
+        if (step == Step::Block) {
             step = head.type == kEnhancedPacketType ? enhancedPacket(offset, head, burst)
                                                     : Step::Skipped;
         }
@@ -213,7 +214,7 @@ void ConversationReader::readHeaderBlocks() {
         BlockHead head;
         const Step step = pcapngBlock(nextOffset_, head);
         if (step == Step::Cut) cut_ = ended_ = true;
-        if (step != Step::Burst) return;
+        if (step != Step::Block) return;
         if (head.type == kSectionHeaderType && !sectionSeen_) {
             if (sectionHeader(nextOffset_, head) == Step::Failed) return;
         } else if (head.type == kInterfaceDescriptionType) {
@@ -228,8 +229,8 @@ void ConversationReader::readHeaderBlocks() {
 ConversationReader::Step ConversationReader::nextPcapng(ConversationBurst& burst) {
     const std::uint64_t at = nextOffset_;
     BlockHead head;
-    Step step = pcapngBlock(at, head);
-    if (step != Step::Burst) return step;
+    const Step step = pcapngBlock(at, head);
+    if (step != Step::Block) return step;
     nextOffset_ += head.length;
     switch (head.type) {
         case kSectionHeaderType:
@@ -244,8 +245,7 @@ ConversationReader::Step ConversationReader::nextPcapng(ConversationBurst& burst
 }
 
 // Checks the frame of the block at `at` and reads it into block_ when it is of a kind read here
-// (others are only checked to be whole and to end with the length they began with). Burst here
-// means a whole block.
+// (others are only checked to be whole and to end with the length they began with).
 ConversationReader::Step ConversationReader::pcapngBlock(std::uint64_t at, BlockHead& head) {
     if (at >= size_) return at == size_ ? Step::End : Step::Cut;
     std::uint8_t start[12];
@@ -259,7 +259,7 @@ ConversationReader::Step ConversationReader::pcapngBlock(std::uint64_t at, Block
         if (left < sizeof start) return Step::Cut;
         const std::uint32_t magic = static_cast<std::uint32_t>(start[8]) | start[9] << 8 |
                                     start[10] << 16 | static_cast<std::uint32_t>(start[11]) << 24;
-        if (magic != kByteOrderMagic && magic != kSwapped(kByteOrderMagic))
+        if (magic != kByteOrderMagic && magic != swapped(kByteOrderMagic))
             return fail("section header at byte " + std::to_string(at) + " has no byte-order mark");
         head.bigEndian = magic != kByteOrderMagic;
     } else if (left < 8) {
@@ -289,7 +289,7 @@ ConversationReader::Step ConversationReader::pcapngBlock(std::uint64_t at, Block
         return fail("block at byte " + std::to_string(at) + " ends with length " +
                     std::to_string(trailing) + ", not the " + std::to_string(head.length) +
                     " it began with");
-    return Step::Burst;
+    return Step::Block;
 }
 
 ConversationReader::Step ConversationReader::sectionHeader(std::uint64_t at,

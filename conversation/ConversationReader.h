@@ -41,7 +41,9 @@ public:
     bool endedInCutBlock() const { return cut_; }
 
 private:
-    enum class Step : std::uint8_t { Burst, Skipped, End, Cut, Failed };
+    // Block: a whole block was read (pcapngBlock); Burst: a data packet was read; Skipped: a
+    // block or packet without conversation bytes was passed.
+    enum class Step : std::uint8_t { Block, Burst, Skipped, End, Cut, Failed };
     struct BlockHead {
         std::uint32_t type = 0;
         std::uint32_t length = 0;
