@@ -39,7 +39,7 @@ std::uint64_t micros(const std::string& epoch) {
 TEST(ConversationTshark, DecodesAModbusConversationAsQueriesAndResponses) {
     const std::string tshark = VELTRANE_TSHARK;
     if (tshark.empty() || !std::filesystem::exists(tshark))
-        GTEST_SKIP() << "tshark is not installed";
+        GTEST_SKIP() << "tshark is not installed (nor run from a Windows build)";
     TempDir dir;
     const std::string path = dir.file("modbus.pcapng");
     struct Sent {
