@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "conversation/ConversationWriter.h"
 #include "convert/TextExport.h"
 #include "engine/SerialFile.h"
 #include "fuzz/FuzzSupport.h"
@@ -26,6 +27,28 @@ Bytes recording(std::initializer_list<std::uint8_t> lengths) {
         check(writer.writeChunk(chunk++ / 3, data, length), "seed chunk written");
     }
     check(writer.close(), "seed closed");
+    return readScratch(path);
+}
+
+// A conversation as the monitor writes it: requests from the host, answers from the device a few
+// milliseconds later, bursts of the given lengths.
+Bytes conversation(std::initializer_list<std::size_t> lengths) {
+    const std::string path = scratchFile("seed.pcapng");
+    ConversationWriter writer;
+    check(!writer.open(path, {"Veltrane seeds", "COM3 <-> COM4", "115200 8N1"}).happened(),
+          "seed conversation opened");
+    std::uint64_t time = 1'765'000'000'000'000;
+    std::uint8_t next = 0x01;
+    bool host = true;
+    for (std::size_t length : lengths) {
+        Bytes bytes(length);
+        for (std::uint8_t& byte : bytes) byte = next++;
+        const Direction direction = host ? Direction::Host : Direction::Device;
+        check(!writer.write({time, direction, 0, bytes}).happened(), "seed burst written");
+        time += host ? 4'321 : 250'000;
+        host = !host;
+    }
+    check(!writer.close().happened(), "seed conversation closed");
     return readScratch(path);
 }
 
@@ -73,6 +96,12 @@ int main(int argc, char** argv) {
     put(root / "seek_scan", "recording-long", {40, 0, 0, 0},
         recording({200, 13, 255, 90,  1,   0,  177, 45,  255, 3,  120, 64,
                    255, 31, 8,   199, 250, 77, 0,   140, 255, 22, 96,  180}));
+    Bytes cutConversation = conversation({8, 9, 8, 13, 40});
+    cutConversation.resize(cutConversation.size() - 30);
+    const Bytes conversations[] = {conversation({}), conversation({8, 7, 8, 0, 3, 255}),
+                                   conversation({1000, 4000, 1}), cutConversation};
+    for (std::size_t i = 0; i < std::size(conversations); ++i)
+        put(root / "conversation", "conversation" + std::to_string(i), {}, conversations[i]);
     // Import input: what the raw and the space-delimited exports of a recording hold.
     put(root / "import", "raw", {0x80, 0x25}, exported(small, ExportType::RawBytes));
     put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::HexText));

@@ -2,13 +2,14 @@
 # Fails when an include points the wrong way between the folders (see the README's layout):
 #   engine  -> engine
 #   log     -> log, engine
-#   convert -> convert, log, engine
-#   workers -> workers, log, engine
+#   conversation -> conversation, engine
+#   convert -> convert, conversation, log, engine
+#   workers -> workers, conversation, log, engine
 #   win32   -> win32
 #   app     -> anything of ours
-#   cli     -> cli, workers, convert, log, engine
+#   cli     -> cli, workers, convert, conversation, log, engine
 #   tests/support, bench -> anything but app, win32 and res
-#   fuzz    -> fuzz, convert, log, engine, tests/support
+#   fuzz    -> fuzz, convert, conversation, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
 # Every include of our own names its folder, so the folder of a file and of its includes decide.
 set -euo pipefail
@@ -18,13 +19,14 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
     case $1 in
         engine) echo '^engine/' ;;
         log) echo '^(log|engine)/' ;;
-        convert) echo '^(convert|log|engine)/' ;;
-        workers) echo '^(workers|log|engine)/' ;;
+        conversation) echo '^(conversation|engine)/' ;;
+        convert) echo '^(convert|conversation|log|engine)/' ;;
+        workers) echo '^(workers|conversation|log|engine)/' ;;
         win32) echo '^win32/' ;;
         app) echo '.' ;;
-        cli) echo '^(cli|workers|convert|log|engine)/' ;;
-        tests | bench) echo '^(engine|log|convert|workers|tests|bench)/' ;;
-        fuzz) echo '^(fuzz|convert|log|engine|tests/support)/' ;;
+        cli) echo '^(cli|workers|convert|conversation|log|engine)/' ;;
+        tests | bench) echo '^(engine|log|conversation|convert|workers|tests|bench)/' ;;
+        fuzz) echo '^(fuzz|convert|conversation|log|engine|tests/support)/' ;;
         *) echo '.' ;;
     esac
 }

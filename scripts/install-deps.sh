@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake make g++ googletest
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth socat xxd locales
+    wine wine64 xvfb xauth socat tshark xxd locales
     clang libclang-rt-dev
     dpkg-dev bsdutils ttyrec
 )

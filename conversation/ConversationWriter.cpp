@@ -1,0 +1,182 @@
+#include "conversation/ConversationWriter.h"
+
+#include <algorithm>
+
+#include "conversation/ConversationFormat.h"
+#include "engine/WriteFailure.h"
+
+using namespace conversation_format;
+
+namespace {
+
+// Bursts waiting beyond this go out at once, so memory stays small when flushIfDue is late.
+constexpr std::size_t kPendingLimit = 64 * 1024;
+// A packet block around its data: frame, packet fields, the flags option and the end of options.
+constexpr std::size_t kPacketOverhead = kBlockFrameSize + kPacketFieldsSize + 8 + 4;
+
+void put16(std::vector<std::uint8_t>& out, std::uint16_t value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void putBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void padTo4(std::vector<std::uint8_t>& out, std::size_t blockStart) {
+    while ((out.size() - blockStart) % 4 != 0) out.push_back(0);
+}
+
+// Option texts are UTF-8 without a terminator; an empty one is left out.
+void putTextOption(std::vector<std::uint8_t>& out, std::size_t blockStart, std::uint16_t code,
+                   const std::string& text) {
+    if (text.empty()) return;
+    const std::size_t length = std::min<std::size_t>(text.size(), 0xFFFF);
+    put16(out, code);
+    put16(out, static_cast<std::uint16_t>(length));
+    out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+    padTo4(out, blockStart);
+}
+
+// Writes the block's type and a length to be settled by endBlock; returns where it starts.
+std::size_t beginBlock(std::vector<std::uint8_t>& out, std::uint32_t type) {
+    const std::size_t start = out.size();
+    put32(out, type);
+    put32(out, 0);
+    return start;
+}
+
+void endBlock(std::vector<std::uint8_t>& out, std::size_t start) {
+    const auto length = static_cast<std::uint32_t>(out.size() - start + 4);
+    put32(out, length);
+    for (int i = 0; i < 4; ++i) out[start + 4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+}
+
+void encodeHeader(std::vector<std::uint8_t>& out, const ConversationHeader& header) {
+    std::size_t block = beginBlock(out, kSectionHeaderType);
+    put32(out, kByteOrderMagic);
+    put16(out, 1);  // version 1.0
+    put16(out, 0);
+    put32(out, 0xFFFFFFFF);  // section length not given: the file is written as it goes
+    put32(out, 0xFFFFFFFF);
+    putTextOption(out, block, kSectionUserApplication, header.application);
+    put32(out, kOptionEnd);
+    endBlock(out, block);
+
+    block = beginBlock(out, kInterfaceDescriptionType);
+    put16(out, kLinkTypeRtacSerial);
+    put16(out, 0);
+    put32(out, 0);  // no snapshot limit
+    putTextOption(out, block, kInterfaceName, header.interfaceName);
+    putTextOption(out, block, kOptionComment, header.lineSettings);
+    put32(out, kOptionEnd);
+    endBlock(out, block);
+}
+
+void encodeBurst(std::vector<std::uint8_t>& out, const ConversationBurst& burst) {
+    const bool host = burst.direction == Direction::Host;
+    const auto captured = static_cast<std::uint32_t>(kRtacHeaderSize + burst.bytes.size());
+    const std::size_t block = beginBlock(out, kEnhancedPacketType);
+    put32(out, 0);  // the one interface
+    put32(out, static_cast<std::uint32_t>(burst.timeMicros >> 32));
+    put32(out, static_cast<std::uint32_t>(burst.timeMicros));
+    put32(out, captured);
+    put32(out, captured);
+    putBigEndian32(out, static_cast<std::uint32_t>(burst.timeMicros / 1'000'000));
+    putBigEndian32(out, static_cast<std::uint32_t>(burst.timeMicros % 1'000'000));
+    out.push_back(host ? kEventHostData : kEventDeviceData);
+    out.push_back(burst.controlLines);
+    put16(out, 0);  // footer
+    out.insert(out.end(), burst.bytes.begin(), burst.bytes.end());
+    padTo4(out, block);
+    put16(out, kPacketFlags);
+    put16(out, 4);
+    put32(out, host ? kFlagOutbound : kFlagInbound);
+    put32(out, kOptionEnd);
+    endBlock(out, block);
+}
+
+}  // namespace
+
+const std::size_t ConversationWriter::kMaxBurstBytes =
+    kMaxBlockSize - kPacketOverhead - kRtacHeaderSize - 3;
+
+ConversationWriter::~ConversationWriter() { close(); }
+
+Failure ConversationWriter::open(const std::string& path, const ConversationHeader& header) {
+    close();
+    failure_ = {};
+    path_ = path;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return failure_ = openFailure(Failure::Kind::CreateOutput, path);
+    // pending_ is the only buffer: each write out hands the system whole blocks.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    file_ = file;
+    pending_.clear();
+    pending_.reserve(kPendingLimit);
+    flushedOnce_ = false;
+    encodeHeader(pending_, header);
+    return writeOut();
+}
+
+Failure ConversationWriter::write(const ConversationBurst& burst) {
+    if (failure_.happened() || !file_) return failure_;
+    if (burst.bytes.size() > kMaxBurstBytes)
+        return failed(Failure::Kind::WriteOutput, {},
+                      "a burst of " + std::to_string(burst.bytes.size()) +
+                          " bytes is more than a block may hold");
+    encodeBurst(pending_, burst);
+    return pending_.size() >= kPendingLimit ? writeOut() : Failure{};
+}
+
+Failure ConversationWriter::flushIfDue(std::uint64_t nowMicros) {
+    if (failure_.happened() || !file_) return failure_;
+    if (flushedOnce_ && nowMicros - lastFlush_ < kFlushEveryMicros) return {};
+    // A quiet line costs no call: nothing waiting leaves the clock where it was, so the next
+    // burst after a pause goes out at once.
+    if (pending_.empty()) return {};
+    flushedOnce_ = true;
+    lastFlush_ = nowMicros;
+    return writeOut();
+}
+
+Failure ConversationWriter::flush() {
+    if (failure_.happened() || !file_) return failure_;
+    return writeOut();
+}
+
+Failure ConversationWriter::writeOut() {
+    if (pending_.empty()) return {};
+    clearWriteFailure();
+    const bool whole = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size();
+    pending_.clear();
+    if (!whole) return failed(Failure::Kind::WriteOutput, lastWriteFailure());
+    return {};
+}
+
+Failure ConversationWriter::close() {
+    if (!file_) {
+        failure_ = {};
+        return {};
+    }
+    if (!failure_.happened()) writeOut();
+    clearWriteFailure();
+    const bool clean = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!clean && !failure_.happened()) failed(Failure::Kind::WriteOutput, lastWriteFailure());
+    Failure result = failure_;
+    failure_ = {};
+    return result;
+}
+
+Failure ConversationWriter::failed(Failure::Kind kind, SystemError error, std::string detail) {
+    failure_ = fileFailure(kind, path_, error);
+    failure_.detail = std::move(detail);
+    return failure_;
+}

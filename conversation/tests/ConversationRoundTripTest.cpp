@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <vector>
+
+#include "conversation/ConversationReader.h"
+#include "conversation/ConversationWriter.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Seen {
+    std::uint64_t time;
+    Direction direction;
+    std::uint8_t controlLines;
+    Bytes bytes;
+    bool operator==(const Seen&) const = default;
+};
+
+Seen seen(const ConversationBurst& burst) {
+    return {burst.timeMicros, burst.direction, burst.controlLines,
+            Bytes(burst.bytes.begin(), burst.bytes.end())};
+}
+
+std::vector<Seen> readAll(const std::string& path, std::vector<std::uint64_t>* offsets = nullptr) {
+    ConversationReader reader;
+    EXPECT_FALSE(reader.open(path).happened());
+    std::vector<Seen> all;
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        all.push_back(seen(burst));
+        if (offsets) offsets->push_back(burst.offset);
+    }
+    EXPECT_FALSE(reader.failure().happened()) << reader.failure().reason();
+    EXPECT_FALSE(reader.endedInCutBlock());
+    return all;
+}
+
+const ConversationHeader kHeader{"Veltrane-cli 1.7", "COM3 <-> COM4", "115200 8N1"};
+
+TEST(ConversationRoundTrip, WrittenBurstsReadBackInOrderAndAgainByOffset) {
+    TempDir dir;
+    const std::string path = dir.file("talk.pcapng");
+    Bytes large(200'000);
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i * 7);
+    // Lengths around the 4-byte padding, an empty burst, one larger than the writer's buffer,
+    // and a time past 2^32 seconds' worth of microseconds in the high word.
+    const std::vector<Seen> written{
+        {1'700'000'000'000'001, Direction::Host, 0x18, {0x01, 0x03, 0x00}},
+        {1'700'000'000'004'321, Direction::Device, 0, {0x01, 0x03, 0x02, 0x00}},
+        {1'700'000'000'004'322, Direction::Device, 0x7F, {}},
+        {1'700'000'001'000'000, Direction::Host, 0, large},
+        {1'700'000'001'999'999, Direction::Device, 0, {0xFF, 0x00, 0x0A, 0x0D, 0x1A}},
+    };
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, kHeader).happened());
+    for (const Seen& burst : written)
+        ASSERT_FALSE(writer.write({burst.time, burst.direction, burst.controlLines, burst.bytes})
+                         .happened());
+    ASSERT_FALSE(writer.close().happened());
+
+    std::vector<std::uint64_t> offsets;
+    EXPECT_EQ(readAll(path, &offsets), written);
+    ASSERT_EQ(offsets.size(), written.size());
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(path).happened());
+    ConversationBurst burst;
+    for (std::size_t i = written.size(); i-- > 0;) {  // backwards: each read stands alone
+        ASSERT_TRUE(reader.readAt(offsets[i], burst)) << reader.failure().reason();
+        EXPECT_EQ(seen(burst), written[i]);
+    }
+    EXPECT_FALSE(reader.readAt(0, burst));  // the section header is no packet
+    EXPECT_EQ(reader.failure().detail, "no data packet starts at byte 0");
+}
+
+// What a killed recording leaves: the header at once, then bursts no later than 100 ms after
+// they were written.
+TEST(ConversationRoundTrip, BurstsReachTheFileWhenAFlushIsDue) {
+    TempDir dir;
+    const std::string path = dir.file("live.pcapng");
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, kHeader).happened());
+    EXPECT_TRUE(readAll(path).empty());
+    const Bytes bytes{1, 2, 3};
+    auto burstAt = [&](std::uint64_t time) {
+        return ConversationBurst{time, Direction::Device, 0, bytes};
+    };
+    const std::uint64_t start = 5'000'000;
+    ASSERT_FALSE(writer.write(burstAt(start)).happened());
+    ASSERT_FALSE(writer.flushIfDue(start).happened());  // the first call flushes
+    EXPECT_EQ(readAll(path).size(), 1u);
+    ASSERT_FALSE(writer.write(burstAt(start + 10)).happened());
+    ASSERT_FALSE(writer.flushIfDue(start + 99'999).happened());
+    EXPECT_EQ(readAll(path).size(), 1u);
+    ASSERT_FALSE(writer.flushIfDue(start + 100'000).happened());
+    EXPECT_EQ(readAll(path).size(), 2u);
+    ASSERT_FALSE(writer.close().happened());
+}
+
+TEST(ConversationRoundTrip, AFileThatCannotBeMadeIsACreateFailure) {
+    TempDir dir;
+    ConversationWriter writer;
+    const std::string missing = dir.file("no-such-folder/talk.pcapng");
+    const Failure refused = writer.open(missing, kHeader);
+    EXPECT_EQ(refused.kind, Failure::Kind::CreateOutput);
+    EXPECT_EQ(refused.subject, missing);
+    EXPECT_TRUE(refused.error.isSet());
+}
+
+TEST(ConversationRoundTrip, AFullDiskIsAWriteFailureWithItsReason) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    ConversationWriter writer;
+    // The header goes out at open, so a full disk shows there or at the first flush after it.
+    Failure full = writer.open("/dev/full", kHeader);
+    const Bytes bytes(10, 0x55);
+    if (!full.happened()) full = writer.write({1, Direction::Host, 0, bytes});
+    if (!full.happened()) full = writer.flushIfDue(1);
+    EXPECT_EQ(full.kind, Failure::Kind::WriteOutput);
+    EXPECT_EQ(full.reason(), systemErrorText({SystemError::Numbering::System, ENOSPC}));
+    EXPECT_EQ(writer.close().kind, Failure::Kind::WriteOutput);
+}
+
+}  // namespace
