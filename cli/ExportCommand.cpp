@@ -4,6 +4,8 @@
 #include "cli/ChoiceOption.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
+#include "conversation/ConversationFileName.h"
+#include "convert/ConversationExport.h"
 #include "convert/SamePath.h"
 #include "convert/TextExport.h"
 
@@ -27,11 +29,14 @@ int runExport(const Arguments& arguments, Console& console) {
     const std::string output = arguments.value("-o").value_or("-");
     if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
 
+    const bool conversation = namesConversationFile(serialPath);
     ConversionWatch watch(console, serialPath);
     ExportResult result;
     if (output == "-") {
-        result =
-            exportToStream(serialPath, console.out, kStandardOutput, options, watch.callback());
+        result = conversation ? exportConversationToStream(serialPath, console.out, kStandardOutput,
+                                                           options, watch.callback())
+                              : exportToStream(serialPath, console.out, kStandardOutput, options,
+                                               watch.callback());
     } else {
         // The export would take the place of the recording it is made of.
         if (namesSameFile(output, serialPath)) {
@@ -40,7 +45,8 @@ int runExport(const Arguments& arguments, Console& console) {
                 "Cannot export to " + output + ": it is the serial file being exported");
         }
         options.fileName = output;
-        result = exportToText(serialPath, options, watch.callback());
+        result = conversation ? exportConversationToText(serialPath, options, watch.callback())
+                              : exportToText(serialPath, options, watch.callback());
     }
     watch.end();
     switch (result.status) {
@@ -55,12 +61,15 @@ int runExport(const Arguments& arguments, Console& console) {
 }
 
 std::string exportHelp() {
-    std::string help = "Usage: veltrane-cli export FILE.ser [--format " +
+    std::string help = "Usage: veltrane-cli export FILE.ser|FILE.pcapng [--format " +
                        choiceNames(kExportTypeTable, "|") + "] [--no-time]\n";
     help +=
         "                           [--no-position] [--no-heading] [-o OUT|-]\n\n"
         "Writes each chunk as a line, byte for byte as the window's Export does. Ctrl+C\n"
-        "cancels it; the output file is replaced only when the export is whole.\n\n"
+        "cancels it; the output file is replaced only when the export is whole.\n"
+        "A conversation file (.pcapng or .pcap) gives one line per burst: the time since\n"
+        "the first burst to the microsecond, who sent it (host or device, in place of the\n"
+        "position column), then its bytes.\n\n"
         "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
         "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
         "                         without heading, columns or line ends (";
@@ -79,7 +88,7 @@ std::string exportHelp() {
 
 Command exportCommand() {
     return {"export",
-            "write a serial file as hex or ASCII text lines, or as its raw data bytes",
+            "write a serial or conversation file as hex or ASCII text lines, or raw bytes",
             exportHelp(),
             {{"--format", true, ""},
              {"--no-time", false, ""},

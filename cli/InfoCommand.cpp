@@ -1,9 +1,12 @@
-// info: the figures of a serial file, as text for people or as one JSON object for scripts.
+// info: the figures of a serial file or a conversation file, as text for people or as one JSON
+// object for scripts.
 #include <cinttypes>
 #include <string>
 
+#include "cli/ConversationSummary.h"
 #include "cli/FileAndPortCommands.h"
 #include "cli/SerialFileSummary.h"
+#include "conversation/ConversationFileName.h"
 #include "engine/TimeDisplay.h"
 
 namespace {
@@ -71,11 +74,71 @@ void printJson(std::FILE* out, const std::string& path, const SerialFileSummary&
                  summary.longestGap, summary.garbageBytes, summary.lastChunkCut ? "true" : "false");
 }
 
+const char* formatName(ConversationReader::Format format) {
+    return format == ConversationReader::Format::Pcap ? "pcap" : "pcapng";
+}
+
+std::string millis(std::uint64_t micros) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(micros) / 1000.0);
+    return text;
+}
+
+void printText(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
+    std::fprintf(out,
+                 "file:           %s\n"
+                 "format:         %s\n"
+                 "duration:       %.6f s\n"
+                 "bursts:         %" PRIu64 " from the host, %" PRIu64
+                 " from the device\n"
+                 "bytes:          %" PRIu64 " from the host, %" PRIu64
+                 " from the device\n"
+                 "requests:       %" PRIu64 " (%" PRIu64 " distinct, %" PRIu64
+                 " unanswered)\n"
+                 "answer time:    p50 %s ms, p99 %s ms, max %s ms\n"
+                 "last block cut: %s\n",
+                 path.c_str(), formatName(summary.format),
+                 static_cast<double>(summary.durationMicros) / 1e6, summary.hostBursts,
+                 summary.deviceBursts, summary.hostBytes, summary.deviceBytes, summary.requests,
+                 summary.distinctRequests, summary.unansweredRequests,
+                 millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
+                 millis(summary.answerMaxMicros).c_str(), summary.lastBlockCut ? "yes" : "no");
+}
+
+void printJson(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
+    std::fprintf(out,
+                 "{\"file\": %s, \"format\": \"%s\", \"duration_us\": %" PRIu64
+                 ", \"host_bursts\": %" PRIu64 ", \"device_bursts\": %" PRIu64
+                 ", \"host_bytes\": %" PRIu64 ", \"device_bytes\": %" PRIu64
+                 ", \"requests\": %" PRIu64 ", \"distinct_requests\": %" PRIu64
+                 ", \"unanswered_requests\": %" PRIu64
+                 ", \"answer_time_p50_ms\": %s, \"answer_time_p99_ms\": %s"
+                 ", \"answer_time_max_ms\": %s, \"last_block_cut\": %s}\n",
+                 jsonString(path).c_str(), formatName(summary.format), summary.durationMicros,
+                 summary.hostBursts, summary.deviceBursts, summary.hostBytes, summary.deviceBytes,
+                 summary.requests, summary.distinctRequests, summary.unansweredRequests,
+                 millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
+                 millis(summary.answerMaxMicros).c_str(), summary.lastBlockCut ? "true" : "false");
+}
+
+int infoOfConversation(const Arguments& arguments, Console& console, const std::string& path) {
+    Failure failure;
+    const auto summary = summarizeConversation(path, &failure);
+    if (!summary) return reportFailure(console, "info", failure);
+    if (arguments.has("--json")) {
+        printJson(console.out, path, *summary);
+    } else {
+        printText(console.out, path, *summary);
+    }
+    return kExitSuccess;
+}
+
 int runInfo(const Arguments& arguments, Console& console) {
     if (arguments.positionals().size() != 1) {
         return reportUsageError(console, "info", "give one serial file");
     }
     const std::string& path = arguments.positionals()[0];
+    if (namesConversationFile(path)) return infoOfConversation(arguments, console, path);
     Failure failure;
     const auto summary = summarizeSerialFile(path, &failure);
     if (!summary) return reportFailure(console, "info", failure);
@@ -91,12 +154,16 @@ int runInfo(const Arguments& arguments, Console& console) {
 
 Command infoCommand() {
     return {"info",
-            "describe a serial file: chunks, bytes, duration, gaps, damage",
-            "Usage: veltrane-cli info FILE.ser [--json]\n\n"
+            "describe a serial or conversation file: chunks or bursts, bytes, timing, damage",
+            "Usage: veltrane-cli info FILE.ser|FILE.pcapng [--json]\n\n"
             "Reads the serial file once and prints its size, its whole chunks and their data\n"
             "bytes, its duration as the window shows it, the first and last time offsets, the\n"
             "longest gap between consecutive chunks, the bytes that belong to no whole chunk,\n"
-            "and whether the file ends inside a chunk.\n\n"
+            "and whether the file ends inside a chunk.\n"
+            "A conversation file (.pcapng or .pcap) gives its duration, the bursts and bytes\n"
+            "each way, its requests (the host's bytes up to the device's next) and how many\n"
+            "are distinct or unanswered, the device's answer time (a request's last burst to\n"
+            "its answer's first: p50, p99, max) and whether its last block was cut off.\n\n"
             "      --json             one JSON object instead of text\n"
             "  -q, --quiet            no progress\n"
             "  -h, --help             this help\n",

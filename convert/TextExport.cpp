@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "convert/BlockOutput.h"
-#include "convert/ReplacingOutput.h"
+#include "convert/ByteForms.h"
+#include "convert/ExportSource.h"
 #include "engine/AskEvery.h"
 #include "engine/SerialFile.h"
 
@@ -14,27 +15,6 @@ namespace {
 
 constexpr const char* kHeadingTime = "Time(seconds)";
 constexpr const char* kHeadingRest = " Datapos   Data...\r\n";
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// "0x%02X " for every byte, padded to 8 so each byte is stored with one 8-byte copy; the
-// next byte's copy overwrites the padding.
-constexpr std::size_t kHexFieldSize = 5;
-constexpr std::array<std::array<char, 8>, 256> makeHexFields() {
-    std::array<std::array<char, 8>, 256> fields{};
-    for (int byte = 0; byte < 256; ++byte)
-        fields[byte] = {'0', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 15], ' ', 0, 0, 0};
-    return fields;
-}
-constexpr auto kHexFields = makeHexFields();
-
-constexpr std::array<std::uint8_t, 256> makeAsciiForms() {
-    std::array<std::uint8_t, 256> forms{};
-    for (int byte = 0; byte < 256; ++byte)
-        forms[byte] = static_cast<std::uint8_t>(byte >= 0x20 && byte <= 0x7F ? byte : '.');
-    return forms;
-}
-constexpr auto kAsciiForms = makeAsciiForms();
 
 // The longest line: a time column (at most 17 characters for a 32-bit offset, the buffer
 // allows more), the position column, 255 bytes of 5 characters, CR LF, and the 8-byte copy's
@@ -101,23 +81,7 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
         std::uint8_t* out = line;
         if (timeColumn) out += time.format(chunk.timeOffset, out);
         if (positionColumn) out += formatPositionColumn(dataPosition, out);
-        switch (options.exportType) {
-            case ExportType::HexText:
-                for (std::size_t i = 0; i < length; ++i) {
-                    std::memcpy(out, kHexFields[chunk.data[i]].data(), 8);
-                    out += kHexFieldSize;
-                }
-                break;
-            case ExportType::RawBytes:
-                std::memcpy(out, chunk.data, length);
-                out += length;
-                break;
-            case ExportType::AsciiText:
-            default:
-                for (std::size_t i = 0; i < length; ++i) out[i] = kAsciiForms[chunk.data[i]];
-                out += length;
-                break;
-        }
+        out += formatBytes(options.exportType, chunk.data, length, out);
         if (!raw) {
             out[0] = '\r';
             out[1] = '\n';
@@ -129,74 +93,42 @@ bool writeChunks(SerialFileReader& serial, BlockOutput& output, const ExportOpti
     return true;
 }
 
-ExportResult failed(Failure::Kind kind, const std::string& path, SystemError error) {
-    return {ExportStatus::Failed, fileFailure(kind, path, error)};
-}
-
-// Closes both and tells a failed read or write.
-ExportResult finishExport(SerialFileReader& serial, BlockOutput& output,
-                          const std::string& serialPath, const std::string& outputName) {
-    const int readError = serial.readError();
-    serial.close();
-    const bool written = output.close();
-    if (readError != 0)
-        return failed(Failure::Kind::ReadInput, serialPath, cLibraryError(readError));
-    if (!written) return failed(Failure::Kind::WriteOutput, outputName, output.writeError());
-    return {};
-}
-
-// Writes the opened output and closes both. The last check of the progress callback comes once
-// the output is whole, so that a cancel until then still keeps a named file's old contents.
-ExportResult exportInto(SerialFileReader& serial, BlockOutput& output,
-                        const std::string& serialPath, const std::string& outputName,
-                        const ExportOptions& options, const ConversionProgress& progress) {
-    const std::uint64_t total = progress ? serial.size().value_or(0) : 0;
-    if (!writeChunks(serial, output, options, progress, total)) {
-        serial.close();
-        output.close();
-        return {ExportStatus::Cancelled, {}};
+// A serial file as an export's input.
+class SerialExportSource : public ExportSource {
+public:
+    Failure open(const std::string& path) override {
+        path_ = path;
+        if (serial_.open(path)) return {};
+        return openFailure(Failure::Kind::OpenInput, path);
     }
-    ExportResult result = finishExport(serial, output, serialPath, outputName);
-    if (result.status == ExportStatus::Exported && progress && !progress(total, total))
-        result.status = ExportStatus::Cancelled;
-    return result;
-}
+    std::uint64_t size() override { return serial_.size().value_or(0); }
+    bool write(BlockOutput& output, const ExportOptions& options,
+               const ConversionProgress& progress, std::uint64_t total) override {
+        return writeChunks(serial_, output, options, progress, total);
+    }
+    Failure close() override {
+        const int readError = serial_.readError();
+        serial_.close();
+        if (readError == 0) return {};
+        return fileFailure(Failure::Kind::ReadInput, path_, cLibraryError(readError));
+    }
 
-bool openSerialFile(SerialFileReader& serial, const std::string& serialPath, ExportResult& result) {
-    if (serial.open(serialPath)) return true;
-    result = {ExportStatus::Failed, openFailure(Failure::Kind::OpenInput, serialPath)};
-    return false;
-}
+private:
+    SerialFileReader serial_;
+    std::string path_;
+};
 
 }  // namespace
 
-// The output is written beside the named file and takes its place only when whole: a failure
-// or a cancel leaves what was there before.
 ExportResult exportToText(const std::string& serialPath, const ExportOptions& options,
                           const ConversionProgress& progress) {
-    SerialFileReader serial;
-    ExportResult result;
-    if (!openSerialFile(serial, serialPath, result)) return result;
-    ReplacingOutput target(options.fileName);
-    std::FILE* file = target.open();
-    if (file == nullptr)
-        return failed(Failure::Kind::CreateOutput, options.fileName, target.openError());
-    BlockOutput output;
-    output.open(file);
-    result = exportInto(serial, output, serialPath, options.fileName, options, progress);
-    if (result.status != ExportStatus::Exported) return result;  // the target discards it
-    if (!target.commit())
-        return failed(Failure::Kind::WriteOutput, options.fileName, target.moveFailure());
-    return result;
+    SerialExportSource source;
+    return exportSourceToText(source, serialPath, options, progress);
 }
 
 ExportResult exportToStream(const std::string& serialPath, std::FILE* stream,
                             const std::string& streamName, const ExportOptions& options,
                             const ConversionProgress& progress) {
-    SerialFileReader serial;
-    ExportResult result;
-    if (!openSerialFile(serial, serialPath, result)) return result;
-    BlockOutput output;
-    output.attach(stream);
-    return exportInto(serial, output, serialPath, streamName, options, progress);
+    SerialExportSource source;
+    return exportSourceToStream(source, serialPath, stream, streamName, options, progress);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "conversation/ConversationWriter.h"
 #include "tests/support/ChunkBytes.h"
 #include "tests/support/TempDir.h"
 
@@ -222,4 +223,59 @@ TEST_F(FileCommands, ConversionsShowBytesDoneOfTheInputOnATerminalOnly) {
     EXPECT_NE(imported.err.find(" of " + size + " bytes  100%  " + serial), std::string::npos)
         << imported.err;
     EXPECT_EQ(run({"export", serial, "-o", dir.file("quiet.txt")}).err, "");
+}
+
+namespace {
+
+// Two answered requests of the same bytes, a device burst before the first, and a last request
+// the file ends before the device answered.
+std::string writeConversation(const std::string& path) {
+    ConversationWriter writer;
+    EXPECT_FALSE(writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+    const std::uint64_t start = 1'700'000'000'000'000;
+    const std::pair<std::uint64_t, std::pair<Direction, std::string>> bursts[] = {
+        {0, {Direction::Device, "boot"}},    {10, {Direction::Host, "AB"}},
+        {20, {Direction::Host, "C"}},        {540, {Direction::Device, "answer"}},
+        {700, {Direction::Device, "!"}},     {100'000, {Direction::Host, "ABC"}},
+        {100'900, {Direction::Device, "x"}}, {200'000, {Direction::Host, "Q"}},
+    };
+    for (const auto& [micros, burst] : bursts) {
+        const std::string& text = burst.second;
+        const ConversationBurst written{
+            start + micros,
+            burst.first,
+            0,
+            {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}};
+        EXPECT_FALSE(writer.write(written).happened());
+    }
+    EXPECT_FALSE(writer.close().happened());
+    return path;
+}
+
+}  // namespace
+
+TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
+    const std::string path = writeConversation(dir.file("talk.pcapng"));
+    Outcome info = run({"info", path, "--json"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    for (const char* field : {"\"host_bursts\": 4", "\"device_bursts\": 4", "\"host_bytes\": 7",
+                              "\"device_bytes\": 12", "\"requests\": 3", "\"distinct_requests\": 2",
+                              "\"unanswered_requests\": 1", "\"answer_time_p50_ms\": 0.520",
+                              "\"answer_time_max_ms\": 0.900", "\"duration_us\": 200000"}) {
+        EXPECT_NE(info.out.find(field), std::string::npos) << field << " in " << info.out;
+    }
+
+    const Outcome exported = run({"export", path, "--format", "ascii", "--no-heading"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(exported.out.rfind("0.000000    : device boot\r\n0.000010    : host   AB\r\n", 0), 0u)
+        << exported.out;
+    EXPECT_NE(exported.out.find("0.200000    : host   Q\r\n"), std::string::npos);
+    EXPECT_EQ(run({"export", path, "--format", "raw"}).out, "bootABCanswer!ABCxQ");
+
+    // Not a conversation: one line naming the file and what is wrong.
+    const std::string damaged = put("damaged.pcapng", Bytes(64, 0x55));
+    const Outcome bad = run({"info", damaged});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err.rfind("veltrane-cli info: cannot ", 0), 0u) << bad.err;
+    EXPECT_NE(bad.err.find(damaged), std::string::npos) << bad.err;
 }

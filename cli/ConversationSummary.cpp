@@ -1,0 +1,60 @@
+#include "cli/ConversationSummary.h"
+
+#include <unordered_set>
+
+#include "conversation/DelayTally.h"
+#include "conversation/Exchanges.h"
+
+namespace {
+
+// A request's bytes stand for it by their hash and length: distinct requests need no copies.
+std::uint64_t requestKey(const Exchange& exchange) {
+    return exchange.requestHash ^ (exchange.requestLength * 0x9E3779B97F4A7C15ull);
+}
+
+}  // namespace
+
+std::optional<ConversationSummary> summarizeConversation(const std::string& path,
+                                                         Failure* failure) {
+    ConversationReader reader;
+    if (Failure opened = reader.open(path); opened.happened()) {
+        *failure = std::move(opened);
+        return std::nullopt;
+    }
+    ConversationSummary summary;
+    summary.format = reader.format();
+    ExchangeSplitter splitter;
+    DelayTally answers;
+    std::unordered_set<std::uint64_t> distinct;
+    const auto count = [&](const std::optional<Exchange>& exchange) {
+        if (!exchange) return;
+        ++summary.requests;
+        distinct.insert(requestKey(*exchange));
+        if (exchange->answerDelayMicros) {
+            answers.add(*exchange->answerDelayMicros);
+        } else {
+            ++summary.unansweredRequests;
+        }
+    };
+    std::optional<std::uint64_t> first;
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        if (!first) first = burst.timeMicros;
+        summary.durationMicros = burst.timeMicros > *first ? burst.timeMicros - *first : 0;
+        const bool host = burst.direction == Direction::Host;
+        ++(host ? summary.hostBursts : summary.deviceBursts);
+        (host ? summary.hostBytes : summary.deviceBytes) += burst.bytes.size();
+        count(splitter.add(burst));
+    }
+    if (reader.failure().happened()) {
+        *failure = reader.failure();
+        return std::nullopt;
+    }
+    count(splitter.finish());
+    summary.distinctRequests = distinct.size();
+    summary.answerP50Micros = answers.percentileMicros(0.50);
+    summary.answerP99Micros = answers.percentileMicros(0.99);
+    summary.answerMaxMicros = answers.maxMicros();
+    summary.lastBlockCut = reader.endedInCutBlock();
+    return summary;
+}

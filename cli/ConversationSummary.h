@@ -1,0 +1,25 @@
+#pragma once
+
+// What the info command tells about a conversation file, gathered in one pass with the reader
+// that answering uses, so the requests counted are the ones it would answer.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "conversation/ConversationReader.h"
+#include "engine/Failure.h"
+
+struct ConversationSummary {
+    ConversationReader::Format format = ConversationReader::Format::None;
+    std::uint64_t durationMicros = 0;  // first burst to last
+    std::uint64_t hostBursts = 0, deviceBursts = 0;
+    std::uint64_t hostBytes = 0, deviceBytes = 0;
+    std::uint64_t requests = 0, distinctRequests = 0, unansweredRequests = 0;
+    // The device's answer time: a request's last burst to its answer's first, in microseconds.
+    std::uint64_t answerP50Micros = 0, answerP99Micros = 0, answerMaxMicros = 0;
+    bool lastBlockCut = false;
+};
+
+// Nothing when the file cannot be opened or read or is damaged, with what failed in *failure.
+std::optional<ConversationSummary> summarizeConversation(const std::string& path, Failure* failure);

@@ -1,0 +1,32 @@
+#include "conversation/Exchanges.h"
+
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+}  // namespace
+
+std::optional<Exchange> ExchangeSplitter::add(const ConversationBurst& burst) {
+    if (burst.direction == Direction::Host) {
+        if (!open_) open_ = Exchange{burst.offset, 0, 0, kFnvOffset, std::nullopt};
+        for (const std::uint8_t byte : burst.bytes)
+            open_->requestHash = (open_->requestHash ^ byte) * kFnvPrime;
+        open_->requestLength += burst.bytes.size();
+        open_->requestEndMicros = burst.timeMicros;
+        return std::nullopt;
+    }
+    if (!open_) return std::nullopt;  // before the first request, or more of an answer
+    Exchange answered = *open_;
+    open_.reset();
+    answered.answerDelayMicros = burst.timeMicros > answered.requestEndMicros
+                                     ? burst.timeMicros - answered.requestEndMicros
+                                     : 0;
+    return answered;
+}
+
+std::optional<Exchange> ExchangeSplitter::finish() {
+    std::optional<Exchange> last = open_;
+    open_.reset();
+    return last;
+}
