@@ -2,7 +2,7 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle
+#                              port-wait|pty-idle|monitor
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -20,9 +20,11 @@ case "${1:-}" in
     cli-play-memory) target=bench_cli_play_memory; serial=no ;;
     sleeper-lateness) target=bench_sleeper_lateness; serial=no ;;
     port-wait) target=bench_port_wait; serial=yes ;;
+    # A request's round trip through veltrane-cli monitor natively and under Wine, beside socat.
+    monitor) target=bench_monitor_relay; serial=no ;;
     # Native only: the pseudo-terminal host side exists only there.
     pty-idle) target=bench_pty_idle; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle" >&2
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor" >&2
        exit 2 ;;
 esac
 
@@ -41,6 +43,17 @@ if [[ $target == bench_cli_replay ]]; then
     wine_server_ensure
     echo "== cli-replay: natively, under Wine, scriptreplay and ttyplay"
     "$native/bench/bench_cli_replay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
+        "$WINELOADER"
+    exit
+fi
+if [[ $target == bench_monitor_relay ]]; then
+    cmake --build "$native" -j "$(nproc)" --target bench_monitor_relay veltrane-cli >/dev/null
+    cmake --build "$windows" -j "$(nproc)" --target veltrane-cli >/dev/null
+    source "$root/scripts/wine-prefix.sh"
+    wine_prefix_setup "$windows"
+    wine_server_ensure
+    echo "== monitor: a round trip through socat and veltrane-cli monitor, natively and under Wine"
+    "$native/bench/bench_monitor_relay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
         "$WINELOADER"
     exit
 fi
