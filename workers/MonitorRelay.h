@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "conversation/ConversationBurst.h"
+#include "engine/Failure.h"
+#include "engine/WaitablePort.h"
+
+// What a monitor has passed so far, each way; a front end reads them for its progress.
+struct MonitorCounts {
+    std::atomic<std::uint64_t> hostBursts{0};
+    std::atomic<std::uint64_t> hostBytes{0};
+    std::atomic<std::uint64_t> deviceBursts{0};
+    std::atomic<std::uint64_t> deviceBytes{0};
+};
+
+// A monitor's inputs: two ports already open, their names as the user gave them (for failures),
+// the flag that stops it, and where the bursts go.
+struct MonitorJob {
+    WaitablePort* host = nullptr;
+    WaitablePort* device = nullptr;
+    std::string hostName;
+    std::string deviceName;
+    const std::atomic<bool>* stop = nullptr;
+    // Gets each burst after its bytes were passed on; a failure ends the run with it. The bytes
+    // are valid during the call only.
+    std::function<Failure(const ConversationBurst&)> sink;
+    // Called at least every 100 ms, bursts or not, with a monotonic time in microseconds (e.g. to
+    // flush a file); a failure ends the run with it. May be empty.
+    std::function<Failure(std::uint64_t steadyMicros)> idle;
+};
+
+// Passes whatever arrives on either port to the other at once, then hands it to the sink as a
+// burst: the host's bytes as Direction::Host, the device's as Direction::Device, stamped with
+// the wall clock at the start advanced by a monotonic one (times never go back). One thread
+// waits on both ports, so bursts keep their true order. Runs until the stop flag is set (seen
+// within about 100 ms; returns no failure), a port fails (PortLost naming it; a failed write is
+// the written port's), or the sink or the idle call fails (its failure).
+// A pseudo-terminal host side whose program is away holds about 20 KB of the device's bytes;
+// beyond that the pass waits for the program to read.
+Failure runMonitor(const MonitorJob& job, MonitorCounts& counts);
