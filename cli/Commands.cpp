@@ -1,10 +1,12 @@
 #include "cli/Command.h"
 #include "cli/FileAndPortCommands.h"
+#include "cli/MonitorCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {recordCommand(), playCommand(),   infoCommand(),
-                                             exportCommand(), importCommand(), portsCommand()};
+                                             exportCommand(), importCommand(), portsCommand(),
+                                             monitorCommand()};
     return all;
 }

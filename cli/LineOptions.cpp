@@ -30,17 +30,26 @@ std::string listWithDefault(const Table& table, ChoiceValue<Table> defaultValue)
 }  // namespace
 
 std::vector<OptionSpec> lineOptions() {
-    return {{"--port", true, "-p"},
-            {"--baud", true, "-b"},
+    std::vector<OptionSpec> options = {{"--port", true, "-p"}};
+    for (OptionSpec& option : lineSettingOptions()) options.push_back(std::move(option));
+    return options;
+}
+
+std::vector<OptionSpec> lineSettingOptions() {
+    return {{"--baud", true, "-b"},
             {"--data-bits", true, ""},
             {"--parity", true, ""},
             {"--stop-bits", true, ""}};
 }
 
 std::string lineOptionsHelp() {
-    std::string help =
-        "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
-        "                         a COM name on Windows (COM3)\n";
+    return "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
+           "                         a COM name on Windows (COM3)\n" +
+           lineSettingsHelp();
+}
+
+std::string lineSettingsHelp() {
+    std::string help;
     help += "  -b, --baud SPEED       bit/s (" + choiceName(kSpeedTable, kDefaultSpeed) +
             "), one of:\n";
     help += wrapped(kSpeedTable, 25, 80);
@@ -51,13 +60,19 @@ std::string lineOptionsHelp() {
 }
 
 std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std::string* error) {
-    DeviceSettings settings;
     const auto port = arguments.value("--port");
     if (!port || port->empty()) {
         *error = "--port is needed";
         return std::nullopt;
     }
-    settings.port = *port;
+    auto settings = lineSettingsFrom(arguments, error);
+    if (settings) settings->port = *port;
+    return settings;
+}
+
+std::optional<DeviceSettings> lineSettingsFrom(const Arguments& arguments, std::string* error) {
+    DeviceSettings settings;
+    settings.port.clear();
     error->clear();
     const auto speed = choiceOption(arguments, "--baud", kSpeedTable, error);
     const auto dataBits = choiceOption(arguments, "--data-bits", kDataBitsTable, error);
@@ -69,4 +84,16 @@ std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std
     settings.parity = parity.value_or(settings.parity);
     settings.stopBits = stopBits.value_or(settings.stopBits);
     return settings;
+}
+
+std::string lineSettingsText(const DeviceSettings& settings) {
+    // The parity's initial as serial settings are usually written ("8N1", "7E2"); 1.5 stop bits
+    // as "1.5".
+    const int parityValue = static_cast<int>(settings.parity);
+    const char parity = parityValue >= 0 && parityValue < 5 ? "NOEMS"[parityValue] : '?';
+    const char* stopBits = settings.stopBits == StopBits::Two           ? "2"
+                           : settings.stopBits == StopBits::OneAndAHalf ? "1.5"
+                                                                        : "1";
+    return std::to_string(settings.speed) + " " + std::to_string(settings.dataBits) + parity +
+           stopBits;
 }

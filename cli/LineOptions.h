@@ -18,3 +18,11 @@ std::string lineOptionsHelp();
 // The settings given, or nothing with the mistake in *error (a missing --port, a speed the
 // dialog does not offer, ...).
 std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std::string* error);
+
+// The same without --port, for a command that names its ports in options of its own: the four
+// line settings, their help lines, and the settings given (port left empty).
+std::vector<OptionSpec> lineSettingOptions();
+std::string lineSettingsHelp();
+std::optional<DeviceSettings> lineSettingsFrom(const Arguments& arguments, std::string* error);
+// "115200 8N1", as a conversation file's header gives a line's settings.
+std::string lineSettingsText(const DeviceSettings& settings);

@@ -11,6 +11,19 @@ void ProgressLine::show(double seconds, std::uint64_t chunks, std::uint64_t byte
     drawn_ = true;
 }
 
+void ProgressLine::showBothWays(double seconds, std::uint64_t hostBursts, std::uint64_t hostBytes,
+                                std::uint64_t deviceBursts, std::uint64_t deviceBytes) {
+    if (!console_.showProgress) return;
+    std::fprintf(console_.err,
+                 "\r%9.1f s  host %8llu bursts %11llu bytes  device %8llu bursts %11llu bytes  ",
+                 seconds, static_cast<unsigned long long>(hostBursts),
+                 static_cast<unsigned long long>(hostBytes),
+                 static_cast<unsigned long long>(deviceBursts),
+                 static_cast<unsigned long long>(deviceBytes));
+    std::fflush(console_.err);
+    drawn_ = true;
+}
+
 void ProgressLine::showConversion(std::uint64_t done, std::uint64_t total,
                                   const std::string& fileName) {
     if (!console_.showProgress) return;

@@ -17,6 +17,9 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     void show(double seconds, std::uint64_t chunks, std::uint64_t bytes);
+    // Both directions of a conversation: the host's bursts and bytes, then the device's.
+    void showBothWays(double seconds, std::uint64_t hostBursts, std::uint64_t hostBytes,
+                      std::uint64_t deviceBursts, std::uint64_t deviceBytes);
     // A total of 0 is an input of unknown size: no percentage then.
     void showConversion(std::uint64_t done, std::uint64_t total, const std::string& fileName);
     // Ends the line, so that what follows starts on a line of its own.

@@ -1,0 +1,224 @@
+#include "cli/MonitorCommand.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "cli/Interrupt.h"
+#include "cli/LineOptions.h"
+#include "cli/ProgressLine.h"
+#include "conversation/ConversationWriter.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
+#include "workers/HostSidePort.h"
+#include "workers/MonitorRelay.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kProgressStep = std::chrono::milliseconds(250);
+constexpr auto kStopCheckStep = std::chrono::milliseconds(25);
+const char* const kName = "monitor";
+
+// What the command line asks for: both ports with the same line settings, the file, and when
+// to stop.
+struct MonitorRequest {
+    DeviceSettings host;
+    DeviceSettings device;
+    std::string outputPath;
+    std::optional<double> duration;
+    bool quiet = false;
+};
+
+bool endsInPcapng(const std::string& path) {
+    const std::string extension = ".pcapng";
+    if (path.size() <= extension.size()) return false;
+    std::string end = path.substr(path.size() - extension.size());
+    std::transform(end.begin(), end.end(), end.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return end == extension;
+}
+
+std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std::string* error) {
+    if (!arguments.positionals().empty()) {
+        *error = "takes no file but -o OUT.pcapng";
+        return std::nullopt;
+    }
+    const auto settings = lineSettingsFrom(arguments, error);
+    if (!settings) return std::nullopt;
+    MonitorRequest request;
+    request.host = request.device = *settings;
+    for (auto [name, port] : {std::pair{"--host-port", &request.host.port},
+                              std::pair{"--device-port", &request.device.port}}) {
+        *port = arguments.value(name).value_or("");
+        if (port->empty()) {
+            *error = std::string(name) + " is needed";
+            return std::nullopt;
+        }
+    }
+    request.outputPath = arguments.value("-o").value_or("");
+    if (!endsInPcapng(request.outputPath)) {
+        *error = request.outputPath.empty() ? "-o OUT.pcapng is needed"
+                                            : "-o " + request.outputPath + " must end in .pcapng";
+        return std::nullopt;
+    }
+    if (const auto text = arguments.value("--duration")) {
+        request.duration = parseDecimal(*text, 0.1, 1e7);
+        if (!request.duration) {
+            *error = "--duration " + *text + " is not a number of seconds";
+            return std::nullopt;
+        }
+    }
+    request.quiet = arguments.has("--quiet");
+    return request;
+}
+
+// Both ports opened, the pseudo-terminal's path told, then the file made: a run that cannot
+// start leaves a file of that name as it was.
+struct OpenMonitor {
+    HostSidePort host;
+    WaitableSerialPort device;
+    ConversationWriter writer;
+};
+
+Failure openAll(const MonitorRequest& request, OpenMonitor& open, Console& console) {
+    if (Failure failure = openHostSidePort(request.host, &open.host); failure.happened())
+        return failure;
+    const DeviceSettings& device = request.device;
+    if (!open.device.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
+                          device.parity, device.stopBits)) {
+        return portFailure(Failure::Kind::OpenPort, device.port, open.device.errorText());
+    }
+    if (!open.host.programPath.empty()) {
+        // The program under test needs this path; a script reads it from standard output.
+        std::fprintf(console.out, "%s\n", open.host.programPath.c_str());
+        std::fflush(console.out);
+    }
+    const ConversationHeader header{"Veltrane-cli " VELTRANE_VERSION,
+                                    request.host.port + " <-> " + device.port,
+                                    lineSettingsText(device)};
+    return open.writer.open(request.outputPath, header);
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void showCounts(ProgressLine& progress, Clock::time_point start, const MonitorCounts& counts) {
+    progress.showBothWays(secondsSince(start), counts.hostBursts.load(), counts.hostBytes.load(),
+                          counts.deviceBursts.load(), counts.deviceBytes.load());
+}
+
+// Runs the relay on its own thread, so that drawing never delays a byte, and stops it at
+// Ctrl+C or --duration. Returns what ended it (nothing for a stop).
+Failure relayAndDraw(const MonitorRequest& request, OpenMonitor& open, MonitorCounts& counts,
+                     const InterruptWatch& interrupts, Console& console) {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> ended{false};
+    MonitorJob job;
+    job.host = open.host.port.get();
+    job.device = &open.device;
+    job.hostName = request.host.port;
+    job.deviceName = request.device.port;
+    job.stop = &stop;
+    job.sink = [&open](const ConversationBurst& burst) { return open.writer.write(burst); };
+    job.idle = [&open](std::uint64_t now) { return open.writer.flushIfDue(now); };
+    Failure failure;
+    std::thread relay([&] {
+        failure = runMonitor(job, counts);
+        ended = true;
+    });
+    ProgressLine progress(console);
+    const Clock::time_point start = Clock::now();
+    Clock::time_point drawn = start;
+    while (!ended.load()) {
+        std::this_thread::sleep_for(kStopCheckStep);
+        if (interrupts.interrupted() ||
+            (request.duration && secondsSince(start) >= *request.duration))
+            stop = true;
+        if (Clock::now() - drawn >= kProgressStep) {
+            showCounts(progress, start, counts);
+            drawn = Clock::now();
+        }
+    }
+    relay.join();
+    showCounts(progress, start, counts);  // the totals, not the last refresh's
+    progress.end();
+    return failure;
+}
+
+int runMonitorCommand(const Arguments& arguments, Console& console) {
+    std::string error;
+    const auto request = monitorRequestFrom(arguments, &error);
+    if (!request) return reportUsageError(console, kName, error);
+    // Watched until the outcome is told: a closing console waits for the last line.
+    const InterruptWatch interrupts;
+    OpenMonitor open;
+    if (Failure failure = openAll(*request, open, console); failure.happened())
+        return reportFailure(console, kName, failure);
+    if (!request->quiet) {
+        std::fprintf(console.err, "veltrane-cli monitor: monitoring %s <-> %s into %s\n",
+                     request->host.port.c_str(), request->device.port.c_str(),
+                     request->outputPath.c_str());
+    }
+    MonitorCounts counts;
+    const Failure ended = relayAndDraw(*request, open, counts, interrupts, console);
+    // Everything the relay passed is in the file once it is closed, whatever ended the run.
+    const Failure closed = open.writer.close();
+    const std::string& path = request->outputPath;
+    if (ended.kind == Failure::Kind::WriteOutput)
+        return reportFailure(console, kName, ended, "what was recorded before is kept");
+    if (ended.happened()) {
+        if (closed.happened()) reportFailure(console, kName, closed);
+        return reportFailure(console, kName, ended, "the conversation so far is kept in " + path);
+    }
+    if (closed.happened()) return reportFailure(console, kName, closed);
+    if (!request->quiet) {
+        std::fprintf(console.err,
+                     "veltrane-cli monitor: host %llu bursts, %llu bytes; device %llu bursts, "
+                     "%llu bytes in %s\n",
+                     static_cast<unsigned long long>(counts.hostBursts.load()),
+                     static_cast<unsigned long long>(counts.hostBytes.load()),
+                     static_cast<unsigned long long>(counts.deviceBursts.load()),
+                     static_cast<unsigned long long>(counts.deviceBytes.load()), path.c_str());
+    }
+    return kExitSuccess;
+}
+
+std::vector<OptionSpec> monitorOptions() {
+    std::vector<OptionSpec> options = lineSettingOptions();
+    options.push_back({"--host-port", true, ""});
+    options.push_back({"--device-port", true, ""});
+    options.push_back({"-o", true, "--output"});
+    options.push_back({"--duration", true, ""});
+    return options;
+}
+
+}  // namespace
+
+Command monitorCommand() {
+    return {kName, "sit between a program and its device, recording both directions",
+            "Usage: veltrane-cli monitor --host-port PORT --device-port PORT -o OUT.pcapng "
+            "[options]\n"
+            "Passes every byte between the program under test (on the host port) and its device\n"
+            "at once, both ways, and records each burst with who sent it and its time to the\n"
+            "microsecond into OUT.pcapng, a conversation file that Wireshark opens, until\n"
+            "Ctrl+C, --duration or a port's end. The file is whole whatever ends the run.\n"
+            "On Linux --host-port pty makes a pseudo-terminal for the program and prints its\n"
+            "path on standard output; pty:LINK also makes the symbolic link LINK to it. The\n"
+            "program may close and open it again as often as it likes. Both ports take the same\n"
+            "line settings.\n\nOptions:\n"
+            "      --host-port PORT   the program's side: a serial port (on Windows one end of a\n"
+            "                         virtual COM pair), or pty or pty:LINK (Linux)\n"
+            "      --device-port PORT the device's serial port\n"
+            "  -o, --output OUT       the conversation file to write (.pcapng, needed)\n" +
+                lineSettingsHelp() +
+                "      --duration SECONDS stop after this long\n"
+                "  -q, --quiet            no progress and no messages but errors\n"
+                "  -h, --help             this help\n\n"
+                "Exit status: see veltrane-cli --help.\n",
+            monitorOptions(), runMonitorCommand};
+}
