@@ -2,7 +2,7 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle|monitor
+#                              port-wait|pty-idle|monitor|monitor-idle
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -24,7 +24,9 @@ case "${1:-}" in
     monitor) target=bench_monitor_relay; serial=no ;;
     # Native only: the pseudo-terminal host side exists only there.
     pty-idle) target=bench_pty_idle; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor" >&2
+    # Native only: the whole monitor while its pseudo-terminal host side waits for the program.
+    monitor-idle) target=bench_monitor_idle; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|monitor-idle" >&2
        exit 2 ;;
 esac
 
@@ -57,10 +59,10 @@ if [[ $target == bench_monitor_relay ]]; then
         "$WINELOADER"
     exit
 fi
-if [[ $target == bench_pty_idle ]]; then
-    cmake --build "$native" -j "$(nproc)" --target bench_pty_idle >/dev/null
-    echo "== pty-idle, native"
-    "$native/bench/bench_pty_idle"
+if [[ $target == bench_pty_idle || $target == bench_monitor_idle ]]; then
+    cmake --build "$native" -j "$(nproc)" --target "$target" >/dev/null
+    echo "== $1, native"
+    "$native/bench/$target"
     exit
 fi
 if [[ $target == bench_cli_play_memory ]]; then
