@@ -7,12 +7,7 @@
 //
 // Usage: bench_monitor_relay <veltrane-cli> [<veltrane-cli.exe> <wine loader>]  (WINEPREFIX set
 // for the Windows program)
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,10 +15,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "bench/BackgroundProgram.h"
 #include "bench/BenchSupport.h"
 #include "tests/support/SerialPair.h"
-
-extern char** environ;
 
 namespace {
 
@@ -31,16 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr int kRoundTrips = 400;
 constexpr std::size_t kRequestBytes = 8;
-
-int openRaw(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return -1;
-    termios settings{};
-    tcgetattr(fd, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(fd, TCSANOW, &settings);
-    return fd;
-}
 
 // Reads exactly count bytes within the limit; false when they did not all come.
 bool readExactly(int fd, std::uint8_t* into, std::size_t count, std::chrono::milliseconds limit) {
@@ -69,7 +53,7 @@ void drain(int fd) {
 class EchoDevice {
 public:
     bool start(const std::string& path) {
-        fd_ = openRaw(path);
+        fd_ = openRawTerminal(path);
         if (fd_ < 0) return false;
         thread_ = std::thread([this] { run(); });
         return true;
@@ -95,39 +79,6 @@ private:
     std::atomic<bool> stopping_{false};
 };
 
-// A program running beside the benchmark until it is interrupted.
-class Background {
-public:
-    bool start(const std::vector<std::string>& arguments) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        const int spawned = posix_spawnp(&child_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) child_ = -1;
-        return spawned == 0;
-    }
-    ~Background() {
-        if (child_ <= 0) return;
-        kill(child_, SIGINT);
-        int status = 0;
-        for (int i = 0; i < 50 && waitpid(child_, &status, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (waitpid(child_, &status, WNOHANG) == 0) {
-            kill(child_, SIGKILL);
-            waitpid(child_, &status, 0);
-        }
-    }
-
-private:
-    pid_t child_ = -1;
-};
-
 struct RoundTrips {
     bool complete = false;
     double p50 = 0, p99 = 0, max = 0;
@@ -140,7 +91,7 @@ RoundTrips measure(const std::string& hostPath, std::chrono::seconds readyLimit)
     int fd = -1;
     const auto giveUp = BenchClock::now() + readyLimit;
     while (fd < 0 && BenchClock::now() < giveUp) {
-        fd = openRaw(hostPath);
+        fd = openRawTerminal(hostPath);
         if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     if (fd < 0) return result;
@@ -225,7 +176,7 @@ int main(int argc, char** argv) {
         }
         EchoDevice device;
         if (!device.start(devicePair.devicePortName())) return std::nullopt;
-        Background relay;
+        BackgroundProgram relay;
         if (!startRelay(relay, hostPair, devicePair)) {
             std::printf("%-28s could not start\n", name);
             return std::nullopt;
@@ -251,7 +202,7 @@ int main(int argc, char** argv) {
     const std::string output = (folder / "relay.pcapng").string();
     auto viaSocat = relayThrough(
         "socat",
-        [](Background& relay, SerialPair& host, SerialPair& device) {
+        [](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
             return relay.start({"socat", host.devicePortName() + ",raw,echo=0",
                                 device.portName() + ",raw,echo=0"});
         },
@@ -259,7 +210,7 @@ int main(int argc, char** argv) {
     if (viaSocat && viaSocat->complete) socat = viaSocat;
     relayThrough(
         "veltrane-cli monitor",
-        [&](Background& relay, SerialPair& host, SerialPair& device) {
+        [&](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
             return relay.start({cli, "monitor", "--host-port", host.devicePortName(),
                                 "--device-port", device.portName(), "-o", output, "--quiet"});
         },
@@ -267,7 +218,7 @@ int main(int argc, char** argv) {
     const std::string link = (folder / "host-pty").string();
     relayThrough(
         "veltrane-cli monitor, pty",
-        [&](Background& relay, SerialPair&, SerialPair& device) {
+        [&](BackgroundProgram& relay, SerialPair&, SerialPair& device) {
             return relay.start({cli, "monitor", "--host-port", "pty:" + link, "--device-port",
                                 device.portName(), "-o", output, "--quiet"});
         },
@@ -277,7 +228,7 @@ int main(int argc, char** argv) {
         const fs::path devices = fs::path(prefix ? prefix : "") / "dosdevices";
         relayThrough(
             "veltrane-cli.exe monitor",
-            [&](Background& relay, SerialPair& host, SerialPair& device) {
+            [&](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
                 std::error_code ignored;
                 fs::remove(devices / "com5", ignored);
                 fs::remove(devices / "com6", ignored);
