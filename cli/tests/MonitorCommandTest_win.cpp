@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "cli/tests/CliTestSupport.h"
+#include "cli/tests/MonitorTestSupport.h"
 
-TEST_F(CliTest, MonitorRefusesAPtyHostSideOnWindows) {
+TEST_F(MonitorCliTest, MonitorRefusesAPtyHostSideOnWindows) {
     const std::string file = dir_.file("pty.pcapng");
     EXPECT_EQ(
         runCli({"monitor", "--host-port", "pty:x", "--device-port", pair_.portName(), "-o", file}),
