@@ -1,7 +1,8 @@
 // The monitor's cost while nothing passes: the host side a pseudo-terminal that the program under
 // test has opened, used and closed again, the device on a serial pair, the file written as the
 // command writes it. Prints the share of one core the whole relay used over the quiet span and
-// the longest gap between its idle calls (the file must reach the system every 100 ms).
+// the longest gap between its idle calls (the file must reach the system every 100 ms), and how
+// long it takes to end once asked.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -69,16 +70,20 @@ int main() {
     std::this_thread::sleep_for(span);
     const auto cpu = processCpuTime() - cpuBefore;
     const auto wall = BenchClock::now() - start;
+    const auto asked = BenchClock::now();
     stop = true;
     relay.join();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(BenchClock::now() - asked).count();
     writer.close();
     std::printf(
         "monitor, program away, nothing passing: %.3f %% of a core over %.1f s; "
-        "longest gap between idle calls %.1f ms; %llu host bytes passed before\n",
+        "longest gap between idle calls %.1f ms; %llu host bytes passed before; "
+        "ended %.1f ms after the stop flag\n",
         100.0 * double(cpu.count()) /
             double(std::chrono::duration_cast<std::chrono::microseconds>(wall).count()),
         std::chrono::duration<double>(wall).count(), double(longestIdleGap.load()) / 1000.0,
-        static_cast<unsigned long long>(counts.hostBytes.load()));
+        static_cast<unsigned long long>(counts.hostBytes.load()), stopMs);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
     return 0;
