@@ -62,6 +62,13 @@ TEST_F(MonitorPtyTest, APollingProgramThatReopensThePtyGetsEveryAnswer) {
     EXPECT_FALSE(read.failure.happened()) << read.failure.reason();
     EXPECT_EQ(read.host, polls.allRequests());
     EXPECT_EQ(read.device, polls.allAnswers());
+    // Each answer's first burst comes after its request's last by at least the device's delay.
+    for (std::size_t i = 1; i < read.bursts.size(); ++i) {
+        EXPECT_GE(read.bursts[i].timeMicros, read.bursts[i - 1].timeMicros) << i;
+        if (read.bursts[i].direction == Direction::Device &&
+            read.bursts[i - 1].direction == Direction::Host)
+            EXPECT_GE(read.bursts[i].timeMicros - read.bursts[i - 1].timeMicros, 25'000u) << i;
+    }
 }
 
 TEST_F(MonitorPtyTest, ADeviceThatGoesAwayEndsItWithItsPortNamedAndTheFileKept) {
