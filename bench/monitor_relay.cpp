@@ -1,45 +1,73 @@
-// What sitting between a program and its device costs: the round trip of a request through a
-// relay to a device that answers at once, and back. The host and the device are threads of this
-// program on two pseudo-terminal pairs; in between sits nothing (the host on the device's own
-// pair: the floor), socat (the yardstick), veltrane-cli monitor natively (with the host side on a
-// second pair, and as its own pseudo-terminal) and, when given, under Wine on two mapped COM
-// ports. Each relay is reported as the time it adds to the floor, and against socat's.
+// What sitting between a program and its device costs. The program and the device are this
+// benchmark's own ends of pseudo-terminal pairs; in between sits nothing (the program on the
+// device's own pair: the floor), socat bridging two pairs (the yardstick), veltrane-cli monitor
+// bridging the same two pairs natively, the same with its own pseudo-terminal as the program's
+// side, and, when given, veltrane-cli.exe under Wine on two mapped COM ports. For each:
+// - a byte's journey: small messages one at a time, each way in turn, from the write at one end
+//   to the read at the other, and what that adds to the floor;
+// - both directions streaming flat out (a minute unless told otherwise): every byte must arrive,
+//   in order, and the monitor's file must hold them all, each way.
 //
-// Usage: bench_monitor_relay <veltrane-cli> [<veltrane-cli.exe> <wine loader>]  (WINEPREFIX set
-// for the Windows program)
+// Usage: bench_monitor_relay [--stream-seconds N] <veltrane-cli> [<veltrane-cli.exe> <wine loader>]
+// (WINEPREFIX set for the Windows program)
 #include <poll.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "bench/BackgroundProgram.h"
 #include "bench/BenchSupport.h"
+#include "conversation/ConversationReader.h"
 #include "tests/support/SerialPair.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRoundTrips = 400;
-constexpr std::size_t kRequestBytes = 8;
+constexpr int kJourneys = 400;
+constexpr std::size_t kMessageBytes = 8;
 
-// Reads exactly count bytes within the limit; false when they did not all come.
-bool readExactly(int fd, std::uint8_t* into, std::size_t count, std::chrono::milliseconds limit) {
+// The two ends the benchmark holds, closed at the end.
+struct Ends {
+    int host = -1;
+    int device = -1;
+    ~Ends() {
+        if (host >= 0) ::close(host);
+        if (device >= 0) ::close(device);
+    }
+};
+
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) return false;
+        pollfd wait{fd, POLLOUT, 0};
+        poll(&wait, 1, 100);
+    }
+    return true;
+}
+
+// Reads exactly count bytes within the limit; the instant the last came, or nothing.
+std::optional<BenchClock::time_point> readExactly(int fd, std::uint8_t* into, std::size_t count,
+                                                  std::chrono::milliseconds limit) {
     const auto end = BenchClock::now() + limit;
     std::size_t got = 0;
     while (got < count) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - BenchClock::now());
-        if (left.count() < 0) return false;
+        if (BenchClock::now() > end) return std::nullopt;
         pollfd wait{fd, POLLIN, 0};
-        if (poll(&wait, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+        if (poll(&wait, 1, 20) <= 0) continue;
         const ssize_t n = ::read(fd, into + got, count - got);
         if (n > 0) got += static_cast<std::size_t>(n);
     }
-    return true;
+    return BenchClock::now();
 }
 
 void drain(int fd) {
@@ -49,82 +77,133 @@ void drain(int fd) {
     }
 }
 
-// The device: sends every byte back as soon as it comes.
-class EchoDevice {
-public:
-    bool start(const std::string& path) {
-        fd_ = openRawTerminal(path);
-        if (fd_ < 0) return false;
-        thread_ = std::thread([this] { run(); });
-        return true;
+// Waits (up to the limit) until a byte passes from the program's end to the device's and back,
+// then clears what the probing left.
+bool waitUntilPassing(const std::string& hostPath, int deviceFd, Ends& ends,
+                      std::chrono::seconds limit) {
+    const auto giveUp = BenchClock::now() + limit;
+    while (ends.host < 0 && BenchClock::now() < giveUp) {
+        ends.host = openRawTerminal(hostPath);
+        if (ends.host < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ~EchoDevice() {
-        stopping_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-private:
-    void run() {
-        std::uint8_t buffer[4096];
-        while (!stopping_) {
-            pollfd wait{fd_, POLLIN, 0};
-            if (poll(&wait, 1, 20) <= 0) continue;
-            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-            if (n > 0 && ::write(fd_, buffer, static_cast<std::size_t>(n)) != n) return;
+    ends.device = deviceFd;
+    if (ends.host < 0 || deviceFd < 0) return false;
+    std::uint8_t probe = 0xA5;
+    bool there = false, back = false;
+    while (!(there && back) && BenchClock::now() < giveUp) {
+        if (!there) {
+            there = writeAll(ends.host, &probe, 1) &&
+                    readExactly(ends.device, &probe, 1, std::chrono::milliseconds(200));
+        } else {
+            back = writeAll(ends.device, &probe, 1) &&
+                   readExactly(ends.host, &probe, 1, std::chrono::milliseconds(200));
         }
     }
-    int fd_ = -1;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-};
+    drain(ends.host);
+    drain(ends.device);
+    return there && back;
+}
 
-struct RoundTrips {
+struct Journeys {
     bool complete = false;
     double p50 = 0, p99 = 0, max = 0;
 };
 
-// The host: waits (up to the limit) for the relay to pass a first request, then times requests
-// numbered in their bytes, a few milliseconds apart, each until its whole answer came back.
-RoundTrips measure(const std::string& hostPath, std::chrono::seconds readyLimit) {
-    RoundTrips result;
-    int fd = -1;
-    const auto giveUp = BenchClock::now() + readyLimit;
-    while (fd < 0 && BenchClock::now() < giveUp) {
-        fd = openRawTerminal(hostPath);
-        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (fd < 0) return result;
-    std::uint8_t request[kRequestBytes], answer[kRequestBytes];
-    bool ready = false;
-    while (!ready && BenchClock::now() < giveUp) {
-        std::memset(request, 0xA5, sizeof request);
-        ready = ::write(fd, request, sizeof request) == static_cast<ssize_t>(sizeof request) &&
-                readExactly(fd, answer, sizeof answer, std::chrono::milliseconds(200));
-    }
-    drain(fd);
+Journeys timeJourneys(const Ends& ends) {
+    Journeys result;
     std::vector<double> times;
-    for (int trip = 0; ready && trip < kRoundTrips; ++trip) {
-        for (std::size_t i = 0; i < kRequestBytes; ++i)
-            request[i] = static_cast<std::uint8_t>(trip + i);
+    std::uint8_t message[kMessageBytes], got[kMessageBytes];
+    for (int i = 0; i < kJourneys; ++i) {
+        const bool toDevice = i % 2 == 0;
+        const int from = toDevice ? ends.host : ends.device,
+                  to = toDevice ? ends.device : ends.host;
+        for (std::size_t k = 0; k < kMessageBytes; ++k)
+            message[k] = static_cast<std::uint8_t>(i + k);
         const auto sent = BenchClock::now();
-        if (::write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request) ||
-            !readExactly(fd, answer, sizeof answer, std::chrono::seconds(2)) ||
-            std::memcmp(request, answer, sizeof request) != 0) {
-            ::close(fd);
-            return result;
-        }
-        times.push_back(
-            std::chrono::duration<double, std::milli>(BenchClock::now() - sent).count());
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        if (!writeAll(from, message, sizeof message)) return result;
+        const auto arrived = readExactly(to, got, sizeof got, std::chrono::seconds(2));
+        if (!arrived || std::memcmp(message, got, sizeof got) != 0) return result;
+        times.push_back(std::chrono::duration<double, std::milli>(*arrived - sent).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ::close(fd);
-    if (!ready) return result;
     result.complete = true;
     result.p50 = percentile(times, 0.50);
     result.p99 = percentile(times, 0.99);
     result.max = *std::max_element(times.begin(), times.end());
     return result;
+}
+
+// One direction of the flat-out stream: a byte's value follows from its place, so the reader
+// knows each one it should get.
+std::uint8_t streamByte(std::uint64_t index, int direction) {
+    return static_cast<std::uint8_t>(index * 7 + index / 251 + direction);
+}
+
+struct Stream {
+    std::uint64_t sent = 0;
+    std::uint64_t received = 0;
+    bool inOrder = true;
+};
+
+void streamOut(int fd, int direction, std::chrono::seconds length, Stream& stream) {
+    std::uint8_t block[4096];
+    const auto end = BenchClock::now() + length;
+    while (BenchClock::now() < end) {
+        for (std::size_t k = 0; k < sizeof block; ++k)
+            block[k] = streamByte(stream.sent + k, direction);
+        if (!writeAll(fd, block, sizeof block)) return;
+        stream.sent += sizeof block;
+    }
+}
+
+void streamIn(int fd, int direction, const std::atomic<bool>& writersDone, Stream& stream) {
+    std::uint8_t block[4096];
+    auto quietSince = BenchClock::now();
+    while (!writersDone || BenchClock::now() - quietSince < std::chrono::seconds(2)) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, 50) <= 0) continue;
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n <= 0) continue;
+        for (ssize_t k = 0; k < n; ++k) {
+            if (block[k] != streamByte(stream.received + static_cast<std::uint64_t>(k), direction))
+                stream.inOrder = false;
+        }
+        stream.received += static_cast<std::uint64_t>(n);
+        quietSince = BenchClock::now();
+    }
+}
+
+struct Streams {
+    Stream toDevice, toHost;
+    double seconds = 0;
+};
+
+Streams streamBothWays(const Ends& ends, std::chrono::seconds length) {
+    Streams streams;
+    std::atomic<bool> writersDone{false};
+    const auto start = BenchClock::now();
+    std::thread inDevice([&] { streamIn(ends.device, 0, writersDone, streams.toDevice); });
+    std::thread inHost([&] { streamIn(ends.host, 1, writersDone, streams.toHost); });
+    std::thread outHost([&] { streamOut(ends.host, 0, length, streams.toDevice); });
+    streamOut(ends.device, 1, length, streams.toHost);
+    outHost.join();
+    streams.seconds = std::chrono::duration<double>(BenchClock::now() - start).count();
+    writersDone = true;
+    inDevice.join();
+    inHost.join();
+    return streams;
+}
+
+// The bytes a conversation file holds each way: host, device.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> bytesInFile(const fs::path& path) {
+    ConversationReader reader;
+    if (reader.open(path.string()).happened()) return std::nullopt;
+    std::pair<std::uint64_t, std::uint64_t> bytes{0, 0};
+    ConversationBurst burst;
+    while (reader.next(burst))
+        (burst.direction == Direction::Host ? bytes.first : bytes.second) += burst.bytes.size();
+    if (reader.failure().happened()) return std::nullopt;
+    return bytes;
 }
 
 std::string onDriveZ(const fs::path& path) {
@@ -133,112 +212,194 @@ std::string onDriveZ(const fs::path& path) {
     return text;
 }
 
+struct Relay {
+    std::string name;
+    // Starts it between the program's pair and the device's; false when it cannot.
+    std::function<bool(BackgroundProgram&, const SerialPair& host, const SerialPair& device)> start;
+    std::string hostLink;  // the program's end when the relay makes it, else the pair's
+    fs::path file;         // where the relay writes the conversation; none for socat
+    std::chrono::seconds startLimit;
+};
+
+class Bench {
+public:
+    explicit Bench(std::chrono::seconds streamLength) : streamLength_(streamLength) {}
+
+    void floor() {
+        SerialPair pair;
+        std::string why;
+        Ends ends;
+        if (!pair.start(&why) ||
+            !waitUntilPassing(pair.portName(), openRawTerminal(pair.devicePortName()), ends,
+                              std::chrono::seconds(5))) {
+            std::printf("%-26s no pair: %s\n", "none (one pair)", why.c_str());
+            return;
+        }
+        const Journeys journeys = timeJourneys(ends);
+        printJourneys("none (one pair)", journeys);
+        if (journeys.complete) floor_ = journeys;
+        printStreams(streamBothWays(ends, streamLength_), {});
+    }
+
+    void through(const Relay& relay) {
+        SerialPair hostPair, devicePair;
+        std::string why;
+        if (!hostPair.start(&why) || !devicePair.start(&why)) {
+            std::printf("%-26s no pair: %s\n", relay.name.c_str(), why.c_str());
+            return;
+        }
+        const int device = openRawTerminal(devicePair.devicePortName());
+        BackgroundProgram program;
+        if (!relay.start(program, hostPair, devicePair)) {
+            std::printf("%-26s could not start\n", relay.name.c_str());
+            if (device >= 0) ::close(device);
+            return;
+        }
+        Ends ends;
+        const std::string hostPath = relay.hostLink.empty() ? hostPair.portName() : relay.hostLink;
+        if (!waitUntilPassing(hostPath, device, ends, relay.startLimit)) {
+            std::printf("%-26s passed nothing within %lld s\n", relay.name.c_str(),
+                        static_cast<long long>(relay.startLimit.count()));
+            return;
+        }
+        const Journeys journeys = timeJourneys(ends);
+        printJourneys(relay.name, journeys);
+        if (relay.name == "socat" && journeys.complete) socat_ = journeys;
+        const Streams streams = streamBothWays(ends, streamLength_);
+        program.stop();
+        printStreams(streams, relay.file);
+    }
+
+private:
+    void printJourneys(const std::string& name, const Journeys& journeys) {
+        if (!journeys.complete) {
+            std::printf("%-26s lost or changed a message\n", name.c_str());
+            return;
+        }
+        std::printf("%-26s %8.3f %8.3f %8.3f", name.c_str(), journeys.p50, journeys.p99,
+                    journeys.max);
+        if (floor_ && &journeys != &*floor_) {
+            const double p99 = journeys.p99 - floor_->p99, max = journeys.max - floor_->max;
+            std::printf(" %+9.3f %+9.3f", p99, max);
+            if (socat_ && name != "socat") {
+                std::printf("   socat %+.3f %+.3f", socat_->p99 - floor_->p99,
+                            socat_->max - floor_->max);
+            }
+        }
+        std::printf("\n");
+    }
+
+    void printStreams(const Streams& streams, const fs::path& file) {
+        const auto rate = [&](const Stream& stream) {
+            return static_cast<double>(stream.received) / streams.seconds / 1e6;
+        };
+        const bool whole = streams.toDevice.received == streams.toDevice.sent &&
+                           streams.toHost.received == streams.toHost.sent &&
+                           streams.toDevice.inOrder && streams.toHost.inOrder;
+        std::printf("%-26s flat out %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s", "",
+                    streams.seconds, rate(streams.toDevice), rate(streams.toHost),
+                    whole ? "every byte in order" : "BYTES LOST OR OUT OF ORDER");
+        if (!file.empty()) {
+            // The journeys' and the probes' bytes are in the file too.
+            const auto held = bytesInFile(file);
+            const std::uint64_t journeyBytes = kJourneys / 2 * kMessageBytes;
+            if (!held) {
+                std::printf(", the file cannot be read");
+            } else {
+                const bool all = held->first >= streams.toDevice.sent + journeyBytes &&
+                                 held->second >= streams.toHost.sent + journeyBytes;
+                std::printf(", the file %s (%llu and %llu bytes)",
+                            all ? "holds them all" : "MISSES SOME",
+                            static_cast<unsigned long long>(held->first),
+                            static_cast<unsigned long long>(held->second));
+            }
+            std::error_code ignored;
+            fs::remove(file, ignored);
+        }
+        std::printf("\n");
+    }
+
+    std::chrono::seconds streamLength_;
+    std::optional<Journeys> floor_, socat_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n",
-                     argv[0]);
+    // Each line as it is done: a run takes minutes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::chrono::seconds streamLength(60);
+    std::vector<std::string> programs;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--stream-seconds") == 0 && i + 1 < argc) {
+            streamLength = std::chrono::seconds(std::atoi(argv[++i]));
+        } else {
+            programs.emplace_back(argv[i]);
+        }
+    }
+    if (programs.size() != 1 && programs.size() != 3) {
+        std::fprintf(
+            stderr,
+            "usage: %s [--stream-seconds N] <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n",
+            argv[0]);
         return 2;
     }
     const fs::path folder = benchFolder("monitor-relay");
-    std::printf(
-        "%d round trips of %zu bytes through each relay to a device that echoes at once\n\n",
-        kRoundTrips, kRequestBytes);
-    std::printf("%-28s %9s %9s %9s %12s %14s\n", "relay", "p50 ms", "p99 ms", "max ms", "added p50",
-                "added p99");
-
-    std::optional<RoundTrips> floor, socat;
-    auto report = [&](const char* name, const RoundTrips& trips) {
-        if (!trips.complete) {
-            std::printf("%-28s did not pass every round trip\n", name);
-            return;
-        }
-        std::printf("%-28s %9.3f %9.3f %9.3f", name, trips.p50, trips.p99, trips.max);
-        if (floor) std::printf(" %12.3f %14.3f", trips.p50 - floor->p50, trips.p99 - floor->p99);
-        if (socat && floor && socat->p50 > floor->p50) {
-            std::printf("   x%.2f of socat's added p50, x%.2f p99",
-                        (trips.p50 - floor->p50) / (socat->p50 - floor->p50),
-                        (trips.p99 - floor->p99) / std::max(1e-3, socat->p99 - floor->p99));
-        }
-        std::printf("\n");
+    std::printf("%d messages of %zu bytes, each way in turn; then both ways flat out\n\n",
+                kJourneys, kMessageBytes);
+    std::printf("%-26s %8s %8s %8s %9s %9s\n", "between program and device", "p50 ms", "p99 ms",
+                "max ms", "added p99", "added max");
+    Bench bench(streamLength);
+    bench.floor();
+    const std::string cli = programs[0];
+    std::vector<Relay> relays = {
+        {"socat",
+         [](BackgroundProgram& relay, const SerialPair& host, const SerialPair& device) {
+             return relay.start({"socat", "-b", "65536", host.devicePortName() + ",raw,echo=0",
+                                 device.portName() + ",raw,echo=0"});
+         },
+         {},
+         {},
+         std::chrono::seconds(5)},
+        {"veltrane-cli monitor",
+         [&](BackgroundProgram& relay, const SerialPair& host, const SerialPair& device) {
+             return relay.start({cli, "monitor", "--host-port", host.devicePortName(),
+                                 "--device-port", device.portName(), "-o",
+                                 (folder / "native.pcapng").string(), "--quiet"});
+         },
+         {},
+         folder / "native.pcapng",
+         std::chrono::seconds(10)},
+        {"veltrane-cli monitor, pty",
+         [&](BackgroundProgram& relay, const SerialPair&, const SerialPair& device) {
+             return relay.start({cli, "monitor", "--host-port", "pty:" + (folder / "pty").string(),
+                                 "--device-port", device.portName(), "-o",
+                                 (folder / "pty.pcapng").string(), "--quiet"});
+         },
+         (folder / "pty").string(), folder / "pty.pcapng", std::chrono::seconds(10)},
     };
-
-    // Each relay gets fresh pairs: a relay that closes its ports may end a pair's socat.
-    auto relayThrough = [&](const char* name, auto&& startRelay, bool hostOnPair,
-                            const std::string& hostLink,
-                            std::chrono::seconds readyLimit) -> std::optional<RoundTrips> {
-        SerialPair hostPair, devicePair;
-        std::string why;
-        if ((hostOnPair && !hostPair.start(&why)) || !devicePair.start(&why)) {
-            std::fprintf(stderr, "no serial pair: %s\n", why.c_str());
-            return std::nullopt;
-        }
-        EchoDevice device;
-        if (!device.start(devicePair.devicePortName())) return std::nullopt;
-        BackgroundProgram relay;
-        if (!startRelay(relay, hostPair, devicePair)) {
-            std::printf("%-28s could not start\n", name);
-            return std::nullopt;
-        }
-        const RoundTrips trips = measure(hostOnPair ? hostPair.portName() : hostLink, readyLimit);
-        report(name, trips);
-        return trips;
-    };
-
-    {
-        SerialPair pair;
-        std::string why;
-        EchoDevice device;
-        if (!pair.start(&why) || !device.start(pair.devicePortName())) {
-            std::fprintf(stderr, "no serial pair: %s\n", why.c_str());
-            return 1;
-        }
-        const RoundTrips trips = measure(pair.portName(), std::chrono::seconds(5));
-        report("none (the pair itself)", trips);
-        if (trips.complete) floor = trips;
-    }
-    const std::string cli = argv[1];
-    const std::string output = (folder / "relay.pcapng").string();
-    auto viaSocat = relayThrough(
-        "socat",
-        [](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
-            return relay.start({"socat", host.devicePortName() + ",raw,echo=0",
-                                device.portName() + ",raw,echo=0"});
-        },
-        true, {}, std::chrono::seconds(5));
-    if (viaSocat && viaSocat->complete) socat = viaSocat;
-    relayThrough(
-        "veltrane-cli monitor",
-        [&](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
-            return relay.start({cli, "monitor", "--host-port", host.devicePortName(),
-                                "--device-port", device.portName(), "-o", output, "--quiet"});
-        },
-        true, {}, std::chrono::seconds(10));
-    const std::string link = (folder / "host-pty").string();
-    relayThrough(
-        "veltrane-cli monitor, pty",
-        [&](BackgroundProgram& relay, SerialPair&, SerialPair& device) {
-            return relay.start({cli, "monitor", "--host-port", "pty:" + link, "--device-port",
-                                device.portName(), "-o", output, "--quiet"});
-        },
-        false, link, std::chrono::seconds(10));
-    if (argc == 4) {
+    fs::path devices;
+    if (programs.size() == 3) {
         const char* prefix = std::getenv("WINEPREFIX");
-        const fs::path devices = fs::path(prefix ? prefix : "") / "dosdevices";
-        relayThrough(
-            "veltrane-cli.exe monitor",
-            [&](BackgroundProgram& relay, SerialPair& host, SerialPair& device) {
-                std::error_code ignored;
-                fs::remove(devices / "com5", ignored);
-                fs::remove(devices / "com6", ignored);
-                fs::create_symlink(host.devicePortName(), devices / "com5", ignored);
-                fs::create_symlink(device.portName(), devices / "com6", ignored);
-                return relay.start({argv[3], argv[2], "monitor", "--host-port", "COM5",
-                                    "--device-port", "COM6", "-o", onDriveZ(folder / "wine.pcapng"),
-                                    "--quiet"});
-            },
-            true, {}, std::chrono::seconds(30));
+        devices = fs::path(prefix ? prefix : "") / "dosdevices";
+        relays.push_back(
+            {"veltrane-cli.exe monitor",
+             [&](BackgroundProgram& relay, const SerialPair& host, const SerialPair& device) {
+                 std::error_code ignored;
+                 fs::remove(devices / "com5", ignored);
+                 fs::remove(devices / "com6", ignored);
+                 fs::create_symlink(host.devicePortName(), devices / "com5", ignored);
+                 fs::create_symlink(device.portName(), devices / "com6", ignored);
+                 return relay.start({programs[2], programs[1], "monitor", "--host-port", "COM5",
+                                     "--device-port", "COM6", "-o",
+                                     onDriveZ(folder / "wine.pcapng"), "--quiet"});
+             },
+             {},
+             folder / "wine.pcapng",
+             std::chrono::seconds(30)});
+    }
+    for (const Relay& relay : relays) bench.through(relay);
+    if (!devices.empty()) {
         std::error_code ignored;
         fs::remove(devices / "com5", ignored);
         fs::remove(devices / "com6", ignored);
