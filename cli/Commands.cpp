@@ -2,9 +2,11 @@
 #include "cli/FileAndPortCommands.h"
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RespondCommand.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {recordCommand(), playCommand(),   infoCommand(),
-                                             exportCommand(), importCommand(), portsCommand()};
+    static const std::vector<Command> all = {recordCommand(), playCommand(),   respondCommand(),
+                                             infoCommand(),   exportCommand(), importCommand(),
+                                             portsCommand()};
     return all;
 }
