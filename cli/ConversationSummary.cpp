@@ -1,5 +1,6 @@
 #include "cli/ConversationSummary.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "conversation/DelayTally.h"
@@ -40,7 +41,9 @@ std::optional<ConversationSummary> summarizeConversation(const std::string& path
     ConversationBurst burst;
     while (reader.next(burst)) {
         if (!first) first = burst.timeMicros;
-        summary.durationMicros = burst.timeMicros > *first ? burst.timeMicros - *first : 0;
+        // Times may step back a little (a clock set back): the duration runs to the latest.
+        if (burst.timeMicros > *first)
+            summary.durationMicros = std::max(summary.durationMicros, burst.timeMicros - *first);
         const bool host = burst.direction == Direction::Host;
         ++(host ? summary.hostBursts : summary.deviceBursts);
         (host ? summary.hostBytes : summary.deviceBytes) += burst.bytes.size();

@@ -53,7 +53,9 @@ void ConversationExportSource::writeColumns(BlockOutput& output, const ExportOpt
     char columns[kColumnsMax];
     int length = 0;
     if (options.showTimeOffset) {
-        const double seconds = static_cast<double>(burst.timeMicros - *firstMicros_) / 1e6;
+        // Times may step back a little (a clock set back): such a burst shows before the first.
+        const double seconds =
+            static_cast<double>(static_cast<std::int64_t>(burst.timeMicros - *firstMicros_)) / 1e6;
         length = std::snprintf(columns, sizeof columns, "%-12f:", seconds);
         length = std::clamp(length, 0, static_cast<int>(sizeof columns) - 1);
     }

@@ -2,7 +2,7 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle
+#                              port-wait|pty-idle|monitor|respond
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -20,9 +20,13 @@ case "${1:-}" in
     cli-play-memory) target=bench_cli_play_memory; serial=no ;;
     sleeper-lateness) target=bench_sleeper_lateness; serial=no ;;
     port-wait) target=bench_port_wait; serial=yes ;;
+    # A request's round trip through veltrane-cli monitor natively and under Wine, beside socat.
+    monitor) target=bench_monitor_relay; serial=no ;;
+    # How late veltrane-cli respond's answers come at the far end, natively and under Wine.
+    respond) target=bench_respond_lateness; serial=no ;;
     # Native only: the pseudo-terminal host side exists only there.
     pty-idle) target=bench_pty_idle; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle" >&2
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond" >&2
        exit 2 ;;
 esac
 
@@ -33,15 +37,16 @@ mkdir -p "$root/build"
 cmake -S "$root" -B "$native" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF >/dev/null
 cmake -S "$root" -B "$windows" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-if [[ $target == bench_cli_replay ]]; then
-    cmake --build "$native" -j "$(nproc)" --target bench_cli_replay veltrane-cli >/dev/null
+# These run veltrane-cli natively and veltrane-cli.exe under Wine as programs of their own, and
+# measure from the native side.
+if [[ $target == bench_cli_replay || $target == bench_monitor_relay || $target == bench_respond_lateness ]]; then
+    cmake --build "$native" -j "$(nproc)" --target "$target" veltrane-cli >/dev/null
     cmake --build "$windows" -j "$(nproc)" --target veltrane-cli >/dev/null
     source "$root/scripts/wine-prefix.sh"
     wine_prefix_setup "$windows"
     wine_server_ensure
-    echo "== cli-replay: natively, under Wine, scriptreplay and ttyplay"
-    "$native/bench/bench_cli_replay" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
-        "$WINELOADER"
+    echo "== $1: natively and under Wine"
+    "$native/bench/$target" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" "$WINELOADER"
     exit
 fi
 if [[ $target == bench_pty_idle ]]; then

@@ -272,6 +272,19 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     EXPECT_NE(exported.out.find("0.200000    : host   Q\r\n"), std::string::npos);
     EXPECT_EQ(run({"export", path, "--format", "raw"}).out, "bootABCanswer!ABCxQ");
 
+    // A clock set back a little: the burst shows before the first, the duration is unchanged.
+    ConversationWriter stepBack;
+    const std::string stepped = dir.file("stepped.pcapng");
+    ASSERT_FALSE(stepBack.open(stepped, {"test", "COM1", "9600 8N1"}).happened());
+    const std::uint8_t one[] = {'1'};
+    for (std::uint64_t micros : {1'000'300'000u, 1'000'800'000u, 1'000'000'000u})
+        ASSERT_FALSE(stepBack.write({micros, Direction::Device, 0, one}).happened());
+    ASSERT_FALSE(stepBack.close().happened());
+    EXPECT_EQ(run({"export", stepped, "--format", "ascii", "--no-heading"}).out,
+              "0.000000    : device 1\r\n0.500000    : device 1\r\n-0.300000   : device 1\r\n");
+    EXPECT_NE(run({"info", stepped, "--json"}).out.find("\"duration_us\": 500000"),
+              std::string::npos);
+
     // Not a conversation: one line naming the file and what is wrong.
     const std::string damaged = put("damaged.pcapng", Bytes(64, 0x55));
     const Outcome bad = run({"info", damaged});

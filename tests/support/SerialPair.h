@@ -5,8 +5,9 @@
 // Two serial ports joined back to back, made by socat from a pseudo-terminal pair: the program
 // under test opens portName(), the test plays the device on devicePortName().
 // Natively each SerialPair starts its own socat and ends it by process id. Under Wine the test
-// wrapper has started socat and mapped the two ends into the prefix (VELTRANE_TEST_PORT,
-// VELTRANE_TEST_DEVICE_PORT); the pair then names those ports.
+// wrapper has started socat for two pairs and mapped their ends into the prefix
+// (VELTRANE_TEST_PORT and VELTRANE_TEST_DEVICE_PORT, then the same names ending in 2); a pair
+// then names the ports of the first one no other live SerialPair holds.
 class SerialPair {
 public:
     SerialPair() = default;
@@ -28,4 +29,5 @@ private:
     std::string devicePortName_;
     std::string directory_;
     long processId_ = -1;
+    int slot_ = -1;  // under Wine: which mapped pair this is
 };
