@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/SilenceGap.h"
 #include "cli/tests/CliTestSupport.h"
 #include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
@@ -50,12 +51,17 @@ protected:
         words.insert(words.end(), extra.begin(), extra.end());
         return words;
     }
-    bool waitForAnswering() {
-        for (auto end = TestClock::now() + milliseconds(15000); TestClock::now() < end;) {
-            if (errors().find("answering") != std::string::npos) return true;
+    // Starts respond and takes the device's greeting, which goes out before any request.
+    void startAnswering(const std::vector<std::string>& extra) {
+        startCli(respondWords(extra));
+        bool answering = false;
+        for (auto end = TestClock::now() + milliseconds(15000);
+             !answering && TestClock::now() < end;) {
+            answering = errors().find("answering") != std::string::npos;
             std::this_thread::sleep_for(milliseconds(20));
         }
-        return false;
+        ASSERT_TRUE(answering) << errors();
+        ASSERT_EQ(joined(receiveAtDevice(5, milliseconds(3000))), bytesOf("ready"));
     }
     // Sends a request as the host and takes `wanted` bytes of answer: the answer's arrivals and
     // their times after the request went.
@@ -80,9 +86,8 @@ protected:
 }  // namespace
 
 TEST_F(RespondCommandTest, AnswersEachRequestAsRecordedWithItsDelaysAndReportsHowItAnswered) {
-    startCli(respondWords({"--report", dir_.file("report.json"), "--log", dir_.file("log.txt")}));
-    ASSERT_TRUE(waitForAnswering()) << errors();
-    EXPECT_EQ(joined(receiveAtDevice(5, milliseconds(3000))), bytesOf("ready"));
+    startAnswering({"--report", dir_.file("report.json"), "--log", dir_.file("log.txt")});
+    if (HasFatalFailure()) return;
 
     auto arrivals = ask(first_, firstAnswer_.size());
     ASSERT_FALSE(arrivals.empty());
@@ -118,9 +123,8 @@ TEST_F(RespondCommandTest, AnswersEachRequestAsRecordedWithItsDelaysAndReportsHo
 }
 
 TEST_F(RespondCommandTest, StrictEndsAtTheFirstMissSayingWhatWasExpectedAndWhatCame) {
-    startCli(respondWords({"--strict", "--duration", "20"}));
-    ASSERT_TRUE(waitForAnswering()) << errors();
-    EXPECT_EQ(joined(receiveAtDevice(5, milliseconds(3000))), bytesOf("ready"));
+    startAnswering({"--strict", "--duration", "20"});
+    if (HasFatalFailure()) return;
     EXPECT_EQ(joined(ask(first_, firstAnswer_.size())), firstAnswer_);
     // The second request was due; the first's bytes came again.
     EXPECT_TRUE(ask(first_, 1).empty());
@@ -136,4 +140,29 @@ TEST_F(RespondCommandTest, StrictEndsAtTheFirstMissSayingWhatWasExpectedAndWhatC
         const std::string said = errors();
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     }
+}
+
+TEST_F(RespondCommandTest, APortThatGoesAwayEndsItWithOneLineNamingThePort) {
+    startAnswering({});
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(joined(ask(first_, firstAnswer_.size())), firstAnswer_);
+    if (!pair_.stop()) GTEST_SKIP() << "the pair cannot be ended here";
+    ASSERT_EQ(exitStatus(), 1) << errors();
+    EXPECT_NE(errors().find("veltrane-cli respond: port " + pair_.portName() + " failed"),
+              std::string::npos)
+        << errors();
+    EXPECT_NE(output().find("requests answered: 1\n"), std::string::npos) << output();
+}
+
+TEST(SilenceGap, IsThreeAndAHalfCharactersOfTheLineAndAtLeastTwoMilliseconds) {
+    DeviceSettings line;
+    line.speed = 9600;  // 10 bits a character: 3.5 of them last 3645.8 µs
+    EXPECT_EQ(defaultGapMicros(line), 3646u);
+    line.speed = 1200;  // 7E2: 11 bits
+    line.dataBits = 7;
+    line.parity = Parity::Even;
+    line.stopBits = StopBits::Two;
+    EXPECT_EQ(defaultGapMicros(line), 32084u);
+    line.speed = 115200;
+    EXPECT_EQ(defaultGapMicros(line), 2000u);
 }
