@@ -71,25 +71,25 @@ std::optional<DeviceStandIn::Match> DeviceStandIn::find() {
         RequestIndex::keyOf(continueRequestHash(kRequestHashStart, pending_), pendingLength_);
     const auto occurrences = index_.occurrences(key);
     if (occurrences.empty()) return std::nullopt;
-    const bool mayGrow = occurrences.front().mayGrow;
+    const bool mayGrow = occurrences.front().mayGrow();
     if (cursor_ < index_.requestCount() && index_.isKeyOf(key, cursor_) && pendingEquals(cursor_))
         return Match{cursor_, true, mayGrow};
     // Equal keys with unequal bytes (a hash collision) are passed over, not answered.
     std::size_t& first = firstUnused_[key];
-    while (first < occurrences.size() && used_[occurrences[first].number]) ++first;
+    while (first < occurrences.size() && used_[occurrences[first].number()]) ++first;
     for (std::size_t at = first; at < occurrences.size() && !failure_.happened(); ++at) {
-        const std::uint32_t number = occurrences[at].number;
+        const std::uint32_t number = occurrences[at].number();
         if (!used_[number] && pendingEquals(number)) return Match{number, false, mayGrow};
     }
     for (std::size_t at = occurrences.size(); at-- > 0 && !failure_.happened();) {
-        if (pendingEquals(occurrences[at].number))
-            return Match{occurrences[at].number, false, mayGrow};
+        if (pendingEquals(occurrences[at].number()))
+            return Match{occurrences[at].number(), false, mayGrow};
     }
     return std::nullopt;
 }
 
 bool DeviceStandIn::pendingEquals(std::size_t number) {
-    if (!readRequest(probe_, index_.offsetOf(number), index_.lengthOf(number), probed_)) {
+    if (!readRequest(probe_, index_.offsetOf(number), pendingLength_, probed_)) {
         fail(probe_);
         return false;
     }
@@ -103,14 +103,14 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
     if (!match.inOrder) misses_.push_back(missFor(false));
     used_[match.number] = true;
     cursor_ = match.number + 1;
+    const std::uint64_t length = pendingLength_;
     pending_.clear();
     pendingLength_ = 0;
     if (failure_.happened()) return;
 
     // A new request ends what is left of the answer before: the device turns to the new one.
     RecordedRequest request;
-    if (!readRequest(answer_.reader, index_.offsetOf(match.number), index_.lengthOf(match.number),
-                     request)) {
+    if (!readRequest(answer_.reader, index_.offsetOf(match.number), length, request)) {
         fail(answer_.reader);
         return;
     }
@@ -135,7 +135,7 @@ StandInMiss DeviceStandIn::missFor(bool unknown) {
     if (cursor_ < index_.requestCount()) {
         miss.expected = cursor_;
         RecordedRequest expected;
-        if (readRequest(probe_, index_.offsetOf(cursor_), index_.lengthOf(cursor_), expected)) {
+        if (readRequest(probe_, index_.offsetOf(cursor_), std::nullopt, expected)) {
             miss.expectedBytes = std::move(expected.bytes);
         } else {
             fail(probe_);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,14 +16,27 @@
 // long the file.
 class RequestIndex {
 public:
-    // One request in the table of equal requests, which is sorted by key, then by number.
-    struct Occurrence {
-        std::uint64_t key = 0;
-        std::uint32_t number = 0;  // the request's place in the file, from 0
+    // One request in the table of equal requests, which is sorted by key, then by number. Held
+    // in 12 bytes: its key in two halves, its number with whether it may grow in the top bit.
+    class Occurrence {
+    public:
+        Occurrence(std::uint64_t key, std::uint32_t number)
+            : keyLow_(static_cast<std::uint32_t>(key)),
+              keyHigh_(static_cast<std::uint32_t>(key >> 32)),
+              number_(number) {}
+        std::uint64_t key() const { return static_cast<std::uint64_t>(keyHigh_) << 32 | keyLow_; }
+        // The request's place in the file, from 0.
+        std::uint32_t number() const { return number_ & ~kMayGrow; }
         // A longer recorded request begins with these bytes: a request of these bytes may still
         // grow into that one.
-        bool mayGrow = false;
+        bool mayGrow() const { return (number_ & kMayGrow) != 0; }
+        void setMayGrow() { number_ |= kMayGrow; }
+
+    private:
+        static constexpr std::uint32_t kMayGrow = 0x8000'0000u;
+        std::uint32_t keyLow_, keyHigh_, number_;
     };
+    static constexpr std::size_t kMostRequests = 0x7FFF'FFFF;
 
     // The key of a request of `length` bytes with this hash (continueRequestHash).
     static std::uint64_t keyOf(std::uint64_t hash, std::uint64_t length);
@@ -34,7 +48,6 @@ public:
     const std::string& path() const { return path_; }
     std::size_t requestCount() const { return offsets_.size(); }
     std::uint64_t offsetOf(std::size_t number) const { return offsets_[number]; }
-    std::uint32_t lengthOf(std::size_t number) const { return lengths_[number]; }
     std::uint32_t longestRequest() const { return longest_; }
     // The requests with this key in file order; empty when none.
     std::span<const Occurrence> occurrences(std::uint64_t key) const;
@@ -50,21 +63,22 @@ private:
 
     std::string path_;
     std::vector<std::uint64_t> offsets_;
-    std::vector<std::uint32_t> lengths_;
+    std::set<std::uint32_t> lengths_;  // the lengths requests have
     std::vector<Occurrence> occurrences_;
     std::uint32_t longest_ = 0;
     std::optional<std::uint64_t> earlyOffset_;
     std::uint64_t firstMicros_ = 0;
 };
 
-// A recorded request read again: its bytes and when its last burst arrived. The reader is then
-// at the burst after the request, the answer's first when it has one.
+// A recorded request read again: its bytes and when its last burst arrived. Given its length, the
+// reader is then at the burst after the request, the answer's first when it has one; without,
+// the reader reads on to the burst that ends it.
 struct RecordedRequest {
     std::vector<std::uint8_t> bytes;
     std::uint64_t endMicros = 0;
 };
 // False when the file no longer holds it (changedWhileRead says why).
-bool readRequest(ConversationReader& reader, std::uint64_t offset, std::uint32_t length,
-                 RecordedRequest& request);
+bool readRequest(ConversationReader& reader, std::uint64_t offset,
+                 std::optional<std::uint64_t> length, RecordedRequest& request);
 // The reader's failure, or else that the file is no longer what was indexed.
 Failure changedWhileRead(const ConversationReader& reader, const std::string& path);
