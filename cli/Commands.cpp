@@ -3,10 +3,11 @@
 #include "cli/MonitorCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RespondCommand.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {recordCommand(), playCommand(),   infoCommand(),
-                                             exportCommand(), importCommand(), portsCommand(),
-                                             monitorCommand()};
+    static const std::vector<Command> all = {
+        recordCommand(), playCommand(),   monitorCommand(), respondCommand(), infoCommand(),
+        exportCommand(), importCommand(), portsCommand()};
     return all;
 }

@@ -207,6 +207,15 @@ bool ConversationReader::readAt(std::uint64_t offset, ConversationBurst& burst) 
     return false;
 }
 
+bool ConversationReader::continueFrom(std::uint64_t offset) {
+    if (failure_.happened() || format_ == Format::None) return false;
+    nextOffset_ = offset;
+    ended_ = cut_ = false;
+    // The times before the new place are not this stretch's: only steps back within it count.
+    hasLastTime_ = false;
+    return true;
+}
+
 // The section header and the interfaces described before the first packet, so that a bad
 // header shows at open and readAt can read any packet at once.
 void ConversationReader::readHeaderBlocks() {

@@ -36,6 +36,11 @@ public:
     // ends reading.
     bool readAt(std::uint64_t offset, ConversationBurst& burst);
 
+    // next() goes on from the block at offset (a burst's offset from next), as if the file began
+    // there: a request and the answer after it are read again without keeping their bytes.
+    // False after a failure.
+    bool continueFrom(std::uint64_t offset);
+
     const Failure& failure() const { return failure_; }
     // Reading met a last block cut short and dropped it.
     bool endedInCutBlock() const { return cut_; }

@@ -2,16 +2,19 @@
 
 namespace {
 
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
 constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 
 }  // namespace
 
+std::uint64_t continueRequestHash(std::uint64_t hash, std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * kFnvPrime;
+    return hash;
+}
+
 std::optional<Exchange> ExchangeSplitter::add(const ConversationBurst& burst) {
     if (burst.direction == Direction::Host) {
-        if (!open_) open_ = Exchange{burst.offset, 0, 0, kFnvOffset, std::nullopt};
-        for (const std::uint8_t byte : burst.bytes)
-            open_->requestHash = (open_->requestHash ^ byte) * kFnvPrime;
+        if (!open_) open_ = Exchange{burst.offset, 0, 0, kRequestHashStart, std::nullopt};
+        open_->requestHash = continueRequestHash(open_->requestHash, burst.bytes);
         open_->requestLength += burst.bytes.size();
         open_->requestEndMicros = burst.timeMicros;
         return std::nullopt;

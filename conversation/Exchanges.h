@@ -2,8 +2,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "conversation/ConversationBurst.h"
+
+// A request's bytes stand for it by this hash (FNV-1a) and their count; it can be continued
+// burst by burst, so a prefix's hash comes on the way to the whole request's.
+inline constexpr std::uint64_t kRequestHashStart = 14695981039346656037ull;
+std::uint64_t continueRequestHash(std::uint64_t hash, std::span<const std::uint8_t> bytes);
 
 // A request and the start of its answer, as a conversation file holds them: a request is a run
 // of the host's bytes up to the device's next bytes (one or more bursts); its answer is the

@@ -1,0 +1,227 @@
+#include "cli/RespondCommand.h"
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "cli/Interrupt.h"
+#include "cli/LineOptions.h"
+#include "cli/RespondReport.h"
+#include "cli/SilenceGap.h"
+#include "conversation/RequestIndex.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
+#include "log/LogSettings.h"
+#include "log/LogWriter.h"
+#include "workers/AnsweringEngine.h"
+
+namespace {
+
+const char* const kName = "respond";
+
+struct RespondOptions {
+    std::string filePath;
+    DeviceSettings device;
+    std::optional<std::uint64_t> durationMicros;
+    std::uint64_t gapMicros = 0;
+    bool strict = false;
+    std::optional<std::string> reportPath;
+    std::optional<std::string> logPath;
+    bool quiet = false;
+};
+
+std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std::string* error) {
+    if (arguments.positionals().size() != 1) {
+        *error = "needs one conversation file to answer from";
+        return std::nullopt;
+    }
+    RespondOptions options;
+    options.filePath = arguments.positionals()[0];
+    const auto device = deviceSettingsFrom(arguments, error);
+    if (!device) return std::nullopt;
+    options.device = *device;
+    if (const auto text = arguments.value("--duration")) {
+        const auto seconds = parseDecimal(*text, 0.1, 1e7);
+        if (!seconds) {
+            *error = "--duration " + *text + " is not a number of seconds";
+            return std::nullopt;
+        }
+        options.durationMicros = static_cast<std::uint64_t>(std::llround(*seconds * 1e6));
+    }
+    options.gapMicros = defaultGapMicros(options.device);
+    if (const auto text = arguments.value("--gap")) {
+        const auto ms = parseDecimal(*text, 0.1, 60'000.0);
+        if (!ms) {
+            *error = "--gap " + *text + " is not a number of milliseconds from 0.1 to 60000";
+            return std::nullopt;
+        }
+        options.gapMicros = static_cast<std::uint64_t>(std::llround(*ms * 1000.0));
+    }
+    options.strict = arguments.has("--strict");
+    options.reportPath = arguments.value("--report");
+    options.logPath = arguments.value("--log");
+    options.quiet = arguments.has("--quiet");
+    return options;
+}
+
+std::string requestWords(const StandInMiss& miss) {
+    if (!miss.expected) return "no more requests (the file's were all asked)";
+    return "request " + std::to_string(*miss.expected + 1) + " (" +
+           hexWords(miss.expectedBytes, miss.expectedBytes.size()) + ")";
+}
+
+// "expected request 3 (01 03 ...), got 01 04 ... (no recorded request)"
+std::string missLine(const StandInMiss& miss) {
+    return "expected " + requestWords(miss) + ", got " + hexWords(miss.came, miss.cameLength) +
+           (miss.unknown ? " (no recorded request)" : " (a request out of order)");
+}
+
+// Logs each miss, draws the progress and passes Ctrl+C on to the run.
+class RespondListener : public AnsweringListener {
+public:
+    RespondListener(const RespondOptions& options, const InterruptWatch& interrupts,
+                    const Console& console)
+        : interrupts_(interrupts), console_(console), log_(logSettingsOf(options)) {}
+
+    bool stopAsked() override { return interrupts_.interrupted(); }
+    void missed(const StandInMiss& miss) override {
+        log_.writeLine(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)
+                                    : "Answered out of order: " + missLine(miss));
+    }
+    void progress(const StandInCounts& counts) override {
+        if (!console_.showProgress) return;
+        const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+        // Padded so that a shorter line covers the longer one before it.
+        std::fprintf(console_.err, "\r%9.1f s  %10llu requests  %10llu answered  %8llu unknown  ",
+                     seconds, static_cast<unsigned long long>(counts.requests),
+                     static_cast<unsigned long long>(counts.answered),
+                     static_cast<unsigned long long>(counts.unknown));
+        std::fflush(console_.err);
+        drawn_ = true;
+    }
+    void endProgress() {
+        if (drawn_) std::fputc('\n', console_.err);
+        drawn_ = false;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static LogSettings logSettingsOf(const RespondOptions& options) {
+        LogSettings settings;
+        settings.loggingOn = options.logPath.has_value();
+        settings.logFile = options.logPath.value_or("");
+        return settings;
+    }
+
+    const InterruptWatch& interrupts_;
+    const Console& console_;
+    LogWriter log_;
+    Clock::time_point start_ = Clock::now();
+    bool drawn_ = false;
+};
+
+Failure writeReport(const std::string& path, const std::string& json) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return fileFailure(Failure::Kind::CreateOutput, path, lastCLibraryError());
+    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
+    const SystemError error = lastCLibraryError();
+    if (std::fclose(file) != 0 || !written) {
+        return fileFailure(Failure::Kind::WriteOutput, path, written ? lastCLibraryError() : error);
+    }
+    return {};
+}
+
+int runRespond(const Arguments& arguments, Console& console) {
+    std::string error;
+    const auto options = respondOptionsFrom(arguments, &error);
+    if (!options) return reportUsageError(console, kName, error);
+    RequestIndex index;
+    if (const Failure failure = index.build(options->filePath); failure.happened())
+        return reportFailure(console, kName, failure);
+    DeviceStandIn standIn(index, options->gapMicros);
+    if (const Failure failure = standIn.start(); failure.happened())
+        return reportFailure(console, kName, failure);
+    const DeviceSettings& device = options->device;
+    WaitableSerialPort port;
+    if (!port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
+                   device.parity, device.stopBits)) {
+        return reportFailure(console, kName,
+                             portFailure(Failure::Kind::OpenPort, device.port, port.errorText()));
+    }
+    // Scripts may wait for this line before the host starts asking.
+    if (!options->quiet) {
+        std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s (%zu requests)\n",
+                     device.port.c_str(), options->filePath.c_str(), index.requestCount());
+        std::fflush(console.err);
+    }
+    // Watched until the outcome is told: a closing console waits for the last line.
+    const InterruptWatch interrupts;
+    RespondListener listener(*options, interrupts, console);
+    AnsweringOptions run;
+    run.portName = device.port;
+    run.durationMicros = options->durationMicros;
+    run.endAtFirstMiss = options->strict;
+    DelayTally lateness;
+    const AnsweringResult result = runAnswering(port, standIn, run, listener, lateness);
+    listener.progress(standIn.counts());
+    listener.endProgress();
+
+    std::fputs(respondReportText(standIn.counts(), lateness).c_str(), console.out);
+    std::fflush(console.out);
+    if (options->reportPath) {
+        const Failure failure =
+            writeReport(*options->reportPath, respondReportJson(standIn.counts(), lateness));
+        if (failure.happened()) return reportFailure(console, kName, failure);
+    }
+    switch (result.end) {
+        case AnsweringResult::End::Missed:
+            return reportFailure(console, kName, missLine(*result.miss));
+        case AnsweringResult::End::Failed:
+            return reportFailure(console, kName, result.failure);
+        case AnsweringResult::End::Stopped:
+        case AnsweringResult::End::DurationReached:
+            break;
+    }
+    return kExitSuccess;
+}
+
+std::vector<OptionSpec> respondOptions() {
+    std::vector<OptionSpec> options = lineOptions();
+    options.push_back({"--duration", true, ""});
+    options.push_back({"--gap", true, ""});
+    options.push_back({"--strict", false, ""});
+    options.push_back({"--report", true, ""});
+    options.push_back({"--log", true, ""});
+    return options;
+}
+
+}  // namespace
+
+Command respondCommand() {
+    return {kName, "stand in for the device of a conversation file, answering its requests",
+            "Usage: veltrane-cli respond FILE.pcapng --port PORT [options]\n"
+            "Answers on the port as the device in FILE.pcapng did: bytes equal to a recorded\n"
+            "request get that request's answer, each burst at its recorded delay after the\n"
+            "request's last byte. The next request in the file's order answers first, then the\n"
+            "first unused one with the same bytes, then the last of them again. The device's\n"
+            "bytes before the first request go out on their recorded schedule from the start.\n"
+            "Bytes that could still grow into a longer request, and bytes that are no request,\n"
+            "wait for a silence of --gap; the latter get no answer and are counted. Runs until\n"
+            "Ctrl+C or --duration, then prints a report: requests, how they were answered, and\n"
+            "each answer burst's lateness against its due instant (p50, p99, max).\n\n"
+            "Options:\n" +
+                lineOptionsHelp() +
+                "      --duration SECONDS  stop after this long\n"
+                "      --gap MS           the silence that ends a request (3.5 characters at the\n"
+                "                         line's speed, at least 2 ms)\n"
+                "      --strict           end at the first request out of order or unknown,\n"
+                "                         saying which request was expected and what came\n"
+                "      --report FILE      also write the report as JSON into FILE\n"
+                "      --log FILE         log each unknown request (in hex) into FILE\n"
+                "  -q, --quiet            no progress and no messages but errors\n"
+                "  -h, --help             this help\n\n"
+                "Exit status: see veltrane-cli --help; with --strict a request out of order or\n"
+                "unknown ends it with 1.\n",
+            respondOptions(), runRespond};
+}

@@ -1,0 +1,185 @@
+#include "conversation/DeviceStandIn.h"
+
+#include <algorithm>
+
+#include "conversation/Exchanges.h"
+
+namespace {
+
+constexpr std::size_t kKeptForLog = 256;
+
+std::uint64_t after(std::uint64_t time, std::uint64_t from) {
+    return time > from ? time - from : 0;
+}
+
+}  // namespace
+
+DeviceStandIn::DeviceStandIn(const RequestIndex& index, std::uint64_t gapMicros)
+    : index_(index),
+      gapMicros_(gapMicros),
+      keep_(std::max<std::size_t>(index.longestRequest() + std::size_t{1}, kKeptForLog)),
+      used_(index.requestCount(), false) {
+    answer_.answer = true;
+}
+
+Failure DeviceStandIn::start() {
+    for (ConversationReader* reader : {&probe_, &answer_.reader, &early_.reader}) {
+        if (Failure opened = reader->open(index_.path()); opened.happened())
+            return failure_ = opened;
+    }
+    if (const auto early = index_.earlyDeviceOffset()) {
+        early_.fromMicros = index_.firstMicros();
+        early_.atMicros = 0;
+        if (!early_.reader.continueFrom(*early)) return failure_ = early_.reader.failure();
+        lineUpNext(early_);
+    }
+    return failure_;
+}
+
+void DeviceStandIn::received(std::span<const std::uint8_t> bytes, std::uint64_t nowMicros) {
+    if (bytes.empty() || failure_.happened()) return;
+    const std::size_t room = keep_ - std::min(keep_, pending_.size());
+    pending_.insert(pending_.end(), bytes.begin(),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
+    pendingLength_ += bytes.size();
+    lastArrival_ = nowMicros;
+    if (pendingLength_ > index_.longestRequest()) return;  // no request: the silence tells its end
+    const auto match = find();
+    if (match && !match->mayGrow) answer(*match, nowMicros);
+}
+
+void DeviceStandIn::advance(std::uint64_t nowMicros) {
+    const auto end = silenceEndMicros();
+    if (!end || nowMicros < *end || failure_.happened()) return;
+    const auto match = pendingLength_ <= index_.longestRequest() ? find() : std::nullopt;
+    if (failure_.happened()) return;
+    if (match) {
+        answer(*match, lastArrival_);
+    } else {
+        settleUnknown();
+    }
+}
+
+std::optional<std::uint64_t> DeviceStandIn::silenceEndMicros() const {
+    if (pendingLength_ == 0) return std::nullopt;
+    return lastArrival_ + gapMicros_;
+}
+
+// The bytes waiting, when they are a recorded request: which one answers them.
+std::optional<DeviceStandIn::Match> DeviceStandIn::find() {
+    const std::uint64_t key =
+        RequestIndex::keyOf(continueRequestHash(kRequestHashStart, pending_), pendingLength_);
+    const auto occurrences = index_.occurrences(key);
+    if (occurrences.empty()) return std::nullopt;
+    const bool mayGrow = occurrences.front().mayGrow();
+    if (cursor_ < index_.requestCount() && index_.isKeyOf(key, cursor_) && pendingEquals(cursor_))
+        return Match{cursor_, true, mayGrow};
+    // Equal keys with unequal bytes (a hash collision) are passed over, not answered.
+    std::size_t& first = firstUnused_[key];
+    while (first < occurrences.size() && used_[occurrences[first].number()]) ++first;
+    for (std::size_t at = first; at < occurrences.size() && !failure_.happened(); ++at) {
+        const std::uint32_t number = occurrences[at].number();
+        if (!used_[number] && pendingEquals(number)) return Match{number, false, mayGrow};
+    }
+    for (std::size_t at = occurrences.size(); at-- > 0 && !failure_.happened();) {
+        if (pendingEquals(occurrences[at].number()))
+            return Match{occurrences[at].number(), false, mayGrow};
+    }
+    return std::nullopt;
+}
+
+bool DeviceStandIn::pendingEquals(std::size_t number) {
+    if (!readRequest(probe_, index_.offsetOf(number), pendingLength_, probed_)) {
+        fail(probe_);
+        return false;
+    }
+    return probed_.bytes == pending_;
+}
+
+void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
+    ++counts_.requests;
+    ++counts_.answered;
+    ++(match.inOrder ? counts_.inOrder : counts_.outOfOrder);
+    if (!match.inOrder) misses_.push_back(missFor(false));
+    used_[match.number] = true;
+    cursor_ = match.number + 1;
+    const std::uint64_t length = pendingLength_;
+    pending_.clear();
+    pendingLength_ = 0;
+    if (failure_.happened()) return;
+
+    // A new request ends what is left of the answer before: the device turns to the new one.
+    RecordedRequest request;
+    if (!readRequest(answer_.reader, index_.offsetOf(match.number), length, request)) {
+        fail(answer_.reader);
+        return;
+    }
+    answer_.fromMicros = request.endMicros;
+    answer_.atMicros = arrivalMicros;
+    lineUpNext(answer_);
+}
+
+void DeviceStandIn::settleUnknown() {
+    ++counts_.requests;
+    ++counts_.unknown;
+    misses_.push_back(missFor(true));
+    pending_.clear();
+    pendingLength_ = 0;
+}
+
+StandInMiss DeviceStandIn::missFor(bool unknown) {
+    StandInMiss miss;
+    miss.unknown = unknown;
+    miss.came = pending_;
+    miss.cameLength = pendingLength_;
+    if (cursor_ < index_.requestCount()) {
+        miss.expected = cursor_;
+        RecordedRequest expected;
+        if (readRequest(probe_, index_.offsetOf(cursor_), std::nullopt, expected)) {
+            miss.expectedBytes = std::move(expected.bytes);
+        } else {
+            fail(probe_);
+        }
+    }
+    return miss;
+}
+
+const StandInBurst* DeviceStandIn::nextBurst() const {
+    const auto& answer = answer_.next;
+    const auto& early = early_.next;
+    if (answer && (!early || answer->dueMicros <= early->dueMicros)) return &*answer;
+    return early ? &*early : nullptr;
+}
+
+void DeviceStandIn::burstSent() {
+    const StandInBurst* sent = nextBurst();
+    if (!sent) return;
+    lineUpNext(sent->answer ? answer_ : early_);
+}
+
+// The stream's next burst when the device goes on speaking; none once the host speaks again.
+void DeviceStandIn::lineUpNext(Stream& stream) {
+    stream.next.reset();
+    if (failure_.happened()) return;
+    ConversationBurst burst;
+    if (!stream.reader.next(burst)) {
+        if (stream.reader.failure().happened()) fail(stream.reader);
+        return;
+    }
+    if (burst.direction != Direction::Device) return;
+    stream.next = StandInBurst{stream.atMicros + after(burst.timeMicros, stream.fromMicros),
+                               {burst.bytes.begin(), burst.bytes.end()},
+                               stream.answer};
+}
+
+std::vector<StandInMiss> DeviceStandIn::takeMisses() {
+    std::vector<StandInMiss> taken;
+    taken.swap(misses_);
+    return taken;
+}
+
+void DeviceStandIn::fail(const ConversationReader& reader) {
+    if (!failure_.happened()) failure_ = changedWhileRead(reader, index_.path());
+    answer_.next.reset();
+    early_.next.reset();
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "conversation/ConversationReader.h"
+#include "conversation/RequestIndex.h"
+#include "engine/Failure.h"
+
+// Bytes for the host, due at an instant of the run (microseconds since its start).
+struct StandInBurst {
+    std::uint64_t dueMicros = 0;
+    std::vector<std::uint8_t> bytes;
+    bool answer = false;  // an answer's, not one of the device's early bursts
+};
+
+// A request that did not come as the file has it: out of its order, or no recorded request.
+struct StandInMiss {
+    bool unknown = false;
+    std::optional<std::size_t>
+        expected;  // the request due in file order (from 0); none after the last
+    std::vector<std::uint8_t> expectedBytes;
+    std::vector<std::uint8_t> came;  // the first bytes of what came
+    std::uint64_t cameLength = 0;    // all of it
+};
+
+struct StandInCounts {
+    std::uint64_t requests = 0;  // answered and unknown
+    std::uint64_t answered = 0;
+    std::uint64_t inOrder = 0;
+    std::uint64_t outOfOrder = 0;
+    std::uint64_t unknown = 0;
+};
+
+// Stands in for the device of a conversation file: fed the host's bytes with the instants they
+// arrived, it tells which bursts to send when. A request is answered from the next request in
+// the file's order when the bytes are that one's; else from the first occurrence of the same
+// bytes not yet used; after the last occurrence, from the last again. Each answer burst is due
+// at its recorded delay after the arrival of the request's last byte. Bytes that may still grow
+// into a longer request, and bytes that are no request, wait for a silence of the gap first.
+class DeviceStandIn {
+public:
+    DeviceStandIn(const RequestIndex& index, std::uint64_t gapMicros);
+
+    // Opens the file for reading and lines up the device's early bursts from instant 0.
+    Failure start();
+
+    void received(std::span<const std::uint8_t> bytes, std::uint64_t nowMicros);
+    // Settles bytes whose silence has reached the gap by nowMicros.
+    void advance(std::uint64_t nowMicros);
+    // When the bytes waiting will have been silent for the gap; none while nothing waits.
+    std::optional<std::uint64_t> silenceEndMicros() const;
+
+    // The burst due first, or none; burstSent takes it and lines up what follows it.
+    const StandInBurst* nextBurst() const;
+    void burstSent();
+
+    const StandInCounts& counts() const { return counts_; }
+    // Misses since the last call, oldest first.
+    std::vector<StandInMiss> takeMisses();
+    // Reading the file again failed (it changed or went away); nothing more is sent.
+    const Failure& failure() const { return failure_; }
+
+private:
+    struct Match {
+        std::size_t number = 0;
+        bool inOrder = false;
+        bool mayGrow = false;
+    };
+    // One stream of the device's bursts read from the file in order: an answer, or the early ones.
+    struct Stream {
+        ConversationReader reader;
+        std::optional<StandInBurst> next;
+        std::uint64_t fromMicros = 0;  // the file's instant that is due at `atMicros`
+        std::uint64_t atMicros = 0;
+        bool answer = false;
+    };
+
+    std::optional<Match> find();
+    bool pendingEquals(std::size_t number);
+    void answer(const Match& match, std::uint64_t arrivalMicros);
+    void settleUnknown();
+    StandInMiss missFor(bool unknown);
+    void lineUpNext(Stream& stream);
+    void fail(const ConversationReader& reader);
+
+    const RequestIndex& index_;
+    std::uint64_t gapMicros_;
+    std::size_t keep_;  // bytes of a request kept: a request at most, or enough for a log line
+    std::vector<std::uint8_t> pending_;
+    std::uint64_t pendingLength_ = 0;
+    std::uint64_t lastArrival_ = 0;
+    std::size_t cursor_ = 0;  // the next request in file order
+    std::vector<bool> used_;
+    // Per key, the first of its occurrences that may be unused: used ones are not looked at again.
+    std::unordered_map<std::uint64_t, std::size_t> firstUnused_;
+    ConversationReader probe_;
+    RecordedRequest probed_;
+    Stream answer_, early_;
+    StandInCounts counts_;
+    std::vector<StandInMiss> misses_;
+    Failure failure_;
+};

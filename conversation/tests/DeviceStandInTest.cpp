@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "conversation/ConversationWriter.h"
+#include "conversation/DeviceStandIn.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Said {
+    std::uint64_t micros;
+    Direction direction;
+    std::string bytes;
+};
+
+Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A conversation file of these bursts, and the stand-in answering from it.
+class DeviceStandInTest : public ::testing::Test {
+protected:
+    void answerFrom(const std::vector<Said>& said, std::uint64_t gapMicros = 2000) {
+        const std::string path = dir_.file("talk.pcapng");
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(path, {"test", "a <-> b", "9600 8N1"}).happened());
+        for (const Said& burst : said) {
+            const Bytes bytes = bytesOf(burst.bytes);
+            ASSERT_FALSE(
+                writer.write({1'000'000 + burst.micros, burst.direction, 0, bytes}).happened());
+        }
+        ASSERT_FALSE(writer.close().happened());
+        ASSERT_FALSE(index_.build(path).happened());
+        standIn_ = std::make_unique<DeviceStandIn>(index_, gapMicros);
+        ASSERT_FALSE(standIn_->start().happened());
+    }
+    void hostSends(const std::string& text, std::uint64_t at) {
+        standIn_->received(bytesOf(text), at);
+    }
+    // What the stand-in sends from now on, as "due:bytes" words, until nothing is due.
+    std::vector<std::string> sent() {
+        std::vector<std::string> words;
+        while (const StandInBurst* burst = standIn_->nextBurst()) {
+            words.push_back(std::to_string(burst->dueMicros) + ":" +
+                            std::string(burst->bytes.begin(), burst->bytes.end()));
+            standIn_->burstSent();
+        }
+        return words;
+    }
+
+    TempDir dir_;
+    RequestIndex index_;
+    std::unique_ptr<DeviceStandIn> standIn_;
+};
+
+using Words = std::vector<std::string>;
+constexpr auto Host = Direction::Host;
+constexpr auto Device = Direction::Device;
+
+}  // namespace
+
+TEST_F(DeviceStandInTest, AnswersInFileOrderThenRepeatsInTheirOrderThenTheLastAgain) {
+    answerFrom({{0, Device, "hi"},
+                {1000, Device, "!"},
+                {10'000, Host, "A"},
+                {12'000, Device, "a1"},
+                {13'500, Device, "a1+"},
+                {20'000, Host, "B"},
+                {20'300, Device, "b"},
+                {30'000, Host, "A"},
+                {35'000, Device, "a2"}});
+    // The device's early bursts on their own schedule from the start.
+    EXPECT_EQ(sent(), (Words{"0:hi", "1000:!"}));
+    hostSends("A", 50'000);
+    EXPECT_EQ(sent(), (Words{"52000:a1", "53500:a1+"}));
+    hostSends("B", 60'000);
+    EXPECT_EQ(sent(), (Words{"60300:b"}));
+    hostSends("A", 70'000);
+    EXPECT_EQ(sent(), (Words{"75000:a2"}));
+    // Every A used: the last answer again.
+    hostSends("A", 80'000);
+    EXPECT_EQ(sent(), (Words{"85000:a2"}));
+    EXPECT_EQ(standIn_->counts().inOrder, 3u);
+    EXPECT_EQ(standIn_->counts().outOfOrder, 1u);
+    auto misses = standIn_->takeMisses();
+    ASSERT_EQ(misses.size(), 1u);
+    EXPECT_FALSE(misses[0].expected.has_value());  // past the file's last request
+
+    // Anew, B first: out of order, and the file's order goes on after it (the second A); the
+    // first A is then the unused occurrence, and the last answers every A after that.
+    standIn_ = std::make_unique<DeviceStandIn>(index_, 2000);
+    ASSERT_FALSE(standIn_->start().happened());
+    sent();
+    Words answers;
+    for (const char* request : {"B", "A", "A", "A"}) {
+        hostSends(request, 100'000);
+        for (const std::string& word : sent()) answers.push_back(word);
+    }
+    EXPECT_EQ(answers, (Words{"100300:b", "105000:a2", "102000:a1", "103500:a1+", "105000:a2"}));
+    const StandInCounts& counts = standIn_->counts();
+    EXPECT_EQ(counts.requests, 4u);
+    EXPECT_EQ(counts.answered, 4u);
+    EXPECT_EQ(counts.inOrder, 1u);
+    EXPECT_EQ(counts.outOfOrder, 3u);
+    EXPECT_EQ(counts.unknown, 0u);
+    misses = standIn_->takeMisses();
+    ASSERT_EQ(misses.size(), 3u);
+    // The first miss names the request that was due and what came instead.
+    EXPECT_FALSE(misses[0].unknown);
+    EXPECT_EQ(misses[0].expected, 0u);
+    EXPECT_EQ(misses[0].expectedBytes, bytesOf("A"));
+    EXPECT_EQ(misses[0].came, bytesOf("B"));
+}
+
+TEST_F(DeviceStandInTest, ARequestThatMayGrowWaitsForTheGapAndOneThatCannotDoesNot) {
+    answerFrom(
+        {{0, Host, "AB"}, {4000, Device, "short"}, {10'000, Host, "ABC"}, {13'000, Device, "long"}},
+        2000);
+    hostSends("A", 100'000);
+    hostSends("B", 100'500);
+    EXPECT_EQ(standIn_->nextBurst(), nullptr);
+    EXPECT_EQ(standIn_->silenceEndMicros(), 102'500u);
+    standIn_->advance(102'499);
+    EXPECT_EQ(standIn_->nextBurst(), nullptr);
+    // Answered once the line was silent, at the delay counted from the last byte's arrival.
+    standIn_->advance(102'500);
+    EXPECT_EQ(sent(), (Words{"104500:short"}));
+
+    // The longer request cannot grow further: answered at once, no gap.
+    hostSends("AB", 200'000);
+    hostSends("C", 200'100);
+    EXPECT_EQ(sent(), (Words{"203100:long"}));
+    EXPECT_EQ(standIn_->counts().inOrder, 2u);
+}
+
+TEST_F(DeviceStandInTest, BytesThatAreNoRequestAreCountedAfterTheGapAndNotAnswered) {
+    answerFrom({{0, Host, "Q"}, {1000, Device, "R"}});
+    hostSends("XYZ", 5000);
+    standIn_->advance(6999);
+    EXPECT_EQ(standIn_->counts().unknown, 0u);
+    standIn_->advance(7000);
+    EXPECT_EQ(standIn_->nextBurst(), nullptr);
+    const auto misses = standIn_->takeMisses();
+    ASSERT_EQ(misses.size(), 1u);
+    EXPECT_TRUE(misses[0].unknown);
+    EXPECT_EQ(misses[0].came, bytesOf("XYZ"));
+    EXPECT_EQ(misses[0].expected, 0u);
+    // The line is clear again: the recorded request is answered as the next in order.
+    hostSends("Q", 9000);
+    EXPECT_EQ(sent(), (Words{"10000:R"}));
+    EXPECT_EQ(standIn_->counts().requests, 2u);
+    EXPECT_EQ(standIn_->counts().unknown, 1u);
+    EXPECT_EQ(standIn_->counts().inOrder, 1u);
+}
