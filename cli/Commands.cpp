@@ -1,3 +1,4 @@
+#include "cli/AskCommand.h"
 #include "cli/Command.h"
 #include "cli/FileAndPortCommands.h"
 #include "cli/PlayCommand.h"
@@ -5,6 +6,7 @@
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {recordCommand(), playCommand(),   infoCommand(),
-                                             exportCommand(), importCommand(), portsCommand()};
+                                             exportCommand(), importCommand(), portsCommand(),
+                                             askCommand()};
     return all;
 }

@@ -11,6 +11,7 @@
 #include "cli/LineOptions.h"
 #include "cli/PlayTiming.h"
 #include "cli/ProgressLine.h"
+#include "cli/ReportFile.h"
 #include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
 #include "workers/ChunkTiming.h"
@@ -155,17 +156,6 @@ PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, CommandWorkerRun
     return wait;
 }
 
-Failure writeReport(const std::string& path, const std::string& json) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return fileFailure(Failure::Kind::CreateOutput, path, lastCLibraryError());
-    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-    const SystemError error = lastCLibraryError();
-    if (std::fclose(file) != 0 || !written) {
-        return fileFailure(Failure::Kind::WriteOutput, path, written ? lastCLibraryError() : error);
-    }
-    return {};
-}
-
 // A replay that played or was stopped prints its timing report; a failure ends it without one.
 int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimingTally& tally,
                 Console& console) {
@@ -176,7 +166,7 @@ int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimi
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options.reportPath) {
-        const Failure failure = writeReport(*options.reportPath, playTimingJson(summary));
+        const Failure failure = writeReportFile(*options.reportPath, playTimingJson(summary));
         if (failure.happened()) return reportFailure(console, kName, failure);
     }
     if (summary.refusedChunks > 0) {
