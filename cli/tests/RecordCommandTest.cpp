@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "cli/tests/CliTestSupport.h"
 
@@ -149,4 +150,36 @@ TEST_F(CliTest, RecordForADurationThenPlayItBack) {
     EXPECT_EQ(joined(receiveAtDevice(10, milliseconds(20000))), bytesOf("round trip"));
     EXPECT_EQ(exitStatus(), 0) << errors();
     EXPECT_NE(output().find("chunks sent: 1\nbytes sent: 10\n"), std::string::npos) << output();
+}
+
+TEST_F(CliTest, RecordIntoAConversationFileKeepsMicrosecondTimesThatInfoAndExportRead) {
+    const std::string file = dir_.file("device.pcapng");
+    startCli(recordWords(file, portWords(), {"--duration", "60"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    for (const char* burst : {"one", "two", "three"}) {
+        ASSERT_TRUE(sendFromDevice(bytesOf(burst)));
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
+    ASSERT_EQ(exitStatus(), 0) << errors();
+
+    ASSERT_EQ(runCli({"info", file, "--json"}), 0) << errors();
+    for (const char* field : {"\"host_bursts\": 0", "\"device_bursts\": 3", "\"device_bytes\": 11",
+                              "\"requests\": 0"}) {
+        EXPECT_NE(output().find(field), std::string::npos) << field << " in " << output();
+    }
+    ASSERT_EQ(runCli({"export", file, "--format", "ascii", "--no-heading"}), 0) << errors();
+    const std::string lines = output();
+    std::vector<double> times;
+    for (const char* burst : {"one", "two", "three"}) {
+        const auto end = lines.find(std::string(": device ") + burst + "\r\n");
+        ASSERT_NE(end, std::string::npos) << lines;
+        times.push_back(std::stod(lines.substr(lines.rfind('\n', end) + 1)));
+    }
+    // Kept to the microsecond, the spacing is the device's, not tenths of a second.
+    EXPECT_NEAR(times[1] - times[0], 0.3, 0.05);
+    EXPECT_NEAR(times[2] - times[1], 0.3, 0.05);
+    EXPECT_TRUE(std::any_of(times.begin() + 1, times.end(),
+                            [](double t) { return std::llround(t * 1e6) % 100'000 != 0; }))
+        << "times rounded to tenths: " << lines;
 }
