@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "cli/tests/CliTestSupport.h"
 #include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
@@ -106,4 +108,69 @@ TEST_F(AskCommandTest, ASilentDeviceIsMissingWithinTheTimeout) {
               std::string::npos)
         << output();
     EXPECT_TRUE(reportSays("\"answers_missing\": 3,")) << text("report.json");
+}
+
+// The test plays the device itself here, to see when each request comes and to answer late.
+TEST_F(CliTest, AskKeepsTheRequestsSpacingAndPausesAndTakesALateAnswerWithinTheTimeout) {
+    const std::string file = dir_.file("spaced.pcapng");
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        const std::uint64_t t = 1'700'000'000'000'000;
+        // A request in two bursts 100 ms apart, an answer 50 ms later; then, 500 ms after that
+        // answer, a second request.
+        for (const auto& [at, direction, text] :
+             std::vector<std::tuple<std::uint64_t, Direction, std::string>>{
+                 {t, Direction::Host, "Q1a"},
+                 {t + 100'000, Direction::Host, "Q1b"},
+                 {t + 150'000, Direction::Device, "A1"},
+                 {t + 650'000, Direction::Host, "Q2"},
+                 {t + 652'000, Direction::Device, "A2"}}) {
+            ASSERT_FALSE(writer.write({at, direction, 0, bytesOf(text)}).happened());
+        }
+        ASSERT_FALSE(writer.close().happened());
+    }
+    std::vector<std::string> words = {"ask", file, "--report", dir_.file("report.json")};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    startCli(words);
+
+    const auto first = receiveAtDevice(6, milliseconds(10000));
+    ASSERT_EQ(joined(first), bytesOf("Q1aQ1b"));
+    ASSERT_GE(first.size(), 2u);
+    EXPECT_NEAR(msBetween(first.front().time, first.back().time), 100, 50);
+    std::this_thread::sleep_for(milliseconds(300));  // later than recorded, within the second
+    ASSERT_TRUE(sendFromDevice(bytesOf("A1")));
+    const auto answered = TestClock::now();
+    const auto second = receiveAtDevice(2, milliseconds(10000));
+    ASSERT_EQ(joined(second), bytesOf("Q2"));
+    EXPECT_NEAR(msBetween(answered, second.front().time), 500, 100);
+    ASSERT_TRUE(sendFromDevice(bytesOf("A2+")));  // one byte more than recorded
+
+    ASSERT_EQ(exitStatus(), 1) << output() << errors();
+    EXPECT_NE(output().find("request 2 at 0.650000 s: differs at byte 2: expected 41 32, got 41 "
+                            "32 2b\n"),
+              std::string::npos)
+        << output();
+    const std::string report = text("report.json");
+    EXPECT_NE(report.find("\"answers_matched\": 1,\n  \"answers_differing\": 1,"),
+              std::string::npos)
+        << report;
+    // The late answer came about 300 ms after its request.
+    const auto max = report.find("\"answer_time_max_ms\": ");
+    ASSERT_NE(max, std::string::npos) << report;
+    EXPECT_NEAR(std::stod(report.substr(max + 22)), 300, 100) << report;
+}
+
+TEST_F(CliTest, AskWhoseDeviceGoesAwayFailsNamingThePort) {
+    const std::string file = writeModbusConversation(dir_.file("modbus.pcapng"));
+    std::vector<std::string> words = {"ask", file, "--timeout", "5000"};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    startCli(words);
+    ASSERT_FALSE(receiveAtDevice(8, milliseconds(10000)).empty());
+    if (!pair_.stop()) GTEST_SKIP() << "the serial pair is not this test's to end";
+    ASSERT_EQ(exitStatus(milliseconds(4000)), 1) << output() << errors();
+    EXPECT_EQ(errors().rfind("veltrane-cli ask: port " + pair_.portName() + " failed: ", 0), 0u)
+        << errors();
 }

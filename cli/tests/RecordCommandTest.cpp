@@ -134,6 +134,20 @@ TEST_F(CliTest, RecordOfADeviceThatGoesAwayFailsAndKeepsWhatCame) {
     EXPECT_EQ(dataOf(chunks[0]), "last words");
 }
 
+TEST_F(CliTest, RecordIntoAConversationFileOfADeviceThatGoesAwayKeepsWhatCame) {
+    const std::string file = dir_.file("lost.pcapng");
+    startCli(recordWords(file, portWords()));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("last words")));
+    std::this_thread::sleep_for(milliseconds(300));
+    if (!pair_.stop()) GTEST_SKIP() << "the serial pair is not this test's to end";
+    ASSERT_EQ(exitStatus(), 1) << errors();
+    EXPECT_NE(errors().find("failed: "), std::string::npos) << errors();
+    EXPECT_NE(errors().find("10 bytes are kept in " + file), std::string::npos) << errors();
+    ASSERT_EQ(runCli({"export", file, "--format", "raw"}), 0) << errors();
+    EXPECT_EQ(output(), "last words");
+}
+
 // The one record and play under Wine too: through a Windows console program and COM ports.
 TEST_F(CliTest, RecordForADurationThenPlayItBack) {
     const std::string file = dir_.file("round.ser");
