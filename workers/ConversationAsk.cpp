@@ -12,6 +12,9 @@ constexpr std::int64_t kLeastSilenceMicros = 20'000;
 constexpr std::int64_t kExtraTimeoutMicros = 1'000'000;
 // Stop requests are looked at this often.
 constexpr std::int64_t kLongestWaitMicros = 50'000;
+// A file's pause longer than this (a hostile one's) is cut to it, keeping the counter's
+// arithmetic within range.
+constexpr std::uint64_t kLongestPauseMicros = 10'000'000'000'000ull;
 // Closer than this to a due instant the sleeper takes over from the port's wait.
 constexpr std::int64_t kSleeperMicros = 2'000;
 
@@ -63,6 +66,7 @@ private:
     void compare();
 
     std::int64_t ticks(std::uint64_t micros) const {
+        micros = std::min(micros, kLongestPauseMicros);
         return static_cast<std::int64_t>(micros / 1'000'000) * frequency_ +
                static_cast<std::int64_t>(micros % 1'000'000) * frequency_ / 1'000'000;
     }
@@ -134,7 +138,7 @@ bool Asker::ask(const RecordedExchange& exchange) {
 
     LiveAnswer answer;
     answer.request = ++requestsSeen_;
-    answer.requestMicros = requestStart - *firstMicros_;
+    answer.requestMicros = requestStart - std::min(requestStart, *firstMicros_);
     if (!readBytes(exchange.answer, answer.expected)) return false;
     live_ = std::move(answer);
 
@@ -143,7 +147,9 @@ bool Asker::ask(const RecordedExchange& exchange) {
     const std::int64_t start = std::max(due, perfCounterNow());
     std::vector<std::uint8_t> bytes;
     for (const BurstPlace& place : exchange.request) {
-        const Wait wait = collectUntil(start + ticks(place.micros - requestStart));
+        // Times may go back a little in a file: such a burst goes at once.
+        const Wait wait = collectUntil(
+            start + ticks(place.micros > requestStart ? place.micros - requestStart : 0));
         if (wait != Wait::Due) return false;
         bytes.clear();
         if (!readBytes({place}, bytes)) return false;

@@ -15,7 +15,8 @@ constexpr std::uint32_t kLongestWaitMs = 100;  // carryOn is asked this often
 
 // The counter instant a burst recorded `micros` after the play's start is due at.
 std::int64_t dueAt(std::int64_t start, std::uint64_t micros, double speed, std::int64_t frequency) {
-    const double seconds = static_cast<double>(micros) / 1e6 / speed;
+    // A hostile file's far-off time is cut to about a century, within the counter's range.
+    const double seconds = std::min(static_cast<double>(micros) / 1e6 / speed, 3e9);
     return start +
            static_cast<std::int64_t>(std::llround(seconds * static_cast<double>(frequency)));
 }
