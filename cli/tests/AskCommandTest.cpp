@@ -174,3 +174,35 @@ TEST_F(CliTest, AskWhoseDeviceGoesAwayFailsNamingThePort) {
     EXPECT_EQ(errors().rfind("veltrane-cli ask: port " + pair_.portName() + " failed: ", 0), 0u)
         << errors();
 }
+
+TEST_F(CliTest, AskEndsAShortAnswerAtTheLinesSilenceNotAtTheTimeout) {
+    const std::string file = dir_.file("short.pcapng");
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        const std::uint64_t t = 1'700'000'000'000'000;
+        ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q1")}).happened());
+        ASSERT_FALSE(writer.write({t + 2'000, Direction::Device, 0, bytesOf("AB")}).happened());
+        ASSERT_FALSE(writer.write({t + 102'000, Direction::Host, 0, bytesOf("Q2")}).happened());
+        ASSERT_FALSE(writer.write({t + 104'000, Direction::Device, 0, bytesOf("C")}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    std::vector<std::string> words = {"ask", file};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    startCli(words);
+    ASSERT_EQ(joined(receiveAtDevice(2, milliseconds(10000))), bytesOf("Q1"));
+    ASSERT_TRUE(sendFromDevice(bytesOf("A")));
+    const auto answered = TestClock::now();
+    const auto next = receiveAtDevice(2, milliseconds(10000));
+    ASSERT_EQ(joined(next), bytesOf("Q2"));
+    // A silence of some tens of ms and the recorded 100 ms pause: nowhere near the 1 s timeout.
+    EXPECT_LT(msBetween(answered, next.front().time), 600);
+    ASSERT_TRUE(sendFromDevice(bytesOf("C")));
+    ASSERT_EQ(exitStatus(), 1) << output() << errors();
+    EXPECT_EQ(output().rfind("request 1 at 0.000000 s: differs at byte 1: expected 41 42, got 41\n"
+                             "requests: 2\nanswers matched: 1\n",
+                             0),
+              0u)
+        << output();
+}
