@@ -36,6 +36,7 @@ std::optional<AskOptions> askOptionsFrom(const Arguments& arguments, std::string
     const auto device = deviceSettingsFrom(arguments, error);
     if (!device) return std::nullopt;
     options.device = *device;
+    options.ask.filePath = options.filePath;
     options.ask.portName = device->port;
     if (const auto text = arguments.value("--timeout")) {
         const auto ms = parseInteger(*text, 1, 3'600'000);

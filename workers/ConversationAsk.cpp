@@ -15,6 +15,9 @@ constexpr std::int64_t kLongestWaitMicros = 50'000;
 // A file's pause longer than this (a hostile one's) is cut to it, keeping the counter's
 // arithmetic within range.
 constexpr std::uint64_t kLongestPauseMicros = 10'000'000'000'000ull;
+// One exchange is held in memory: a file whose exchange is longer is refused.
+constexpr std::size_t kMostExchangeBursts = 1'000'000;
+constexpr std::uint64_t kMostAnswerBytes = 64ull << 20;
 // Closer than this to a due instant the sleeper takes over from the port's wait.
 constexpr std::int64_t kSleeperMicros = 2'000;
 
@@ -94,20 +97,33 @@ private:
 
 Failure Asker::run() {
     RecordedExchange exchange;
+    std::uint64_t answerBytes = 0;
     ConversationBurst burst;
     while (reader_.next(burst)) {
         if (!firstMicros_) firstMicros_ = burst.timeMicros;
         const BurstPlace place{burst.offset, burst.timeMicros};
         if (burst.direction == Direction::Device) {
             // Bytes before the first request answer nothing: there is nothing to ask for them.
-            if (!exchange.request.empty()) exchange.answer.push_back(place);
-            continue;
+            if (exchange.request.empty()) continue;
+            exchange.answer.push_back(place);
+            answerBytes += burst.bytes.size();
+        } else {
+            if (!exchange.answer.empty()) {
+                if (!ask(exchange)) return failure_;
+                exchange = {};
+                answerBytes = 0;
+            }
+            exchange.request.push_back(place);
         }
-        if (!exchange.answer.empty()) {
-            if (!ask(exchange)) return failure_;
-            exchange = {};
+        if (exchange.request.size() > kMostExchangeBursts ||
+            exchange.answer.size() > kMostExchangeBursts || answerBytes > kMostAnswerBytes) {
+            return {Failure::Kind::ReadInput,
+                    settings_.filePath,
+                    {},
+                    "request " + std::to_string(requestsSeen_ + 1) +
+                        " or its answer is longer than ask can hold (a million bursts, 64 MiB)",
+                    {}};
         }
-        exchange.request.push_back(place);
     }
     if (reader_.failure().happened()) return reader_.failure();
     if (!exchange.request.empty() && !ask(exchange)) return failure_;

@@ -14,6 +14,7 @@
 
 // How to play the host of a conversation file against a device.
 struct AskSettings {
+    std::string filePath;  // for the failure when an exchange is too long to ask
     std::string portName;  // for the failure when the port goes away
     // How long to wait for each answer from the request's last byte; none: the recorded time
     // from the request's end to its answer's last burst, plus a second.
@@ -46,7 +47,8 @@ struct AskTally {
 // after some bytes, or the timeout passed; bytes that still come before the next request belong
 // to it. Device bytes before the first request are not asked for. Ends at the file's end, when
 // stopAsked says so (the request under way is then not counted), or at a failure of the file
-// or the port, which it returns.
+// or the port, which it returns. Memory holds one exchange: one whose request or answer runs to
+// more than a million bursts, or whose answer to more than 64 MiB, ends asking as a failure.
 Failure askDevice(ConversationReader& reader, WaitablePort& port, const AskSettings& settings,
                   AskTally& tally, const std::function<void(const AnswerDifference&)>& differs,
                   const std::function<bool()>& stopAsked);

@@ -206,3 +206,25 @@ TEST_F(CliTest, AskEndsAShortAnswerAtTheLinesSilenceNotAtTheTimeout) {
               0u)
         << output();
 }
+
+TEST_F(CliTest, AskRefusesAnAnswerTooLongToHoldInOneLine) {
+    const std::string file = dir_.file("long.pcapng");
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        const std::uint64_t t = 1'700'000'000'000'000;
+        ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q")}).happened());
+        const std::vector<std::uint8_t> burst(ConversationWriter::kMaxBurstBytes, 'a');
+        for (std::uint64_t i = 1; i * burst.size() <= (64u << 20) + burst.size(); ++i)
+            ASSERT_FALSE(writer.write({t + i, Direction::Device, 0, burst}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    std::vector<std::string> words = {"ask", file};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    ASSERT_EQ(runCli(words), 1) << output() << errors();
+    EXPECT_NE(errors().find("veltrane-cli ask: cannot read " + file +
+                            ": request 1 or its answer is longer than ask can hold"),
+              std::string::npos)
+        << errors();
+}
