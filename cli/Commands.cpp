@@ -1,3 +1,4 @@
+#include "cli/AskCommand.h"
 #include "cli/Command.h"
 #include "cli/FileAndPortCommands.h"
 #include "cli/MonitorCommand.h"
@@ -7,7 +8,7 @@
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        recordCommand(), playCommand(),   monitorCommand(), respondCommand(), infoCommand(),
-        exportCommand(), importCommand(), portsCommand()};
+        recordCommand(), playCommand(),   monitorCommand(), respondCommand(), askCommand(),
+        infoCommand(),   exportCommand(), importCommand(),  portsCommand()};
     return all;
 }

@@ -11,9 +11,15 @@
 #include "cli/LineOptions.h"
 #include "cli/PlayTiming.h"
 #include "cli/ProgressLine.h"
+#include "cli/ReportFile.h"
+#include "conversation/ConversationFileName.h"
+#include "conversation/ConversationReader.h"
 #include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
 #include "workers/ChunkTiming.h"
+#include "workers/ConversationPlayback.h"
 #include "workers/PerfCounter.h"
 #include "workers/Workers.h"
 
@@ -40,6 +46,7 @@ struct PlayOptions {
     std::string filePath;
     DeviceSettings device;
     std::uint32_t fromTenths = 0;
+    std::uint64_t fromMicros = 0;  // a conversation file plays from the microsecond
     double speed = 1.0;
     long long passes = 1;  // 0: until Ctrl+C
     std::optional<std::string> reportPath;
@@ -48,7 +55,7 @@ struct PlayOptions {
 
 std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::string* error) {
     if (arguments.positionals().size() != 1) {
-        *error = "needs one serial file to play";
+        *error = "needs one serial or conversation file to play";
         return std::nullopt;
     }
     PlayOptions options;
@@ -63,6 +70,7 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
             return std::nullopt;
         }
         options.fromTenths = static_cast<std::uint32_t>(std::llround(*seconds * 10.0));
+        options.fromMicros = static_cast<std::uint64_t>(std::llround(*seconds * 1e6));
     }
     if (const auto text = arguments.value("--speed")) {
         // Below 0.1 a due instant of the longest file would not fit 64 bits.
@@ -155,17 +163,6 @@ PlayWait playAndDraw(const PlayOptions& options, WorkerJob job, CommandWorkerRun
     return wait;
 }
 
-Failure writeReport(const std::string& path, const std::string& json) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return fileFailure(Failure::Kind::CreateOutput, path, lastCLibraryError());
-    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-    const SystemError error = lastCLibraryError();
-    if (std::fclose(file) != 0 || !written) {
-        return fileFailure(Failure::Kind::WriteOutput, path, written ? lastCLibraryError() : error);
-    }
-    return {};
-}
-
 // A replay that played or was stopped prints its timing report; a failure ends it without one.
 int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimingTally& tally,
                 Console& console) {
@@ -176,7 +173,7 @@ int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimi
     std::fputs(playTimingText(summary).c_str(), console.out);
     std::fflush(console.out);
     if (options.reportPath) {
-        const Failure failure = writeReport(*options.reportPath, playTimingJson(summary));
+        const Failure failure = writeReportFile(*options.reportPath, playTimingJson(summary));
         if (failure.happened()) return reportFailure(console, kName, failure);
     }
     if (summary.refusedChunks > 0) {
@@ -187,10 +184,79 @@ int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimi
     return kExitSuccess;
 }
 
+// One pass of a conversation file's device bursts, drawing the progress of all passes so far.
+Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
+                             ChunkTimingObserver& timing, bool append,
+                             const InterruptWatch& interrupts, ProgressLine& progress,
+                             Clock::time_point start, PlayWait& wait) {
+    ConversationReader reader;
+    if (const Failure failure = reader.open(options.filePath); failure.happened()) return failure;
+    ConversationPlay play;
+    play.filePath = options.filePath;
+    play.portName = options.device.port;
+    play.fromMicros = options.fromMicros;
+    play.speed = options.speed;
+    play.timing = &timing;
+    if (options.logPath) {
+        play.log.loggingOn = true;
+        play.log.logFile = *options.logPath;
+        play.log.appendFile = append;
+    }
+    ConversationPlayCounts counts;
+    Clock::time_point drawn = Clock::now();
+    const Failure failure =
+        playConversation(reader, port, play, counts, [&](const ConversationPlayCounts& sofar) {
+            if (Clock::now() - drawn >= kProgressStep) {
+                drawn = Clock::now();
+                progress.show(std::chrono::duration<double>(drawn - start).count(),
+                              wait.chunks + sofar.bursts, wait.bytes + sofar.bytes);
+            }
+            return !interrupts.interrupted();
+        });
+    wait.chunks += counts.bursts;
+    wait.bytes += counts.bytes;
+    return failure;
+}
+
+// The device's side of a conversation file, on its microsecond schedule, for as many passes as
+// asked; the timing report is the one a serial file gets.
+int runConversationPlay(const PlayOptions& options, Console& console) {
+    WaitableSerialPort port;
+    if (!port.open(SerialPort::devicePath(options.device.port), options.device.speed,
+                   options.device.dataBits, options.device.parity, options.device.stopBits)) {
+        return reportFailure(
+            console, kName,
+            portFailure(Failure::Kind::OpenPort, options.device.port, port.errorText()));
+    }
+    PlayTimingTally tally(perfCounterFrequency());
+    TallyingObserver timing(tally);
+    const InterruptWatch interrupts;
+    ProgressLine progress(console);
+    const Clock::time_point start = Clock::now();
+    PlayWait wait;
+    for (long long pass = 1; options.passes == 0 || pass <= options.passes; ++pass) {
+        if (interrupts.interrupted()) break;
+        const std::uint64_t before = wait.chunks;
+        wait.failure = playConversationPass(options, port, timing, pass > 1, interrupts, progress,
+                                            start, wait);
+        if (wait.failure.happened()) break;
+        if (pass == 1 && wait.chunks == before && options.fromMicros > 0 &&
+            !interrupts.interrupted()) {
+            return reportFailure(console, kName,
+                                 options.filePath + " holds nothing at or after --from");
+        }
+    }
+    progress.show(std::chrono::duration<double>(Clock::now() - start).count(), wait.chunks,
+                  wait.bytes);
+    progress.end();
+    return wordOutcome(options, wait, tally, console);
+}
+
 int runPlay(const Arguments& arguments, Console& console) {
     std::string error;
     const auto options = playOptionsFrom(arguments, &error);
     if (!options) return reportUsageError(console, kName, error);
+    if (namesConversationFile(options->filePath)) return runConversationPlay(*options, console);
     if (const auto why = whyUnplayable(*options)) return reportFailure(console, kName, *why);
     PlayTimingTally tally(perfCounterFrequency());
     TallyingObserver timing(tally);
@@ -217,10 +283,14 @@ std::vector<OptionSpec> playOptions() {
 Command playCommand() {
     return {kName, "play a serial file out of a serial port with its recorded timing",
             "Usage: veltrane-cli play FILE.ser --port PORT [options]\n"
+            "       veltrane-cli play FILE.pcapng --port PORT [options]\n"
             "Sends each chunk of FILE.ser when its recorded time comes, as the window does, then\n"
             "prints a timing report: chunks and bytes sent, each write's lateness against its\n"
             "due instant (p50, p99, max), chunks later than 1 ms, and the first and last\n"
-            "chunk's lateness. Ctrl+C stops playing; the report covers what was sent.\n\n"
+            "chunk's lateness. Ctrl+C stops playing; the report covers what was sent.\n"
+            "A conversation file (.pcapng, .pcap) plays the device's bursts on their\n"
+            "microsecond schedule, each burst a chunk, and --from to the microsecond; the\n"
+            "host's bursts are left out.\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --from SECONDS     start at this time of the recording (tenths)\n"

@@ -5,9 +5,15 @@
 #include <string>
 
 #include "cli/CommandWorkerRun.h"
+#include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/ProgressLine.h"
+#include "conversation/ConversationFileName.h"
+#include "conversation/ConversationWriter.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
+#include "workers/ConversationRecording.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -148,10 +154,81 @@ int wordOutcome(const RecordRequest& request, CommandWorkerRun& worker, std::uin
     return kExitSuccess;
 }
 
+// "115200 8N1": the line settings as the conversation file's interface states them.
+std::string lineSettingsText(const DeviceSettings& device) {
+    static const char* const parities[] = {"N", "O", "E", "M", "S"};
+    static const char* const stopBits[] = {"1", "1.5", "2"};
+    const auto parity = static_cast<std::size_t>(device.parity);
+    const auto stop = static_cast<std::size_t>(device.stopBits);
+    return std::to_string(device.speed) + " " + std::to_string(device.dataBits) +
+           (parity < std::size(parities) ? parities[parity] : "?") +
+           (stop < std::size(stopBits) ? stopBits[stop] : "?");
+}
+
+// The port's bytes into a conversation file, all as the device's, on the command's own thread:
+// one port needs no worker of its own. Stops as a serial recording does; the file is closed
+// whole whatever ends it.
+int runConversationRecord(const RecordRequest& request, Console& console) {
+    const WorkerJob& job = request.job;
+    const InterruptWatch interrupts;
+    WaitableSerialPort port;
+    if (!port.open(SerialPort::devicePath(job.device.port), job.device.speed, job.device.dataBits,
+                   job.device.parity, job.device.stopBits)) {
+        return reportFailure(
+            console, kName,
+            portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText()));
+    }
+    ConversationWriter writer;
+    const ConversationHeader header{std::string("veltrane-cli ") + VELTRANE_VERSION,
+                                    job.device.port, lineSettingsText(job.device)};
+    if (const Failure failure = writer.open(job.filePath, header); failure.happened())
+        return reportFailure(console, kName, failure);
+    if (!request.quiet) {
+        std::fprintf(console.err, "veltrane-cli record: recording %s into %s\n",
+                     job.device.port.c_str(), job.filePath.c_str());
+    }
+    ProgressLine progress(console);
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastData = start;
+    std::uint64_t lastBytes = 0;
+    ConversationRecordCounts counts;
+    const Failure failure = recordConversation(
+        port, job.device.port, writer, job.log, counts, [&](const ConversationRecordCounts& sofar) {
+            if (sofar.bytes != lastBytes) {
+                lastBytes = sofar.bytes;
+                lastData = Clock::now();
+            }
+            progress.show(secondsSince(start), sofar.bursts, sofar.bytes);
+            const bool idle = request.idleStop && secondsSince(lastData) >= *request.idleStop;
+            const bool timeUp = request.duration && secondsSince(start) >= *request.duration;
+            return !(interrupts.interrupted() || idle || timeUp);
+        });
+    const Failure closed = writer.close();
+    progress.show(secondsSince(start), counts.bursts, counts.bytes);
+    progress.end();
+    if (failure.kind == Failure::Kind::WriteOutput || closed.happened()) {
+        return reportFailure(console, kName, failure.happened() ? failure : closed,
+                             "what was recorded before is kept");
+    }
+    if (failure.happened()) {
+        return reportFailure(console, kName, failure,
+                             "the recording ended, " + std::to_string(counts.bytes) +
+                                 " bytes are kept in " + job.filePath);
+    }
+    if (!request.quiet) {
+        std::fprintf(console.err, "veltrane-cli record: %llu chunks, %llu bytes in %s\n",
+                     static_cast<unsigned long long>(counts.bursts),
+                     static_cast<unsigned long long>(counts.bytes), job.filePath.c_str());
+    }
+    return kExitSuccess;
+}
+
 int runRecord(const Arguments& arguments, Console& console) {
     std::string error;
     const auto request = recordRequestFrom(arguments, &error);
     if (!request) return reportUsageError(console, kName, error);
+    if (namesConversationFile(request->job.filePath))
+        return runConversationRecord(*request, console);
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     CommandWorkerRun worker;
@@ -174,9 +251,12 @@ std::vector<OptionSpec> recordOptions() {
 Command recordCommand() {
     return {kName, "record what arrives on a serial port into a serial file",
             "Usage: veltrane-cli record OUT.ser --port PORT [options]\n"
+            "       veltrane-cli record OUT.pcapng --port PORT [options]\n"
             "Records what arrives on the port into OUT.ser, one chunk per burst, as the window\n"
             "does, until Ctrl+C, --duration, --idle-stop or the device's end. The file is\n"
-            "whole and readable whatever ends the recording.\n\nOptions:\n" +
+            "whole and readable whatever ends the recording. OUT.pcapng makes a conversation\n"
+            "file instead: each burst with its time to the microsecond, all marked as the\n"
+            "device's.\n\nOptions:\n" +
                 lineOptionsHelp() +
                 "      --duration SECONDS  stop after this long\n"
                 "      --idle-stop SECONDS stop after this long without data\n"

@@ -58,9 +58,9 @@ TEST(LineOptions, DefaultsAndTheDialogsChoicesOnly) {
     EXPECT_EQ(settings->parity, Parity::None);
     EXPECT_EQ(settings->stopBits, StopBits::One);
 
-    arguments = Arguments::parse(
-        {"-p", "COM3", "-b", "115200", "--data-bits", "7", "--parity", "Even", "--stop-bits", "1.5"},
-        lineOptions(), &error);
+    arguments = Arguments::parse({"-p", "COM3", "-b", "115200", "--data-bits", "7", "--parity",
+                                  "Even", "--stop-bits", "1.5"},
+                                 lineOptions(), &error);
     ASSERT_TRUE(arguments);
     settings = deviceSettingsFrom(*arguments, &error);
     ASSERT_TRUE(settings) << error;
@@ -69,10 +69,12 @@ TEST(LineOptions, DefaultsAndTheDialogsChoicesOnly) {
     EXPECT_EQ(settings->parity, Parity::Even);
     EXPECT_EQ(settings->stopBits, StopBits::OneAndAHalf);
 
-    for (const std::vector<std::string>& wrong :
-         {std::vector<std::string>{"--baud", "9600"}, {"-p", "x", "--baud", "1234"},
-          {"-p", "x", "--baud", "96"}, {"-p", "x", "--data-bits", "9"},
-          {"-p", "x", "--parity", "e"}, {"-p", "x", "--stop-bits", "3"}}) {
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--baud", "9600"},
+                                                  {"-p", "x", "--baud", "1234"},
+                                                  {"-p", "x", "--baud", "96"},
+                                                  {"-p", "x", "--data-bits", "9"},
+                                                  {"-p", "x", "--parity", "e"},
+                                                  {"-p", "x", "--stop-bits", "3"}}) {
         arguments = Arguments::parse(wrong, lineOptions(), &error);
         ASSERT_TRUE(arguments);
         EXPECT_FALSE(deviceSettingsFrom(*arguments, &error)) << wrong[wrong.size() - 1];

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/tests/CliTestSupport.h"
+#include "conversation/ConversationWriter.h"
 
 namespace {
 
@@ -87,4 +88,40 @@ TEST_F(PlayCommandTest, MistakesExitTwoAndAPortThatWillNotOpenExitsOneEachInOneL
         EXPECT_NE(errors().find("cannot open port " + missing + ": "), std::string::npos)
             << errors();
     }
+}
+
+TEST_F(PlayCommandTest, AConversationFileGivesTheDevicesBurstsOnlyOnTheirSchedule) {
+    const std::string conversation = dir_.file("talk.pcapng");
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(conversation, {"test", "a <-> b", "115200 8N1"}).happened());
+    const std::uint64_t start = 1'700'000'000'000'000;
+    const std::vector<std::pair<std::uint64_t, Direction>> bursts = {
+        {0, Direction::Host},
+        {250'000, Direction::Device},
+        {600'000, Direction::Host},
+        {1'000'000, Direction::Device},
+        {1'250'000, Direction::Device}};
+    const std::string bytes = "XaYbc";
+    for (std::size_t i = 0; i < bursts.size(); ++i) {
+        const std::vector<std::uint8_t> one{static_cast<std::uint8_t>(bytes[i])};
+        ASSERT_FALSE(writer.write({start + bursts[i].first, bursts[i].second, 0, one}).happened());
+    }
+    ASSERT_FALSE(writer.close().happened());
+    file_ = conversation;
+
+    startCli(playWords({"--report", dir_.file("report.json")}));
+    auto arrivals = receiveAtDevice(3, milliseconds(20000));
+    EXPECT_EQ(joined(arrivals), bytesOf("abc"));
+    EXPECT_NEAR(spanOf(arrivals), 1000, 150);
+    ASSERT_EQ(exitStatus(), 0) << errors();
+    EXPECT_NE(text("report.json").find("\"chunks\": 3,"), std::string::npos);
+
+    // From 0.9 s, to the microsecond: "b" after 0.1 s, "c" 0.25 s later.
+    startCli(playWords({"--from", "0.9"}));
+    arrivals = receiveAtDevice(2, milliseconds(20000));
+    EXPECT_EQ(joined(arrivals), bytesOf("bc"));
+    EXPECT_NEAR(spanOf(arrivals), 250, 100);
+    EXPECT_EQ(exitStatus(), 0) << errors();
+    EXPECT_EQ(runCli(playWords({"--from", "2"})), 1);
+    EXPECT_NE(errors().find("holds nothing at or after --from"), std::string::npos) << errors();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "cli/tests/CliTestSupport.h"
 
@@ -133,6 +134,20 @@ TEST_F(CliTest, RecordOfADeviceThatGoesAwayFailsAndKeepsWhatCame) {
     EXPECT_EQ(dataOf(chunks[0]), "last words");
 }
 
+TEST_F(CliTest, RecordIntoAConversationFileOfADeviceThatGoesAwayKeepsWhatCame) {
+    const std::string file = dir_.file("lost.pcapng");
+    startCli(recordWords(file, portWords()));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    ASSERT_TRUE(sendFromDevice(bytesOf("last words")));
+    std::this_thread::sleep_for(milliseconds(300));
+    if (!pair_.stop()) GTEST_SKIP() << "the serial pair is not this test's to end";
+    ASSERT_EQ(exitStatus(), 1) << errors();
+    EXPECT_NE(errors().find("failed: "), std::string::npos) << errors();
+    EXPECT_NE(errors().find("10 bytes are kept in " + file), std::string::npos) << errors();
+    ASSERT_EQ(runCli({"export", file, "--format", "raw"}), 0) << errors();
+    EXPECT_EQ(output(), "last words");
+}
+
 // The one record and play under Wine too: through a Windows console program and COM ports.
 TEST_F(CliTest, RecordForADurationThenPlayItBack) {
     const std::string file = dir_.file("round.ser");
@@ -149,4 +164,36 @@ TEST_F(CliTest, RecordForADurationThenPlayItBack) {
     EXPECT_EQ(joined(receiveAtDevice(10, milliseconds(20000))), bytesOf("round trip"));
     EXPECT_EQ(exitStatus(), 0) << errors();
     EXPECT_NE(output().find("chunks sent: 1\nbytes sent: 10\n"), std::string::npos) << output();
+}
+
+TEST_F(CliTest, RecordIntoAConversationFileKeepsMicrosecondTimesThatInfoAndExportRead) {
+    const std::string file = dir_.file("device.pcapng");
+    startCli(recordWords(file, portWords(), {"--duration", "60"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    for (const char* burst : {"one", "two", "three"}) {
+        ASSERT_TRUE(sendFromDevice(bytesOf(burst)));
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
+    ASSERT_EQ(exitStatus(), 0) << errors();
+
+    ASSERT_EQ(runCli({"info", file, "--json"}), 0) << errors();
+    for (const char* field : {"\"host_bursts\": 0", "\"device_bursts\": 3", "\"device_bytes\": 11",
+                              "\"requests\": 0"}) {
+        EXPECT_NE(output().find(field), std::string::npos) << field << " in " << output();
+    }
+    ASSERT_EQ(runCli({"export", file, "--format", "ascii", "--no-heading"}), 0) << errors();
+    const std::string lines = output();
+    std::vector<double> times;
+    for (const char* burst : {"one", "two", "three"}) {
+        const auto end = lines.find(std::string(": device ") + burst + "\r\n");
+        ASSERT_NE(end, std::string::npos) << lines;
+        times.push_back(std::stod(lines.substr(lines.rfind('\n', end) + 1)));
+    }
+    // Kept to the microsecond, the spacing is the device's, not tenths of a second.
+    EXPECT_NEAR(times[1] - times[0], 0.3, 0.05);
+    EXPECT_NEAR(times[2] - times[1], 0.3, 0.05);
+    EXPECT_TRUE(std::any_of(times.begin() + 1, times.end(),
+                            [](double t) { return std::llround(t * 1e6) % 100'000 != 0; }))
+        << "times rounded to tenths: " << lines;
 }

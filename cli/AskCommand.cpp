@@ -1,0 +1,182 @@
+#include "cli/AskCommand.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/FailureLine.h"
+#include "cli/Interrupt.h"
+#include "cli/LineOptions.h"
+#include "cli/ReportFile.h"
+#include "conversation/ConversationReader.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
+#include "workers/ConversationAsk.h"
+
+namespace {
+
+const char* const kName = "ask";
+// Longer answers are cut in the difference lines; the first differing byte is always shown.
+constexpr std::size_t kShownBytes = 64;
+
+struct AskOptions {
+    std::string filePath;
+    DeviceSettings device;
+    std::optional<std::string> reportPath;
+    AskSettings ask;
+};
+
+std::optional<AskOptions> askOptionsFrom(const Arguments& arguments, std::string* error) {
+    if (arguments.positionals().size() != 1) {
+        *error = "needs one conversation file to ask from";
+        return std::nullopt;
+    }
+    AskOptions options;
+    options.filePath = arguments.positionals()[0];
+    const auto device = deviceSettingsFrom(arguments, error);
+    if (!device) return std::nullopt;
+    options.device = *device;
+    options.ask.filePath = options.filePath;
+    options.ask.portName = device->port;
+    if (const auto text = arguments.value("--timeout")) {
+        const auto ms = parseInteger(*text, 1, 3'600'000);
+        if (!ms) {
+            *error = "--timeout " + *text + " is not a number of milliseconds from 1 to 3600000";
+            return std::nullopt;
+        }
+        options.ask.timeout = std::chrono::milliseconds(*ms);
+    }
+    options.reportPath = arguments.value("--report");
+    return options;
+}
+
+// The port as ask uses it; the same four settings as record and play.
+Failure openAskPort(WaitableSerialPort& port, const DeviceSettings& device) {
+    if (port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits, device.parity,
+                  device.stopBits))
+        return {};
+    return portFailure(Failure::Kind::OpenPort, device.port, port.errorText());
+}
+
+std::string hexOf(const std::vector<std::uint8_t>& bytes, std::size_t from) {
+    if (bytes.empty()) return "nothing";
+    std::string text;
+    // The shown part keeps the first differing byte in view.
+    const std::size_t start = from >= kShownBytes ? from - kShownBytes / 2 : 0;
+    const std::size_t end = std::min(bytes.size(), start + kShownBytes);
+    if (start > 0) text += "... ";
+    char hex[4];
+    for (std::size_t i = start; i < end; ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        text += (i > start ? " " : "") + std::string(hex);
+    }
+    if (end < bytes.size()) text += " ...";
+    return text;
+}
+
+std::string differenceLine(const AnswerDifference& d) {
+    char head[96];
+    std::snprintf(head, sizeof head,
+                  "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
+                  static_cast<unsigned long long>(d.requestMicros / 1'000'000),
+                  static_cast<unsigned long long>(d.requestMicros % 1'000'000));
+    const std::string what =
+        d.got.empty() ? "no answer" : "differs at byte " + std::to_string(d.firstDiffering);
+    return head + what + ": expected " + hexOf(d.expected, d.firstDiffering) + ", got " +
+           hexOf(d.got, d.firstDiffering) + "\n";
+}
+
+double msOf(std::uint64_t micros) { return static_cast<double>(micros) / 1000.0; }
+
+std::string formatted(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string reportText(const AskTally& t) {
+    return "requests: " + std::to_string(t.requests) +
+           "\nanswers matched: " + std::to_string(t.answersMatched) +
+           "\nanswers differing: " + std::to_string(t.answersDiffering) +
+           "\nanswers missing: " + std::to_string(t.answersMissing) +
+           formatted("\nanswer time p50: %.3f ms", msOf(t.answerMicros.percentileMicros(0.5))) +
+           formatted("\nanswer time p99: %.3f ms", msOf(t.answerMicros.percentileMicros(0.99))) +
+           formatted("\nanswer time max: %.3f ms\n", msOf(t.answerMicros.maxMicros()));
+}
+
+std::string reportJson(const AskTally& t) {
+    return "{\n  \"requests\": " + std::to_string(t.requests) +
+           ",\n  \"answers_matched\": " + std::to_string(t.answersMatched) +
+           ",\n  \"answers_differing\": " + std::to_string(t.answersDiffering) +
+           ",\n  \"answers_missing\": " + std::to_string(t.answersMissing) +
+           formatted(",\n  \"answer_time_p50_ms\": %.3f",
+                     msOf(t.answerMicros.percentileMicros(0.5))) +
+           formatted(",\n  \"answer_time_p99_ms\": %.3f",
+                     msOf(t.answerMicros.percentileMicros(0.99))) +
+           formatted(",\n  \"answer_time_max_ms\": %.3f\n}\n", msOf(t.answerMicros.maxMicros()));
+}
+
+int runAsk(const Arguments& arguments, Console& console) {
+    std::string error;
+    const auto options = askOptionsFrom(arguments, &error);
+    if (!options) return reportUsageError(console, kName, error);
+    ConversationReader reader;
+    if (const Failure failure = reader.open(options->filePath); failure.happened())
+        return reportFailure(console, kName, failure);
+    WaitableSerialPort port;
+    if (const Failure failure = openAskPort(port, options->device); failure.happened())
+        return reportFailure(console, kName, failure);
+
+    // The tally's room is fixed but not small: on the heap, not the stack.
+    const auto tally = std::make_unique<AskTally>();
+    const InterruptWatch interrupts;
+    const Failure failure = askDevice(
+        reader, port, options->ask, *tally,
+        [&](const AnswerDifference& difference) {
+            std::fputs(differenceLine(difference).c_str(), console.out);
+            std::fflush(console.out);
+        },
+        [&] { return interrupts.interrupted(); });
+    if (failure.happened()) return reportFailure(console, kName, failure);
+    std::fputs(reportText(*tally).c_str(), console.out);
+    std::fflush(console.out);
+    if (options->reportPath) {
+        const Failure written = writeReportFile(*options->reportPath, reportJson(*tally));
+        if (written.happened()) return reportFailure(console, kName, written);
+    }
+    const std::uint64_t differing = tally->answersDiffering + tally->answersMissing;
+    if (differing == 0) return kExitSuccess;
+    return reportFailure(console, kName,
+                         std::to_string(differing) + " of " + std::to_string(tally->requests) +
+                             " answers were not as recorded");
+}
+
+std::vector<OptionSpec> askOptions() {
+    std::vector<OptionSpec> options = lineOptions();
+    options.push_back({"--timeout", true, ""});
+    options.push_back({"--report", true, ""});
+    return options;
+}
+
+}  // namespace
+
+Command askCommand() {
+    return {kName, "play the host of a conversation file and compare the device's answers",
+            "Usage: veltrane-cli ask FILE.pcapng --port PORT [options]\n"
+            "Sends each request the host made in FILE.pcapng out of the port, with its recorded\n"
+            "spacing and pause after the previous answer, waits for the device's answer and\n"
+            "compares it with the recorded one. Each answer that differs gets a line: the\n"
+            "request's number and recorded time, the first differing byte, and what was\n"
+            "expected and what came, in hex. Then a report: requests, answers matched,\n"
+            "differing and missing, and the device's answer time (p50, p99, max).\n\n"
+            "Options:\n" +
+                lineOptionsHelp() +
+                "      --timeout MS       wait this long for each answer (the recorded answer's\n"
+                "                         time plus 1000)\n"
+                "      --report FILE      also write the report as JSON into FILE\n"
+                "  -h, --help             this help\n\n"
+                "Exit status: 0 when every answer was as recorded, 1 when one was not or the\n"
+                "file or the port failed, 2 for a wrong command line. Ctrl+C stops asking;\n"
+                "the report covers the answers compared.\n",
+            askOptions(), runAsk};
+}

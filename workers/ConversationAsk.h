@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "conversation/ConversationReader.h"
+#include "conversation/DelayTally.h"
+#include "engine/Failure.h"
+#include "engine/WaitablePort.h"
+
+// How to play the host of a conversation file against a device.
+struct AskSettings {
+    std::string filePath;  // for the failure when an exchange is too long to ask
+    std::string portName;  // for the failure when the port goes away
+    // How long to wait for each answer from the request's last byte; none: the recorded time
+    // from the request's end to its answer's last burst, plus a second.
+    std::optional<std::chrono::milliseconds> timeout;
+};
+
+// An answer the device did not give as recorded.
+struct AnswerDifference {
+    std::uint64_t request = 0;        // 1 for the file's first request
+    std::uint64_t requestMicros = 0;  // the request's recorded time after the file's first burst
+    std::size_t firstDiffering = 0;   // index of the first byte that differs
+    std::vector<std::uint8_t> expected;
+    std::vector<std::uint8_t> got;  // empty: the device did not answer
+};
+
+// What the device did with the requests asked so far.
+struct AskTally {
+    std::uint64_t requests = 0;
+    std::uint64_t answersMatched = 0;
+    std::uint64_t answersDiffering = 0;
+    std::uint64_t answersMissing = 0;
+    // The device's answer time: the request's last byte written to the answer's first byte.
+    DelayTally answerMicros;
+};
+
+// Sends the host's requests of the file (open in reader) out of port, each burst with its
+// recorded spacing and each request with its recorded pause after the previous answer, and
+// compares what comes back with the recorded answers, calling differs for each one that is not
+// the same. An answer is complete once as many bytes as recorded came, the line fell silent
+// after some bytes, or the timeout passed; bytes that still come before the next request belong
+// to it. Device bytes before the first request are not asked for. Ends at the file's end, when
+// stopAsked says so (the request under way is then not counted), or at a failure of the file
+// or the port, which it returns. Memory holds one exchange: one whose request or answer runs to
+// more than a million bursts, or whose answer to more than 64 MiB, ends asking as a failure.
+Failure askDevice(ConversationReader& reader, WaitablePort& port, const AskSettings& settings,
+                  AskTally& tally, const std::function<void(const AnswerDifference&)>& differs,
+                  const std::function<bool()>& stopAsked);

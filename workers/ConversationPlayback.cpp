@@ -1,0 +1,77 @@
+#include "workers/ConversationPlayback.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "log/LogWriter.h"
+#include "workers/ChunkTiming.h"
+#include "workers/PerfCounter.h"
+#include "workers/PreciseSleeper.h"
+
+namespace {
+
+constexpr std::uint32_t kLongestWaitMs = 100;  // carryOn is asked this often
+
+// The counter instant a burst recorded `micros` after the play's start is due at.
+std::int64_t dueAt(std::int64_t start, std::uint64_t micros, double speed, std::int64_t frequency) {
+    // A hostile file's far-off time is cut to about a century, within the counter's range.
+    const double seconds = std::min(static_cast<double>(micros) / 1e6 / speed, 3e9);
+    return start +
+           static_cast<std::int64_t>(std::llround(seconds * static_cast<double>(frequency)));
+}
+
+}  // namespace
+
+Failure playConversation(ConversationReader& reader, WaitablePort& port,
+                         const ConversationPlay& play, ConversationPlayCounts& counts,
+                         const std::function<bool(const ConversationPlayCounts&)>& carryOn) {
+    LogWriter log(play.log);
+    log.writeLine("Starting playing of file " + play.filePath);
+    const std::int64_t frequency = perfCounterFrequency();
+    const std::int64_t step = kLongestWaitMs * frequency / 1000;
+    PreciseSleeper sleeper;
+    std::int64_t lastAsked = perfCounterNow();
+    std::int64_t start = 0;
+    bool started = false;
+    std::uint64_t firstMicros = 0;
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        if (!started) {
+            firstMicros = burst.timeMicros;
+            start = perfCounterNow();
+            started = true;
+        }
+        const std::uint64_t since = burst.timeMicros - std::min(burst.timeMicros, firstMicros);
+        if (burst.direction != Direction::Device || since < play.fromMicros) continue;
+        const std::int64_t due = dueAt(start, since - play.fromMicros, play.speed, frequency);
+        // Asked before every wait, and between bursts that come back to back at least as often.
+        for (std::int64_t now = perfCounterNow(); now < due || now - lastAsked >= step;
+             now = perfCounterNow()) {
+            lastAsked = now;
+            if (!carryOn(counts)) {
+                log.writeLine("Playing was stopped");
+                return {};
+            }
+            if (now < due) sleeper.sleepUntil(std::min(due, now + step));
+        }
+        char line[96];
+        std::snprintf(line, sizeof line, "Sending %zu bytes for time %llu us\r\n",
+                      burst.bytes.size(), static_cast<unsigned long long>(since));
+        log.writeLine(line);
+        const std::int64_t writeStarted = perfCounterNow();
+        std::uint32_t written = 0;
+        const auto length = static_cast<std::uint32_t>(burst.bytes.size());
+        const bool whole = port.write(burst.bytes.data(), length, &written) && written == length;
+        if (play.timing) play.timing->chunkSent({due, writeStarted, length, whole});
+        if (!whole) {
+            log.writeLine("Ended play");
+            return portFailure(Failure::Kind::PortLost, play.portName, port.errorText());
+        }
+        ++counts.bursts;
+        counts.bytes += length;
+    }
+    log.writeLine("Ended play");
+    carryOn(counts);
+    return reader.failure();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "conversation/ConversationReader.h"
+#include "engine/Failure.h"
+#include "engine/WaitablePort.h"
+#include "log/LogSettings.h"
+
+class ChunkTimingObserver;
+
+// How to play the device's side of a conversation file.
+struct ConversationPlay {
+    std::string filePath;                   // for the log
+    std::string portName;                   // for the failure when the port goes away
+    std::uint64_t fromMicros = 0;           // play from this long after the file's first burst
+    double speed = 1.0;                     // a factor on the recorded timing, > 0
+    ChunkTimingObserver* timing = nullptr;  // told of each burst's write, or none
+    LogSettings log;
+};
+
+struct ConversationPlayCounts {
+    std::uint64_t bursts = 0;  // written whole
+    std::uint64_t bytes = 0;
+};
+
+// Writes the device's bursts of the file (open in reader) out of port, each when its recorded
+// time comes, counted from the start at play.fromMicros; the host's bursts only keep their place
+// in time. Bursts before fromMicros are left out. carryOn is called at least every 100 ms, with
+// the counts so far, and stops playing when it says false. Ends at the file's end, a stop, or a
+// failure of the file or the port, which it returns.
+Failure playConversation(ConversationReader& reader, WaitablePort& port,
+                         const ConversationPlay& play, ConversationPlayCounts& counts,
+                         const std::function<bool(const ConversationPlayCounts&)>& carryOn);
