@@ -97,7 +97,7 @@ Failure openAll(const MonitorRequest& request, OpenMonitor& open, Console& conso
         std::fprintf(console.out, "%s\n", open.host.programPath.c_str());
         std::fflush(console.out);
     }
-    const ConversationHeader header{"Veltrane-cli " VELTRANE_VERSION,
+    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
                                     request.host.port + " <-> " + device.port,
                                     lineSettingsText(device)};
     return open.writer.open(request.outputPath, header);

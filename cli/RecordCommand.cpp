@@ -154,17 +154,6 @@ int wordOutcome(const RecordRequest& request, CommandWorkerRun& worker, std::uin
     return kExitSuccess;
 }
 
-// "115200 8N1": the line settings as the conversation file's interface states them.
-std::string lineSettingsText(const DeviceSettings& device) {
-    static const char* const parities[] = {"N", "O", "E", "M", "S"};
-    static const char* const stopBits[] = {"1", "1.5", "2"};
-    const auto parity = static_cast<std::size_t>(device.parity);
-    const auto stop = static_cast<std::size_t>(device.stopBits);
-    return std::to_string(device.speed) + " " + std::to_string(device.dataBits) +
-           (parity < std::size(parities) ? parities[parity] : "?") +
-           (stop < std::size(stopBits) ? stopBits[stop] : "?");
-}
-
 // The port's bytes into a conversation file, all as the device's, on the command's own thread:
 // one port needs no worker of its own. Stops as a serial recording does; the file is closed
 // whole whatever ends it.
@@ -179,7 +168,7 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
             portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText()));
     }
     ConversationWriter writer;
-    const ConversationHeader header{std::string("veltrane-cli ") + VELTRANE_VERSION,
+    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
                                     job.device.port, lineSettingsText(job.device)};
     if (const Failure failure = writer.open(job.filePath, header); failure.happened())
         return reportFailure(console, kName, failure);

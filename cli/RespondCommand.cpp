@@ -11,10 +11,10 @@
 #include "cli/SilenceGap.h"
 #include "conversation/RequestIndex.h"
 #include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
 #include "workers/AnsweringEngine.h"
+#include "workers/HostSidePort.h"
 
 namespace {
 
@@ -143,12 +143,16 @@ int runRespond(const Arguments& arguments, Console& console) {
     if (const Failure failure = standIn.start(); failure.happened())
         return reportFailure(console, kName, failure);
     const DeviceSettings& device = options->device;
-    WaitableSerialPort port;
-    if (!port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
-                   device.parity, device.stopBits)) {
-        return reportFailure(console, kName,
-                             portFailure(Failure::Kind::OpenPort, device.port, port.errorText()));
+    // On Linux "pty" or "pty:LINK" makes a pseudo-terminal for the program under test, which
+    // may close and reopen it as often as it likes.
+    HostSidePort host;
+    if (const Failure failure = openHostSidePort(device, &host); failure.happened())
+        return reportFailure(console, kName, failure);
+    if (!host.programPath.empty()) {
+        std::fprintf(console.out, "%s\n", host.programPath.c_str());
+        std::fflush(console.out);
     }
+    WaitablePort& port = *host.port;
     // Scripts may wait for this line before the host starts asking.
     if (!options->quiet) {
         std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s (%zu requests)\n",
@@ -209,7 +213,10 @@ Command respondCommand() {
             "Bytes that could still grow into a longer request, and bytes that are no request,\n"
             "wait for a silence of --gap; the latter get no answer and are counted. Runs until\n"
             "Ctrl+C or --duration, then prints a report: requests, how they were answered, and\n"
-            "each answer burst's lateness against its due instant (p50, p99, max).\n\n"
+            "each answer burst's lateness against its due instant (p50, p99, max).\n"
+            "On Linux --port pty makes a pseudo-terminal for the program under test and prints\n"
+            "its path on standard output (pty:LINK also makes the symbolic link LINK to it); the\n"
+            "program may close and reopen it as often as it likes.\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --duration SECONDS  stop after this long\n"

@@ -10,7 +10,7 @@
 
 // What the file says about itself: the program that wrote it, the ports and their settings.
 struct ConversationHeader {
-    std::string application;    // with its version, e.g. "Veltrane-cli 1.7"
+    std::string application;    // with its version, e.g. "veltrane-cli 1.7"
     std::string interfaceName;  // the ports, e.g. "COM3 <-> COM4"
     std::string lineSettings;   // e.g. "115200 8N1"
 };

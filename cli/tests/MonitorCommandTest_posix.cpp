@@ -35,7 +35,7 @@ protected:
 
 // A program that opens its port for each poll, as libmodbus's tools do, and goes before the
 // answer comes: the answer waits for its next visit.
-TEST_F(MonitorPtyTest, APollingProgramThatReopensThePtyGetsEveryAnswer) {
+TEST_F(MonitorPtyTest, APollingProgramThatReopensThePtyGetsEveryAnswerThenRespondGivesThemAgain) {
     device_.close();
     ModbusTestDevice modbus({1, std::chrono::microseconds(30000), 100});
     std::string why;
@@ -69,6 +69,24 @@ TEST_F(MonitorPtyTest, APollingProgramThatReopensThePtyGetsEveryAnswer) {
             read.bursts[i - 1].direction == Direction::Host)
             EXPECT_GE(read.bursts[i].timeMicros - read.bursts[i - 1].timeMicros, 25'000u) << i;
     }
+
+    // The device has gone; the file answers for it to the same program on its own pty.
+    modbus.stop();
+    startCli({"respond", file_, "--port", "pty:" + link_, "--quiet"});
+    for (auto end = TestClock::now() + milliseconds(15000);
+         output().find('\n') == std::string::npos && TestClock::now() < end;)
+        std::this_thread::sleep_for(milliseconds(20));
+    for (std::size_t poll = 0; poll < polls.requests.size(); ++poll) {
+        TerminalProgram program;
+        ASSERT_TRUE(program.open(link_));
+        ASSERT_TRUE(program.send(polls.requests[poll]));
+        EXPECT_EQ(program.receive(polls.answers[poll].size(), milliseconds(5000)),
+                  polls.answers[poll])
+            << poll;
+    }
+    ASSERT_TRUE(cli_.interrupt());
+    ASSERT_EQ(exitStatus(), 0) << errors();
+    EXPECT_NE(output().find("answered in order: 3\n"), std::string::npos) << output();
 }
 
 TEST_F(MonitorPtyTest, ADeviceThatGoesAwayEndsItWithItsPortNamedAndTheFileKept) {

@@ -24,7 +24,9 @@ TEST(DelayTally, PercentilesAreExactBelowAMillisecondAndWithinAFifthOfAPercentAb
             const std::uint64_t tallied = tally.percentileMicros(fraction);
             SCOPED_TRACE(std::to_string(range) + " at " + std::to_string(fraction));
             EXPECT_GE(tallied, exact);
-            if (exact < 1024) EXPECT_EQ(tallied, exact);
+            if (exact < 1024) {
+                EXPECT_EQ(tallied, exact);
+            }
             EXPECT_LE(static_cast<double>(tallied), static_cast<double>(exact) * 1.002 + 1);
         }
         EXPECT_EQ(tally.maxMicros(), delays.back());
