@@ -8,7 +8,7 @@ trap 'exit 0' HUP INT TERM
 
 readings=(230.1 230.4 229.8 230.0)
 taken=0
-while IFS= read -r request; do
+while IFS= read -r request 2>/dev/null; do
     request=${request%$'\r'}
     case $request in
         '*IDN?') answer='VELTRANE,DEMO-METER,0001,1.0' ;;
