@@ -139,7 +139,7 @@ TEST_F(RespondCommandTest, StrictEndsAtTheFirstMissSayingWhatWasExpectedAndWhatC
     EXPECT_EQ(said.find('\n', said.find('\n', start) + 1), std::string::npos) << said;
 
     // Mistakes in the command line: exit 2, one line.
-    for (const std::string& gap : {"0", "soon"}) {
+    for (const char* gap : {"0", "soon"}) {
         EXPECT_EQ(runCli(respondWords({"--gap", gap})), 2);
         const std::string mistake = errors();
         EXPECT_EQ(std::count(mistake.begin(), mistake.end(), '\n'), 1) << mistake;
