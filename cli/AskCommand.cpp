@@ -68,7 +68,8 @@ std::string hexOf(const std::vector<std::uint8_t>& bytes, std::size_t from) {
     char hex[4];
     for (std::size_t i = start; i < end; ++i) {
         std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
-        text += (i > start ? " " : "") + std::string(hex);
+        if (i > start) text += ' ';
+        text += hex;
     }
     if (end < bytes.size()) text += " ...";
     return text;
