@@ -1,7 +1,5 @@
 #include "workers/QueuedPortWriter.h"
 
-#include <algorithm>
-
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
