@@ -40,9 +40,12 @@ struct Ends {
     }
 };
 
-bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+// False on a failed write, or once giveUp has passed with bytes still unwritten.
+bool writeAll(int fd, const std::uint8_t* bytes, std::size_t count,
+              BenchClock::time_point giveUp = BenchClock::time_point::max()) {
     std::size_t done = 0;
     while (done < count) {
+        if (BenchClock::now() > giveUp) return false;
         const ssize_t n = ::write(fd, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
@@ -143,6 +146,7 @@ struct Stream {
     std::uint64_t sent = 0;
     std::uint64_t received = 0;
     bool inOrder = true;
+    bool stalled = false;  // the writer could not get rid of its bytes
 };
 
 void streamOut(int fd, int direction, std::chrono::seconds length, Stream& stream) {
@@ -151,7 +155,11 @@ void streamOut(int fd, int direction, std::chrono::seconds length, Stream& strea
     while (BenchClock::now() < end) {
         for (std::size_t k = 0; k < sizeof block; ++k)
             block[k] = streamByte(stream.sent + k, direction);
-        if (!writeAll(fd, block, sizeof block)) return;
+        // A relay that stopped taking bytes must not hold the benchmark up for ever.
+        if (!writeAll(fd, block, sizeof block, end + std::chrono::seconds(5))) {
+            stream.stalled = true;
+            return;
+        }
         stream.sent += sizeof block;
     }
 }
@@ -298,7 +306,10 @@ private:
                            streams.toDevice.inOrder && streams.toHost.inOrder;
         std::printf("%-26s flat out %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s", "",
                     streams.seconds, rate(streams.toDevice), rate(streams.toHost),
-                    whole ? "every byte in order" : "BYTES LOST OR OUT OF ORDER");
+                    streams.toDevice.stalled || streams.toHost.stalled
+                        ? "STALLED: a writer could not write for 5 s"
+                    : whole ? "every byte in order"
+                            : "BYTES LOST OR OUT OF ORDER");
         if (!file.empty()) {
             // The journeys' and the probes' bytes are in the file too.
             const auto held = bytesInFile(file);

@@ -25,9 +25,11 @@ public:
 
     bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
     // While the program is away or does not read, the slave holds about 20 KB; a write beyond
-    // that waits until the program reads.
-    bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override;
+    // that waits until the program reads (or the limit passes).
+    bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
+                     std::chrono::milliseconds limit) override;
     const char* errorText() override;
+    const char* writeErrorText() override;
 
     WaitStart startWait() override;
     PortInput finishWait(std::uint32_t events) override;
@@ -36,4 +38,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     char errorText_[256] = {};
+    char writeErrorText_[256] = {};
 };

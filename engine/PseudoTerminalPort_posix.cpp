@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/CommErrorText.h"
+#include "engine/DescriptorWrite_posix.h"
 #include "engine/PseudoTerminalPort.h"
 #include "engine/SystemError.h"
 
@@ -72,7 +73,8 @@ struct PseudoTerminalPort::Impl {
     Descriptor slaveHold;
     std::string slavePath;
     std::string link;
-    int lastError = 0;
+    int lastError = 0;   // the reading and waiting thread's
+    int writeError = 0;  // the writing thread's
 
     bool fail(int error) {
         lastError = error;
@@ -143,32 +145,23 @@ bool PseudoTerminalPort::readAvailable(void* buffer, std::uint32_t count,
     }
 }
 
-bool PseudoTerminalPort::write(const void* buffer, std::uint32_t count,
-                               std::uint32_t* bytesWritten) {
-    if (bytesWritten) *bytesWritten = 0;
-    if (!isOpen()) return impl_->fail(EBADF);
-    const auto* data = static_cast<const unsigned char*>(buffer);
+bool PseudoTerminalPort::writeWithin(const void* buffer, std::uint32_t count,
+                                     std::uint32_t* bytesWritten, std::chrono::milliseconds limit) {
     std::uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(impl_->master.get(), data + done, count - done);
-        if (n > 0) {
-            done += static_cast<std::uint32_t>(n);
-            if (bytesWritten) *bytesWritten = done;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return impl_->fail(errno);
-        // The slave's input is full until the program reads: wait for room, losing nothing.
-        pollfd watch{impl_->master.get(), POLLOUT, 0};
-        if (::poll(&watch, 1, -1) < 0 && errno != EINTR) return impl_->fail(errno);
-        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) return impl_->fail(EIO);
-    }
-    return true;
+    impl_->writeError =
+        isOpen() ? writeDescriptorWithin(impl_->master.get(), buffer, count, &done, limit) : EBADF;
+    if (bytesWritten) *bytesWritten = done;
+    return impl_->writeError == 0;
 }
 
 const char* PseudoTerminalPort::errorText() {
     storeErrorText(errorText_, systemErrorText(cLibraryError(impl_->lastError)));
     return errorText_;
+}
+
+const char* PseudoTerminalPort::writeErrorText() {
+    storeErrorText(writeErrorText_, systemErrorText(cLibraryError(impl_->writeError)));
+    return writeErrorText_;
 }
 
 WaitablePort::WaitStart PseudoTerminalPort::startWait() {

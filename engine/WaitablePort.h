@@ -13,7 +13,8 @@ enum class PortInput : std::uint8_t {
 };
 
 // A port that one thread can watch together with others (waitForInput), so that bytes passed
-// both ways between two ports keep their true order. Used by one thread at a time.
+// both ways between two ports keep their true order. One thread reads and waits; another may
+// write at the same time, so that a write waiting for room never holds up the reads.
 class WaitablePort {
 public:
     WaitablePort() = default;
@@ -25,9 +26,17 @@ public:
     // *bytesRead 0. A port that has gone fails (errorText() says why) once its bytes are taken.
     virtual bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) = 0;
     // Writes all bytes, waiting for room as needed; *bytesWritten gets the count moved.
-    virtual bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) = 0;
-    // Text for the last failure, valid until the next call on this port.
+    bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) {
+        return writeWithin(buffer, count, bytesWritten, std::chrono::milliseconds(-1));
+    }
+    // Writes what fits within limit (negative: no limit): success with a short count means the
+    // time ran out while the far side took nothing.
+    virtual bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
+                             std::chrono::milliseconds limit) = 0;
+    // Text for the last failed read or wait, valid until the next of those calls.
     virtual const char* errorText() = 0;
+    // Text for the last failed write, for the thread that writes.
+    virtual const char* writeErrorText() = 0;
 
     // For waitForInput only. startWait gives what the system's wait watches (a descriptor on
     // POSIX, an event handle on Windows), or a state known without waiting; finishWait turns the

@@ -23,8 +23,10 @@ public:
     bool isOpen() const;
 
     bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
-    bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override;
+    bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
+                     std::chrono::milliseconds limit) override;
     const char* errorText() override;
+    const char* writeErrorText() override;
 
     WaitStart startWait() override;
     PortInput finishWait(std::uint32_t events) override;
@@ -33,4 +35,5 @@ private:
     struct Impl;  // one per platform
     std::unique_ptr<Impl> impl_;
     char errorText_[256] = {};
+    char writeErrorText_[256] = {};
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/CommErrorText.h"
+#include "engine/DescriptorWrite_posix.h"
 #include "engine/SerialPort.h"
 #include "engine/SystemError.h"
 #include "engine/WaitableSerialPort.h"
@@ -13,6 +14,9 @@ struct WaitableSerialPort::Impl {
     SerialPort port;
     int waitError = 0;    // why the last wait found the port failed; 0 once another call ran
     bool failed = false;  // a failed port stays failed, so that no wait calls it ready again
+    // Writes go straight to the descriptor, apart from the SerialPort's state that the reads
+    // keep, so that another thread may write while one reads.
+    int writeError = 0;
 };
 
 WaitableSerialPort::WaitableSerialPort() : impl_(std::make_unique<Impl>()) {}
@@ -46,17 +50,26 @@ bool WaitableSerialPort::readAvailable(void* buffer, std::uint32_t count,
     return false;
 }
 
-bool WaitableSerialPort::write(const void* buffer, std::uint32_t count,
-                               std::uint32_t* bytesWritten) {
-    impl_->waitError = 0;
-    if (bytesWritten) *bytesWritten = 0;
-    return impl_->port.write(buffer, count, bytesWritten);
+bool WaitableSerialPort::writeWithin(const void* buffer, std::uint32_t count,
+                                     std::uint32_t* bytesWritten, std::chrono::milliseconds limit) {
+    std::uint32_t done = 0;
+    impl_->writeError = isOpen()
+                            ? writeDescriptorWithin(static_cast<int>(impl_->port.systemHandle()),
+                                                    buffer, count, &done, limit)
+                            : EBADF;
+    if (bytesWritten) *bytesWritten = done;
+    return impl_->writeError == 0;
 }
 
 const char* WaitableSerialPort::errorText() {
     if (impl_->waitError == 0) return impl_->port.errorText();
     storeErrorText(errorText_, systemErrorText(cLibraryError(impl_->waitError)));
     return errorText_;
+}
+
+const char* WaitableSerialPort::writeErrorText() {
+    storeErrorText(writeErrorText_, systemErrorText(cLibraryError(impl_->writeError)));
+    return writeErrorText_;
 }
 
 WaitablePort::WaitStart WaitableSerialPort::startWait() {

@@ -17,6 +17,9 @@ struct WaitableSerialPort::Impl {
     FileHandle handle;
     EventHandle waitEvent;
     EventHandle transferEvent;
+    // The write side has its own event and error: another thread may write while one reads.
+    EventHandle writeEvent;
+    DWORD writeError = 0;
     OVERLAPPED waitRead{};
     unsigned char firstByte = 0;
     bool readPending = false;
@@ -34,7 +37,9 @@ struct WaitableSerialPort::Impl {
         return PortInput::Failed;
     }
     PortInput collectWaitingRead();
-    bool transfer(bool reading, void* buffer, std::uint32_t count, std::uint32_t* moved);
+    bool readQueued(void* buffer, std::uint32_t count, std::uint32_t* moved);
+    DWORD writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* moved,
+                      std::chrono::milliseconds limit);
     void cancelWaitingRead();
 };
 
@@ -62,18 +67,40 @@ PortInput WaitableSerialPort::Impl::collectWaitingRead() {
     return failState(ERROR_DEVICE_NOT_CONNECTED);
 }
 
-bool WaitableSerialPort::Impl::transfer(bool reading, void* buffer, std::uint32_t count,
-                                        std::uint32_t* moved) {
+bool WaitableSerialPort::Impl::readQueued(void* buffer, std::uint32_t count, std::uint32_t* moved) {
     OVERLAPPED request{};
     request.hEvent = transferEvent.get();
     ResetEvent(request.hEvent);
-    const BOOL started = reading ? ReadFile(handle.get(), buffer, count, nullptr, &request)
-                                 : WriteFile(handle.get(), buffer, count, nullptr, &request);
-    if (!started && GetLastError() != ERROR_IO_PENDING) return fail(GetLastError());
+    if (!ReadFile(handle.get(), buffer, count, nullptr, &request) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        return fail(GetLastError());
+    }
     DWORD done = 0;
     const BOOL ok = GetOverlappedResult(handle.get(), &request, &done, TRUE);
     *moved = done;
     return ok ? true : fail(GetLastError());
+}
+
+// A write still going when the limit passes is cancelled: what it moved by then counts.
+DWORD WaitableSerialPort::Impl::writeWithin(const void* buffer, std::uint32_t count,
+                                            std::uint32_t* moved, std::chrono::milliseconds limit) {
+    OVERLAPPED request{};
+    request.hEvent = writeEvent.get();
+    ResetEvent(request.hEvent);
+    if (!WriteFile(handle.get(), buffer, count, nullptr, &request) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        return GetLastError();
+    }
+    const DWORD wait = limit.count() < 0 ? INFINITE : static_cast<DWORD>(limit.count());
+    if (WaitForSingleObject(request.hEvent, wait) == WAIT_TIMEOUT) {
+        CancelIoEx(handle.get(), &request);
+    }
+    DWORD done = 0;
+    const BOOL ok = GetOverlappedResult(handle.get(), &request, &done, TRUE);
+    *moved = done;
+    if (ok) return 0;
+    const DWORD error = GetLastError();
+    return error == ERROR_OPERATION_ABORTED ? 0 : error;
 }
 
 // The pending read writes into this object: it must be over before the port or buffer goes.
@@ -92,7 +119,7 @@ WaitableSerialPort::~WaitableSerialPort() { close(); }
 bool WaitableSerialPort::open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
                               Parity parity, StopBits stopBits) {
     close();
-    if (!impl_->waitEvent.valid() || !impl_->transferEvent.valid()) {
+    if (!impl_->waitEvent.valid() || !impl_->transferEvent.valid() || !impl_->writeEvent.valid()) {
         impl_->lastError = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
@@ -143,27 +170,32 @@ bool WaitableSerialPort::readAvailable(void* buffer, std::uint32_t count,
     }
     const std::uint32_t queued = std::min<std::uint32_t>(status.cbInQue, count - got);
     std::uint32_t moved = 0;
-    if (queued > 0 && !impl_->transfer(true, bytes + got, queued, &moved) && got == 0) {
+    if (queued > 0 && !impl_->readQueued(bytes + got, queued, &moved) && got == 0) {
         return false;
     }
     if (bytesRead) *bytesRead = got + moved;
     return true;
 }
 
-bool WaitableSerialPort::write(const void* buffer, std::uint32_t count,
-                               std::uint32_t* bytesWritten) {
-    if (bytesWritten) *bytesWritten = 0;
-    if (!isOpen()) return impl_->fail(ERROR_INVALID_HANDLE);
+bool WaitableSerialPort::writeWithin(const void* buffer, std::uint32_t count,
+                                     std::uint32_t* bytesWritten, std::chrono::milliseconds limit) {
     std::uint32_t moved = 0;
-    const bool ok = impl_->transfer(false, const_cast<void*>(buffer), count, &moved);
+    impl_->writeError =
+        isOpen() ? impl_->writeWithin(buffer, count, &moved, limit) : ERROR_INVALID_HANDLE;
     if (bytesWritten) *bytesWritten = moved;
-    return ok;
+    return impl_->writeError == 0;
 }
 
 const char* WaitableSerialPort::errorText() {
     storeErrorText(errorText_, systemErrorText({SystemError::Numbering::System,
                                                 static_cast<int>(impl_->lastError)}));
     return errorText_;
+}
+
+const char* WaitableSerialPort::writeErrorText() {
+    storeErrorText(writeErrorText_, systemErrorText({SystemError::Numbering::System,
+                                                     static_cast<int>(impl_->writeError)}));
+    return writeErrorText_;
 }
 
 WaitablePort::WaitStart WaitableSerialPort::startWait() {

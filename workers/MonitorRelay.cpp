@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
+
+#include "workers/QueuedPortWriter.h"
 
 namespace {
 
@@ -45,49 +48,86 @@ Failure lost(const Side& side) {
     return portFailure(Failure::Kind::PortLost, *side.name, side.port->errorText());
 }
 
-// Takes what arrived on `from`, writes it to `to` and then gives it to the sink.
-Failure pass(const MonitorJob& job, const Side& from, const Side& to, std::uint64_t timeMicros,
-             MonitorCounts& counts) {
-    std::uint8_t buffer[kLargestRead];
-    std::uint32_t count = 0;
-    if (!from.port->readAvailable(buffer, sizeof buffer, &count)) return lost(from);
-    if (count == 0) return {};
-    std::uint32_t written = 0;
-    if (!to.port->write(buffer, count, &written) || written != count) return lost(to);
-    const bool host = from.direction == Direction::Host;
-    (host ? counts.hostBursts : counts.deviceBursts).fetch_add(1, std::memory_order_relaxed);
-    (host ? counts.hostBytes : counts.deviceBytes).fetch_add(count, std::memory_order_relaxed);
-    if (!job.sink) return {};
-    ConversationBurst burst;
-    burst.timeMicros = timeMicros;
-    burst.direction = from.direction;
-    burst.bytes = {buffer, count};
-    return job.sink(burst);
-}
+class Relay {
+public:
+    Relay(const MonitorJob& job, MonitorCounts& counts)
+        : job_(job),
+          counts_(counts),
+          start_(SteadyClock::now()),
+          toDevice_(*job.device, job.deviceName),
+          toHost_(*job.host, job.hostName) {}
+    // Both writers drain at once before they are joined.
+    ~Relay() {
+        toDevice_.finish();
+        toHost_.finish();
+    }
+
+    Failure run() {
+        const Side sides[2] = {{job_.host, &job_.hostName, Direction::Host},
+                               {job_.device, &job_.deviceName, Direction::Device}};
+        QueuedPortWriter* const writers[2] = {&toDevice_, &toHost_};
+        WaitablePort* ports[2] = {job_.host, job_.device};
+        while (!job_.stop->load()) {
+            const std::vector<PortInput> states = waitForInput(ports, kWaitStep);
+            // Both bursts of one wait share its instant: that is as close as the wait can tell.
+            const SteadyClock::time_point now = SteadyClock::now();
+            for (int i = 0; i < 2; ++i) {
+                if (states[i] == PortInput::Failed) return lost(sides[i]);
+                if (states[i] != PortInput::Ready) continue;
+                const Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
+                if (failure.happened()) return failure;
+            }
+            for (QueuedPortWriter* writer : writers) {
+                if (writer->failed()) return writer->failure();
+            }
+            const Failure failure = idle();
+            if (failure.happened()) return failure;
+        }
+        return {};
+    }
+
+private:
+    Failure idle() {
+        if (!job_.idle) return {};
+        return job_.idle(microsOf(SteadyClock::now() - start_));
+    }
+
+    // Takes what arrived on `from`, queues it for the other port and then gives it to the sink.
+    Failure pass(const Side& from, QueuedPortWriter& to, std::uint64_t timeMicros) {
+        std::uint8_t buffer[kLargestRead];
+        std::uint32_t count = 0;
+        if (!from.port->readAvailable(buffer, sizeof buffer, &count)) return lost(from);
+        if (count == 0) return {};
+        const std::span<const std::uint8_t> bytes{buffer, count};
+        // A full queue holds the reading back until the far side takes some.
+        while (!to.queue(bytes, kWaitStep)) {
+            if (to.failed()) return to.failure();
+            if (job_.stop->load()) return {};
+            const Failure failure = idle();
+            if (failure.happened()) return failure;
+        }
+        const bool host = from.direction == Direction::Host;
+        (host ? counts_.hostBursts : counts_.deviceBursts).fetch_add(1, std::memory_order_relaxed);
+        (host ? counts_.hostBytes : counts_.deviceBytes)
+            .fetch_add(count, std::memory_order_relaxed);
+        if (!job_.sink) return {};
+        ConversationBurst burst;
+        burst.timeMicros = timeMicros;
+        burst.direction = from.direction;
+        burst.bytes = bytes;
+        return job_.sink(burst);
+    }
+
+    const MonitorJob& job_;
+    MonitorCounts& counts_;
+    const BurstClock clock_;
+    const SteadyClock::time_point start_;
+    QueuedPortWriter toDevice_;
+    QueuedPortWriter toHost_;
+};
 
 }  // namespace
 
 Failure runMonitor(const MonitorJob& job, MonitorCounts& counts) {
-    const Side sides[2] = {{job.host, &job.hostName, Direction::Host},
-                           {job.device, &job.deviceName, Direction::Device}};
-    WaitablePort* ports[2] = {job.host, job.device};
-    const BurstClock clock;
-    const SteadyClock::time_point start = SteadyClock::now();
-    while (!job.stop->load()) {
-        const std::vector<PortInput> states = waitForInput(ports, kWaitStep);
-        // Both bursts of one wait share its instant: that is as close as the wait can tell.
-        const SteadyClock::time_point now = SteadyClock::now();
-        for (int i = 0; i < 2; ++i) {
-            if (states[i] == PortInput::Failed) return lost(sides[i]);
-            if (states[i] != PortInput::Ready) continue;
-            const Failure failure =
-                pass(job, sides[i], sides[1 - i], clock.wallMicros(now), counts);
-            if (failure.happened()) return failure;
-        }
-        if (job.idle) {
-            const Failure failure = job.idle(microsOf(SteadyClock::now() - start));
-            if (failure.happened()) return failure;
-        }
-    }
-    return {};
+    return Relay(job, counts).run();
 }

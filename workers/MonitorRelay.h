@@ -33,12 +33,16 @@ struct MonitorJob {
     std::function<Failure(std::uint64_t steadyMicros)> idle;
 };
 
-// Passes whatever arrives on either port to the other at once, then hands it to the sink as a
-// burst: the host's bytes as Direction::Host, the device's as Direction::Device, stamped with
-// the wall clock at the start advanced by a monotonic one (times never go back). One thread
-// waits on both ports, so bursts keep their true order. Runs until the stop flag is set (seen
-// within about 100 ms; returns no failure), a port fails (PortLost naming it; a failed write is
-// the written port's), or the sink or the idle call fails (its failure).
+// Passes whatever arrives on either port to the other, then hands it to the sink as a burst:
+// the host's bytes as Direction::Host, the device's as Direction::Device, stamped with the wall
+// clock at the start advanced by a monotonic one (times never go back). One thread waits on both
+// ports, so bursts keep their true order; each port is written by a thread of its own, so a
+// write waiting for room never stops the other direction being read. Each way holds up to
+// 16 MiB not yet written; beyond that the reading of that way waits for room (back-pressure).
+// Runs until the stop flag is set (seen within about 100 ms; returns no failure), a port fails
+// (PortLost naming it; a failed write is the written port's), or the sink or the idle call
+// fails (its failure). On return, what is still queued is written if that takes at most a
+// quarter of a second, and every thread has ended.
 // A pseudo-terminal host side whose program is away holds about 20 KB of the device's bytes;
-// beyond that the pass waits for the program to read.
+// beyond that the device's bytes queue until the program reads.
 Failure runMonitor(const MonitorJob& job, MonitorCounts& counts);

@@ -50,6 +50,9 @@ public:
         return got;
     }
 
+    // The descriptor (non-blocking), for a test that drives it itself; -1 when closed.
+    int descriptor() const { return fd_; }
+
 private:
     int fd_ = -1;
 };
