@@ -48,7 +48,10 @@ std::string importFailureText(const Failure& failure) {
 
 std::string loadFailureText(const Failure& failure) {
     // Spelling kept on purpose: logs and users' scripts match this text.
-    return failure.kind == Kind::OpenInput ? boxWithSystemText("Couldnt open file!", failure) : "";
+    if (failure.kind == Kind::OpenInput) return boxWithSystemText("Couldnt open file!", failure);
+    // A conversation file whose contents are not one: what is wrong, and where.
+    if (failure.kind == Kind::ReadInput) return boxText("Couldnt open file!", failure);
+    return "";
 }
 
 std::string saveFailureText(const Failure& failure) {

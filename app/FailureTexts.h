@@ -12,7 +12,8 @@
 std::string exportFailureText(const Failure& failure);
 // Import into the working file.
 std::string importFailureText(const Failure& failure);
-// A serial file that would not open to be shown (Open, the recent files, after an import).
+// A serial file or a conversation that would not open to be shown (Open, the recent files,
+// after an import).
 std::string loadFailureText(const Failure& failure);
 // A copy made by Save as.
 std::string saveFailureText(const Failure& failure);

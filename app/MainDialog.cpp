@@ -45,6 +45,8 @@ MainDialog::MainDialog(Profile& profile)
       runner_(state_, debugTrace_) {
     icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM));
     deviceSettings_ = loadDeviceSettings(profile);
+    devicePort_ = loadDevicePort(profile);
+    answersConversations_ = profile.readInt("Window", "ConversationPlay", 0) == 0;
     menuItemStateMessage_ = RegisterWindowMessageA(kMenuItemStateMessageName);
 }
 

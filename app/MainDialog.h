@@ -112,6 +112,10 @@ private:
     void showTime(std::uint32_t tenths);
     void onWorkerState(WorkerEvent event, std::uint32_t runNumber);
     void refreshTick();
+    std::string monitoringText() const;
+    std::string answeringText() const;
+    void playConversation();
+    bool currentIsConversation() const;
     void onRunEndedUnannounced();
     void showPortFailure(const Failure& failure, bool recording);
     void onSliderScroll(HWND bar);
@@ -135,12 +139,21 @@ private:
     // The working file holds a recording made since the last Save as, so it is the current file:
     // a command that would drop it asks first.
     bool unsavedRecording_ = false;
+    // The working file holds a conversation (both directions) rather than a serial file.
+    bool workingFileIsConversation_ = false;
     DeviceSettings deviceSettings_;
+    std::string devicePort_;  // empty: none, so Record records one port
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first
     // The recording run whose end shows the recording's length (0: none), and the file it writes.
     std::uint32_t recordingRunNumber_ = 0;
     std::string recordingRunPath_;
+    // The recording run sits between a program and its device and writes a conversation file.
+    bool monitoringRun_ = false;
+    // Play answers for a conversation's device (else plays its bytes on schedule); and whether
+    // the playback run now going is such an answering run.
+    bool answersConversations_ = true;
+    bool answeringRun_ = false;
     // The playback run whose end may report a file that could not be read (0: none).
     std::uint32_t playingRunNumber_ = 0;
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show

@@ -2,6 +2,7 @@
 #include "app/MainDialog.h"
 #include "app/MenuPrompt.h"
 #include "app/dialogs/AboutDialog.h"
+#include "engine/Profile.h"
 #include "res/resource.h"
 #include "win32/CommandState.h"
 
@@ -65,6 +66,11 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
             return true;
         case ID_ALWAYS_ON_TOP:
             onAlwaysOnTop();
+            return true;
+        case ID_ANSWER_AS_DEVICE:
+        case ID_PLAY_ON_SCHEDULE:
+            answersConversations_ = command == ID_ANSWER_AS_DEVICE;
+            profile_.writeInt("Window", "ConversationPlay", answersConversations_ ? 0 : 1);
             return true;
         case ID_HELP_CONTENTS:
             onHelp();
@@ -131,6 +137,12 @@ void MainDialog::updateMenuItem(HMENU menu, UINT index, UINT id) {
     if (id == ID_ALWAYS_ON_TOP) {
         item.enable(true);
         item.setCheck(isTopmost());
+        return;
+    }
+    // How Play plays a conversation: the next run takes it.
+    if (id == ID_ANSWER_AS_DEVICE || id == ID_PLAY_ON_SCHEDULE) {
+        item.enable(true);
+        item.setCheck(answersConversations_ == (id == ID_ANSWER_AS_DEVICE));
         return;
     }
     if (auto enabled = commandEnabled(id, transportFlags())) item.enable(*enabled);

@@ -5,6 +5,7 @@
 #include "app/dialogs/ConversionProgressDialog.h"
 #include "app/dialogs/ExportDialog.h"
 #include "app/dialogs/ImportDialog.h"
+#include "convert/ConversationExport.h"
 #include "convert/Import.h"
 #include "convert/SamePath.h"
 #include "convert/TextExport.h"
@@ -55,10 +56,12 @@ void MainDialog::onExport() {
         return;
     }
     const std::string serialPath = currentFilePath_;
+    const bool conversation = currentIsConversation();  // written as the command line does
     ExportResult result;
     const bool windowStays =
         runConversion("Exporting", options.fileName, [&](const ConversionProgress& progress) {
-            result = exportToText(serialPath, options, progress);
+            result = conversation ? exportConversationToText(serialPath, options, progress)
+                                  : exportToText(serialPath, options, progress);
             return result.status == ExportStatus::Exported;
         });
     if (windowStays && result.status == ExportStatus::Failed)
@@ -88,6 +91,7 @@ bool MainDialog::importFile(const std::string& path, int speed, ImportFormat for
     if (result.status != ImportStatus::Converted) return false;
 
     unsavedRecording_ = false;
+    workingFileIsConversation_ = false;
     currentFilePath_ = workingFilePath_;
     auto duration = loadDuration(currentFilePath_);
     if (!duration) {

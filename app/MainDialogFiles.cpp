@@ -1,6 +1,8 @@
 // The main window's file commands: Open, Save as, the recent files and the start-up open.
 #include "app/FailureTexts.h"
 #include "app/MainDialog.h"
+#include "conversation/ConversationFileName.h"
+#include "conversation/ConversationReader.h"
 #include "convert/SamePath.h"
 #include "engine/SerialFile.h"
 #include "res/resource.h"
@@ -9,6 +11,10 @@
 
 namespace {
 constexpr const char* kSerialFileFilter = "Serial Files (*.ser)|*.ser|All Files (*.*)|*.*||";
+constexpr const char* kConversationFilter =
+    "Conversations (*.pcapng)|*.pcapng|All Files (*.*)|*.*||";
+constexpr const char* kEitherFileFilter =
+    "Serial Files (*.ser)|*.ser|Conversations (*.pcapng)|*.pcapng;*.pcap|All Files (*.*)|*.*||";
 constexpr int kFileMenuPosition = 0;
 constexpr int kRecentMenuPosition = 3;
 
@@ -19,7 +25,7 @@ static_assert(ID_RECENT_FILE_LAST - ID_RECENT_FILE_FIRST + 1 == RecentFiles::kCa
 
 void MainDialog::onOpen() {
     if (!readyToReplaceFile()) return;
-    auto chosen = chooseFileToOpen(handle(), kSerialFileFilter, OFN_FILEMUSTEXIST);
+    auto chosen = chooseFileToOpen(handle(), kEitherFileFilter, OFN_FILEMUSTEXIST);
     if (chosen) openFile(*chosen);
 }
 
@@ -34,6 +40,17 @@ std::optional<std::uint32_t> MainDialog::loadDuration(const std::string& path) {
 bool MainDialog::openFile(const std::string& path) {
     currentFilePath_ = path;
     unsavedRecording_ = false;
+    if (namesConversationFile(path)) {
+        // Only its header is read here, so a file of any size opens at once.
+        ConversationReader reader;
+        if (const Failure failure = reader.open(path); failure.happened()) {
+            errors_.show(loadFailureText(failure));
+            showNoFile();
+            return false;
+        }
+        showLoadedFile(0);
+        return true;
+    }
     auto duration = loadDuration(path);
     if (!duration) {
         showNoFile();
@@ -77,8 +94,17 @@ bool MainDialog::saveAs() {
 // The Save as dialog's answer; none when there is no file or it was cancelled.
 std::optional<std::string> MainDialog::chooseSaveTarget() {
     if (currentFilePath_.empty()) return std::nullopt;
-    return chooseFileToSave(handle(), kSerialFileFilter, "ser",
+    const bool conversation = currentIsConversation();
+    return chooseFileToSave(handle(), conversation ? kConversationFilter : kSerialFileFilter,
+                            conversation ? "pcapng" : "ser",
                             OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+}
+
+// The working file's kind is what was last recorded or imported into it; any other file's is
+// told by its extension, as the command line tells it.
+bool MainDialog::currentIsConversation() const {
+    if (namesSameFile(currentFilePath_, workingFilePath_)) return workingFileIsConversation_;
+    return namesConversationFile(currentFilePath_);
 }
 
 bool MainDialog::saveTo(const std::string& target) {

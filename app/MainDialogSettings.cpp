@@ -6,10 +6,12 @@
 #include "log/LogSettings.h"
 
 void MainDialog::onSerialDevice() {
-    DeviceSettingsDialog dialog(handle(), deviceSettings_);
+    DeviceSettingsDialog dialog(handle(), deviceSettings_, devicePort_);
     if (dialog.doModal() != IDOK) return;
     deviceSettings_ = dialog.settings();
+    devicePort_ = dialog.devicePort();
     storeDeviceSettings(profile_, deviceSettings_);
+    storeDevicePort(profile_, devicePort_);
 }
 
 void MainDialog::onLogging() {

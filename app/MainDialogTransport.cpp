@@ -6,6 +6,7 @@
 #include "app/FailureTexts.h"
 #include "app/MainDialog.h"
 #include "app/SliderScale.h"
+#include "app/TransportRules.h"
 #include "engine/SerialFile.h"
 #include "engine/TimeDisplay.h"
 #include "log/LogSettings.h"
@@ -33,11 +34,20 @@ void MainDialog::onRecord() {
     }
     // The runner still refuses when a worker started while the question was open (a command
     // posted meanwhile): two never share the state.
-    const std::uint32_t runNumber = runner_.start(recordingWorker, jobFor(workingFilePath_, 0));
+    // With a device port set, the window sits between a program and its device and records
+    // both directions.
+    const bool monitoring = !devicePort_.empty();
+    WorkerJob job = jobFor(workingFilePath_, 0);
+    job.devicePort = devicePort_;
+    job.application = "Veltrane " VELTRANE_VERSION;
+    const std::uint32_t runNumber =
+        runner_.start(monitoring ? monitorWorker : recordingWorker, job);
     if (runNumber == 0) {
         sayBusy();
         return;
     }
+    monitoringRun_ = monitoring;
+    workingFileIsConversation_ = monitoring;
     currentFilePath_ = workingFilePath_;
     unsavedRecording_ = true;
     recordingRunNumber_ = runNumber;
@@ -65,6 +75,10 @@ WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPositio
 
 void MainDialog::onPlay() {
     if (refuseStartWhileRunning()) return;  // the position below belongs to the running worker
+    if (currentIsConversation()) {
+        playConversation();
+        return;
+    }
     auto duration = loadDuration(currentFilePath_);
     if (!duration) return;
     setSliderLength(*duration);
@@ -76,6 +90,23 @@ void MainDialog::onPlay() {
         sayBusy();
         return;
     }
+    answeringRun_ = false;
+    playingRunNumber_ = runNumber;
+    showTransportState();
+}
+
+// A conversation plays in the way the Play menu has chosen; answering has no position to
+// start from.
+void MainDialog::playConversation() {
+    const bool answering = answersConversations_;
+    const std::uint32_t runNumber =
+        runner_.start(answering ? answeringWorker : conversationPlaybackWorker,
+                      jobFor(currentFilePath_, answering ? 0 : sliderTenths()));
+    if (runNumber == 0) {
+        sayBusy();
+        return;
+    }
+    answeringRun_ = answering;
     playingRunNumber_ = runNumber;
     showTransportState();
 }
@@ -172,9 +203,9 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t runNumber) {
     // and the time display belong to another file, or to none.
     if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == recordingRunNumber_) {
         recordingRunNumber_ = 0;
-        if (!recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_) {
+        // A conversation has no serial file's length to scan for.
+        if (!monitoringRun_ && !recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_)
             showRecordingLength(recordingRunPath_);
-        }
         // The worker set its failure before it announced its end.
         const Failure failure = state_.failureOf(runNumber);
         if (const std::string text = runFileFailureText(failure, true); !text.empty())
@@ -196,10 +227,12 @@ void MainDialog::showTransportState() {
     if (flags.recording) {
         if (shownMode_ != TransportMode::Recording) {
             setTransportButtons(TransportMode::Recording);
-            statusLine_.setText("Recording");
+            statusLine_.setText(monitoringRun_ ? monitoringText() : "Recording");
         }
     } else if (flags.playing) {
-        statusLine_.setText(state_.paused.load() ? "Paused" : "Playing");
+        statusLine_.setText(answeringRun_          ? answeringText()
+                            : state_.paused.load() ? "Paused"
+                                                   : "Playing");
         if (shownMode_ != TransportMode::Playing) setTransportButtons(TransportMode::Playing);
     } else if (flags.busy) {
         setTransportButtons(TransportMode::Busy);
@@ -246,7 +279,22 @@ void MainDialog::refreshTick() {
         showSliderAt(state_.currentPosition.load());
         showTime(state_.currentPosition.load());
     }
-    if (state_.recording.load()) showTime(state_.currentPosition.load());
+    if (state_.playing.load() && answeringRun_ && statusLine_.permanentText() != answeringText())
+        statusLine_.setText(answeringText());
+    if (state_.recording.load()) {
+        showTime(state_.currentPosition.load());
+        if (monitoringRun_ && statusLine_.permanentText() != monitoringText())
+            statusLine_.setText(monitoringText());
+    }
+}
+
+std::string MainDialog::answeringText() const {
+    return answeringStatusText(state_.requestsAnswered.load(), state_.requestsUnknown.load());
+}
+
+std::string MainDialog::monitoringText() const {
+    return monitoringStatusText(state_.monitorCounts.hostBytes.load(),
+                                state_.monitorCounts.deviceBytes.load());
 }
 
 void MainDialog::onSliderScroll(HWND bar) {

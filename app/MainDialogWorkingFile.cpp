@@ -8,6 +8,7 @@
 
 #include "app/MainDialog.h"
 #include "app/WorkingFileClaims.h"
+#include "conversation/ConversationReader.h"
 
 namespace {
 
@@ -57,9 +58,15 @@ bool MainDialog::offerLeftBehindRecordings() {
             workingFilePath_ = path;
             currentFilePath_ = path;
             unsavedRecording_ = true;
+            // A monitoring run leaves a conversation: its contents tell, its name does not.
+            workingFileIsConversation_ =
+                ConversationReader().open(path).kind == Failure::Kind::None;
             claimWorkingFile(profile_, path);  // while the offer holds: now this copy's
             setTransportButtons(TransportMode::Stopped);
-            showRecordingLength(path);
+            if (workingFileIsConversation_)
+                showLoadedFile(0);
+            else
+                showRecordingLength(path);
             break;
         }
         if (answer == IDNO) {

@@ -13,3 +13,13 @@ TransportControls transportControls(TransportMode mode, bool hasFile) {
             mayRun(Command::Forward, flags),
             sliderEnabled(flags)};
 }
+
+std::string monitoringStatusText(std::uint64_t hostBytes, std::uint64_t deviceBytes) {
+    return "Monitoring: host " + std::to_string(hostBytes) + " bytes, device " +
+           std::to_string(deviceBytes) + " bytes";
+}
+
+std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown) {
+    return "Answering: " + std::to_string(answered) + " requests answered, " +
+           std::to_string(unknown) + " unknown";
+}

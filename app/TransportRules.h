@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // The transport controls' states, free of any window: which buttons and the slider are enabled in
 // which mode, as the availability rule (CommandAvailability) has it. The time display's text is
 // engine/TimeDisplay.h.
@@ -12,3 +15,11 @@ struct TransportControls {
 };
 
 TransportControls transportControls(TransportMode mode, bool hasFile);
+
+// The status line while a run sits between a program (host) and its device: the state word and
+// the bytes each way, "Monitoring: host 12 bytes, device 3 bytes".
+std::string monitoringStatusText(std::uint64_t hostBytes, std::uint64_t deviceBytes);
+
+// The status line while Play answers for a conversation's device: "Answering: 5 requests
+// answered, 1 unknown".
+std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown);

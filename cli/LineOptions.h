@@ -24,5 +24,3 @@ std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std
 std::vector<OptionSpec> lineSettingOptions();
 std::string lineSettingsHelp();
 std::optional<DeviceSettings> lineSettingsFrom(const Arguments& arguments, std::string* error);
-// "115200 8N1", as a conversation file's header gives a line's settings.
-std::string lineSettingsText(const DeviceSettings& settings);

@@ -10,11 +10,7 @@
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/ProgressLine.h"
-#include "conversation/ConversationWriter.h"
-#include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
-#include "workers/HostSidePort.h"
-#include "workers/MonitorRelay.h"
+#include "workers/MonitorToFile.h"
 
 namespace {
 
@@ -76,31 +72,15 @@ std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std
     return request;
 }
 
-// Both ports opened, the pseudo-terminal's path told, then the file made: a run that cannot
-// start leaves a file of that name as it was.
-struct OpenMonitor {
-    HostSidePort host;
-    WaitableSerialPort device;
-    ConversationWriter writer;
-};
-
-Failure openAll(const MonitorRequest& request, OpenMonitor& open, Console& console) {
-    if (Failure failure = openHostSidePort(request.host, &open.host); failure.happened())
-        return failure;
-    const DeviceSettings& device = request.device;
-    if (!open.device.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
-                          device.parity, device.stopBits)) {
-        return portFailure(Failure::Kind::OpenPort, device.port, open.device.errorText());
-    }
-    if (!open.host.programPath.empty()) {
-        // The program under test needs this path; a script reads it from standard output.
-        std::fprintf(console.out, "%s\n", open.host.programPath.c_str());
-        std::fflush(console.out);
-    }
-    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
-                                    request.host.port + " <-> " + device.port,
-                                    lineSettingsText(device)};
-    return open.writer.open(request.outputPath, header);
+// Both ports opened, the pseudo-terminal's path told (a script reads it from standard output),
+// then the file made.
+Failure openAll(const MonitorRequest& request, MonitorToFile& open, Console& console) {
+    return openMonitorToFile(request.host, request.device, request.outputPath,
+                             "veltrane-cli " VELTRANE_VERSION, open,
+                             [&console](const std::string& programPath) {
+                                 std::fprintf(console.out, "%s\n", programPath.c_str());
+                                 std::fflush(console.out);
+                             });
 }
 
 double secondsSince(Clock::time_point start) {
@@ -114,21 +94,13 @@ void showCounts(ProgressLine& progress, Clock::time_point start, const MonitorCo
 
 // Runs the relay on its own thread, so that drawing never delays a byte, and stops it at
 // Ctrl+C or --duration. Returns what ended it (nothing for a stop).
-Failure relayAndDraw(const MonitorRequest& request, OpenMonitor& open, MonitorCounts& counts,
+Failure relayAndDraw(const MonitorRequest& request, MonitorToFile& open, MonitorCounts& counts,
                      const InterruptWatch& interrupts, Console& console) {
     std::atomic<bool> stop{false};
     std::atomic<bool> ended{false};
-    MonitorJob job;
-    job.host = open.host.port.get();
-    job.device = &open.device;
-    job.hostName = request.host.port;
-    job.deviceName = request.device.port;
-    job.stop = &stop;
-    job.sink = [&open](const ConversationBurst& burst) { return open.writer.write(burst); };
-    job.idle = [&open](std::uint64_t now) { return open.writer.flushIfDue(now); };
     Failure failure;
     std::thread relay([&] {
-        failure = runMonitor(job, counts);
+        failure = monitorIntoFile(open, request.host.port, request.device.port, stop, counts);
         ended = true;
     });
     ProgressLine progress(console);
@@ -156,7 +128,7 @@ int runMonitorCommand(const Arguments& arguments, Console& console) {
     if (!request) return reportUsageError(console, kName, error);
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
-    OpenMonitor open;
+    MonitorToFile open;
     if (Failure failure = openAll(*request, open, console); failure.happened())
         return reportFailure(console, kName, failure);
     if (!request->quiet) {

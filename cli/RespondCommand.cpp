@@ -8,13 +8,13 @@
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/RespondReport.h"
-#include "cli/SilenceGap.h"
 #include "conversation/RequestIndex.h"
 #include "engine/SerialPort.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/HostSidePort.h"
+#include "workers/SilenceGap.h"
 
 namespace {
 

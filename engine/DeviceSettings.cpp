@@ -26,3 +26,23 @@ void storeDeviceSettings(Profile& profile, const DeviceSettings& settings) {
     profile.writeInt(kSection, "Databits", settings.dataBits);
     profile.writeInt(kSection, "Stopbits", static_cast<int>(settings.stopBits));
 }
+
+std::string loadDevicePort(Profile& profile) {
+    return profile.readString(kSection, "DevicePort", "");
+}
+
+void storeDevicePort(Profile& profile, const std::string& devicePort) {
+    profile.writeString(kSection, "DevicePort", devicePort);
+}
+
+std::string lineSettingsText(const DeviceSettings& settings) {
+    // The parity's initial as serial settings are usually written ("8N1", "7E2"); 1.5 stop bits
+    // as "1.5".
+    const int parityValue = static_cast<int>(settings.parity);
+    const char parity = parityValue >= 0 && parityValue < 5 ? "NOEMS"[parityValue] : '?';
+    const char* stopBits = settings.stopBits == StopBits::Two           ? "2"
+                           : settings.stopBits == StopBits::OneAndAHalf ? "1.5"
+                                                                        : "1";
+    return std::to_string(settings.speed) + " " + std::to_string(settings.dataBits) + parity +
+           stopBits;
+}

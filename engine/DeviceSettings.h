@@ -32,3 +32,12 @@ DeviceSettings loadDeviceSettings(Profile& profile);
 
 // Writes section "Device" in the order Port, Speed, Parity, Databits, Stopbits.
 void storeDeviceSettings(Profile& profile, const DeviceSettings& settings);
+
+// The port of the device when the program sits between a program on `port` and its device,
+// with the same line settings; empty for none (the default). Value "DevicePort" of section
+// "Device", kept apart so that the values above stay as they were.
+std::string loadDevicePort(Profile& profile);
+void storeDevicePort(Profile& profile, const std::string& devicePort);
+
+// "115200 8N1", as a conversation file's header gives a line's settings.
+std::string lineSettingsText(const DeviceSettings& settings);

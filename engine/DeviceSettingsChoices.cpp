@@ -117,3 +117,17 @@ DeviceSettings readBackSelections(const DeviceSettings& given, const DeviceSelec
     }
     return values;
 }
+
+DevicePortSelection preselectDevicePort(const std::string& devicePort) {
+    if (devicePort.empty()) return {false, -1};
+    return {true, findEntryWithPrefix(portChoices(), devicePort)};
+}
+
+std::optional<std::string> readBackDevicePort(bool ticked, const std::string& selected,
+                                              const std::string& given,
+                                              const std::string& comPort) {
+    if (!ticked) return std::string();
+    const std::string& port = selected.empty() ? given : selected;
+    if (!port.empty() && sameTextIgnoringCase(port, comPort)) return std::nullopt;
+    return port;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,3 +55,16 @@ struct DeviceSelectionTexts {
 };
 // The values OK takes: each list's text where it has one, else the value the dialog was given.
 DeviceSettings readBackSelections(const DeviceSettings& given, const DeviceSelectionTexts& texts);
+
+// "Device port": ticked when one is set, its list (the ports above) on that port (-1: none).
+struct DevicePortSelection {
+    bool ticked;
+    int entry;
+};
+DevicePortSelection preselectDevicePort(const std::string& devicePort);
+
+// The device port OK takes: none when unticked; the chosen port, or the given one when the list
+// has no selection (a stored port it does not offer is kept, as for the COM port); nothing at
+// all when that is the COM port itself (one port cannot be both sides), so the dialog stays open.
+std::optional<std::string> readBackDevicePort(bool ticked, const std::string& selected,
+                                              const std::string& given, const std::string& comPort);

@@ -8,14 +8,7 @@
 #include "conversation/ConversationBurst.h"
 #include "engine/Failure.h"
 #include "engine/WaitablePort.h"
-
-// What a monitor has passed so far, each way; a front end reads them for its progress.
-struct MonitorCounts {
-    std::atomic<std::uint64_t> hostBursts{0};
-    std::atomic<std::uint64_t> hostBytes{0};
-    std::atomic<std::uint64_t> deviceBursts{0};
-    std::atomic<std::uint64_t> deviceBytes{0};
-};
+#include "workers/MonitorCounts.h"
 
 // A monitor's inputs: two ports already open, their names as the user gave them (for failures),
 // the flag that stops it, and where the bursts go.

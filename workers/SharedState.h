@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/Failure.h"
+#include "workers/MonitorCounts.h"
 
 // What a worker reports to the front end. The values are the worker-state codes that the window
 // receives in its message (wParam), so they stay as they are.
@@ -43,6 +44,11 @@ public:
     // What the current run has recorded or sent so far, for a front end's progress.
     std::atomic<std::uint32_t> chunksMoved{0};
     std::atomic<std::uint64_t> bytesMoved{0};
+    // A monitoring run's bytes each way.
+    MonitorCounts monitorCounts;
+    // An answering run's requests: answered from the file, and those it holds no answer for.
+    std::atomic<std::uint64_t> requestsAnswered{0};
+    std::atomic<std::uint64_t> requestsUnknown{0};
 
     // The front end's Stop: clears the running flags. The request also stays pending for a worker
     // that has not yet set its running flag, which then ends without running.
@@ -52,6 +58,8 @@ public:
         playing.store(false);
     }
     bool stopRequested() const { return stopRequested_.load(); }
+    // For a run that waits on a stop flag of its own kind (the monitor).
+    const std::atomic<bool>& stopFlag() const { return stopRequested_; }
 
     // A lost update against the window's decay only affects the activity display.
     void addActivity(std::int32_t bytes) {
@@ -87,6 +95,9 @@ public:
         endNotified_.store(false);
         chunksMoved.store(0);
         bytesMoved.store(0);
+        monitorCounts.reset();
+        requestsAnswered.store(0);
+        requestsUnknown.store(0);
         runNumber_.store(runNumber);
     }
 

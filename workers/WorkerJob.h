@@ -17,4 +17,8 @@ struct WorkerJob {
     std::uint32_t startPosition = 0;  // playback: tenths of a second; 0 plays from the start
     double speed = 1.0;  // playback: a factor on the recorded timing, > 0; 2 plays twice as fast
     ChunkTimingObserver* chunkTiming = nullptr;  // playback: told of each chunk's write, or none
+    // Monitoring: the device's port (device's line settings, this port); `device` is then the
+    // host's side. `application` names the program in the conversation file it writes.
+    std::string devicePort;
+    std::string application;
 };

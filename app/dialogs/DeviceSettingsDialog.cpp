@@ -3,8 +3,11 @@
 #include "engine/DeviceSettingsChoices.h"
 #include "res/resource.h"
 
-DeviceSettingsDialog::DeviceSettingsDialog(HWND owner, const DeviceSettings& settings)
-    : Dialog(IDD_DEVICE_SETTINGS, owner), values_(dialogStartingValues(settings)) {}
+DeviceSettingsDialog::DeviceSettingsDialog(HWND owner, const DeviceSettings& settings,
+                                           const std::string& devicePort)
+    : Dialog(IDD_DEVICE_SETTINGS, owner),
+      values_(dialogStartingValues(settings)),
+      devicePort_(devicePort) {}
 
 namespace {
 
@@ -33,12 +36,36 @@ bool DeviceSettingsDialog::onInitDialog() {
     fill(dataBitsList_, dataBitsChoices(), selected.dataBits);
     fill(stopBitsList_, stopBitsChoices(), selected.stopBits);
     fill(parityList_, parityChoices(), selected.parity);
+
+    devicePortOn_.attach(item(IDC_DEVICE_PORT_ON));
+    devicePortList_.attach(item(IDC_DEVICE_PORT_LIST));
+    const DevicePortSelection device = preselectDevicePort(devicePort_);
+    fill(devicePortList_, portChoices(), device.entry);
+    devicePortOn_.setCheck(device.ticked);
+    devicePortList_.enable(device.ticked);
     return true;
 }
 
+bool DeviceSettingsDialog::onCommand(int id, int notifyCode, HWND control) {
+    if (id == IDC_DEVICE_PORT_ON && notifyCode == BN_CLICKED) {
+        devicePortList_.enable(devicePortOn_.isChecked());
+        return true;
+    }
+    return Dialog::onCommand(id, notifyCode, control);
+}
+
 void DeviceSettingsDialog::onOK() {
-    values_ = readBackSelections(values_, {selectedText(portList_), selectedText(speedList_),
-                                           selectedText(dataBitsList_), selectedText(parityList_),
-                                           selectedText(stopBitsList_)});
+    const auto chosen = readBackSelections(
+        values_, {selectedText(portList_), selectedText(speedList_), selectedText(dataBitsList_),
+                  selectedText(parityList_), selectedText(stopBitsList_)});
+    const auto devicePort = readBackDevicePort(
+        devicePortOn_.isChecked(), selectedText(devicePortList_), devicePort_, chosen.port);
+    if (!devicePort) {
+        MessageBoxA(handle(), "The device port must be another port than the COM port.", "Veltrane",
+                    MB_OK | MB_ICONWARNING);
+        return;
+    }
+    values_ = chosen;
+    devicePort_ = *devicePort;
     endDialog(IDOK);
 }

@@ -43,6 +43,8 @@ TEST(FailureTexts, ASerialFileThatWouldNotOpenGivesTheSystemsOwnReason) {
     EXPECT_EQ(loadFailureText(failure), "Couldnt open file!" + systemReason);
     failure.systemError = {};
     EXPECT_EQ(loadFailureText(failure), "Couldnt open file!");
+    // A conversation that is none says what is wrong.
+    EXPECT_EQ(loadFailureText(failed(Kind::ReadInput, "c.pcapng")), "Couldnt open file!" + kReason);
 }
 
 TEST(FailureTexts, RunsWordTheirFileAndPortFailures) {

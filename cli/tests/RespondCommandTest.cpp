@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cli/SilenceGap.h"
 #include "cli/tests/CliTestSupport.h"
 #include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
+#include "workers/SilenceGap.h"
 
 namespace {
 

@@ -93,3 +93,16 @@ TEST(DeviceDialogChoices, ReadBackTakesEachPickedTextExactly) {
     EXPECT_EQ(kept.parity, Parity{1});
     EXPECT_EQ(kept.stopBits, StopBits{2});
 }
+
+TEST(DeviceDialogChoices, DevicePortIsOffUnlessTickedAndNeverTheComPort) {
+    EXPECT_FALSE(preselectDevicePort("").ticked);
+    EXPECT_EQ(preselectDevicePort("COM12").entry, 11);
+    EXPECT_EQ(preselectDevicePort("COM21").entry, -1);  // kept, as OK below shows
+
+    EXPECT_EQ(readBackDevicePort(false, "COM6", "COM6", "COM5"), "");
+    EXPECT_EQ(readBackDevicePort(true, "COM6", "", "COM5"), "COM6");
+    EXPECT_EQ(readBackDevicePort(true, "", "COM21", "COM5"), "COM21");
+    EXPECT_EQ(readBackDevicePort(true, "", "", "COM5"), "");
+    EXPECT_EQ(readBackDevicePort(true, "COM5", "", "COM5"), std::nullopt);
+    EXPECT_EQ(readBackDevicePort(true, "", "com5", "COM5"), std::nullopt);
+}

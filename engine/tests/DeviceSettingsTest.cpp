@@ -53,3 +53,13 @@ TEST(DeviceSettings, StoreWritesInItsOrderAndRoundTrips) {
     EXPECT_EQ(loaded.parity, Parity{2});
     EXPECT_EQ(loaded.stopBits, StopBits{2});
 }
+
+TEST(DeviceSettings, DevicePortIsAValueOfItsOwnAndNoneByDefault) {
+    MemoryProfile profile;
+    storeDeviceSettings(profile, settingsOf("COM5", 9600, 8, 0, 0));
+    EXPECT_EQ(loadDevicePort(profile), "");
+    storeDevicePort(profile, "COM7");
+    EXPECT_EQ(profile.writeOrder.back(), "Device/DevicePort");
+    EXPECT_EQ(loadDevicePort(profile), "COM7");
+    EXPECT_EQ(loadDeviceSettings(profile).port, "COM5");
+}

@@ -122,6 +122,32 @@ TEST(DeviceSettingsDialog, CancelAfterChangingEveryListKeepsTheSettings) {
     ASSERT_TRUE(closeDialog(again, IDCANCEL));
 }
 
+TEST(DeviceSettingsDialog, DevicePortIsOffUntilTickedThenStoredBesideTheOthers) {
+    UiProgram program;
+    storeDevice(program, {"COM5", 9600, 8, 0, 0});
+    ASSERT_TRUE(started(program));
+
+    UiDialog dialog = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(dialog) << "no \"Device Settings\" dialog";
+    EXPECT_FALSE(dialog.checked(IDC_DEVICE_PORT_ON));
+    EXPECT_FALSE(dialog.enabled(IDC_DEVICE_PORT_LIST));
+    ASSERT_TRUE(dialog.click(IDC_DEVICE_PORT_ON));
+    EXPECT_TRUE(dialog.enabled(IDC_DEVICE_PORT_LIST));
+    ASSERT_TRUE(dialog.choose(IDC_DEVICE_PORT_LIST, 5));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    std::string devicePort;
+    EXPECT_TRUE(program.readString("Device", "DevicePort", devicePort));
+    EXPECT_EQ(devicePort, "COM6");
+    EXPECT_EQ(storedDevice(program), (StoredDevice{"COM5", 9600, 8, 0, 0}));
+
+    UiDialog again = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(again) << "no second \"Device Settings\" dialog";
+    EXPECT_TRUE(again.checked(IDC_DEVICE_PORT_ON));
+    EXPECT_EQ(again.selectedText(IDC_DEVICE_PORT_LIST), "COM6");
+    ASSERT_TRUE(closeDialog(again, IDCANCEL));
+}
+
 namespace {
 
 struct LoggingControls {

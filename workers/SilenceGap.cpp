@@ -1,4 +1,4 @@
-#include "cli/SilenceGap.h"
+#include "workers/SilenceGap.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,118 @@
+// Conversations in the window: with a device port set, Record sits between a program (the test,
+// on the far end of the COM port's pair) and a Modbus device (on the far end of the device
+// port's pair) and writes what both sent into the working file; Play on a conversation answers
+// for its device.
+#include "app/tests/ui/UiTestSupport.h"
+#include "conversation/ConversationReader.h"
+#include "conversation/ConversationWriter.h"
+#include "tests/support/ModbusRtu.h"
+#include "tests/support/ModbusTestDevice.h"
+#include "tests/support/SerialPair.h"
+
+namespace {
+
+std::string asText(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A conversation of two requests and their answers, 20 ms after each.
+::testing::AssertionResult writeConversation(const std::string& path,
+                                             const std::vector<std::string>& exchanges) {
+    ConversationWriter writer;
+    Failure failure = writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"});
+    std::uint64_t time = 1'700'000'000'000'000;
+    for (std::size_t index = 0; index < exchanges.size() && !failure.happened(); ++index) {
+        const std::string& bytes = exchanges[index];
+        ConversationBurst burst;
+        burst.timeMicros = time += 20'000;
+        burst.direction = index % 2 == 0 ? Direction::Host : Direction::Device;
+        burst.bytes = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+        failure = writer.write(burst);
+    }
+    if (const Failure closed = writer.close(); !failure.happened()) failure = closed;
+    if (!failure.happened()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << ": " << failure.reason();
+}
+
+}  // namespace
+
+TEST(ConversationRecording, TheWorkingFileHoldsWhatBothSidesSentInOrder) {
+    TestDevice host;  // the program that talks to its device through the window
+    ASSERT_TRUE(host.open());
+    SerialPair devicePair;
+    std::string why;
+    ASSERT_TRUE(devicePair.start(&why)) << why;
+    ModbusTestDevice device;
+    ASSERT_TRUE(
+        device.start(SerialPort::devicePath(devicePair.devicePortName()), DeviceSettings{}, &why))
+        << why;
+
+    UiProgram program;
+    usePort(program, host);
+    program.writeString("Device", "DevicePort", devicePair.portName());
+    const std::set<std::string> before = temporaryFiles();
+    ASSERT_TRUE(started(program));
+    ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Monitoring: host 0 bytes, device 0 bytes"));
+
+    std::string requests, answers;
+    for (std::uint16_t first : {0, 7, 40}) {
+        const std::string query = asText(modbus_rtu::readHoldingRegistersQuery(1, first, 3));
+        const std::size_t answerSize =
+            modbus_rtu::readHoldingRegistersResponse(1, {0, 0, 0}).size();
+        ASSERT_TRUE(host.send(query));
+        const std::string answer = host.receive(answerSize, 3s);
+        ASSERT_EQ(answer.size(), answerSize) << "no answer through the window to " << first;
+        requests += query;
+        answers += answer;
+    }
+    ASSERT_TRUE(statusBecomes(program, "Monitoring: host " + std::to_string(requests.size()) +
+                                           " bytes, device " + std::to_string(answers.size()) +
+                                           " bytes"));
+    EXPECT_EQ(device.answersSent(), 3u);
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Stopped"));
+
+    const std::vector<std::string> written = newFilesWithData(before);
+    ASSERT_EQ(written.size(), 1u);
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(written[0]).happened()) << reader.failure().reason();
+    std::string hostBytes, deviceBytes;
+    std::uint64_t lastTime = 0;
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        EXPECT_GE(burst.timeMicros, lastTime);
+        lastTime = burst.timeMicros;
+        (burst.direction == Direction::Host ? hostBytes : deviceBytes)
+            .append(burst.bytes.begin(), burst.bytes.end());
+    }
+    EXPECT_FALSE(reader.failure().happened()) << reader.failure().reason();
+    EXPECT_EQ(hostBytes, requests);
+    EXPECT_EQ(deviceBytes, answers);
+}
+
+TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    UiProgram program;
+    usePort(program, host);
+    const std::string file = program.folder() + "\\answers.pcapng";
+    const std::string first = asText(modbus_rtu::readHoldingRegistersQuery(1, 0, 1));
+    const std::string second = asText(modbus_rtu::readHoldingRegistersQuery(1, 5, 1));
+    const std::string firstAnswer = asText(modbus_rtu::readHoldingRegistersResponse(1, {100}));
+    const std::string secondAnswer = asText(modbus_rtu::readHoldingRegistersResponse(1, {105}));
+    ASSERT_TRUE(writeConversation(file, {first, firstAnswer, second, secondAnswer}));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Answering: 0 requests answered, 0 unknown"));
+    ASSERT_TRUE(host.send(second));
+    EXPECT_EQ(host.receive(secondAnswer.size(), 3s), secondAnswer);
+    ASSERT_TRUE(host.send(first));
+    EXPECT_EQ(host.receive(firstAnswer.size(), 3s), firstAnswer);
+    const std::string unknown = asText(modbus_rtu::readHoldingRegistersQuery(1, 9, 1));
+    ASSERT_TRUE(host.send(unknown));
+    EXPECT_TRUE(statusBecomes(program, "Answering: 2 requests answered, 1 unknown"));
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}

@@ -1,0 +1,133 @@
+// The two ways the window plays a conversation file: answering as its device, and playing the
+// device's bursts on their recorded schedule. Both report as the playback worker does.
+#include "conversation/ConversationReader.h"
+#include "conversation/DeviceStandIn.h"
+#include "conversation/RequestIndex.h"
+#include "engine/DebugTrace.h"
+#include "engine/SerialPort.h"
+#include "engine/WaitableSerialPort.h"
+#include "log/LogWriter.h"
+#include "workers/AnsweringEngine.h"
+#include "workers/ConversationPlayback.h"
+#include "workers/HostSidePort.h"
+#include "workers/SharedState.h"
+#include "workers/SilenceGap.h"
+#include "workers/WorkerJob.h"
+#include "workers/Workers.h"
+
+namespace {
+
+constexpr std::uint64_t kMicrosPerTenth = 100000;
+
+class WindowAnsweringListener : public AnsweringListener {
+public:
+    WindowAnsweringListener(SharedState& state, LogWriter& log) : state_(state), log_(log) {}
+    bool stopAsked() override { return state_.stopRequested(); }
+    void missed(const StandInMiss& miss) override {
+        log_.writeLine(miss.unknown ? "Unknown request" : "Request answered out of order");
+    }
+    void progress(const StandInCounts& counts) override {
+        state_.requestsAnswered.store(counts.answered);
+        state_.requestsUnknown.store(counts.unknown);
+    }
+
+private:
+    SharedState& state_;
+    LogWriter& log_;
+};
+
+// The run has started: the window shows it, unless a Stop came while it was opening.
+bool announceStart(SharedState& state, LogWriter& log) {
+    state.playing.store(true);
+    state.paused.store(false);
+    if (state.stopRequested()) {
+        log.writeLine("Playing was stopped");
+        return false;
+    }
+    state.notify(WorkerEvent::Started);
+    return true;
+}
+
+void announceEnd(SharedState& state) {
+    state.playing.store(false);
+    state.paused.store(false);
+    state.notify(WorkerEvent::Ended);
+}
+
+}  // namespace
+
+void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
+    if (statePointer == nullptr) return;
+    SharedState& state = *statePointer;
+    {
+        LogWriter log(job.log);
+        log.writeLine("Starting to answer from " + job.filePath);
+        // A run that cannot start ends unannounced, as a port that will not open does.
+        auto cannotStart = [&](Failure failure) {
+            log.writeLine("Answering could not start: " + failure.subject + ": " +
+                          failure.reason());
+            state.reportFailure(std::move(failure));
+        };
+        // The index is built here, off the window's thread: a large file takes its time.
+        RequestIndex index;
+        if (Failure failure = index.build(job.filePath); failure.happened())
+            return cannotStart(std::move(failure));
+        DeviceStandIn standIn(index, defaultGapMicros(job.device));
+        if (Failure failure = standIn.start(); failure.happened())
+            return cannotStart(std::move(failure));
+        HostSidePort host;
+        if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
+            return cannotStart(std::move(failure));
+        if (announceStart(state, log)) {
+            WindowAnsweringListener listener(state, log);
+            AnsweringOptions options;
+            options.portName = job.device.port;
+            DelayTally lateness;
+            const AnsweringResult result =
+                runAnswering(*host.port, standIn, options, listener, lateness);
+            listener.progress(standIn.counts());
+            if (result.failure.happened()) state.reportFailure(result.failure);
+            trace.trace(DebugTrace::kLevel, "Answering finished\r\n");
+        }
+        log.writeLine("Answering finished");
+    }
+    announceEnd(state);
+}
+
+void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
+                                DebugTrace& trace) {
+    if (statePointer == nullptr) return;
+    SharedState& state = *statePointer;
+    {
+        LogWriter log(job.log);
+        ConversationReader reader;
+        WaitableSerialPort port;
+        Failure failure = reader.open(job.filePath);
+        if (!failure.happened() &&
+            !port.open(SerialPort::devicePath(job.device.port), job.device.speed,
+                       job.device.dataBits, job.device.parity, job.device.stopBits)) {
+            failure = portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText());
+        }
+        if (failure.happened()) {
+            log.writeLine("Playing could not start: " + failure.subject + ": " + failure.reason());
+            state.reportFailure(std::move(failure));
+            return;
+        }
+        if (announceStart(state, log)) {
+            ConversationPlay play;
+            play.filePath = job.filePath;
+            play.portName = job.device.port;
+            play.fromMicros = std::uint64_t{job.startPosition} * kMicrosPerTenth;
+            play.log = job.log;
+            ConversationPlayCounts counts;
+            const Failure ended =
+                playConversation(reader, port, play, counts, [&](const ConversationPlayCounts& c) {
+                    state.bytesMoved.store(c.bytes);
+                    return !state.stopRequested();
+                });
+            if (ended.happened()) state.reportFailure(ended);
+            trace.trace(DebugTrace::kLevel, "Playing finished\r\n");
+        }
+    }
+    announceEnd(state);
+}
