@@ -89,6 +89,29 @@ TEST(ConversationRecording, TheWorkingFileHoldsWhatBothSidesSentInOrder) {
     EXPECT_FALSE(reader.failure().happened()) << reader.failure().reason();
     EXPECT_EQ(hostBytes, requests);
     EXPECT_EQ(deviceBytes, answers);
+    // Save as offers the conversation's own kind: a name without an extension gets .pcapng.
+    const std::string saved = program.folder() + "\\monitored";
+    ASSERT_TRUE(program.command(ID_SAVE_AS));
+    ASSERT_TRUE(chooseFile(program, saved));
+    EXPECT_EQ(fileBytes(saved + ".pcapng"), fileBytes(written[0]));
+}
+
+TEST(ConversationFiles, ExportWritesEachBurstWithItsTimeAndSide) {
+    UiProgram program;
+    const std::string file = program.folder() + "\\two.pcapng";
+    ASSERT_TRUE(writeConversation(file, {"AB", "xyz"}));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+
+    const std::string text = program.folder() + "\\two.txt";
+    UiDialog dialog = openDialog(program, ID_EXPORT, "Export");
+    ASSERT_TRUE(dialog) << "no \"Export\" dialog";
+    ASSERT_TRUE(dialog.setText(IDC_EXPORT_FILE_EDIT, text));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+    // The text is put in place only when whole.
+    ASSERT_TRUE(waitUntil([&] { return fileExists(text); }, kStateLimit));
+    const std::string exported = fileBytes(text);
+    EXPECT_NE(exported.find("0.000000    : host   "), std::string::npos) << exported;
+    EXPECT_NE(exported.find("0.020000    : device "), std::string::npos) << exported;
 }
 
 TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
