@@ -154,6 +154,7 @@ private:
     // the playback run now going is such an answering run.
     bool answersConversations_ = true;
     bool answeringRun_ = false;
+    bool conversationPlayRun_ = false;  // the playback run plays a conversation: no Pause
     // The playback run whose end may report a file that could not be read (0: none).
     std::uint32_t playingRunNumber_ = 0;
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show

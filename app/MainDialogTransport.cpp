@@ -91,6 +91,7 @@ void MainDialog::onPlay() {
         return;
     }
     answeringRun_ = false;
+    conversationPlayRun_ = false;
     playingRunNumber_ = runNumber;
     showTransportState();
 }
@@ -107,12 +108,14 @@ void MainDialog::playConversation() {
         return;
     }
     answeringRun_ = answering;
+    conversationPlayRun_ = true;
     playingRunNumber_ = runNumber;
     showTransportState();
 }
 
 void MainDialog::onPause() {
-    if (!state_.playing.load()) return;
+    // A conversation's requests and answers keep their own time: it has nothing to pause.
+    if (!state_.playing.load() || conversationPlayRun_) return;
     state_.paused.store(!state_.paused.load());
     PostMessageA(handle(), kWorkerStateMessage, static_cast<WPARAM>(WorkerEvent::PauseToggled), 0);
 }

@@ -139,3 +139,21 @@ TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
     ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
 }
+
+TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlone) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    UiProgram program;
+    usePort(program, host);
+    const std::string file = program.folder() + "\\schedule.pcapng";
+    ASSERT_TRUE(writeConversation(file, {"ask", "first answer", "ask again", "second answer"}));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+
+    ASSERT_TRUE(program.command(ID_PLAY_ON_SCHEDULE));
+    DWORD choice = 0;
+    EXPECT_TRUE(program.readDword("Window", "ConversationPlay", choice));
+    EXPECT_EQ(choice, 1u);
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    EXPECT_EQ(host.receive(25, 3s), "first answersecond answer");
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
