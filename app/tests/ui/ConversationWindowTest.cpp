@@ -34,6 +34,16 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
     return ::testing::AssertionFailure() << path << ": " << failure.reason();
 }
 
+// The bursts a conversation file holds so far; 0 while it is no conversation yet.
+std::size_t burstsIn(const std::string& path) {
+    ConversationReader reader;
+    if (reader.open(path).happened()) return 0;
+    std::size_t count = 0;
+    ConversationBurst burst;
+    while (reader.next(burst)) ++count;
+    return count;
+}
+
 }  // namespace
 
 TEST(ConversationRecording, TheWorkingFileHoldsWhatBothSidesSentInOrder) {
@@ -156,4 +166,41 @@ TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlon
     ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
     EXPECT_EQ(host.receive(25, 3s), "first answersecond answer");
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
+TEST(ConversationRecording, AConversationLeftByAKilledProgramIsOfferedAndSavedAsOne) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    SerialPair devicePair;
+    std::string why;
+    ASSERT_TRUE(devicePair.start(&why)) << why;
+    ModbusTestDevice device;
+    ASSERT_TRUE(
+        device.start(SerialPort::devicePath(devicePair.devicePortName()), DeviceSettings{}, &why))
+        << why;
+    UiProgram program;
+    usePort(program, host);
+    program.writeString("Device", "DevicePort", devicePair.portName());
+    ASSERT_TRUE(started(program));
+    const std::vector<std::string> claims = program.valueNames("Sessions");
+    ASSERT_EQ(claims.size(), 1u);
+
+    ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Monitoring: host 0 bytes, device 0 bytes"));
+    const std::string query = asText(modbus_rtu::readHoldingRegistersQuery(1, 3, 2));
+    ASSERT_TRUE(host.send(query));
+    ASSERT_EQ(host.receive(9, 3s).size(), 9u);
+    ASSERT_TRUE(waitUntil([&] { return burstsIn(claims[0]) >= 2; }, 5s))
+        << "the conversation did not reach the file while it ran";
+    const std::string left = fileBytes(claims[0]);
+    ASSERT_TRUE(program.kill());
+
+    ASSERT_TRUE(started(program));
+    UiDialog question = program.dialog("Veltrane", kDialogLimit);
+    ASSERT_TRUE(question) << "the left-behind conversation was not offered";
+    ASSERT_TRUE(closeDialog(question, IDYES));
+    const std::string saved = program.folder() + "\\recovered";
+    ASSERT_TRUE(program.command(ID_SAVE_AS));
+    ASSERT_TRUE(chooseFile(program, saved));
+    EXPECT_EQ(fileBytes(saved + ".pcapng"), left);
 }
