@@ -262,7 +262,11 @@ void MainDialog::onRunEndedUnannounced() {
     const bool recording = runNumber == recordingRunNumber_;
     (recording ? recordingRunNumber_ : playingRunNumber_) = 0;
     showTransportState();
-    showPortFailure(state_.failureOf(runNumber), recording);
+    const Failure failure = state_.failureOf(runNumber);
+    // A conversation's file is written as its run starts, so a full disk may end it here.
+    if (const std::string text = runFileFailureText(failure, recording); !text.empty())
+        errors_.show(text);
+    showPortFailure(failure, recording);
 }
 
 void MainDialog::refreshTick() {

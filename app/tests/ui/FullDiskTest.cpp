@@ -76,6 +76,32 @@ TEST(FullDisk, ARecordingThatCannotBeWrittenStopsAndNamesTheFileAndTheReason) {
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
 }
 
+// A conversation's file is written as the monitor starts: a full disk stops it there, and says so.
+TEST(FullDisk, AConversationThatCannotBeWrittenNamesTheFile) {
+    const char* disk = std::getenv("VELTRANE_FULL_DISK");
+    if (disk == nullptr) GTEST_SKIP() << "no full disk was mounted for this run";
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    SerialPair devicePair;
+    std::string why;
+    ASSERT_TRUE(devicePair.start(&why)) << why;
+    UiProgram program;
+    usePort(program, host);
+    program.writeString("Device", "DevicePort", devicePair.portName());
+    TemporaryFolderOfChildren fullFolder(windowsPathOf(disk));
+    ASSERT_TRUE(started(program));
+    const std::vector<std::string> claims = program.valueNames("Sessions");
+    ASSERT_EQ(claims.size(), 1u);
+
+    ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
+    std::string text;
+    ASSERT_TRUE(dismissErrorBox(program, text));
+    const std::string expected =
+        "The recording was stopped: the file " + claims[0] + " could not be written.\r\n";
+    EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
 // An export onto the full disk names the system's reason and leaves nothing there: one whose
 // first write fails, and one whose write is cut short by the last few pages left.
 TEST(FullDisk, AnExportThatCannotBeWrittenGivesTheSystemsReason) {
