@@ -63,6 +63,9 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
         case ID_IMPORT:
             onImport();
             return true;
+        case ID_VIEW_DATA:
+            onViewData();
+            return true;
         case ID_ALWAYS_ON_TOP:
             onAlwaysOnTop();
             return true;
@@ -131,6 +134,11 @@ void MainDialog::updateMenuItem(HMENU menu, UINT index, UINT id) {
     if (id == ID_ALWAYS_ON_TOP) {
         item.enable(true);
         item.setCheck(isTopmost());
+        return;
+    }
+    if (id == ID_VIEW_DATA) {
+        item.enable(true);
+        item.setCheck(dataViewShown_);
         return;
     }
     if (auto enabled = commandEnabled(id, transportFlags())) item.enable(*enabled);

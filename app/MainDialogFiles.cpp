@@ -52,6 +52,7 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
     showTime(duration);
     showSliderAt(0);
     state_.currentPosition.store(0);
+    reloadDataView();
     if (!namesSameFile(currentFilePath_, workingFilePath_)) addRecentFile(currentFilePath_);
 }
 
@@ -63,6 +64,7 @@ void MainDialog::showNoFile() {
     setSliderLength(0);
     showSliderAt(0);
     state_.currentPosition.store(0);
+    reloadDataView();
 }
 
 void MainDialog::onSaveAs() { saveAs(); }

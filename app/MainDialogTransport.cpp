@@ -42,6 +42,8 @@ void MainDialog::onRecord() {
     unsavedRecording_ = true;
     recordingRunNumber_ = runNumber;
     recordingRunPath_ = workingFilePath_;
+    // Shown again once the worker has made the file afresh (the refresh tick).
+    closeDataView();
     // The new recording has no length yet, also when its port then fails to open.
     setSliderLength(0);
     showSliderAt(0);
@@ -247,6 +249,7 @@ void MainDialog::refreshTick() {
         showTime(state_.currentPosition.load());
     }
     if (state_.recording.load()) showTime(state_.currentPosition.load());
+    dataViewTick();
 }
 
 void MainDialog::onSliderScroll(HWND bar) {
