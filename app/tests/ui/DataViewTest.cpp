@@ -1,0 +1,70 @@
+// The data view: View > Data shows the current file's rows below the transport controls, the
+// window can then be sized, the choice outlives the run, and a double-click moves the position.
+#include "app/tests/ui/UiTestSupport.h"
+
+namespace {
+
+bool dataViewShows(const UiProgram& program) {
+    return IsWindowVisible(program.control(IDC_DATA_VIEW)) != FALSE;
+}
+
+bool sizable(const UiProgram& program) {
+    return (GetWindowLongA(program.window(), GWL_STYLE) & WS_THICKFRAME) != 0;
+}
+
+std::vector<std::string> rowTexts(const UiProgram& program, int row) {
+    std::vector<std::string> texts;
+    for (int column = 0; column < 5; ++column)
+        texts.push_back(program.listText(IDC_DATA_VIEW, row, column));
+    return texts;
+}
+
+}  // namespace
+
+TEST(DataView, ShowsTheRowsOfTheFileIsKeptForTheNextRunAndSeeksOnDoubleClick) {
+    UiProgram program;
+    const std::string file = program.folder() + "\\known.ser";
+    ASSERT_TRUE(writeSerialFile(file, {{0, "hi"},
+                                       {15,
+                                        "\x01"
+                                        "AB"},
+                                       {700, "end"}}));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+    EXPECT_FALSE(dataViewShows(program));
+    EXPECT_FALSE(sizable(program));
+    const long compactHeight = program.rect().bottom - program.rect().top;
+
+    ASSERT_TRUE(program.command(ID_VIEW_DATA));
+    ASSERT_TRUE(program.settle());
+    EXPECT_TRUE(dataViewShows(program));
+    EXPECT_TRUE(sizable(program));
+    EXPECT_GT(program.rect().bottom - program.rect().top, compactHeight);
+    EXPECT_EQ(program.menuItemState(ID_VIEW_DATA), kEnabledChecked);
+    ASSERT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 3; }, kStateLimit))
+        << program.listRows(IDC_DATA_VIEW) << " rows";
+    EXPECT_EQ(rowTexts(program, 0), (std::vector<std::string>{"0:00.0", "", "2", "68 69", "hi"}));
+    EXPECT_EQ(rowTexts(program, 1),
+              (std::vector<std::string>{"0:01.5", "", "3", "01 41 42", ".AB"}));
+    EXPECT_EQ(rowTexts(program, 2),
+              (std::vector<std::string>{"1:10.0", "", "3", "65 6E 64", "end"}));
+
+    ASSERT_TRUE(program.doubleClickListRow(IDC_DATA_VIEW, 1));
+    EXPECT_TRUE(
+        waitUntil([&] { return program.text(IDC_TIME_DISPLAY) == timeText(15); }, kStateLimit))
+        << program.text(IDC_TIME_DISPLAY);
+    EXPECT_EQ(program.sliderPosition(), 15);
+
+    ASSERT_TRUE(program.close(kStateLimit));
+    DWORD stored = 0;
+    EXPECT_TRUE(program.readDword("Window", "DataView", stored));
+    EXPECT_EQ(stored, 1u);
+
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+    EXPECT_TRUE(dataViewShows(program));
+    EXPECT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 3; }, kStateLimit));
+    ASSERT_TRUE(program.command(ID_VIEW_DATA));
+    ASSERT_TRUE(program.settle());
+    EXPECT_FALSE(dataViewShows(program));
+    EXPECT_FALSE(sizable(program));
+    EXPECT_EQ(program.rect().bottom - program.rect().top, compactHeight);
+}
