@@ -175,5 +175,6 @@ private:
     int dataViewTop_ = 0;
     std::uint64_t dataViewRows_ = 0;  // the rows the list was last told of
     std::uint64_t followedRow_ = ~std::uint64_t{0};
+    bool followingPlayback_ = false;
     Button stopButton_, rewindButton_, playButton_, pauseButton_, forwardButton_, recordButton_;
 };

@@ -146,7 +146,10 @@ void MainDialog::dataViewTick() {
     std::optional<std::uint64_t> current;
     if (recording && rows > 0) {
         current = rows - 1;
-    } else if (state_.playing.load()) {
+    } else if (state_.playing.load() || followingPlayback_) {
+        // Once more after playback has ended: its last row may have come and gone between
+        // two ticks.
+        followingPlayback_ = state_.playing.load();
         std::uint64_t position = state_.currentPosition.load();
         if (dataModel_.kind() == DataFileKind::Conversation) position *= kMicrosPerTenth;
         current = dataModel_.rowAtTime(position);

@@ -1,0 +1,11 @@
+#include <psapi.h>
+#include <windows.h>
+
+#include "bench/PeakMemory.h"
+
+double peakMemoryMiB() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1 << 20);
+}
