@@ -24,6 +24,7 @@ bool startsLikeConversation(const std::uint8_t (&head)[4]) {
 
 // Rows reach the index in batches, so the worker takes the index's lock rarely.
 constexpr std::size_t kIndexBatch = 4096;
+constexpr std::uint64_t kCrossingPiece = 16 << 20;
 constexpr auto kGrowthPoll = std::chrono::milliseconds(100);
 
 }  // namespace
@@ -88,7 +89,13 @@ void DataViewModel::indexSerial(const std::string& path) {
             else
                 cutChunk = chunk.start;  // its terminator may still be on its way
         } else if (step == ChunkReader::Step::Resync) {
-            reader.setCursor(search->nextCursor(reader.cursor(), ~std::uint64_t{0}));
+            // The rows before a long stretch show before it is crossed, and a close is heard
+            // between pieces of it.
+            if (!batch.empty()) {
+                index_.append(batch);
+                batch.clear();
+            }
+            reader.setCursor(search->nextCursor(reader.cursor(), reader.cursor() + kCrossingPiece));
         }
         const bool atEnd = step == ChunkReader::Step::End || cutChunk.has_value();
         if (batch.size() == kIndexBatch || atEnd) {

@@ -1,6 +1,11 @@
 // The data view: View > Data shows the current file's rows below the transport controls, the
 // window can then be sized, the choice outlives the run, and a double-click moves the position.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
 #include "app/tests/ui/UiTestSupport.h"
+#include "engine/SerialFile.h"
 
 namespace {
 
@@ -67,4 +72,44 @@ TEST(DataView, ShowsTheRowsOfTheFileIsKeptForTheNextRunAndSeeksOnDoubleClick) {
     EXPECT_FALSE(dataViewShows(program));
     EXPECT_FALSE(sizable(program));
     EXPECT_EQ(program.rect().bottom - program.rect().top, compactHeight);
+}
+
+// A 5 GiB file, nearly all of it a hole between recorded stretches: the window answers at once
+// while its rows are indexed, also when the file is put away before the index is done.
+TEST(DataView, AHugeFileNeverStopsTheWindowAnswering) {
+    UiProgram program;
+    const std::string file = program.folder() + "\\huge.ser";
+    std::vector<std::pair<std::uint32_t, std::string>> chunks;
+    for (std::uint32_t i = 0; i < 1000; ++i) chunks.push_back({i, "recorded " + std::to_string(i)});
+    ASSERT_TRUE(writeSerialFile(file, chunks));
+    std::error_code error;
+    std::filesystem::resize_file(file, (std::uint64_t{5} << 30) & ~std::uint64_t{1}, error);
+    ASSERT_FALSE(error) << error.message();
+    // A whole chunk at the end, where the window looks for the file's length.
+    std::FILE* out = std::fopen(file.c_str(), "ab");
+    ASSERT_NE(out, nullptr);
+    std::uint8_t last[kMaxChunkSize];
+    const std::size_t size =
+        encodeChunk(5000, reinterpret_cast<const std::uint8_t*>("end"), 3, last);
+    EXPECT_EQ(std::fwrite(last, 1, size, out), size);
+    std::fclose(out);
+    ASSERT_TRUE(program.writeDword("Window", "DataView", 1));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+
+    auto slowestAnswer = [&](auto action) {
+        std::chrono::steady_clock::duration slowest{};
+        for (int i = 0; i < 10; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            action();
+            EXPECT_TRUE(program.settle());
+            slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        }
+        return std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count();
+    };
+    EXPECT_LT(slowestAnswer([] {}), 300);
+    EXPECT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) >= 1000; }, kStateLimit));
+    EXPECT_EQ(program.listText(IDC_DATA_VIEW, 999, 4), "recorded 999");
+    // New puts the file away (and its index with it) while the hole is still being read.
+    EXPECT_LT(slowestAnswer([&] { program.command(ID_FILE_NEW); }), 300);
+    EXPECT_EQ(program.listRows(IDC_DATA_VIEW), 0);
 }

@@ -652,8 +652,7 @@ bool UiProgram::doubleClickListRow(int id, int row) {
     if (!list || !memory.address()) return false;
     RECT rect = {};
     rect.left = LVIR_LABEL;
-    if (!WriteProcessMemory(process_, memory.address(), &rect, sizeof rect, nullptr))
-        return false;
+    if (!WriteProcessMemory(process_, memory.address(), &rect, sizeof rect, nullptr)) return false;
     DWORD_PTR found = 0;
     if (!sendWithLimit(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(memory.address()),
                        &found) ||
