@@ -176,5 +176,6 @@ private:
     std::uint64_t dataViewRows_ = 0;  // the rows the list was last told of
     std::uint64_t followedRow_ = ~std::uint64_t{0};
     bool followingPlayback_ = false;
+    std::uint64_t playedPosition_ = 0;  // at the last tick of the playback followed
     Button stopButton_, rewindButton_, playButton_, pauseButton_, forwardButton_, recordButton_;
 };

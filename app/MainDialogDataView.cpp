@@ -14,6 +14,7 @@ constexpr int kDirectionColumn = 1;
 constexpr int kDirectionWidth = 60;
 // A conversation's times count in microseconds, the transport in tenths.
 constexpr std::uint64_t kMicrosPerTenth = 100'000;
+constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
 
 enum DataColumn { kTimeColumn, kDirectionTextColumn, kLengthColumn, kHexColumn, kAsciiColumn };
 
@@ -111,7 +112,7 @@ void MainDialog::limitDataViewSize(MINMAXINFO& limits) const {
 void MainDialog::closeDataView() {
     dataModel_.close();
     dataViewRows_ = 0;
-    followedRow_ = ~std::uint64_t{0};
+    followedRow_ = kNoRow;
     dataView_.setItemCount(0);
 }
 
@@ -147,12 +148,16 @@ void MainDialog::dataViewTick() {
     if (recording && rows > 0) {
         current = rows - 1;
     } else if (state_.playing.load() || followingPlayback_) {
-        // Once more after playback has ended: its last row may have come and gone between
-        // two ticks.
-        followingPlayback_ = state_.playing.load();
+        // Once more after playback has ended: its last row may have come and gone between two
+        // ticks. A playback that reached the end has put the position back to the start.
+        const bool ended = !state_.playing.load();
+        followingPlayback_ = !ended;
         std::uint64_t position = state_.currentPosition.load();
+        const bool playedToEnd = ended && position == 0 && playedPosition_ > 0;
+        playedPosition_ = ended ? 0 : position;
         if (dataModel_.kind() == DataFileKind::Conversation) position *= kMicrosPerTenth;
-        current = dataModel_.rowAtTime(position);
+        current =
+            playedToEnd && rows > 0 ? std::optional(rows - 1) : dataModel_.rowAtTime(position);
     }
     if (current && *current != followedRow_ && *current <= 0x7FFFFFFF) {
         followedRow_ = *current;
