@@ -59,6 +59,12 @@ TEST(DataView, ShowsTheRowsOfTheFileIsKeptForTheNextRunAndSeeksOnDoubleClick) {
         << program.text(IDC_TIME_DISPLAY);
     EXPECT_EQ(program.sliderPosition(), 15);
 
+    // Sized by the user, the window comes back at that size.
+    const RECT sized = {program.rect().left, program.rect().top, program.rect().right + 40,
+                        program.rect().bottom + 50};
+    ASSERT_TRUE(MoveWindow(program.window(), sized.left, sized.top, sized.right - sized.left,
+                           sized.bottom - sized.top, TRUE));
+    ASSERT_TRUE(program.settle());
     ASSERT_TRUE(program.close(kStateLimit));
     DWORD stored = 0;
     EXPECT_TRUE(program.readDword("Window", "DataView", stored));
@@ -66,6 +72,8 @@ TEST(DataView, ShowsTheRowsOfTheFileIsKeptForTheNextRunAndSeeksOnDoubleClick) {
 
     ASSERT_TRUE(started(program, "\"" + file + "\""));
     EXPECT_TRUE(dataViewShows(program));
+    EXPECT_EQ(program.rect().right - program.rect().left, sized.right - sized.left);
+    EXPECT_EQ(program.rect().bottom - program.rect().top, sized.bottom - sized.top);
     EXPECT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 3; }, kStateLimit));
     ASSERT_TRUE(program.command(ID_VIEW_DATA));
     ASSERT_TRUE(program.settle());
