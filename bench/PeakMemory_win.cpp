@@ -1,5 +1,6 @@
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 
 #include "bench/PeakMemory.h"
 
