@@ -66,6 +66,7 @@ bool MainDialog::onInitDialog() {
     pauseButton_.attach(item(IDC_PAUSE_BUTTON));
     forwardButton_.attach(item(IDC_FORWARD_BUTTON));
     recordButton_.attach(item(IDC_RECORD_BUTTON));
+    initDataView();  // before the place is restored: the view's size is part of it
     errors_.setOwner(handle());
     if (Application* application = Application::current()) application->setMainWindow(handle());
 
@@ -145,6 +146,14 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             }
             refreshTick();
             return false;
+        case WM_SIZE:
+            layoutDataView();
+            return false;
+        case WM_GETMINMAXINFO:
+            limitDataViewSize(*reinterpret_cast<MINMAXINFO*>(lParam));
+            return true;
+        case WM_NOTIFY:
+            return onDataViewNotify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_HSCROLL:
             onSliderScroll(reinterpret_cast<HWND>(lParam));
             return false;
@@ -241,6 +250,8 @@ void MainDialog::onDestroy() {
         profile_.writeBinary("Window", "Position", encodeWindowPosition(position));
     }
     profile_.writeInt("Window", "AlwaysOnTop", isTopmost() ? 1 : 0);
+    profile_.writeInt("Window", "DataView", dataViewShown_ ? 1 : 0);
+    closeDataView();
     recentFiles_.store(profile_);
     DeleteFileA(workingFilePath_.c_str());
     releaseWorkingFile(profile_, workingFilePath_);  // a clean end leaves nothing to recover

@@ -9,6 +9,7 @@
 
 #include "app/CommandRules.h"
 #include "app/ConversionRun.h"
+#include "app/DataViewModel.h"
 #include "app/ErrorBoxReporter.h"
 #include "app/RecentFiles.h"
 #include "app/StatusLine.h"
@@ -123,6 +124,18 @@ private:
     void setSliderLength(std::uint32_t duration);
     void showSliderAt(std::uint32_t tenths);
     std::uint32_t sliderTenths() const;
+
+    // The data view below the transport controls (MainDialogDataView.cpp)
+    void initDataView();
+    void onViewData();
+    void showDataView(bool shown);
+    void layoutDataView();
+    void reloadDataView();
+    void closeDataView();
+    void dataViewTick();
+    bool onDataViewNotify(const NMHDR& header);
+    void onDataViewDoubleClick(int row);
+    void limitDataViewSize(MINMAXINFO& limits) const;
     WorkerJob jobFor(const std::string& path, std::uint32_t startPosition);
     void workerStateChanged(WorkerEvent event,
                             std::uint32_t runNumber) override;  // worker's thread
@@ -167,5 +180,16 @@ private:
     Static timeDisplay_;
     Trackbar slider_;
     std::uint32_t sliderDuration_ = 0;  // tenths; the slider may count in larger steps
+    ListView dataView_;
+    DataViewModel dataModel_;
+    bool dataViewShown_ = false;
+    SIZE compactClient_ = {};  // the client area without the view, as the template makes it
+    int statusLineHeight_ = 0;
+    int statusLineBottomGap_ = 0;
+    int dataViewTop_ = 0;
+    std::uint64_t dataViewRows_ = 0;  // the rows the list was last told of
+    std::uint64_t followedRow_ = ~std::uint64_t{0};
+    bool followingPlayback_ = false;
+    std::uint64_t playedPosition_ = 0;  // at the last tick of the playback followed
     Button stopButton_, rewindButton_, playButton_, pauseButton_, forwardButton_, recordButton_;
 };

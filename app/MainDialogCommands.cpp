@@ -64,6 +64,9 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
         case ID_IMPORT:
             onImport();
             return true;
+        case ID_VIEW_DATA:
+            onViewData();
+            return true;
         case ID_ALWAYS_ON_TOP:
             onAlwaysOnTop();
             return true;
@@ -143,6 +146,11 @@ void MainDialog::updateMenuItem(HMENU menu, UINT index, UINT id) {
     if (id == ID_ANSWER_AS_DEVICE || id == ID_PLAY_ON_SCHEDULE) {
         item.enable(true);
         item.setCheck(answersConversations_ == (id == ID_ANSWER_AS_DEVICE));
+        return;
+    }
+    if (id == ID_VIEW_DATA) {
+        item.enable(true);
+        item.setCheck(dataViewShown_);
         return;
     }
     if (auto enabled = commandEnabled(id, transportFlags())) item.enable(*enabled);

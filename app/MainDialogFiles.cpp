@@ -69,6 +69,7 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
     showTime(duration);
     showSliderAt(0);
     state_.currentPosition.store(0);
+    reloadDataView();
     if (!namesSameFile(currentFilePath_, workingFilePath_)) addRecentFile(currentFilePath_);
 }
 
@@ -80,6 +81,7 @@ void MainDialog::showNoFile() {
     setSliderLength(0);
     showSliderAt(0);
     state_.currentPosition.store(0);
+    reloadDataView();
 }
 
 void MainDialog::onSaveAs() { saveAs(); }

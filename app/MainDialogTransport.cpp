@@ -52,6 +52,8 @@ void MainDialog::onRecord() {
     unsavedRecording_ = true;
     recordingRunNumber_ = runNumber;
     recordingRunPath_ = workingFilePath_;
+    // Shown again once the worker has made the file afresh (the refresh tick).
+    closeDataView();
     // The new recording has no length yet, also when its port then fails to open.
     setSliderLength(0);
     showSliderAt(0);
@@ -293,6 +295,7 @@ void MainDialog::refreshTick() {
         if (monitoringRun_ && statusLine_.permanentText() != monitoringText())
             statusLine_.setText(monitoringText());
     }
+    dataViewTick();
 }
 
 std::string MainDialog::answeringText() const {

@@ -9,6 +9,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                          ICC_LISTVIEW_CLASSES |
                                                           ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 

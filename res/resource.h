@@ -35,6 +35,10 @@
 #define IDC_ACTIVITY_METER 1010
 #define IDC_TIME_DISPLAY 1011
 
+// The data view: its list and its command (4000 to 4099 are the view's)
+#define IDC_DATA_VIEW 4000
+#define ID_VIEW_DATA 4001
+
 // Commands
 #define ID_FILE_NEW 57600
 #define ID_FILE_OPEN 57601

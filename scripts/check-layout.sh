@@ -8,7 +8,8 @@
 #   win32   -> win32
 #   app     -> anything of ours
 #   cli     -> cli, workers, convert, conversation, log, engine
-#   tests/support, bench -> anything but app, win32 and res
+#   tests/support, bench -> anything but app, win32 and res; bench also the data view's model
+#                           (app/Data*: portable), which it measures
 #   fuzz    -> fuzz, convert, conversation, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
 # Every include of our own names its folder, so the folder of a file and of its includes decide.
@@ -25,7 +26,8 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
         win32) echo '^win32/' ;;
         app) echo '.' ;;
         cli) echo '^(cli|workers|convert|conversation|log|engine)/' ;;
-        tests | bench) echo '^(engine|log|conversation|convert|workers|tests|bench)/' ;;
+        tests) echo '^(engine|log|conversation|convert|workers|tests|bench)/' ;;
+        bench) echo '^(engine|log|conversation|convert|workers|tests|bench)/|^app/Data' ;;
         fuzz) echo '^(fuzz|convert|conversation|log|engine|tests/support)/' ;;
         *) echo '.' ;;
     esac

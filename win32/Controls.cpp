@@ -17,3 +17,29 @@ std::string ComboBox::itemText(int index) const {
     text.resize(copied == CB_ERR ? 0 : static_cast<std::size_t>(copied));
     return text;
 }
+
+void ListView::addColumn(int index, const char* title, int width, int format) const {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = format;
+    column.cx = width;
+    column.pszText = const_cast<char*>(title);
+    SendMessageA(window_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
+}
+
+// The list counts in ints: a file with more rows shows the first INT_MAX of them.
+void ListView::setItemCount(std::uint64_t count) const {
+    const std::uint64_t limit = 0x7FFFFFFF;
+    SendMessageA(window_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count < limit ? count : limit),
+                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+void ListView::selectOnly(int row) const {
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    SendMessageA(window_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(&item));
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(window_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <string>
 
 // One-line wrappers over the messages of the controls the program uses.
@@ -36,6 +37,15 @@ public:
     int rangeMaximum() const {
         return static_cast<int>(SendMessageA(window_, TBM_GETRANGEMAX, 0, 0));
     }
+};
+
+// A report list whose rows the owner supplies on demand (LVS_OWNERDATA): it keeps no row.
+class ListView : public Control {
+public:
+    void addColumn(int index, const char* title, int width, int format = LVCFMT_LEFT) const;
+    void setItemCount(std::uint64_t count) const;
+    void selectOnly(int row) const;
+    void ensureVisible(int row) const { SendMessageA(window_, LVM_ENSUREVISIBLE, row, FALSE); }
 };
 
 class ProgressBar : public Control {

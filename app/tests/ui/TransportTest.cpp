@@ -371,3 +371,35 @@ TEST_F(Transport, ClosingDuringARecordingEndsCleanlyAndDeletesTheWorkingFile) {
 }
 
 }  // namespace
+
+// The data view shows each burst as it is recorded, the newest selected, and during playback
+// selects the row being played.
+TEST_F(Transport, DataViewFollowsRecordingAndPlayback) {
+    ASSERT_TRUE(program_.command(ID_VIEW_DATA));
+    ASSERT_TRUE(program_.settle());
+    ASSERT_TRUE(startRecording());
+    std::this_thread::sleep_until(recordingShown_ + 300ms);
+    ASSERT_TRUE(device_.send("first\r\n"));
+    auto newestSelected = [&](int rows) {
+        return program_.listRows(IDC_DATA_VIEW) == rows &&
+               program_.listSelection(IDC_DATA_VIEW) == rows - 1;
+    };
+    EXPECT_TRUE(waitUntil([&] { return newestSelected(1); }, 2s))
+        << program_.listRows(IDC_DATA_VIEW) << " rows, row "
+        << program_.listSelection(IDC_DATA_VIEW) << " selected";
+    std::this_thread::sleep_until(recordingShown_ + 2500ms);
+    ASSERT_TRUE(device_.send("second\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return newestSelected(2); }, 2s))
+        << program_.listRows(IDC_DATA_VIEW) << " rows, row "
+        << program_.listSelection(IDC_DATA_VIEW) << " selected";
+    EXPECT_EQ(program_.listText(IDC_DATA_VIEW, 1, 4), "second..");
+    std::this_thread::sleep_for(400ms);
+    ASSERT_TRUE(stopRecording());
+
+    ASSERT_TRUE(program_.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(statusBecomes(program_, "Playing"));
+    EXPECT_TRUE(waitUntil([&] { return program_.listSelection(IDC_DATA_VIEW) == 0; }, 2s))
+        << "row " << program_.listSelection(IDC_DATA_VIEW) << " selected";
+    EXPECT_TRUE(waitUntil([&] { return program_.listSelection(IDC_DATA_VIEW) == 1; }, 5s))
+        << "row " << program_.listSelection(IDC_DATA_VIEW) << " selected";
+}

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -586,4 +587,79 @@ bool UiDialog::typeFileName(const std::string& path) {
     if (!edit) return false;
     return sendWithLimit(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), nullptr) &&
            program_->settle();
+}
+
+int UiProgram::listRows(int id) const {
+    DWORD_PTR value = 0;
+    if (!sendWithLimit(control(id), LVM_GETITEMCOUNT, 0, 0, &value)) return -1;
+    return static_cast<int>(static_cast<LRESULT>(value));
+}
+
+int UiProgram::listSelection(int id) const {
+    DWORD_PTR value = 0;
+    if (!sendWithLimit(control(id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED,
+                       &value))
+        return -2;
+    return static_cast<int>(static_cast<LRESULT>(value));
+}
+
+namespace {
+
+// Memory in another process, freed when done.
+class RemoteMemory {
+public:
+    RemoteMemory(HANDLE process, std::size_t size)
+        : process_(process),
+          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~RemoteMemory() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    char* address() const { return static_cast<char*>(address_); }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+}  // namespace
+
+std::string UiProgram::listText(int id, int row, int column) const {
+    constexpr std::size_t kTextRoom = 1024;
+    RemoteMemory memory(process_, sizeof(LVITEMA) + kTextRoom);
+    if (!memory.address()) return "<no memory>";
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = memory.address() + sizeof(LVITEMA);
+    item.cchTextMax = kTextRoom;
+    if (!WriteProcessMemory(process_, memory.address(), &item, sizeof item, nullptr))
+        return "<not written>";
+    DWORD_PTR length = 0;
+    if (!sendWithLimit(control(id), LVM_GETITEMTEXTA, row,
+                       reinterpret_cast<LPARAM>(memory.address()), &length))
+        return "<no answer>";
+    std::string text(kTextRoom, '\0');
+    if (!ReadProcessMemory(process_, item.pszText, text.data(), kTextRoom, nullptr))
+        return "<not read>";
+    text.resize(std::min<std::size_t>(length, kTextRoom));
+    return text;
+}
+
+bool UiProgram::doubleClickListRow(int id, int row) {
+    HWND list = control(id);
+    RemoteMemory memory(process_, sizeof(RECT));
+    if (!list || !memory.address()) return false;
+    RECT rect = {};
+    rect.left = LVIR_LABEL;
+    if (!WriteProcessMemory(process_, memory.address(), &rect, sizeof rect, nullptr)) return false;
+    DWORD_PTR found = 0;
+    if (!sendWithLimit(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(memory.address()),
+                       &found) ||
+        found == 0 || !ReadProcessMemory(process_, memory.address(), &rect, sizeof rect, nullptr))
+        return false;
+    const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    return post(list, WM_LBUTTONDOWN, MK_LBUTTON, at) && post(list, WM_LBUTTONUP, 0, at) &&
+           post(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at) && post(list, WM_LBUTTONUP, 0, at) &&
+           roundTrip();
 }

@@ -126,6 +126,13 @@ public:
     long sliderMax() const;
     long sliderPosition() const;
     bool visible() const { return IsWindowVisible(window_) != FALSE; }
+    // A list view's rows, its selected row (-1: none) and a cell's text, read through memory
+    // lent in the program (a list keeps its texts in the process that shows them).
+    int listRows(int id) const;
+    int listSelection(int id) const;
+    std::string listText(int id, int row, int column) const;
+    // Double-clicks a list row as the mouse does, at the middle of its first cell.
+    bool doubleClickListRow(int id, int row);
     bool topmost() const;
     RECT rect() const;
     // The main menu's answer for a command id: -1 for no such item, else bit 0 enabled and
