@@ -23,6 +23,7 @@
 
 #include "bench/BackgroundProgram.h"
 #include "bench/BenchSupport.h"
+#include "bench/CliBenchSupport.h"
 #include "conversation/ConversationReader.h"
 #include "tests/support/SerialPair.h"
 
@@ -221,12 +222,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> bytesInFile(const fs::pat
         (burst.direction == Direction::Host ? bytes.first : bytes.second) += burst.bytes.size();
     if (reader.failure().happened()) return std::nullopt;
     return bytes;
-}
-
-std::string onDriveZ(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
 }
 
 struct Relay {
