@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "bench/BenchSupport.h"
+#include "bench/CliBenchSupport.h"
 #include "engine/SerialFile.h"
 #include "tests/support/SerialPair.h"
 
@@ -59,7 +60,8 @@ bool writeSerialFile(const fs::path& path, const std::vector<Burst>& bursts) {
     SerialFileWriter writer;
     if (!writer.open(path.string())) return false;
     for (const Burst& burst : bursts) {
-        writer.writeChunk(burst.timeOffset, reinterpret_cast<const std::uint8_t*>(burst.data.data()),
+        writer.writeChunk(burst.timeOffset,
+                          reinterpret_cast<const std::uint8_t*>(burst.data.data()),
                           static_cast<std::uint8_t>(burst.data.size()));
     }
     return writer.close();
@@ -180,7 +182,8 @@ int runProgram(const std::vector<std::string>& arguments, const std::string& out
                                          O_WRONLY | O_NOCTTY, 0);
     }
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t child = -1;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
@@ -216,30 +219,12 @@ Figures latenessOf(const Receiver& receiver, const std::vector<Burst>& bursts) {
     return figures;
 }
 
-// A number in the JSON report, found by its key.
-std::optional<double> reportNumber(const fs::path& report, const std::string& key) {
-    std::ifstream file(report);
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
-    const std::size_t at = all.find("\"" + key + "\"");
-    if (at == std::string::npos) return std::nullopt;
-    const std::size_t colon = all.find(':', at);
-    if (colon == std::string::npos) return std::nullopt;
-    return std::strtod(all.c_str() + colon + 1, nullptr);
-}
-
-std::string onDriveZ(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n",
+                     argv[0]);
         return 2;
     }
     SerialPair pair;
@@ -275,8 +260,9 @@ int main(int argc, char** argv) {
     };
     const std::string port = pair.portName();
     std::vector<Player> players = {
-        {"veltrane-cli", {argv[1], "play", recording.string(), "--port", port, "--quiet",
-                          "--report", (folder / "native.json").string()},
+        {"veltrane-cli",
+         {argv[1], "play", recording.string(), "--port", port, "--quiet", "--report",
+          (folder / "native.json").string()},
          "/dev/null",
          folder / "native.json"},
         {"scriptreplay", {"scriptreplay", "-t", timing.string(), typescript.string()}, port, {}},
@@ -298,8 +284,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::pair<std::string, Figures>> results;
-    std::printf("\n%-20s %9s %9s %9s %9s  %s\n", "player", "p50 ms", "p99 ms", "max ms",
-                "drift ms", "own report p99 ms");
+    std::printf("\n%-20s %9s %9s %9s %9s  %s\n", "player", "p50 ms", "p99 ms", "max ms", "drift ms",
+                "own report p99 ms");
     for (const Player& player : players) {
         receiver.start(total);
         const int status = runProgram(player.command, player.output);
@@ -312,8 +298,8 @@ int main(int argc, char** argv) {
                         receiver.received(), total);
             continue;
         }
-        std::printf("%-20s %9.3f %9.3f %9.3f %9.3f", player.name.c_str(), figures.p50,
-                    figures.p99, figures.max, figures.drift);
+        std::printf("%-20s %9.3f %9.3f %9.3f %9.3f", player.name.c_str(), figures.p50, figures.p99,
+                    figures.max, figures.drift);
         if (!player.report.empty()) {
             if (auto own = reportNumber(player.report, "lateness_p99_ms")) {
                 std::printf("  %.3f (far end %+.3f)", *own, figures.p99 - *own);

@@ -5,8 +5,11 @@
 // side, and, when given, veltrane-cli.exe under Wine on two mapped COM ports. For each:
 // - a byte's journey: small messages one at a time, each way in turn, from the write at one end
 //   to the read at the other, and what that adds to the floor;
-// - both directions streaming flat out (a minute unless told otherwise): every byte must arrive,
-//   in order, and the monitor's file must hold them all, each way.
+// - both directions streaming at once for a minute (unless told otherwise) at 1 MB/s each way,
+//   ten times what a 921600-baud line carries: every byte must arrive, in order, and the
+//   monitor's file must hold them all, each way. A pseudo-terminal pair has no line speed: an
+//   unpaced stream runs at whatever the slowest relay in the chain takes, and the pairs' own
+//   single-threaded socat relays then block each other once any queue between them is full.
 //
 // Usage: bench_monitor_relay [--stream-seconds N] <veltrane-cli> [<veltrane-cli.exe> <wine loader>]
 // (WINEPREFIX set for the Windows program)
@@ -20,6 +23,7 @@
 
 #include "bench/BackgroundProgram.h"
 #include "bench/BenchSupport.h"
+#include "bench/CliBenchSupport.h"
 #include "conversation/ConversationReader.h"
 #include "tests/support/SerialPair.h"
 
@@ -29,6 +33,7 @@ namespace fs = std::filesystem;
 
 constexpr int kJourneys = 400;
 constexpr std::size_t kMessageBytes = 8;
+constexpr std::uint64_t kStreamBytesPerSecond = 1'000'000;
 
 // The two ends the benchmark holds, closed at the end.
 struct Ends {
@@ -151,8 +156,13 @@ struct Stream {
 
 void streamOut(int fd, int direction, std::chrono::seconds length, Stream& stream) {
     std::uint8_t block[4096];
-    const auto end = BenchClock::now() + length;
+    const auto start = BenchClock::now();
+    const auto end = start + length;
     while (BenchClock::now() < end) {
+        // Block k leaves when the rate allows it, never earlier.
+        const auto due =
+            start + std::chrono::microseconds(stream.sent * 1'000'000 / kStreamBytesPerSecond);
+        std::this_thread::sleep_until(due);
         for (std::size_t k = 0; k < sizeof block; ++k)
             block[k] = streamByte(stream.sent + k, direction);
         // A relay that stopped taking bytes must not hold the benchmark up for ever.
@@ -212,12 +222,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> bytesInFile(const fs::pat
         (burst.direction == Direction::Host ? bytes.first : bytes.second) += burst.bytes.size();
     if (reader.failure().happened()) return std::nullopt;
     return bytes;
-}
-
-std::string onDriveZ(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
 }
 
 struct Relay {
@@ -304,7 +308,7 @@ private:
         const bool whole = streams.toDevice.received == streams.toDevice.sent &&
                            streams.toHost.received == streams.toHost.sent &&
                            streams.toDevice.inOrder && streams.toHost.inOrder;
-        std::printf("%-26s flat out %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s", "",
+        std::printf("%-26s streaming %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s", "",
                     streams.seconds, rate(streams.toDevice), rate(streams.toHost),
                     streams.toDevice.stalled || streams.toHost.stalled
                         ? "STALLED: a writer could not write for 5 s"
@@ -356,8 +360,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path folder = benchFolder("monitor-relay");
-    std::printf("%d messages of %zu bytes, each way in turn; then both ways flat out\n\n",
-                kJourneys, kMessageBytes);
+    std::printf(
+        "%d messages of %zu bytes, each way in turn; then both ways at once at 1 MB/s each\n\n",
+        kJourneys, kMessageBytes);
     std::printf("%-26s %8s %8s %8s %9s %9s\n", "between program and device", "p50 ms", "p99 ms",
                 "max ms", "added p99", "added max");
     Bench bench(streamLength);

@@ -20,6 +20,7 @@
 
 #include "bench/BackgroundProgram.h"
 #include "bench/BenchSupport.h"
+#include "bench/CliBenchSupport.h"
 #include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
 #include "tests/support/SerialPair.h"
@@ -97,24 +98,6 @@ std::optional<BenchClock::time_point> readAnswer(int fd, Bytes& into, std::size_
     }
     if (into.size() < count) return std::nullopt;
     return first;
-}
-
-std::optional<double> reportNumber(const fs::path& report, const std::string& key) {
-    std::ifstream file(report);
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
-    const std::size_t at = all.find("\"" + key + "\"");
-    if (at == std::string::npos) return std::nullopt;
-    const std::size_t colon = all.find(':', at);
-    if (colon == std::string::npos) return std::nullopt;
-    return std::strtod(all.c_str() + colon + 1, nullptr);
-}
-
-std::string onDriveZ(const fs::path& path) {
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
 }
 
 struct Run {

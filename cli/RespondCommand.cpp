@@ -7,6 +7,7 @@
 
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/ReportFile.h"
 #include "cli/RespondReport.h"
 #include "conversation/RequestIndex.h"
 #include "engine/SerialPort.h"
@@ -121,17 +122,6 @@ private:
     bool drawn_ = false;
 };
 
-Failure writeReport(const std::string& path, const std::string& json) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return fileFailure(Failure::Kind::CreateOutput, path, lastCLibraryError());
-    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-    const SystemError error = lastCLibraryError();
-    if (std::fclose(file) != 0 || !written) {
-        return fileFailure(Failure::Kind::WriteOutput, path, written ? lastCLibraryError() : error);
-    }
-    return {};
-}
-
 int runRespond(const Arguments& arguments, Console& console) {
     std::string error;
     const auto options = respondOptionsFrom(arguments, &error);
@@ -175,7 +165,7 @@ int runRespond(const Arguments& arguments, Console& console) {
     std::fflush(console.out);
     if (options->reportPath) {
         const Failure failure =
-            writeReport(*options->reportPath, respondReportJson(standIn.counts(), lateness));
+            writeReportFile(*options->reportPath, respondReportJson(standIn.counts(), lateness));
         if (failure.happened()) return reportFailure(console, kName, failure);
     }
     switch (result.end) {

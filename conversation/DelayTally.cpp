@@ -7,7 +7,7 @@
 // Below 1024 one bucket a microsecond; from 2^k (k >= 10) on, 512 buckets split each doubling.
 std::size_t DelayTally::bucketOf(std::uint64_t micros) {
     if (micros < kExactBelow) return static_cast<std::size_t>(micros);
-    const int exponent = std::bit_width(micros) - 1;  // 10 and more
+    const int exponent = static_cast<int>(std::bit_width(micros)) - 1;  // 10 and more
     const int shift = exponent - 9;
     const std::uint64_t step = (micros >> shift) - kStepsPerDoubling;  // 0..511
     return kExactBelow + static_cast<std::size_t>(exponent - 10) * kStepsPerDoubling +

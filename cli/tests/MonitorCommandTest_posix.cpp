@@ -66,8 +66,9 @@ TEST_F(MonitorPtyTest, APollingProgramThatReopensThePtyGetsEveryAnswerThenRespon
     for (std::size_t i = 1; i < read.bursts.size(); ++i) {
         EXPECT_GE(read.bursts[i].timeMicros, read.bursts[i - 1].timeMicros) << i;
         if (read.bursts[i].direction == Direction::Device &&
-            read.bursts[i - 1].direction == Direction::Host)
+            read.bursts[i - 1].direction == Direction::Host) {
             EXPECT_GE(read.bursts[i].timeMicros - read.bursts[i - 1].timeMicros, 25'000u) << i;
+        }
     }
 
     // The device has gone; the file answers for it to the same program on its own pty.
