@@ -65,6 +65,7 @@ private:
     void onOpen();
     bool openFile(const std::string& path);
     std::optional<std::uint32_t> loadDuration(const std::string& path);
+    std::uint32_t conversationLength(const std::string& path);
     void showLoadedFile(std::uint32_t duration);
     void showNoFile();
     void onSaveAs();

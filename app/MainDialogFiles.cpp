@@ -3,6 +3,7 @@
 #include "app/MainDialog.h"
 #include "conversation/ConversationFileName.h"
 #include "conversation/ConversationReader.h"
+#include "conversation/ConversationSpan.h"
 #include "convert/SamePath.h"
 #include "engine/SerialFile.h"
 #include "res/resource.h"
@@ -36,6 +37,16 @@ std::optional<std::uint32_t> MainDialog::loadDuration(const std::string& path) {
     return scan.duration;
 }
 
+// The length of a conversation, in tenths. A pcapng file's end tells it at once; a file that
+// must be read through for it is, up to a size that reads in a moment; longer ones show 00:00.0.
+std::uint32_t MainDialog::conversationLength(const std::string& path) {
+    constexpr std::uint64_t kLongestScan = 64ull << 20;
+    constexpr std::uint64_t kMicrosPerTenth = 100000;
+    const std::uint64_t tenths = conversationSpanMicros(path, kLongestScan).value_or(0) /
+                                 kMicrosPerTenth;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(tenths, UINT32_MAX));
+}
+
 // The file replaces the current one even when it cannot be read: the window then shows no file.
 bool MainDialog::openFile(const std::string& path) {
     currentFilePath_ = path;
@@ -48,7 +59,7 @@ bool MainDialog::openFile(const std::string& path) {
             showNoFile();
             return false;
         }
-        showLoadedFile(0);
+        showLoadedFile(conversationLength(path));
         return true;
     }
     auto duration = loadDuration(path);

@@ -136,7 +136,8 @@ void MainDialog::onStop() {
 
 // A recording with no whole chunk has no length: the window shows 00:00.0.
 void MainDialog::showRecordingLength(const std::string& path) {
-    auto duration = loadDuration(path).value_or(0);
+    const std::uint32_t duration =
+        currentIsConversation() ? conversationLength(path) : loadDuration(path).value_or(0);
     setSliderLength(duration);
     showTime(duration);
 }
@@ -208,8 +209,7 @@ void MainDialog::onWorkerState(WorkerEvent event, std::uint32_t runNumber) {
     // and the time display belong to another file, or to none.
     if (event == WorkerEvent::Ended && runNumber != 0 && runNumber == recordingRunNumber_) {
         recordingRunNumber_ = 0;
-        // A conversation has no serial file's length to scan for.
-        if (!monitoringRun_ && !recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_)
+        if (!recordingRunPath_.empty() && recordingRunPath_ == currentFilePath_)
             showRecordingLength(recordingRunPath_);
         // The worker set its failure before it announced its end.
         const Failure failure = state_.failureOf(runNumber);

@@ -63,10 +63,7 @@ bool MainDialog::offerLeftBehindRecordings() {
                 ConversationReader().open(path).kind == Failure::Kind::None;
             claimWorkingFile(profile_, path);  // while the offer holds: now this copy's
             setTransportButtons(TransportMode::Stopped);
-            if (workingFileIsConversation_)
-                showLoadedFile(0);
-            else
-                showRecordingLength(path);
+            showRecordingLength(path);
             break;
         }
         if (answer == IDNO) {

@@ -207,6 +207,27 @@ bool ConversationReader::readAt(std::uint64_t offset, ConversationBurst& burst) 
     return false;
 }
 
+bool ConversationReader::readLast(ConversationBurst& burst) {
+    if (failure_.happened() || format_ != Format::Pcapng || size_ < kPacketMinimum) return false;
+    std::uint8_t trailer[4] = {};
+    if (readExact(size_ - sizeof trailer, trailer, sizeof trailer) != Got::All) return false;
+    const std::uint32_t length = load32(trailer, bigEndian_);
+    if (length < kPacketMinimum || length > size_ || length % 4 != 0) return false;
+    const std::uint64_t start = size_ - length;
+    // The block must say the same length at its start, or the trailer is no block's end.
+    std::uint8_t head[8] = {};
+    if (readExact(start, head, sizeof head) != Got::All) return false;
+    if (load32(head, bigEndian_) != kEnhancedPacketType || load32(head + 4, bigEndian_) != length)
+        return false;
+    // A packet without conversation bytes, or a damaged one: the caller reads forward instead,
+    // which finds and tells what is wrong.
+    const bool wasEnded = ended_;
+    if (readAt(start, burst)) return true;
+    failure_ = {};
+    ended_ = wasEnded;
+    return false;
+}
+
 bool ConversationReader::continueFrom(std::uint64_t offset) {
     if (failure_.happened() || format_ == Format::None) return false;
     nextOffset_ = offset;

@@ -35,6 +35,10 @@ public:
     // as it was. False with a failure when no data packet starts there; like any failure, that
     // ends reading.
     bool readAt(std::uint64_t offset, ConversationBurst& burst);
+    // The file's last burst, found from its end without reading what comes before: a pcapng
+    // file ends in a block's length, which says where the block starts. False, with no failure,
+    // when that cannot be done (classic pcap, a last block cut short or not a data packet).
+    bool readLast(ConversationBurst& burst);
 
     // next() goes on from the block at offset (a burst's offset from next), as if the file began
     // there: a request and the answer after it are read again without keeping their bytes.

@@ -115,6 +115,7 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
         return;
     }
     answer_.fromMicros = request.endMicros;
+    lastAnsweredMicros_ = request.endMicros - std::min(request.endMicros, index_.firstMicros());
     answer_.atMicros = arrivalMicros;
     lineUpNext(answer_);
 }

@@ -61,6 +61,9 @@ public:
     void burstSent();
 
     const StandInCounts& counts() const { return counts_; }
+    // Where in the file the request answered last ends, from the file's first burst; none
+    // before the first answer.
+    std::optional<std::uint64_t> lastAnsweredMicros() const { return lastAnsweredMicros_; }
     // Misses since the last call, oldest first.
     std::vector<StandInMiss> takeMisses();
     // Reading the file again failed (it changed or went away); nothing more is sent.
@@ -103,6 +106,7 @@ private:
     RecordedRequest probed_;
     Stream answer_, early_;
     StandInCounts counts_;
+    std::optional<std::uint64_t> lastAnsweredMicros_;
     std::vector<StandInMiss> misses_;
     Failure failure_;
 };

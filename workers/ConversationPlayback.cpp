@@ -70,6 +70,7 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
         }
         ++counts.bursts;
         counts.bytes += length;
+        counts.atMicros = since;
     }
     log.writeLine("Ended play");
     carryOn(counts);

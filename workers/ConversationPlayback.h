@@ -24,6 +24,7 @@ struct ConversationPlay {
 struct ConversationPlayCounts {
     std::uint64_t bursts = 0;  // written whole
     std::uint64_t bytes = 0;
+    std::uint64_t atMicros = 0;  // the last written burst's place, from the file's first burst
 };
 
 // Writes the device's bursts of the file (open in reader) out of port, each when its recorded

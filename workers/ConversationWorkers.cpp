@@ -1,5 +1,8 @@
 // The two ways the window plays a conversation file: answering as its device, and playing the
 // device's bursts on their recorded schedule. Both report as the playback worker does.
+#include <algorithm>
+#include <limits>
+
 #include "conversation/ConversationReader.h"
 #include "conversation/DeviceStandIn.h"
 #include "conversation/RequestIndex.h"
@@ -19,9 +22,15 @@ namespace {
 
 constexpr std::uint64_t kMicrosPerTenth = 100000;
 
+std::uint32_t tenthsOf(std::uint64_t micros) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(micros / kMicrosPerTenth, std::numeric_limits<std::uint32_t>::max()));
+}
+
 class WindowAnsweringListener : public AnsweringListener {
 public:
-    WindowAnsweringListener(SharedState& state, LogWriter& log) : state_(state), log_(log) {}
+    WindowAnsweringListener(SharedState& state, const DeviceStandIn& standIn, LogWriter& log)
+        : state_(state), standIn_(standIn), log_(log) {}
     bool stopAsked() override { return state_.stopRequested(); }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request" : "Request answered out of order");
@@ -29,10 +38,14 @@ public:
     void progress(const StandInCounts& counts) override {
         state_.requestsAnswered.store(counts.answered);
         state_.requestsUnknown.store(counts.unknown);
+        // The slider stands where the request answered last is in the file.
+        if (const auto at = standIn_.lastAnsweredMicros())
+            state_.currentPosition.store(tenthsOf(*at));
     }
 
 private:
     SharedState& state_;
+    const DeviceStandIn& standIn_;
     LogWriter& log_;
 };
 
@@ -79,7 +92,8 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
             return cannotStart(std::move(failure));
         if (announceStart(state, log)) {
-            WindowAnsweringListener listener(state, log);
+            state.currentPosition.store(0);
+            WindowAnsweringListener listener(state, standIn, log);
             AnsweringOptions options;
             options.portName = job.device.port;
             DelayTally lateness;
@@ -123,6 +137,7 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
             const Failure ended =
                 playConversation(reader, port, play, counts, [&](const ConversationPlayCounts& c) {
                     state.bytesMoved.store(c.bytes);
+                    if (c.bursts > 0) state.currentPosition.store(tenthsOf(c.atMicros));
                     return !state.stopRequested();
                 });
             if (ended.happened()) state.reportFailure(ended);

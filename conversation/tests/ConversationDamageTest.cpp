@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "conversation/ConversationReader.h"
+#include "conversation/ConversationSpan.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -187,6 +188,28 @@ TEST(ConversationDamage, EachBrokenRuleGivesOneFailureSayingWhatAndWhere) {
         EXPECT_FALSE(read.cut) << c.detail;
     }
     EXPECT_EQ(readFile(dir, backwards.out).bursts.size(), 3u);  // all before the step back
+}
+
+// A file's length comes from its last block when that is a whole data packet, else from reading
+// it through, which a limit of 0 bytes forbids.
+TEST(ConversationDamage, ASpanIsReadFromTheEndOrByReadingThrough) {
+    TempDir dir;
+    const std::string path = dir.file("span.pcapng");
+    for (bool big : {false, true}) {
+        Builder b = goodFile(big);
+        b.packet(5'000'700, 0x02, {0x55});
+        ASSERT_TRUE(writeWholeFile(path, b.out));
+        EXPECT_EQ(conversationSpanMicros(path, 0), 700u) << big;
+
+        const std::size_t whole = b.out.size();
+        b.packet(5'000'900, 0x00, {0x99});  // a status change: no burst to end on
+        ASSERT_TRUE(writeWholeFile(path, b.out));
+        EXPECT_EQ(conversationSpanMicros(path, 0), std::nullopt) << big;
+        EXPECT_EQ(conversationSpanMicros(path, 1 << 20), 700u) << big;
+
+        ASSERT_TRUE(writeWholeFile(path, Bytes(b.out.begin(), b.out.begin() + whole + 9)));
+        EXPECT_EQ(conversationSpanMicros(path, 1 << 20), 700u) << "cut, big-endian: " << big;
+    }
 }
 
 // Classic pcap as other serial sniffers write it: the same bursts from all four magics.

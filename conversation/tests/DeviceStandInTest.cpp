@@ -73,10 +73,12 @@ TEST_F(DeviceStandInTest, AnswersInFileOrderThenRepeatsInTheirOrderThenTheLastAg
                 {35'000, Device, "a2"}});
     // The device's early bursts on their own schedule from the start.
     EXPECT_EQ(sent(), (Words{"0:hi", "1000:!"}));
+    EXPECT_EQ(standIn_->lastAnsweredMicros(), std::nullopt);
     hostSends("A", 50'000);
     EXPECT_EQ(sent(), (Words{"52000:a1", "53500:a1+"}));
     hostSends("B", 60'000);
     EXPECT_EQ(sent(), (Words{"60300:b"}));
+    EXPECT_EQ(standIn_->lastAnsweredMicros(), 20'000u);  // where the answered request is recorded
     hostSends("A", 70'000);
     EXPECT_EQ(sent(), (Words{"75000:a2"}));
     // Every A used: the last answer again.
@@ -94,11 +96,14 @@ TEST_F(DeviceStandInTest, AnswersInFileOrderThenRepeatsInTheirOrderThenTheLastAg
     ASSERT_FALSE(standIn_->start().happened());
     sent();
     Words answers;
+    std::vector<std::uint64_t> places;
     for (const char* request : {"B", "A", "A", "A"}) {
         hostSends(request, 100'000);
         for (const std::string& word : sent()) answers.push_back(word);
+        places.push_back(standIn_->lastAnsweredMicros().value_or(0));
     }
     EXPECT_EQ(answers, (Words{"100300:b", "105000:a2", "102000:a1", "103500:a1+", "105000:a2"}));
+    EXPECT_EQ(places, (std::vector<std::uint64_t>{20'000, 30'000, 10'000, 30'000}));
     const StandInCounts& counts = standIn_->counts();
     EXPECT_EQ(counts.requests, 4u);
     EXPECT_EQ(counts.answered, 4u);

@@ -15,16 +15,17 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A conversation of two requests and their answers, 20 ms after each.
+// A conversation of requests and their answers, one burst `spacing` after the other.
 ::testing::AssertionResult writeConversation(const std::string& path,
-                                             const std::vector<std::string>& exchanges) {
+                                             const std::vector<std::string>& exchanges,
+                                             std::uint64_t spacingMicros = 20'000) {
     ConversationWriter writer;
     Failure failure = writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"});
     std::uint64_t time = 1'700'000'000'000'000;
     for (std::size_t index = 0; index < exchanges.size() && !failure.happened(); ++index) {
         const std::string& bytes = exchanges[index];
         ConversationBurst burst;
-        burst.timeMicros = time += 20'000;
+        burst.timeMicros = time += spacingMicros;
         burst.direction = index % 2 == 0 ? Direction::Host : Direction::Device;
         burst.bytes = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
         failure = writer.write(burst);
@@ -134,15 +135,22 @@ TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
     const std::string second = asText(modbus_rtu::readHoldingRegistersQuery(1, 5, 1));
     const std::string firstAnswer = asText(modbus_rtu::readHoldingRegistersResponse(1, {100}));
     const std::string secondAnswer = asText(modbus_rtu::readHoldingRegistersResponse(1, {105}));
-    ASSERT_TRUE(writeConversation(file, {first, firstAnswer, second, secondAnswer}));
+    // Bursts 1.5 s apart: the second request is recorded 3.0 s after the first.
+    ASSERT_TRUE(writeConversation(file, {first, firstAnswer, second, secondAnswer}, 1'500'000));
     ASSERT_TRUE(started(program, "\"" + file + "\""));
+    EXPECT_EQ(program.text(IDC_TIME_DISPLAY), "00:04.5");  // its length, read from its end
 
     ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
     ASSERT_TRUE(statusBecomes(program, "Answering: 0 requests answered, 0 unknown"));
     ASSERT_TRUE(host.send(second));
     EXPECT_EQ(host.receive(secondAnswer.size(), 3s), secondAnswer);
+    // The position follows the request answered last.
+    EXPECT_TRUE(waitUntil([&] { return program.text(IDC_TIME_DISPLAY) == "00:03.0"; }, 2s))
+        << program.text(IDC_TIME_DISPLAY);
     ASSERT_TRUE(host.send(first));
     EXPECT_EQ(host.receive(firstAnswer.size(), 3s), firstAnswer);
+    EXPECT_TRUE(waitUntil([&] { return program.text(IDC_TIME_DISPLAY) == "00:00.0"; }, 2s))
+        << program.text(IDC_TIME_DISPLAY);
     const std::string unknown = asText(modbus_rtu::readHoldingRegistersQuery(1, 9, 1));
     ASSERT_TRUE(host.send(unknown));
     EXPECT_TRUE(statusBecomes(program, "Answering: 2 requests answered, 1 unknown"));
