@@ -9,7 +9,7 @@
 
 #include "app/CommandRules.h"
 #include "app/ConversionRun.h"
-#include "app/DataViewModel.h"
+#include "dataview/DataViewModel.h"
 #include "app/ErrorBoxReporter.h"
 #include "app/RecentFiles.h"
 #include "app/StatusLine.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/DataViewModel.h"
+#include "dataview/DataViewModel.h"
 #include "bench/BenchSupport.h"
 #include "bench/PeakMemory.h"
 #include "engine/SerialFile.h"

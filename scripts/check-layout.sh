@@ -5,11 +5,11 @@
 #   conversation -> conversation, engine
 #   convert -> convert, conversation, log, engine
 #   workers -> workers, conversation, log, engine
+#   dataview -> dataview, conversation, engine
 #   win32   -> win32
 #   app     -> anything of ours
 #   cli     -> cli, workers, convert, conversation, log, engine
-#   tests/support, bench -> anything but app, win32 and res; bench also the data view's model
-#                           (app/Data*: portable), which it measures
+#   tests/support, bench -> anything but app, win32 and res
 #   fuzz    -> fuzz, convert, conversation, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
 # Every include of our own names its folder, so the folder of a file and of its includes decide.
@@ -23,11 +23,12 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
         conversation) echo '^(conversation|engine)/' ;;
         convert) echo '^(convert|conversation|log|engine)/' ;;
         workers) echo '^(workers|conversation|log|engine)/' ;;
+        dataview) echo '^(dataview|conversation|engine)/' ;;
         win32) echo '^win32/' ;;
         app) echo '.' ;;
         cli) echo '^(cli|workers|convert|conversation|log|engine)/' ;;
-        tests) echo '^(engine|log|conversation|convert|workers|tests|bench)/' ;;
-        bench) echo '^(engine|log|conversation|convert|workers|tests|bench)/|^app/Data' ;;
+        tests) echo '^(engine|log|conversation|convert|workers|dataview|tests|bench)/' ;;
+        bench) echo '^(engine|log|conversation|convert|workers|dataview|tests|bench)/' ;;
         fuzz) echo '^(fuzz|convert|conversation|log|engine|tests/support)/' ;;
         *) echo '.' ;;
     esac

@@ -1,10 +1,10 @@
-#include "app/DataViewModel.h"
+#include "dataview/DataViewModel.h"
 
 #include <chrono>
 #include <cstring>
 #include <vector>
 
-#include "app/DataRowText.h"
+#include "dataview/DataRowText.h"
 #include "engine/MarkerSearch.h"
 
 namespace {

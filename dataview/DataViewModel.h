@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "app/DataRowIndex.h"
+#include "dataview/DataRowIndex.h"
 #include "conversation/ConversationReader.h"
 #include "engine/Failure.h"
 #include "engine/SerialFile.h"

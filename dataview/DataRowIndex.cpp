@@ -1,4 +1,4 @@
-#include "app/DataRowIndex.h"
+#include "dataview/DataRowIndex.h"
 
 void DataRowIndex::append(const std::vector<DataRowEntry>& entries) {
     std::lock_guard lock(mutex_);

@@ -1,4 +1,4 @@
-#include "app/DataRowText.h"
+#include "dataview/DataRowText.h"
 
 #include <cstdio>
 

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/DataRowText.h"
-#include "app/DataViewModel.h"
+#include "dataview/DataRowText.h"
+#include "dataview/DataViewModel.h"
 #include "conversation/ConversationWriter.h"
 #include "engine/SerialFile.h"
 #include "tests/support/TempDir.h"
