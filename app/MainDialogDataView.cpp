@@ -11,7 +11,7 @@ namespace {
 constexpr int kDataViewShownHeight = 240;
 constexpr int kDataViewLeastHeight = 60;
 constexpr int kDirectionColumn = 1;
-constexpr int kDirectionWidth = 60;
+constexpr int kDirectionWidth = 70;  // room for its heading
 // A conversation's times count in microseconds, the transport in tenths.
 constexpr std::uint64_t kMicrosPerTenth = 100'000;
 constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
