@@ -42,8 +42,8 @@ std::optional<std::uint32_t> MainDialog::loadDuration(const std::string& path) {
 std::uint32_t MainDialog::conversationLength(const std::string& path) {
     constexpr std::uint64_t kLongestScan = 64ull << 20;
     constexpr std::uint64_t kMicrosPerTenth = 100000;
-    const std::uint64_t tenths = conversationSpanMicros(path, kLongestScan).value_or(0) /
-                                 kMicrosPerTenth;
+    const std::uint64_t tenths =
+        conversationSpanMicros(path, kLongestScan).value_or(0) / kMicrosPerTenth;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(tenths, UINT32_MAX));
 }
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "dataview/DataViewModel.h"
 #include "bench/BenchSupport.h"
 #include "bench/PeakMemory.h"
+#include "dataview/DataViewModel.h"
 #include "engine/SerialFile.h"
 
 namespace {

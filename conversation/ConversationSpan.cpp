@@ -10,8 +10,8 @@ std::optional<std::uint64_t> conversationSpanMicros(const std::string& path,
     ConversationReader reader;
     if (reader.open(path).happened()) return std::nullopt;
     ConversationBurst burst;
-    if (!reader.next(burst)) return reader.failure().happened() ? std::nullopt
-                                                                : std::optional<std::uint64_t>{0};
+    if (!reader.next(burst))
+        return reader.failure().happened() ? std::nullopt : std::optional<std::uint64_t>{0};
     const std::uint64_t first = burst.timeMicros;
     std::uint64_t last = first;
     if (reader.readLast(burst)) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "dataview/DataRowIndex.h"
 #include "conversation/ConversationReader.h"
+#include "dataview/DataRowIndex.h"
 #include "engine/Failure.h"
 #include "engine/SerialFile.h"
 

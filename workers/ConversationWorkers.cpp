@@ -23,8 +23,8 @@ namespace {
 constexpr std::uint64_t kMicrosPerTenth = 100000;
 
 std::uint32_t tenthsOf(std::uint64_t micros) {
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(micros / kMicrosPerTenth, std::numeric_limits<std::uint32_t>::max()));
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        micros / kMicrosPerTenth, std::numeric_limits<std::uint32_t>::max()));
 }
 
 class WindowAnsweringListener : public AnsweringListener {

@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "conversation/ConversationWriter.h"
 #include "dataview/DataRowText.h"
 #include "dataview/DataViewModel.h"
-#include "conversation/ConversationWriter.h"
 #include "engine/SerialFile.h"
 #include "tests/support/TempDir.h"
 
