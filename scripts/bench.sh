@@ -2,7 +2,7 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle|monitor|respond|monitor-idle
+#                              port-wait|pty-idle|monitor|respond|monitor-idle|data-view
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -28,7 +28,9 @@ case "${1:-}" in
     pty-idle) target=bench_pty_idle; serial=no ;;
     # Native only: the whole monitor while its pseudo-terminal host side waits for the program.
     monitor-idle) target=bench_monitor_idle; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle" >&2
+    # The window's data view over a 5 GiB file: first rows, rows near the end, memory.
+    data-view) target=bench_data_view; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle|data-view" >&2
        exit 2 ;;
 esac
 
