@@ -1,7 +1,8 @@
 # Release packages, made by scripts/package.sh in a release build of their own:
 #   natively   a Debian package of veltrane-cli with its manual page, copyright and bash
 #              completion (cpack -G DEB);
-#   Windows    a zip of Veltrane.exe, veltrane-cli.exe and the manual (cpack -G ZIP).
+#   Windows    a zip of Veltrane.exe, veltrane-cli.exe and the manual with its picture
+#              (cpack -G ZIP).
 set(CPACK_PACKAGE_VENDOR "Veltrane")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
@@ -11,6 +12,7 @@ set(CPACK_PACKAGE_CONTACT "Veltrane maintainers <maintainers@veltrane.example>")
 if(WIN32)
     install(TARGETS Veltrane veltrane-cli RUNTIME DESTINATION .)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION . RENAME Veltrane.html)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/data-view.png DESTINATION .)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "veltrane-${PROJECT_VERSION}-windows-x64")
 else()
