@@ -292,6 +292,15 @@ bool wanted(const std::string& name) {
 
 using Results = std::vector<std::pair<std::string, Figures>>;
 
+// The system's load average over the last minute, so that a run on a machine that was not quiet
+// shows as such; negative when it cannot be read.
+double loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    double load = -1.0;
+    file >> load;
+    return load;
+}
+
 Results runPlayers(const std::vector<Player>& players, Receiver& receiver,
                    const std::vector<Burst>& bursts, std::size_t total) {
     Results results;
@@ -430,7 +439,7 @@ int main(int argc, char** argv) {
         if (wanted(player.name)) players.push_back(player);
     }
 
-    std::printf("\n-- quiet machine\n");
+    std::printf("\n-- quiet machine (load average %.2f)\n", loadAverage());
     const Results quiet = runPlayers(players, receiver, bursts, total);
     std::printf("\ngoals, quiet machine:\n");
     printGoals(quiet, false);
@@ -438,7 +447,8 @@ int main(int argc, char** argv) {
     if (busyWanted == nullptr || std::string(busyWanted) != "no") {
         const BusyCore busy;
         if (busy.running()) {
-            std::printf("\n-- one core busy (a niced busy loop)\n");
+            std::printf("\n-- one core busy (a niced busy loop; load average %.2f as it began)\n",
+                        loadAverage());
             const Results loaded = runPlayers(players, receiver, bursts, total);
             std::printf("\ngoals, one core busy:\n");
             printGoals(loaded, true);
