@@ -3,8 +3,8 @@
 #include "workers/PlayThreadPriority.h"
 
 // The process's 1 ms timer period is the sleeper's; the thread's priority is this. Time-critical
-// is the highest a thread of a normal process gets; Wine maps it onto the system's scheduling
-// only where its limits allow, and plays on as before where they do not.
+// is the highest a thread of a normal process gets, above every normal one. Wine 8 accepts it
+// but runs every thread at the system's normal priority, so under Wine playback goes on as before.
 PlayThreadPriority::PlayThreadPriority() {
     previousPriority_ = GetThreadPriority(GetCurrentThread());
     if (previousPriority_ == THREAD_PRIORITY_ERROR_RETURN) return;
