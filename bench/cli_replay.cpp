@@ -1,15 +1,22 @@
 // Replays one generated recording (over a minute, several hundred bursts of varied sizes) into a
-// pseudo-terminal pair with veltrane-cli natively and under Wine, and with two general replay
-// tools, scriptreplay and ttyplay, given the same bursts in their own formats. The far end
-// timestamps every read with one monotonic clock; each burst's lateness is when its first byte
-// arrived against when it was due, both counted from the first burst, so a tool's start-up time
-// does not count and drift shows as the last burst's lateness.
+// pseudo-terminal pair with veltrane-cli natively and under Wine, the window's playback under Wine,
+// and three general replay tools, asciinema (through script, so that it has a terminal),
+// scriptreplay and ttyplay, given the same bursts in their own formats. The far end timestamps
+// every read with one monotonic clock; each burst's lateness is when its first byte arrived
+// against when it was due, both counted from the first burst, so a tool's start-up time does not
+// count and drift shows as the last burst's lateness. Every player runs twice: on a quiet machine,
+// then with one core kept busy by a niced busy loop that the benchmark starts.
 //
-// Usage: bench_cli_replay <veltrane-cli> [<veltrane-cli.exe> <wine loader>]  (WINEPREFIX set for
-// the Windows program)
+// Usage: bench_cli_replay <veltrane-cli> [<veltrane-cli.exe> <wine loader>
+//                                         [<bench_window_play_worker.exe>]]
+// (WINEPREFIX set for the Windows programs). BENCH_PLAYERS="name,name" runs only the players of
+// those names (e.g. "veltrane-cli,asciinema"), BENCH_BUSY=no only the quiet run.
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -104,6 +111,50 @@ bool writeTtyrec(const fs::path& path, const std::vector<Burst>& bursts) {
     return file.good();
 }
 
+// An asciicast v2: a header line, then one output event a burst, in seconds from the start. Its
+// text is JSON, so each byte stands as a lower-case letter: the byte counts, which the far end
+// goes by, stay the same, and a terminal passes letters unchanged.
+bool writeAsciicast(const fs::path& path, const std::vector<Burst>& bursts) {
+    std::ofstream file(path, std::ios::binary);
+    file << "{\"version\": 2, \"width\": 80, \"height\": 24}\n";
+    for (const Burst& burst : bursts) {
+        std::string text;
+        for (const char byte : burst.data)
+            text.push_back(static_cast<char>('a' + static_cast<unsigned char>(byte) % 26));
+        char time[32];
+        std::snprintf(time, sizeof time, "%.6f", burst.timeOffset / 10.0);
+        file << "[" << time << ", \"o\", \"" << text << "\"]\n";
+    }
+    return file.good();
+}
+
+// A niced busy loop on the last core, for as long as this exists: one core busy, the others free.
+class BusyCore {
+public:
+    BusyCore() {
+        child_ = fork();
+        if (child_ != 0) return;
+        cpu_set_t last;
+        CPU_ZERO(&last);
+        CPU_SET(static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)) - 1, &last);
+        sched_setaffinity(0, sizeof last, &last);
+        setpriority(PRIO_PROCESS, 0, 19);
+        volatile unsigned long spins = 0;
+        for (;;) spins = spins + 1;
+    }
+    ~BusyCore() {
+        if (child_ <= 0) return;
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
+    }
+    BusyCore(const BusyCore&) = delete;
+    BusyCore& operator=(const BusyCore&) = delete;
+    bool running() const { return child_ > 0; }
+
+private:
+    pid_t child_ = -1;
+};
+
 // The far end: every read with the instant it returned, until all bytes came or the line stayed
 // quiet for the given time after the player ended.
 class Receiver {
@@ -197,7 +248,7 @@ int runProgram(const std::vector<std::string>& arguments, const std::string& out
 
 struct Figures {
     bool complete = false;
-    double p50 = 0, p99 = 0, max = 0, drift = 0;
+    double p50 = 0, p99 = 0, max = 0, second = 0, last = 0;
 };
 
 Figures latenessOf(const Receiver& receiver, const std::vector<Burst>& bursts) {
@@ -215,15 +266,111 @@ Figures latenessOf(const Receiver& receiver, const std::vector<Burst>& bursts) {
     figures.p50 = percentile(lateness, 0.50);
     figures.p99 = percentile(lateness, 0.99);
     figures.max = *std::max_element(lateness.begin(), lateness.end());
-    figures.drift = lateness.back();
+    figures.second = lateness.size() > 1 ? lateness[1] : 0.0;
+    figures.last = lateness.back();
     return figures;
+}
+
+struct Player {
+    std::string name;
+    std::vector<std::string> command;
+    std::string output;  // the port for the tools that write to standard output; ours write to
+                         // the port themselves, so their standard output is dropped
+    fs::path report;     // veltrane-cli's own timing report
+};
+
+// BENCH_PLAYERS, when set, names the players to run, separated by commas.
+bool wanted(const std::string& name) {
+    const char* list = std::getenv("BENCH_PLAYERS");
+    if (list == nullptr || *list == '\0') return true;
+    std::stringstream names(list);
+    for (std::string one; std::getline(names, one, ',');) {
+        if (one == name) return true;
+    }
+    return false;
+}
+
+using Results = std::vector<std::pair<std::string, Figures>>;
+
+// The system's load average over the last minute, so that a run on a machine that was not quiet
+// shows as such; negative when it cannot be read.
+double loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    double load = -1.0;
+    file >> load;
+    return load;
+}
+
+Results runPlayers(const std::vector<Player>& players, Receiver& receiver,
+                   const std::vector<Burst>& bursts, std::size_t total) {
+    Results results;
+    std::printf("%-22s %8s %8s %8s %8s %8s %9s %9s  %s\n", "player", "p50", "p99", "max", "second",
+                "last", "p99-p50", "max-p50", "own report: p99, max, first, last");
+    for (const Player& player : players) {
+        receiver.start(total);
+        const int status = runProgram(player.command, player.output);
+        receiver.playerEnded();
+        receiver.join();
+        const Figures f = latenessOf(receiver, bursts);
+        results.emplace_back(player.name, f);
+        if (!f.complete) {
+            std::printf("%-22s exit %d, %zu of %zu bytes arrived\n", player.name.c_str(), status,
+                        receiver.received(), total);
+            continue;
+        }
+        std::printf("%-22s %8.3f %8.3f %8.3f %8.3f %8.3f %9.3f %9.3f", player.name.c_str(), f.p50,
+                    f.p99, f.max, f.second, f.last, f.p99 - f.p50, f.max - f.p50);
+        // Where the far end and the player's own report differ, the time went after the write
+        // began: in the write, the line or the far end.
+        if (!player.report.empty()) {
+            const auto p99 = reportNumber(player.report, "lateness_p99_ms");
+            const auto max = reportNumber(player.report, "lateness_max_ms");
+            const auto first = reportNumber(player.report, "first_chunk_lateness_ms");
+            const auto last = reportNumber(player.report, "last_chunk_lateness_ms");
+            if (p99 && max && first && last) {
+                std::printf("  %.3f, %.3f, %.3f, %.3f", *p99, *max, *first, *last);
+            } else {
+                std::printf("  (no report)");
+            }
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return results;
+}
+
+// The goals for our players against asciinema's figures of the same run.
+void printGoals(const Results& results, bool busy) {
+    const Figures* peer = nullptr;
+    for (const auto& [name, figures] : results) {
+        if (name == "asciinema" && figures.complete) peer = &figures;
+    }
+    for (const auto& [name, f] : results) {
+        if (!f.complete || (name.rfind("veltrane", 0) != 0 && name.rfind("window", 0) != 0))
+            continue;
+        std::printf("%-22s", name.c_str());
+        if (busy) {
+            std::printf(" max-p50 %.3f <= 2: %s", f.max - f.p50,
+                        f.max - f.p50 <= 2.0 ? "yes" : "NO");
+        } else {
+            if (peer) {
+                std::printf(" p99-p50 <= asciinema's: %s, max-p50 <= asciinema's: %s,",
+                            f.p99 - f.p50 <= peer->p99 - peer->p50 ? "yes" : "NO",
+                            f.max - f.p50 <= peer->max - peer->p50 ? "yes" : "NO");
+            }
+            std::printf(" last <= p99 + 0.5: %s", f.last <= f.p99 + 0.5 ? "yes" : "NO");
+        }
+        std::printf("\n");
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n",
+    if (argc != 2 && argc != 4 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader> "
+                     "[<bench_window_play_worker.exe>]]\n",
                      argv[0]);
         return 2;
     }
@@ -236,14 +383,15 @@ int main(int argc, char** argv) {
     const fs::path folder = benchFolder("cli-replay");
     const std::vector<Burst> bursts = planBursts();
     const fs::path recording = folder / "recording.ser", typescript = folder / "typescript",
-                   timing = folder / "timing", ttyrec = folder / "recording.ttyrec";
+                   timing = folder / "timing", ttyrec = folder / "recording.ttyrec",
+                   asciicast = folder / "recording.cast";
     if (!writeSerialFile(recording, bursts) || !writeTypescript(typescript, timing, bursts) ||
-        !writeTtyrec(ttyrec, bursts)) {
+        !writeTtyrec(ttyrec, bursts) || !writeAsciicast(asciicast, bursts)) {
         std::fprintf(stderr, "cannot write the recordings in %s\n", folder.c_str());
         return 1;
     }
     const std::size_t total = bursts.back().firstByte + bursts.back().data.size();
-    std::printf("%zu bursts, %zu bytes, %.1f s\n", bursts.size(), total,
+    std::printf("%zu bursts, %zu bytes, %.1f s; lateness in ms\n", bursts.size(), total,
                 bursts.back().timeOffset / 10.0);
 
     Receiver receiver;
@@ -251,77 +399,66 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", pair.devicePortName().c_str());
         return 1;
     }
-    struct Player {
-        std::string name;
-        std::vector<std::string> command;
-        std::string output;  // the port for the tools that write to standard output; our
-                             // report goes to its JSON file, so our standard output is dropped
-        fs::path report;     // our own timing report
-    };
     const std::string port = pair.portName();
-    std::vector<Player> players = {
+    std::vector<Player> all = {
         {"veltrane-cli",
          {argv[1], "play", recording.string(), "--port", port, "--quiet", "--report",
           (folder / "native.json").string()},
          "/dev/null",
          folder / "native.json"},
+        // asciinema plays only to a terminal: script gives it one and copies its output out.
+        {"asciinema",
+         {"script", "-q", "-e", "-c", "asciinema play " + asciicast.string(), "/dev/null"},
+         port,
+         {}},
         {"scriptreplay", {"scriptreplay", "-t", timing.string(), typescript.string()}, port, {}},
         {"ttyplay", {"ttyplay", ttyrec.string()}, port, {}},
     };
     fs::path comLink;
-    if (argc == 4) {
+    if (argc >= 4) {
         const char* prefix = std::getenv("WINEPREFIX");
         comLink = fs::path(prefix ? prefix : "") / "dosdevices" / "com5";
         std::error_code ignored;
         fs::remove(comLink, ignored);
         fs::create_symlink(port, comLink, ignored);
-        players.insert(players.begin() + 1,
-                       {"veltrane-cli (Wine)",
-                        {argv[3], argv[2], "play", onDriveZ(recording), "--port", "COM5", "--quiet",
-                         "--report", onDriveZ(folder / "wine.json")},
-                        "/dev/null",
-                        folder / "wine.json"});
+        all.insert(all.begin() + 1,
+                   {"veltrane-cli (Wine)",
+                    {argv[3], argv[2], "play", onDriveZ(recording), "--port", "COM5", "--quiet",
+                     "--report", onDriveZ(folder / "wine.json")},
+                    "/dev/null",
+                    folder / "wine.json"});
+        if (argc == 5) {
+            all.insert(all.begin() + 2, {"window (Wine)",
+                                         {argv[3], argv[4], onDriveZ(recording), "COM5"},
+                                         "/dev/null",
+                                         {}});
+        }
+    }
+    std::vector<Player> players;
+    for (const Player& player : all) {
+        if (wanted(player.name)) players.push_back(player);
     }
 
-    std::vector<std::pair<std::string, Figures>> results;
-    std::printf("\n%-20s %9s %9s %9s %9s  %s\n", "player", "p50 ms", "p99 ms", "max ms", "drift ms",
-                "own report p99 ms");
-    for (const Player& player : players) {
-        receiver.start(total);
-        const int status = runProgram(player.command, player.output);
-        receiver.playerEnded();
-        receiver.join();
-        const Figures figures = latenessOf(receiver, bursts);
-        results.emplace_back(player.name, figures);
-        if (!figures.complete) {
-            std::printf("%-20s exit %d, %zu of %zu bytes arrived\n", player.name.c_str(), status,
-                        receiver.received(), total);
-            continue;
+    std::printf("\n-- quiet machine (load average %.2f)\n", loadAverage());
+    const Results quiet = runPlayers(players, receiver, bursts, total);
+    std::printf("\ngoals, quiet machine:\n");
+    printGoals(quiet, false);
+    const char* busyWanted = std::getenv("BENCH_BUSY");
+    if (busyWanted == nullptr || std::string(busyWanted) != "no") {
+        const BusyCore busy;
+        if (busy.running()) {
+            std::printf("\n-- one core busy (a niced busy loop; load average %.2f as it began)\n",
+                        loadAverage());
+            const Results loaded = runPlayers(players, receiver, bursts, total);
+            std::printf("\ngoals, one core busy:\n");
+            printGoals(loaded, true);
+        } else {
+            std::printf("\nno busy loop could be started\n");
         }
-        std::printf("%-20s %9.3f %9.3f %9.3f %9.3f", player.name.c_str(), figures.p50, figures.p99,
-                    figures.max, figures.drift);
-        if (!player.report.empty()) {
-            if (auto own = reportNumber(player.report, "lateness_p99_ms")) {
-                std::printf("  %.3f (far end %+.3f)", *own, figures.p99 - *own);
-            } else {
-                std::printf("  (no report)");
-            }
-        }
-        std::printf("\n");
     }
     if (!comLink.empty()) {
         std::error_code ignored;
         fs::remove(comLink, ignored);
-    }
-
-    std::printf("\nratios, ours / theirs (below 1: ours is closer to the recorded timing)\n");
-    for (const auto& [ours, our] : results) {
-        if (ours.rfind("veltrane-cli", 0) != 0 || !our.complete) continue;
-        for (const auto& [theirs, their] : results) {
-            if (theirs.rfind("veltrane-cli", 0) == 0 || !their.complete) continue;
-            std::printf("%-20s / %-12s p99 %.3f, max %.3f\n", ours.c_str(), theirs.c_str(),
-                        our.p99 / their.p99, our.max / their.max);
-        }
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);

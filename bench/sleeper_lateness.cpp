@@ -1,17 +1,20 @@
 // How late the playback's sleeper wakes: 1,500 waits of 1 to 20 ms for an absolute instant,
 // each one's lateness against that instant. Playback sends a chunk when the wait ends, so this
-// is the part of a chunk's lateness that the wait adds.
+// is the part of a chunk's lateness that the wait adds. The waits run at the play thread's
+// raised priority, as playback's do.
 #include <algorithm>
 #include <cstdio>
 #include <random>
 #include <vector>
 
 #include "workers/PerfCounter.h"
+#include "workers/PlayThreadPriority.h"
 #include "workers/PreciseSleeper.h"
 
 int main() {
     const std::int64_t frequency = perfCounterFrequency();
     PreciseSleeper sleeper;
+    const PlayThreadPriority priority;
     std::mt19937 random(1);
     std::vector<double> lateMs;
     for (int wait = 0; wait < 1500; ++wait) {

@@ -13,8 +13,9 @@ case "${1:-}" in
     recording-throughput) target=bench_recording_throughput; serial=yes ;;
     # Under Wine only our side is timed: xxd, the yardstick, is a program of the host.
     convert-throughput) target=bench_convert_throughput; serial=no ;;
-    # veltrane-cli replays natively and under Wine beside scriptreplay and ttyplay; one native
-    # program runs them all and measures at the far end.
+    # veltrane-cli replays natively and under Wine, and the window's playback under Wine, beside
+    # asciinema, scriptreplay and ttyplay; one native program runs them all and measures at the
+    # far end, on a quiet machine and with one core busy.
     cli-replay) target=bench_cli_replay; serial=no ;;
     # Native only: the peak resident memory of a process is read where it ends.
     cli-play-memory) target=bench_cli_play_memory; serial=no ;;
@@ -48,8 +49,18 @@ if [[ $target == bench_cli_replay || $target == bench_monitor_relay || $target =
     cmake --build "$windows" -j "$(nproc)" --target veltrane-cli >/dev/null
     source "$root/scripts/wine-prefix.sh"
     wine_prefix_setup "$windows"
-    wine_server_ensure
     echo "== $1: natively and under Wine"
+    if [[ $target == bench_cli_replay ]]; then
+        cmake --build "$windows" -j "$(nproc)" --target bench_window_play_worker >/dev/null
+        # The server and Wine's own services stay up between the players, as they do while the
+        # window is open: a replay is not timed against Wine starting its services.
+        wine_server_start || true  # one may be up already: it serves as well
+        trap wine_server_stop EXIT
+        "$native/bench/$target" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" \
+            "$WINELOADER" "$windows/bench/bench_window_play_worker.exe"
+        exit
+    fi
+    wine_server_ensure
     "$native/bench/$target" "$native/cli/veltrane-cli" "$windows/cli/veltrane-cli.exe" "$WINELOADER"
     exit
 fi

@@ -7,7 +7,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth socat tshark xxd locales
     clang libclang-rt-dev
-    dpkg-dev bsdutils ttyrec
+    dpkg-dev bsdutils ttyrec asciinema
 )
 
 missing=()

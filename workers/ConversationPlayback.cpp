@@ -7,6 +7,7 @@
 #include "log/LogWriter.h"
 #include "workers/ChunkTiming.h"
 #include "workers/PerfCounter.h"
+#include "workers/PlayThreadPriority.h"
 #include "workers/PreciseSleeper.h"
 
 namespace {
@@ -31,6 +32,7 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t step = kLongestWaitMs * frequency / 1000;
     PreciseSleeper sleeper;
+    const PlayThreadPriority priority;
     std::int64_t lastAsked = perfCounterNow();
     std::int64_t start = 0;
     bool started = false;
@@ -55,14 +57,17 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
             }
             if (now < due) sleeper.sleepUntil(std::min(due, now + step));
         }
-        char line[96];
-        std::snprintf(line, sizeof line, "Sending %zu bytes for time %llu us\r\n",
-                      burst.bytes.size(), static_cast<unsigned long long>(since));
-        log.writeLine(line);
+        // The write comes first; the log's line for it a moment later.
         const std::int64_t writeStarted = perfCounterNow();
         std::uint32_t written = 0;
         const auto length = static_cast<std::uint32_t>(burst.bytes.size());
         const bool whole = port.write(burst.bytes.data(), length, &written) && written == length;
+        if (log.isOpen()) {
+            char line[96];
+            std::snprintf(line, sizeof line, "Sending %zu bytes for time %llu us\r\n",
+                          burst.bytes.size(), static_cast<unsigned long long>(since));
+            log.writeLine(line);
+        }
         if (play.timing) play.timing->chunkSent({due, writeStarted, length, whole});
         if (!whole) {
             log.writeLine("Ended play");

@@ -9,6 +9,7 @@
 #include "log/LogWriter.h"
 #include "workers/ChunkTiming.h"
 #include "workers/PerfCounter.h"
+#include "workers/PlayThreadPriority.h"
 #include "workers/PreciseSleeper.h"
 #include "workers/SharedState.h"
 #include "workers/TimeOffset.h"
@@ -119,16 +120,31 @@ void waitForChunk(const Chunk& chunk, std::uint32_t position, std::int64_t now,
         std::min(counterAfter(now, waitMs, clock.frequency()), clock.dueAt(chunk.timeOffset)));
 }
 
-// Sends a due chunk, logs and counts it, and tells the job's timing observer.
-Sent playChunk(SharedState& state, const WorkerJob& job, SerialPort& port, const Chunk& chunk,
-               std::uint32_t position, const PlayClock& clock, LogWriter& log, DebugTrace& trace) {
-    char line[96];
-    std::snprintf(line, sizeof line, "Sending %d bytes for time offset %u\r\n",
+// What the log and the trace say of a chunk, formatted while its instant is still ahead so that
+// nothing is formatted between the wake-up and the write. Empty when neither would take it.
+struct SendingLine {
+    char text[96] = {};
+};
+
+void describeSending(const Chunk& chunk, const LogWriter& log, const DebugTrace& trace,
+                     SendingLine& line) {
+    line.text[0] = '\0';
+    if (!log.isOpen() && !trace.enabled(DebugTrace::kLevel)) return;
+    std::snprintf(line.text, sizeof line.text, "Sending %d bytes for time offset %u\r\n",
                   static_cast<int>(chunk.length), chunk.timeOffset);
-    trace.trace(DebugTrace::kLevel, line);
-    log.writeLine(line);
+}
+
+// Sends a due chunk, counts it, tells the job's timing observer, and only then logs it: the
+// write comes first, the file's line a moment later.
+Sent playChunk(SharedState& state, const WorkerJob& job, SerialPort& port, const Chunk& chunk,
+               const SendingLine& line, std::uint32_t position, const PlayClock& clock,
+               LogWriter& log, DebugTrace& trace) {
     const std::int64_t writeStarted = job.chunkTiming ? perfCounterNow() : 0;
     const Sent sent = sendChunk(port, chunk, state);
+    if (line.text[0] != '\0') {
+        trace.trace(DebugTrace::kLevel, line.text);
+        log.writeLine(line.text);
+    }
     if (sent == Sent::All) {
         state.chunksMoved.fetch_add(1, std::memory_order_relaxed);
         state.bytesMoved.fetch_add(chunk.length, std::memory_order_relaxed);
@@ -155,10 +171,16 @@ int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Seria
     PlayClock clock(job.speed);
     const Start start = seekStart(state, file, reader, job.startPosition);
     if (start.readError != 0) return start.readError;
+    // Raised once the seek is over: a long seek is work for an ordinary thread.
+    const PlayThreadPriority priority;
     // The play clock starts once the seek is over, so that its time is not taken for play time.
     clock.setAt(start.found ? job.startPosition : 0);
 
+    // The chunk is read, and its line formatted, before the wait for it: after the wake-up only
+    // the clock is read before the write.
     Chunk chunk;
+    SendingLine line;
+    bool holding = false;  // chunk is read and not yet sent
     for (;;) {
         if (stopAsked(state)) {
             log.writeLine("Playing was stopped");
@@ -168,23 +190,28 @@ int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, Seria
             holdWhilePaused(state, sleeper, clock);
             continue;
         }
-        ChunkReader::Step step = reader.readAt(chunk);
-        if (step == ChunkReader::Step::Resync) continue;
-        if (step == ChunkReader::Step::End) break;
+        if (!holding) {
+            const ChunkReader::Step step = reader.readAt(chunk);
+            if (step == ChunkReader::Step::Resync) continue;
+            if (step == ChunkReader::Step::End) break;
+            holding = true;
+            describeSending(chunk, log, trace, line);
+        }
 
         if (chunk.length > 0) {
             const std::int64_t now = perfCounterNow();
             const std::uint32_t position = clock.positionAt(now);
             state.currentPosition.store(position);
             if (position < chunk.timeOffset) {
-                reader.setCursor(chunk.start);
                 waitForChunk(chunk, position, now, clock, sleeper, trace);
                 continue;
             }
             // Cut by a stop: the loop's first step ends playback as after any stop.
-            if (playChunk(state, job, port, chunk, position, clock, log, trace) == Sent::Stopped)
+            if (playChunk(state, job, port, chunk, line, position, clock, log, trace) ==
+                Sent::Stopped)
                 continue;
         }
+        holding = false;
         if (!reader.finish(chunk)) break;
     }
     // The reader ends at a read error as at the end of the file; only the file tells them apart.

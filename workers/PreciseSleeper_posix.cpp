@@ -1,5 +1,3 @@
-#include <sched.h>
-
 #include <cerrno>
 #include <ctime>
 
@@ -13,7 +11,8 @@ struct PreciseSleeper::Impl {};
 namespace {
 
 // The last stretch of a wait is spent polling the clock: a timer wake-up can come a millisecond
-// late on a busy or virtual machine, a chunk must not.
+// late on a busy or virtual machine, a chunk must not. The poll never yields: a yield hands the
+// core to any busy process for the rest of its time slice, milliseconds past the instant.
 constexpr std::int64_t kSpinNanoseconds = 1'000'000;
 
 }  // namespace
@@ -30,5 +29,6 @@ void PreciseSleeper::sleepUntil(std::int64_t counterDeadline) {
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
         }
     }
-    while (perfCounterNow() < counterDeadline) sched_yield();
+    while (perfCounterNow() < counterDeadline) {
+    }
 }

@@ -1,4 +1,5 @@
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <timeapi.h>
 
 #include "workers/PerfCounter.h"
@@ -11,7 +12,8 @@
 namespace {
 
 // The last stretch of a wait is spent polling the counter: timer wake-ups can come a
-// millisecond late, a chunk must not.
+// millisecond late, a chunk must not. The poll never yields: a yield hands the core to any busy
+// thread for the rest of its time slice, milliseconds past the instant.
 constexpr std::int64_t kSpinMicroseconds = 1000;
 
 // Newer Windows may ignore timeBeginPeriod for a hidden or minimised window unless the process
@@ -70,5 +72,6 @@ void PreciseSleeper::sleepUntil(std::int64_t counterDeadline) {
             Sleep(static_cast<DWORD>(hundredNs / 10'000));
         }
     }
-    while (perfCounterNow() < counterDeadline) SwitchToThread();
+    while (perfCounterNow() < counterDeadline) {
+    }
 }

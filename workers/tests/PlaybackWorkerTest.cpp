@@ -186,6 +186,26 @@ TEST_F(PlaybackWorkerTest, DeviceReceivesExactlyTheFileDataInOrder) {
     EXPECT_EQ(state_.activityLevel.load(), 100);
 }
 
+// The command line plays with the trace off and a log on: each chunk's line, now written once
+// the chunk's write has begun, still reaches the log, and the trace stays empty.
+TEST_F(PlaybackWorkerTest, LogTakesEveryChunksLineWhileTheTraceIsOff) {
+    ASSERT_TRUE(writeSerialFile(job_.filePath, {{0, bytesOf("ab")}, {2, bytesOf("cde")}}));
+    RecordingTraceSink silentSink;
+    DebugTrace silent(silentSink, 0);
+    WorkerRunner runner(state_, silent);
+    ASSERT_NE(runner.start(playbackWorker, job_), 0u);
+    ASSERT_TRUE(listener_.waitFor(WorkerEvent::Ended, milliseconds(5000)));
+    runner.stopAndWait();
+
+    EXPECT_EQ(joined(receiveAtDevice(5, milliseconds(2000))), bytesOf("abcde"));
+    EXPECT_EQ(logText(), "Starting playing of file " + job_.filePath +
+                             "\r\n"
+                             "Sending 2 bytes for time offset 0\r\r\n\r\n"
+                             "Sending 3 bytes for time offset 2\r\r\n\r\n"
+                             "Ended play\r\n");
+    EXPECT_TRUE(silentSink.joined().empty());
+}
+
 TEST_F(PlaybackWorkerTest, StopDuringALongWaitKeepsThePlayTime) {
     ASSERT_TRUE(writeSerialFile(job_.filePath, {{0, bytesOf("x")}, {300, bytesOf("y")}}));
     startPlaying(0);
