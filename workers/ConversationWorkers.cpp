@@ -13,6 +13,7 @@
 #include "workers/AnsweringEngine.h"
 #include "workers/ConversationPlayback.h"
 #include "workers/HostSidePort.h"
+#include "workers/PlayAnnouncements.h"
 #include "workers/SharedState.h"
 #include "workers/SilenceGap.h"
 #include "workers/WorkerJob.h"
@@ -49,24 +50,6 @@ private:
     LogWriter& log_;
 };
 
-// The run has started: the window shows it, unless a Stop came while it was opening.
-bool announceStart(SharedState& state, LogWriter& log) {
-    state.playing.store(true);
-    state.paused.store(false);
-    if (state.stopRequested()) {
-        log.writeLine("Playing was stopped");
-        return false;
-    }
-    state.notify(WorkerEvent::Started);
-    return true;
-}
-
-void announceEnd(SharedState& state) {
-    state.playing.store(false);
-    state.paused.store(false);
-    state.notify(WorkerEvent::Ended);
-}
-
 }  // namespace
 
 void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& trace) {
@@ -91,7 +74,7 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         HostSidePort host;
         if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
             return cannotStart(std::move(failure));
-        if (announceStart(state, log)) {
+        if (announcePlayStart(state, log)) {
             state.currentPosition.store(0);
             WindowAnsweringListener listener(state, standIn, log);
             AnsweringOptions options;
@@ -105,7 +88,7 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         }
         log.writeLine("Answering finished");
     }
-    announceEnd(state);
+    announcePlayEnd(state);
 }
 
 void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
@@ -127,7 +110,7 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
             state.reportFailure(std::move(failure));
             return;
         }
-        if (announceStart(state, log)) {
+        if (announcePlayStart(state, log)) {
             ConversationPlay play;
             play.filePath = job.filePath;
             play.portName = job.device.port;
@@ -144,5 +127,5 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
             trace.trace(DebugTrace::kLevel, "Playing finished\r\n");
         }
     }
-    announceEnd(state);
+    announcePlayEnd(state);
 }

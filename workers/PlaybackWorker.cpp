@@ -9,6 +9,7 @@
 #include "log/LogWriter.h"
 #include "workers/ChunkTiming.h"
 #include "workers/PerfCounter.h"
+#include "workers/PlayAnnouncements.h"
 #include "workers/PlayThreadPriority.h"
 #include "workers/PreciseSleeper.h"
 #include "workers/SharedState.h"
@@ -241,13 +242,7 @@ void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         }
 
         state.currentPosition.store(job.startPosition);
-        state.playing.store(true);
-        state.paused.store(false);
-        // A Stop pressed while the worker was opening is honoured: it ends without playing.
-        if (state.stopRequested()) {
-            log.writeLine("Playing was stopped");
-        } else {
-            state.notify(WorkerEvent::Started);
+        if (announcePlayStart(state, log)) {
             const int readError = playChunks(state, job, port, file, log, trace);
             if (readError != 0) {
                 // Not played to the end: the position stays where the file failed.
@@ -262,7 +257,5 @@ void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         }
         log.writeLine("Ended play");
     }  // the file, the port and the log are closed before the end is announced
-    state.playing.store(false);
-    state.paused.store(false);
-    state.notify(WorkerEvent::Ended);
+    announcePlayEnd(state);
 }
