@@ -45,22 +45,26 @@ std::size_t burstsIn(const std::string& path) {
     return count;
 }
 
+// The program between the test, as the program on the COM port, and a Modbus device on the
+// device port.
+::testing::AssertionResult startMonitoringScene(UiProgram& program, MonitoringPorts& ports,
+                                                ModbusTestDevice& device) {
+    if (::testing::AssertionResult opened = ports.open(program); !opened) return opened;
+    std::string why;
+    if (device.start(SerialPort::devicePath(ports.devicePair.devicePortName()), DeviceSettings{},
+                     &why))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << why;
+}
+
 }  // namespace
 
 TEST(ConversationRecording, TheWorkingFileHoldsWhatBothSidesSentInOrder) {
-    TestDevice host;  // the program that talks to its device through the window
-    ASSERT_TRUE(host.open());
-    SerialPair devicePair;
-    std::string why;
-    ASSERT_TRUE(devicePair.start(&why)) << why;
+    MonitoringPorts ports;
     ModbusTestDevice device;
-    ASSERT_TRUE(
-        device.start(SerialPort::devicePath(devicePair.devicePortName()), DeviceSettings{}, &why))
-        << why;
-
     UiProgram program;
-    usePort(program, host);
-    program.writeString("Device", "DevicePort", devicePair.portName());
+    ASSERT_TRUE(startMonitoringScene(program, ports, device));
+    TestDevice& host = ports.host;  // the program that talks to its device through the window
     const std::set<std::string> before = temporaryFiles();
     ASSERT_TRUE(started(program));
     ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
@@ -177,18 +181,11 @@ TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlon
 }
 
 TEST(ConversationRecording, AConversationLeftByAKilledProgramIsOfferedAndSavedAsOne) {
-    TestDevice host;
-    ASSERT_TRUE(host.open());
-    SerialPair devicePair;
-    std::string why;
-    ASSERT_TRUE(devicePair.start(&why)) << why;
+    MonitoringPorts ports;
     ModbusTestDevice device;
-    ASSERT_TRUE(
-        device.start(SerialPort::devicePath(devicePair.devicePortName()), DeviceSettings{}, &why))
-        << why;
     UiProgram program;
-    usePort(program, host);
-    program.writeString("Device", "DevicePort", devicePair.portName());
+    ASSERT_TRUE(startMonitoringScene(program, ports, device));
+    TestDevice& host = ports.host;
     ASSERT_TRUE(started(program));
     const std::vector<std::string> claims = program.valueNames("Sessions");
     ASSERT_EQ(claims.size(), 1u);

@@ -80,14 +80,9 @@ TEST(FullDisk, ARecordingThatCannotBeWrittenStopsAndNamesTheFileAndTheReason) {
 TEST(FullDisk, AConversationThatCannotBeWrittenNamesTheFile) {
     const char* disk = std::getenv("VELTRANE_FULL_DISK");
     if (disk == nullptr) GTEST_SKIP() << "no full disk was mounted for this run";
-    TestDevice host;
-    ASSERT_TRUE(host.open());
-    SerialPair devicePair;
-    std::string why;
-    ASSERT_TRUE(devicePair.start(&why)) << why;
+    MonitoringPorts ports;
     UiProgram program;
-    usePort(program, host);
-    program.writeString("Device", "DevicePort", devicePair.portName());
+    ASSERT_TRUE(ports.open(program));
     TemporaryFolderOfChildren fullFolder(windowsPathOf(disk));
     ASSERT_TRUE(started(program));
     const std::vector<std::string> claims = program.valueNames("Sessions");

@@ -131,14 +131,16 @@ std::vector<std::uint8_t> positionValue(std::int32_t left, std::int32_t top, std
 ::testing::AssertionResult TestDevice::open() {
     std::string why;
     if (!pair_.start(&why)) return ::testing::AssertionFailure() << why;
-    if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 9600, 8, Parity::None, StopBits::One)) {
+    if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 9600, 8, Parity::None,
+                    StopBits::One)) {
         return ::testing::AssertionFailure()
                << "cannot open " << pair_.devicePortName() << ": " << port_.errorText();
     }
     drainSerialPort(port_);
     // Bytes that an earlier test sent and no program read would be recorded first.
     SerialPort programSide;
-    if (programSide.open(SerialPort::devicePath(pair_.portName()), 9600, 8, Parity::None, StopBits::One)) {
+    if (programSide.open(SerialPort::devicePath(pair_.portName()), 9600, 8, Parity::None,
+                         StopBits::One)) {
         drainSerialPort(programSide);
     }
     return ::testing::AssertionSuccess();
@@ -171,6 +173,15 @@ std::string TestDevice::receive(std::size_t wanted, std::chrono::milliseconds li
 
 void usePort(UiProgram& program, const TestDevice& device) {
     program.writeString("Device", "Port", device.programPort());
+}
+
+::testing::AssertionResult MonitoringPorts::open(UiProgram& program) {
+    if (::testing::AssertionResult opened = host.open(); !opened) return opened;
+    std::string why;
+    if (!devicePair.start(&why)) return ::testing::AssertionFailure() << why;
+    usePort(program, host);
+    program.writeString("Device", "DevicePort", devicePair.portName());
+    return ::testing::AssertionSuccess();
 }
 
 std::set<std::string> temporaryFiles() {

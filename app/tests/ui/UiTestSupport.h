@@ -88,6 +88,16 @@ private:
 // Gives the program the pair's port in its settings.
 void usePort(UiProgram& program, const TestDevice& device);
 
+// The ports of a monitoring run: the test talks as the program (`host`, on the far end of the
+// COM port's pair), and the device port is a second pair whose far end is `devicePair`'s.
+struct MonitoringPorts {
+    TestDevice host;
+    SerialPair devicePair;
+
+    // Opens both pairs and gives the program the COM port and the device port.
+    ::testing::AssertionResult open(UiProgram& program);
+};
+
 // The files matching *.tmp in the temporary folder, by path.
 std::set<std::string> temporaryFiles();
 // Those of them not in `before`; or only those that hold at least one byte.
