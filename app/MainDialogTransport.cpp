@@ -72,7 +72,12 @@ void MainDialog::sayBusy() { statusLine_.showPrompt(kBusyText); }
 
 // A run's settings are read as it starts, so a change applies from the next run.
 WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPosition) {
-    return WorkerJob{path, deviceSettings_, loadLogSettings(profile_), startPosition};
+    WorkerJob job;
+    job.filePath = path;
+    job.device = deviceSettings_;
+    job.log = loadLogSettings(profile_);
+    job.startPosition = startPosition;
+    return job;
 }
 
 void MainDialog::onPlay() {
