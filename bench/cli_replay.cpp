@@ -1,5 +1,5 @@
 // Replays one generated recording (over a minute, several hundred bursts of varied sizes) into a
-// pseudo-terminal pair with veltrane-cli natively and under Wine, the window's playback under Wine,
+// pseudo-terminal with veltrane-cli natively and under Wine, the window's playback under Wine,
 // and three general replay tools, asciinema (through script, so that it has a terminal),
 // scriptreplay and ttyplay, given the same bursts in their own formats. The far end timestamps
 // every read with one monotonic clock; each burst's lateness is when its first byte arrived
@@ -13,6 +13,7 @@
 // those names (e.g. "veltrane-cli,asciinema"), BENCH_BUSY=no only the quiet run.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -21,7 +22,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -31,7 +34,6 @@
 #include "bench/BenchSupport.h"
 #include "bench/CliBenchSupport.h"
 #include "engine/SerialFile.h"
-#include "tests/support/SerialPair.h"
 
 extern char** environ;
 
@@ -155,22 +157,42 @@ private:
     pid_t child_ = -1;
 };
 
-// The far end: every read with the instant it returned, until all bytes came or the line stayed
-// quiet for the given time after the player ended.
+// The far end: the master of a pseudo-terminal, whose slave the players write to. No relay
+// process stands between them: a relay would be scheduled like any program, and its wake-ups,
+// not the players' writes, would set the worst case on a busy machine. The reading thread runs at
+// a real-time priority above the players' where the system allows it, for the same reason. Every
+// read is kept with the instant it returned, until all bytes came or the line stayed quiet for
+// the given time after the player ended.
 class Receiver {
 public:
-    bool open(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0) return false;
-        termios settings{};
-        tcgetattr(fd_, &settings);
-        cfmakeraw(&settings);
-        tcsetattr(fd_, TCSANOW, &settings);
-        tcflush(fd_, TCIOFLUSH);
-        return true;
+    bool open() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return false;
+        const char* name = ptsname(master_);
+        if (name == nullptr) return false;
+        slavePath_ = name;
+        // Held open so that a player closing its end does not hang the line up between players.
+        slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+        if (slave_ < 0) return false;
+        return rawLine();
     }
     ~Receiver() {
-        if (fd_ >= 0) ::close(fd_);
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+    }
+    // The path the players write to.
+    const std::string& portPath() const { return slavePath_; }
+    // Whether the last run's reads were made at a real-time priority.
+    bool readAtRealTime() const { return realTime_; }
+
+    // Bytes pass unchanged (no newline translation), whatever the last player left set.
+    bool rawLine() {
+        termios settings{};
+        if (tcgetattr(slave_, &settings) != 0) return false;
+        cfmakeraw(&settings);
+        if (tcsetattr(slave_, TCSANOW, &settings) != 0) return false;
+        tcflush(slave_, TCIOFLUSH);
+        return true;
     }
 
     void start(std::size_t expected) {
@@ -194,12 +216,15 @@ public:
 
 private:
     void run() {
+        sched_param param{};
+        param.sched_priority = kFarEndPriority;
+        realTime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
         char buffer[4096];
         auto quietSince = BenchClock::now();
         while (received_ < expected_) {
-            pollfd wait{fd_, POLLIN, 0};
+            pollfd wait{master_, POLLIN, 0};
             if (poll(&wait, 1, 50) > 0) {
-                const ssize_t count = ::read(fd_, buffer, sizeof buffer);
+                const ssize_t count = ::read(master_, buffer, sizeof buffer);
                 const auto now = BenchClock::now();
                 if (count > 0) {
                     received_ += static_cast<std::size_t>(count);
@@ -212,7 +237,12 @@ private:
         }
     }
 
-    int fd_ = -1;
+    // Above the players' own raised priority, below the system's interrupt threads.
+    static constexpr int kFarEndPriority = 20;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    std::atomic<bool> realTime_{false};
     std::thread thread_;
     std::vector<std::pair<BenchClock::time_point, std::size_t>> arrivals_;  // instant, bytes so far
     std::size_t expected_ = 0;
@@ -307,6 +337,7 @@ Results runPlayers(const std::vector<Player>& players, Receiver& receiver,
     std::printf("%-22s %8s %8s %8s %8s %8s %9s %9s  %s\n", "player", "p50", "p99", "max", "second",
                 "last", "p99-p50", "max-p50", "own report: p99, max, first, last");
     for (const Player& player : players) {
+        receiver.rawLine();
         receiver.start(total);
         const int status = runProgram(player.command, player.output);
         receiver.playerEnded();
@@ -336,6 +367,8 @@ Results runPlayers(const std::vector<Player>& players, Receiver& receiver,
         std::printf("\n");
         std::fflush(stdout);
     }
+    std::printf("(the far end read at a real-time priority: %s)\n",
+                receiver.readAtRealTime() ? "yes" : "no, it was refused");
     return results;
 }
 
@@ -374,12 +407,6 @@ int main(int argc, char** argv) {
                      argv[0]);
         return 2;
     }
-    SerialPair pair;
-    std::string why;
-    if (!pair.start(&why)) {
-        std::fprintf(stderr, "no serial pair: %s\n", why.c_str());
-        return 1;
-    }
     const fs::path folder = benchFolder("cli-replay");
     const std::vector<Burst> bursts = planBursts();
     const fs::path recording = folder / "recording.ser", typescript = folder / "typescript",
@@ -395,11 +422,11 @@ int main(int argc, char** argv) {
                 bursts.back().timeOffset / 10.0);
 
     Receiver receiver;
-    if (!receiver.open(pair.devicePortName())) {
-        std::fprintf(stderr, "cannot open %s\n", pair.devicePortName().c_str());
+    if (!receiver.open()) {
+        std::fprintf(stderr, "cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
-    const std::string port = pair.portName();
+    const std::string port = receiver.portPath();
     std::vector<Player> all = {
         {"veltrane-cli",
          {argv[1], "play", recording.string(), "--port", port, "--quiet", "--report",
