@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // A number in a JSON report, found by its key.
 inline std::optional<double> reportNumber(const std::filesystem::path& report,
@@ -22,6 +24,18 @@ inline std::optional<double> reportNumber(const std::filesystem::path& report,
     const std::size_t colon = all.find(':', at);
     if (colon == std::string::npos) return std::nullopt;
     return std::strtod(all.c_str() + colon + 1, nullptr);
+}
+
+// The numbers of these keys in a JSON report, in their order; nothing when any is missing.
+inline std::optional<std::vector<double>> reportNumbers(const std::filesystem::path& report,
+                                                        std::initializer_list<const char*> keys) {
+    std::vector<double> numbers;
+    for (const char* key : keys) {
+        const std::optional<double> number = reportNumber(report, key);
+        if (!number) return std::nullopt;
+        numbers.push_back(*number);
+    }
+    return numbers;
 }
 
 // The path on Wine's drive Z:, which is the root of the Linux file system.

@@ -354,12 +354,10 @@ Results runPlayers(const std::vector<Player>& players, Receiver& receiver,
         // Where the far end and the player's own report differ, the time went after the write
         // began: in the write, the line or the far end.
         if (!player.report.empty()) {
-            const auto p99 = reportNumber(player.report, "lateness_p99_ms");
-            const auto max = reportNumber(player.report, "lateness_max_ms");
-            const auto first = reportNumber(player.report, "first_chunk_lateness_ms");
-            const auto last = reportNumber(player.report, "last_chunk_lateness_ms");
-            if (p99 && max && first && last) {
-                std::printf("  %.3f, %.3f, %.3f, %.3f", *p99, *max, *first, *last);
+            if (const auto own = reportNumbers(
+                    player.report, {"lateness_p99_ms", "lateness_max_ms", "first_chunk_lateness_ms",
+                                    "last_chunk_lateness_ms"})) {
+                std::printf("  %.3f, %.3f, %.3f, %.3f", (*own)[0], (*own)[1], (*own)[2], (*own)[3]);
             } else {
                 std::printf("  (no report)");
             }

@@ -156,12 +156,10 @@ void measure(const Run& run, const std::string& hostPort, const std::vector<Exch
     std::printf("%-22s %5zu/%d %8.3f %8.3f %8.3f %9.4f", run.name.c_str(), lateness.size(),
                 kExchanges, percentile(lateness, 0.5), percentile(lateness, 0.99),
                 *std::max_element(lateness.begin(), lateness.end()), gotTotal / recordedTotal);
-    const auto p50 = reportNumber(run.report, "answer_lateness_p50_ms");
-    const auto p99 = reportNumber(run.report, "answer_lateness_p99_ms");
-    const auto max = reportNumber(run.report, "answer_lateness_max_ms");
-    const auto inOrder = reportNumber(run.report, "answered_in_order");
-    if (p50 && p99 && max && inOrder) {
-        std::printf("   %8.3f %8.3f %8.3f %6.0f", *p50, *p99, *max, *inOrder);
+    if (const auto own =
+            reportNumbers(run.report, {"answer_lateness_p50_ms", "answer_lateness_p99_ms",
+                                       "answer_lateness_max_ms", "answered_in_order"})) {
+        std::printf("   %8.3f %8.3f %8.3f %6.0f", (*own)[0], (*own)[1], (*own)[2], (*own)[3]);
     } else {
         std::printf("   (no report)");
     }
