@@ -15,6 +15,25 @@ const OptionSpec* findOption(const std::vector<OptionSpec>& accepted, const std:
 
 bool looksLikeOption(const std::string& word) { return word.size() > 1 && word[0] == '-'; }
 
+// Digits with an optional sign in front and, where allowed, one decimal point among them: the C
+// library's readers would also take spaces, "0x10" (as 16), "inf", "nan" and exponents.
+bool isPlainDecimal(const std::string& text, bool pointAllowed) {
+    std::size_t at = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    bool digits = false;
+    bool point = false;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && pointAllowed && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
 }  // namespace
 
 std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
@@ -70,7 +89,7 @@ std::optional<std::string> Arguments::value(const std::string& name) const {
 }
 
 std::optional<long long> parseInteger(const std::string& text, long long low, long long high) {
-    if (text.empty()) return std::nullopt;
+    if (!isPlainDecimal(text, false)) return std::nullopt;
     char* end = nullptr;
     errno = 0;
     const long long number = std::strtoll(text.c_str(), &end, 10);
@@ -79,7 +98,7 @@ std::optional<long long> parseInteger(const std::string& text, long long low, lo
 }
 
 std::optional<double> parseDecimal(const std::string& text, double low, double high) {
-    if (text.empty()) return std::nullopt;
+    if (!isPlainDecimal(text, true)) return std::nullopt;
     char* end = nullptr;
     errno = 0;
     const double number = std::strtod(text.c_str(), &end);

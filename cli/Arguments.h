@@ -35,6 +35,7 @@ private:
     std::set<std::string> flags_;
 };
 
-// Numbers as the options take them: the whole text must be the number, within [low, high].
+// Numbers as the options take them: the whole text must be the number, in decimal digits (with
+// a sign, and for parseDecimal one point), within [low, high].
 std::optional<long long> parseInteger(const std::string& text, long long low, long long high);
 std::optional<double> parseDecimal(const std::string& text, double low, double high);

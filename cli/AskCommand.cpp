@@ -7,6 +7,7 @@
 #include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/ReportFile.h"
 #include "conversation/ConversationReader.h"
 #include "engine/SerialPort.h"
@@ -47,7 +48,26 @@ std::optional<AskOptions> askOptionsFrom(const Arguments& arguments, std::string
         options.ask.timeout = std::chrono::milliseconds(*ms);
     }
     options.reportPath = arguments.value("--report");
+    if (auto refusal = overwriteRefusal(
+            {{options.reportPath, "write the report into"}},
+            {{options.filePath, inputWords(options.filePath, "being asked from")}})) {
+        *error = std::move(*refusal);
+        return std::nullopt;
+    }
     return options;
+}
+
+// Why the file cannot be asked from, looking up to its first request: it fails to read, or it
+// holds no burst from the host.
+std::optional<std::string> whyNothingToAsk(const std::string& path) {
+    ConversationReader reader;
+    if (const Failure failure = reader.open(path); failure.happened()) return failureLine(failure);
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        if (burst.direction == Direction::Host) return std::nullopt;
+    }
+    if (reader.failure().happened()) return failureLine(reader.failure());
+    return path + " holds no request to ask: no burst came from the host";
 }
 
 // The port as ask uses it; the same four settings as record and play.
@@ -81,8 +101,9 @@ std::string differenceLine(const AnswerDifference& d) {
                   "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
                   static_cast<unsigned long long>(d.requestMicros / 1'000'000),
                   static_cast<unsigned long long>(d.requestMicros % 1'000'000));
-    const std::string what =
-        d.got.empty() ? "no answer" : "differs at byte " + std::to_string(d.firstDiffering);
+    const std::string what = d.late           ? "answer after the timeout"
+                             : d.got.empty()  ? "no answer"
+                                              : "differs at byte " + std::to_string(d.firstDiffering);
     return head + what + ": expected " + hexOf(d.expected, d.firstDiffering) + ", got " +
            hexOf(d.got, d.firstDiffering) + "\n";
 }
@@ -100,6 +121,7 @@ std::string reportText(const AskTally& t) {
            "\nanswers matched: " + std::to_string(t.answersMatched) +
            "\nanswers differing: " + std::to_string(t.answersDiffering) +
            "\nanswers missing: " + std::to_string(t.answersMissing) +
+           "\nanswers late: " + std::to_string(t.answersLate) +
            formatted("\nanswer time p50: %.3f ms", msOf(t.answerMicros.percentileMicros(0.5))) +
            formatted("\nanswer time p99: %.3f ms", msOf(t.answerMicros.percentileMicros(0.99))) +
            formatted("\nanswer time max: %.3f ms\n", msOf(t.answerMicros.maxMicros()));
@@ -110,6 +132,7 @@ std::string reportJson(const AskTally& t) {
            ",\n  \"answers_matched\": " + std::to_string(t.answersMatched) +
            ",\n  \"answers_differing\": " + std::to_string(t.answersDiffering) +
            ",\n  \"answers_missing\": " + std::to_string(t.answersMissing) +
+           ",\n  \"answers_late\": " + std::to_string(t.answersLate) +
            formatted(",\n  \"answer_time_p50_ms\": %.3f",
                      msOf(t.answerMicros.percentileMicros(0.5))) +
            formatted(",\n  \"answer_time_p99_ms\": %.3f",
@@ -124,6 +147,10 @@ int runAsk(const Arguments& arguments, Console& console) {
     ConversationReader reader;
     if (const Failure failure = reader.open(options->filePath); failure.happened())
         return reportFailure(console, kName, failure);
+    // A rig given the wrong file (a recording of one port holds the device's bursts alone) must
+    // not pass for having asked nothing.
+    if (const auto refusal = whyNothingToAsk(options->filePath))
+        return reportFailure(console, kName, *refusal);
     WaitableSerialPort port;
     if (const Failure failure = openAskPort(port, options->device); failure.happened())
         return reportFailure(console, kName, failure);
@@ -145,7 +172,8 @@ int runAsk(const Arguments& arguments, Console& console) {
         const Failure written = writeReportFile(*options->reportPath, reportJson(*tally));
         if (written.happened()) return reportFailure(console, kName, written);
     }
-    const std::uint64_t differing = tally->answersDiffering + tally->answersMissing;
+    const std::uint64_t differing =
+        tally->answersDiffering + tally->answersMissing + tally->answersLate;
     if (differing == 0) return kExitSuccess;
     return reportFailure(console, kName,
                          std::to_string(differing) + " of " + std::to_string(tally->requests) +
@@ -169,7 +197,9 @@ Command askCommand() {
             "compares it with the recorded one. Each answer that differs gets a line: the\n"
             "request's number and recorded time, the first differing byte, and what was\n"
             "expected and what came, in hex. Then a report: requests, answers matched,\n"
-            "differing and missing, and the device's answer time (p50, p99, max).\n\n"
+            "differing, missing and late, and the device's answer time (p50, p99, max).\n"
+            "An answer none of whose bytes came within --timeout counts as late, not as\n"
+            "matched, even when its bytes come before the next request and are right.\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --timeout MS       wait this long for each answer (the recorded answer's\n"

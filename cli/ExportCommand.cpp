@@ -4,9 +4,9 @@
 #include "cli/ChoiceOption.h"
 #include "cli/ConversionWatch.h"
 #include "cli/FileAndPortCommands.h"
+#include "cli/OverwriteRefusal.h"
 #include "conversation/ConversationFileName.h"
 #include "convert/ConversationExport.h"
-#include "convert/SamePath.h"
 #include "convert/TextExport.h"
 
 namespace {
@@ -28,6 +28,11 @@ int runExport(const Arguments& arguments, Console& console) {
     options.showDataPosition = !arguments.has("--no-position");
     const std::string output = arguments.value("-o").value_or("-");
     if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
+    // The export would take the place of the recording it is made of.
+    if (auto refusal = overwriteRefusal({{output == "-" ? std::nullopt : std::optional(output),
+                                          "export to"}},
+                                        {{serialPath, inputWords(serialPath, "being exported")}}))
+        return reportUsageError(console, "export", *refusal);
 
     const bool conversation = namesConversationFile(serialPath);
     ConversionWatch watch(console, serialPath);
@@ -38,12 +43,6 @@ int runExport(const Arguments& arguments, Console& console) {
                               : exportToStream(serialPath, console.out, kStandardOutput, options,
                                                watch.callback());
     } else {
-        // The export would take the place of the recording it is made of.
-        if (namesSameFile(output, serialPath)) {
-            return reportFailure(
-                console, "export",
-                "Cannot export to " + output + ": it is the serial file being exported");
-        }
         options.fileName = output;
         result = conversation ? exportConversationToText(serialPath, options, watch.callback())
                               : exportToText(serialPath, options, watch.callback());

@@ -36,7 +36,7 @@ int runImport(const Arguments& arguments, Console& console) {
     }
     // The serial file would take the place of the input it is made of.
     if (namesSameFile(input, *output)) {
-        return reportFailure(console, "import", "Cannot import " + input + " onto itself");
+        return reportUsageError(console, "import", "cannot import " + input + " onto itself");
     }
 
     LogWriter log{LogSettings{}};  // logging is the window's setting; off here

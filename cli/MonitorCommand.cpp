@@ -9,7 +9,9 @@
 
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/ProgressLine.h"
+#include "workers/HostSidePort.h"
 #include "workers/MonitorToFile.h"
 
 namespace {
@@ -38,6 +40,24 @@ bool endsInPcapng(const std::string& path) {
     return end == extension;
 }
 
+// The capture may go into a file of its own only: not into one of the ports it passes bytes
+// between (it would loop into the line and leave no file), nor any device or other special file.
+std::optional<std::string> captureRefusal(const MonitorRequest& request) {
+    const std::string& output = request.outputPath;
+    const std::string action = "write the conversation into";
+    std::string link;
+    const bool hostIsPty = namesPseudoTerminal(request.host.port, &link);
+    const std::optional<std::string> hostPath =
+        hostIsPty ? (link.empty() ? std::nullopt : std::optional(link))
+                  : std::optional(request.host.port);
+    if (auto refusal = overwriteRefusal(
+            {{output, action}}, {{hostPath, hostIsPty ? "the pseudo-terminal's link" : "the host port"},
+                                 {request.device.port, "the device port"}}))
+        return refusal;
+    if (namesSpecialFile(output)) return "cannot " + action + " " + output + ": it is not a regular file";
+    return std::nullopt;
+}
+
 std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std::string* error) {
     if (!arguments.positionals().empty()) {
         *error = "takes no file but -o OUT.pcapng";
@@ -59,6 +79,10 @@ std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std
     if (!endsInPcapng(request.outputPath)) {
         *error = request.outputPath.empty() ? "-o OUT.pcapng is needed"
                                             : "-o " + request.outputPath + " must end in .pcapng";
+        return std::nullopt;
+    }
+    if (auto refusal = captureRefusal(request)) {
+        *error = std::move(*refusal);
         return std::nullopt;
     }
     if (const auto text = arguments.value("--duration")) {

@@ -9,6 +9,7 @@
 #include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/PlayTiming.h"
 #include "cli/ProgressLine.h"
 #include "cli/ReportFile.h"
@@ -92,6 +93,12 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
     }
     options.reportPath = arguments.value("--report");
     options.logPath = arguments.value("--log");
+    if (auto refusal = overwriteRefusal(
+            {{options.reportPath, "write the report into"}, {options.logPath, "write the log into"}},
+            {{options.filePath, inputWords(options.filePath, "being played")}})) {
+        *error = std::move(*refusal);
+        return std::nullopt;
+    }
     return options;
 }
 

@@ -8,6 +8,7 @@
 #include "cli/FailureLine.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/ProgressLine.h"
 #include "conversation/ConversationFileName.h"
 #include "conversation/ConversationWriter.h"
@@ -68,6 +69,12 @@ std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::
         job.log.loggingOn = true;
         job.log.logFile = *log;
         job.log.showDate = arguments.has("--log-date");
+    }
+    if (auto refusal = overwriteRefusal(
+            {{arguments.value("--log"), "write the log into"}},
+            {{job.filePath, inputWords(job.filePath, "being recorded into")}})) {
+        *error = std::move(*refusal);
+        return std::nullopt;
     }
     return request;
 }

@@ -7,6 +7,7 @@
 
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/ReportFile.h"
 #include "cli/RespondReport.h"
 #include "conversation/RequestIndex.h"
@@ -62,6 +63,12 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     options.strict = arguments.has("--strict");
     options.reportPath = arguments.value("--report");
     options.logPath = arguments.value("--log");
+    if (auto refusal = overwriteRefusal(
+            {{options.reportPath, "write the report into"}, {options.logPath, "write the log into"}},
+            {{options.filePath, inputWords(options.filePath, "being answered from")}})) {
+        *error = std::move(*refusal);
+        return std::nullopt;
+    }
     options.quiet = arguments.has("--quiet");
     return options;
 }

@@ -33,6 +33,9 @@ public:
     // time ran out while the far side took nothing.
     virtual bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
                              std::chrono::milliseconds limit) = 0;
+    // Drops what the port still holds to send, for the thread that writes, so that closing it
+    // does not wait for a far side that holds the line. Nothing to do where a close never waits.
+    virtual void discardOutput() {}
     // Text for the last failed read or wait, valid until the next of those calls.
     virtual const char* errorText() = 0;
     // Text for the last failed write, for the thread that writes.

@@ -25,6 +25,7 @@ public:
     bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
     bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
                      std::chrono::milliseconds limit) override;
+    void discardOutput() override;
     const char* errorText() override;
     const char* writeErrorText() override;
 

@@ -1,5 +1,6 @@
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 
 #include <cerrno>
 
@@ -59,6 +60,11 @@ bool WaitableSerialPort::writeWithin(const void* buffer, std::uint32_t count,
                             : EBADF;
     if (bytesWritten) *bytesWritten = done;
     return impl_->writeError == 0;
+}
+
+// Straight to the descriptor, as the writes go, leaving the reads' state alone.
+void WaitableSerialPort::discardOutput() {
+    if (isOpen()) tcflush(static_cast<int>(impl_->port.systemHandle()), TCOFLUSH);
 }
 
 const char* WaitableSerialPort::errorText() {

@@ -146,6 +146,10 @@ void WaitableSerialPort::close() {
 
 bool WaitableSerialPort::isOpen() const { return impl_->handle.valid(); }
 
+void WaitableSerialPort::discardOutput() {
+    if (isOpen()) PurgeComm(impl_->handle.get(), PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
 bool WaitableSerialPort::readAvailable(void* buffer, std::uint32_t count,
                                        std::uint32_t* bytesRead) {
     if (bytesRead) *bytesRead = 0;

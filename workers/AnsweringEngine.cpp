@@ -7,6 +7,7 @@
 
 #include "workers/PerfCounter.h"
 #include "workers/PreciseSleeper.h"
+#include "workers/StoppableWrite.h"
 
 namespace {
 
@@ -44,10 +45,16 @@ private:
     std::int64_t start_;
 };
 
-AnsweringResult portFailed(WaitablePort& port, const AnsweringOptions& options) {
+AnsweringResult portFailed(const AnsweringOptions& options, const char* reason) {
     AnsweringResult result;
     result.end = AnsweringResult::End::Failed;
-    result.failure = portFailure(Failure::Kind::PortLost, options.portName, port.errorText());
+    result.failure = portFailure(Failure::Kind::PortLost, options.portName, reason);
+    return result;
+}
+
+AnsweringResult ended(AnsweringResult::End end) {
+    AnsweringResult result;
+    result.end = end;
     return result;
 }
 
@@ -80,13 +87,13 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
     std::vector<std::uint8_t> buffer(kReadSize);
     std::uint64_t nextProgress = 0;
     AnsweringResult result;
+    auto durationReached = [&options](std::uint64_t now) {
+        return options.durationMicros && now >= *options.durationMicros;
+    };
     for (;;) {
         if (listener.stopAsked()) return result;
         const std::uint64_t now = clock.now();
-        if (options.durationMicros && now >= *options.durationMicros) {
-            result.end = AnsweringResult::End::DurationReached;
-            return result;
-        }
+        if (durationReached(now)) return ended(AnsweringResult::End::DurationReached);
         standIn.advance(now);
         for (StandInMiss& miss : standIn.takeMisses()) {
             listener.missed(miss);
@@ -111,22 +118,28 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
             const std::int64_t due = clock.counterAt(burst->dueMicros);
             sleeper.sleepUntil(due);
             const std::int64_t began = perfCounterNow();
-            const auto count = static_cast<std::uint32_t>(burst->bytes.size());
-            std::uint32_t written = 0;
-            if (count > 0 && !port.write(burst->bytes.data(), count, &written))
-                return portFailed(port, options);
+            // A host that reads nothing must not keep a stop or the duration waiting.
+            bool durationEnded = false;
+            const WriteEnd write = writeUnlessStopped(port, burst->bytes, [&] {
+                durationEnded = durationReached(clock.now());
+                return durationEnded || listener.stopAsked();
+            });
+            if (write == WriteEnd::Failed) return portFailed(options, port.writeErrorText());
+            if (write == WriteEnd::Stopped)
+                return ended(durationEnded ? AnsweringResult::End::DurationReached
+                                           : AnsweringResult::End::Stopped);
             if (burst->answer) lateness.add(clock.microsBetween(due, began));
             standIn.burstSent();
             continue;
         }
 
         const auto states = waitForInput(ports, waitFrom(now, standIn, options, nextProgress));
-        if (states.empty() || states[0] == PortInput::Failed) return portFailed(port, options);
+        if (states.empty() || states[0] == PortInput::Failed) return portFailed(options, port.errorText());
         if (states[0] != PortInput::Ready) continue;
         for (;;) {
             std::uint32_t got = 0;
             if (!port.readAvailable(buffer.data(), kReadSize, &got))
-                return portFailed(port, options);
+                return portFailed(options, port.errorText());
             if (got == 0) break;
             standIn.received({buffer.data(), got}, clock.now());
             if (got < kReadSize) break;

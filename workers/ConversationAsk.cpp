@@ -4,6 +4,7 @@
 
 #include "workers/PerfCounter.h"
 #include "workers/PreciseSleeper.h"
+#include "workers/StoppableWrite.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ struct LiveAnswer {
     std::int64_t requestEnd = 0;   // counter: the request's last byte written
     std::int64_t lastArrival = 0;  // counter: the last bytes read
     bool timed = false;            // its answer time is in the tally
+    bool late = false;             // the timeout passed before its first byte
 };
 
 class Asker {
@@ -169,11 +171,14 @@ bool Asker::ask(const RecordedExchange& exchange) {
         if (wait != Wait::Due) return false;
         bytes.clear();
         if (!readBytes({place}, bytes)) return false;
-        std::uint32_t written = 0;
-        if (!port_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written)) {
-            failure_ = portFailure(Failure::Kind::PortLost, settings_.portName, port_.errorText());
+        // A device that reads nothing must not keep a stop waiting: the request is then cut.
+        const WriteEnd write = writeUnlessStopped(port_, bytes, stopAsked_);
+        if (write == WriteEnd::Failed) {
+            failure_ =
+                portFailure(Failure::Kind::PortLost, settings_.portName, port_.writeErrorText());
             return false;
         }
+        if (write == WriteEnd::Stopped) return false;
     }
     live_->requestEnd = perfCounterNow();
     if (!live_->got.empty()) {
@@ -196,7 +201,10 @@ bool Asker::ask(const RecordedExchange& exchange) {
                           : span + kExtraTimeoutMicros;
     const std::uint64_t silence = std::max<std::uint64_t>(kLeastSilenceMicros, 2 * longestGap);
     const Wait wait = collectAnswer(live_->requestEnd + ticks(timeoutMicros), ticks(silence));
-    if (live_->got.empty()) live_->lastArrival = perfCounterNow();
+    if (live_->got.empty()) {
+        live_->lastArrival = perfCounterNow();
+        live_->late = wait == Wait::Due;
+    }
     return wait == Wait::Due;
 }
 
@@ -272,10 +280,14 @@ Asker::Wait Asker::takeInput(std::int64_t wakeAt) {
 void Asker::compare() {
     LiveAnswer& answer = *live_;
     ++tally_.requests;
-    if (answer.got == answer.expected) {
+    // A late answer is none in time: answers that match only after the rig gave up must not pass.
+    answer.late = answer.late && !answer.got.empty() && !answer.expected.empty();
+    if (answer.got == answer.expected && !answer.late) {
         ++tally_.answersMatched;
     } else {
-        if (answer.got.empty())
+        if (answer.late)
+            ++tally_.answersLate;
+        else if (answer.got.empty())
             ++tally_.answersMissing;
         else
             ++tally_.answersDiffering;
@@ -284,7 +296,7 @@ void Asker::compare() {
                                     .first;
         differs_({answer.request, answer.requestMicros,
                   static_cast<std::size_t>(expectedAt - answer.expected.begin()),
-                  std::move(answer.expected), std::move(answer.got)});
+                  std::move(answer.expected), std::move(answer.got), answer.late});
     }
     live_.reset();
 }

@@ -28,6 +28,9 @@ struct AnswerDifference {
     std::size_t firstDiffering = 0;   // index of the first byte that differs
     std::vector<std::uint8_t> expected;
     std::vector<std::uint8_t> got;  // empty: the device did not answer
+    // The answer began only after the timeout: got holds what came then, before the next
+    // request.
+    bool late = false;
 };
 
 // What the device did with the requests asked so far.
@@ -36,6 +39,7 @@ struct AskTally {
     std::uint64_t answersMatched = 0;
     std::uint64_t answersDiffering = 0;
     std::uint64_t answersMissing = 0;
+    std::uint64_t answersLate = 0;  // began after the timeout: neither matched nor missing
     // The device's answer time: the request's last byte written to the answer's first byte.
     DelayTally answerMicros;
 };
@@ -45,7 +49,7 @@ struct AskTally {
 // compares what comes back with the recorded answers, calling differs for each one that is not
 // the same. An answer is complete once as many bytes as recorded came, the line fell silent
 // after some bytes, or the timeout passed; bytes that still come before the next request belong
-// to it. Device bytes before the first request are not asked for. Ends at the file's end, when
+// to it, unless the timeout passed with none: such an answer counts as late, whatever its bytes. Device bytes before the first request are not asked for. Ends at the file's end, when
 // stopAsked says so (the request under way is then not counted), or at a failure of the file
 // or the port, which it returns. Memory holds one exchange: one whose request or answer runs to
 // more than a million bursts, or whose answer to more than 64 MiB, ends asking as a failure.

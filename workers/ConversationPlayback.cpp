@@ -9,6 +9,7 @@
 #include "workers/PerfCounter.h"
 #include "workers/PlayThreadPriority.h"
 #include "workers/PreciseSleeper.h"
+#include "workers/StoppableWrite.h"
 
 namespace {
 
@@ -59,19 +60,29 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
         }
         // The write comes first; the log's line for it a moment later.
         const std::int64_t writeStarted = perfCounterNow();
-        std::uint32_t written = 0;
         const auto length = static_cast<std::uint32_t>(burst.bytes.size());
-        const bool whole = port.write(burst.bytes.data(), length, &written) && written == length;
+        // A far side that reads nothing must not keep a stop waiting: carryOn is asked between
+        // the write's slices, and a stop cuts the burst.
+        const WriteEnd write = writeUnlessStopped(port, burst.bytes, [&] {
+            lastAsked = perfCounterNow();
+            return !carryOn(counts);
+        });
+        const bool stopped = write == WriteEnd::Stopped;
+        const bool whole = write == WriteEnd::Whole;
         if (log.isOpen()) {
             char line[96];
             std::snprintf(line, sizeof line, "Sending %zu bytes for time %llu us\r\n",
                           burst.bytes.size(), static_cast<unsigned long long>(since));
             log.writeLine(line);
         }
-        if (play.timing) play.timing->chunkSent({due, writeStarted, length, whole});
+        if (play.timing && !stopped) play.timing->chunkSent({due, writeStarted, length, whole});
+        if (stopped) {
+            log.writeLine("Playing was stopped");
+            return {};
+        }
         if (!whole) {
             log.writeLine("Ended play");
-            return portFailure(Failure::Kind::PortLost, play.portName, port.errorText());
+            return portFailure(Failure::Kind::PortLost, play.portName, port.writeErrorText());
         }
         ++counts.bursts;
         counts.bytes += length;

@@ -12,6 +12,10 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Short enough that a stop is seen and the idle call made well within 100 ms.
 constexpr std::chrono::milliseconds kWaitStep{50};
+// Once a port has failed, what the other one holds is still read and recorded for at most this
+// long (a device may never fall silent), each wait for more this short.
+constexpr std::chrono::milliseconds kKeepingTime{250};
+constexpr std::chrono::milliseconds kKeepingWait{10};
 constexpr std::uint32_t kLargestRead = 4096;
 
 std::uint64_t microsOf(SteadyClock::duration span) {
@@ -72,13 +76,13 @@ public:
             // Both bursts of one wait share its instant: that is as close as the wait can tell.
             const SteadyClock::time_point now = SteadyClock::now();
             for (int i = 0; i < 2; ++i) {
-                if (states[i] == PortInput::Failed) return lost(sides[i]);
+                if (states[i] == PortInput::Failed) return keepWhatArrived(lost(sides[i]));
                 if (states[i] != PortInput::Ready) continue;
                 const Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
-                if (failure.happened()) return failure;
+                if (failure.happened()) return keepWhatArrived(failure);
             }
             for (QueuedPortWriter* writer : writers) {
-                if (writer->failed()) return writer->failure();
+                if (writer->failed()) return keepWhatArrived(writer->failure());
             }
             const Failure failure = idle();
             if (failure.happened()) return failure;
@@ -93,29 +97,63 @@ private:
     }
 
     // Takes what arrived on `from`, queues it for the other port and then gives it to the sink.
+    // Bytes once read are recorded whatever becomes of their passing on: a stop while the queue
+    // is full, or the other port failing.
     Failure pass(const Side& from, QueuedPortWriter& to, std::uint64_t timeMicros) {
         std::uint8_t buffer[kLargestRead];
         std::uint32_t count = 0;
         if (!from.port->readAvailable(buffer, sizeof buffer, &count)) return lost(from);
         if (count == 0) return {};
         const std::span<const std::uint8_t> bytes{buffer, count};
-        // A full queue holds the reading back until the far side takes some.
+        const Failure passing = passOn(to, bytes);
+        const Failure recording = record(from.direction, bytes, timeMicros);
+        return passing.happened() ? passing : recording;
+    }
+
+    // A full queue holds the reading back until the far side takes some.
+    Failure passOn(QueuedPortWriter& to, std::span<const std::uint8_t> bytes) {
         while (!to.queue(bytes, kWaitStep)) {
             if (to.failed()) return to.failure();
             if (job_.stop->load()) return {};
             const Failure failure = idle();
             if (failure.happened()) return failure;
         }
-        const bool host = from.direction == Direction::Host;
+        return {};
+    }
+
+    Failure record(Direction direction, std::span<const std::uint8_t> bytes,
+                   std::uint64_t timeMicros) {
+        const bool host = direction == Direction::Host;
         (host ? counts_.hostBursts : counts_.deviceBursts).fetch_add(1, std::memory_order_relaxed);
         (host ? counts_.hostBytes : counts_.deviceBytes)
-            .fetch_add(count, std::memory_order_relaxed);
+            .fetch_add(bytes.size(), std::memory_order_relaxed);
         if (!job_.sink) return {};
         ConversationBurst burst;
         burst.timeMicros = timeMicros;
-        burst.direction = from.direction;
+        burst.direction = direction;
         burst.bytes = bytes;
         return job_.sink(burst);
+    }
+
+    // A port that failed ends the run, but what the other one had already received goes into
+    // the file first; it can no longer be passed on. A failure of the file or of the idle call
+    // ends the run at once. The failed port handed over its own bytes before it failed.
+    Failure keepWhatArrived(const Failure& failure) {
+        if (failure.kind != Failure::Kind::PortLost) return failure;
+        const bool hostFailed = failure.subject == job_.hostName;
+        WaitablePort* const survivor[1] = {hostFailed ? job_.device : job_.host};
+        const Direction direction = hostFailed ? Direction::Device : Direction::Host;
+        const SteadyClock::time_point end = SteadyClock::now() + kKeepingTime;
+        std::uint8_t buffer[kLargestRead];
+        while (SteadyClock::now() < end) {
+            if (waitForInput(survivor, kKeepingWait)[0] != PortInput::Ready) break;
+            std::uint32_t count = 0;
+            if (!survivor[0]->readAvailable(buffer, sizeof buffer, &count) || count == 0) break;
+            const Failure recording = record(direction, {buffer, count},
+                                             clock_.wallMicros(SteadyClock::now()));
+            if (recording.happened()) break;
+        }
+        return failure;
     }
 
     const MonitorJob& job_;

@@ -34,7 +34,9 @@ struct MonitorJob {
 // 16 MiB not yet written; beyond that the reading of that way waits for room (back-pressure).
 // Runs until the stop flag is set (seen within about 100 ms; returns no failure), a port fails
 // (PortLost naming it; a failed write is the written port's), or the sink or the idle call
-// fails (its failure). On return, what is still queued is written if that takes at most a
+// fails (its failure). Every byte read goes to the sink, also one a stop or a failure kept from
+// being passed on; after a port failed, what the other holds is read into the sink for up to a
+// quarter of a second first. On return, what is still queued is written if that takes at most a
 // quarter of a second, and every thread has ended.
 // A pseudo-terminal host side whose program is away holds about 20 KB of the device's bytes;
 // beyond that the device's bytes queue until the program reads.

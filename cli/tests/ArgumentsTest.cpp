@@ -43,7 +43,14 @@ TEST(Arguments, MistakesAreNamedInOneLine) {
     EXPECT_FALSE(parseInteger("12x", 0, 100));
     EXPECT_FALSE(parseInteger("101", 0, 100));
     EXPECT_EQ(parseDecimal("0.5", 0.01, 100.0), 0.5);
-    EXPECT_FALSE(parseDecimal("nan", 0.01, 100.0));
+    EXPECT_EQ(parseDecimal("16", 0.01, 100.0), 16.0);
+    EXPECT_EQ(parseDecimal(".5", 0.01, 100.0), 0.5);
+    // Decimal digits only: what the C library's readers would take besides is a mistake.
+    for (const char* text : {"nan", "inf", "0x10", "1e1", " 5", "5 ", "1.2.3", ".", "+", ""}) {
+        EXPECT_FALSE(parseDecimal(text, 0.01, 100.0)) << text;
+        EXPECT_FALSE(parseInteger(text, 0, 100)) << text;
+    }
+    EXPECT_FALSE(parseInteger("1.5", 0, 100));
 }
 
 TEST(LineOptions, DefaultsAndTheDialogsChoicesOnly) {

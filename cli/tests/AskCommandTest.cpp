@@ -228,3 +228,50 @@ TEST_F(CliTest, AskRefusesAnAnswerTooLongToHoldInOneLine) {
               std::string::npos)
         << errors();
 }
+
+// A rig must not pass on answers that came after it gave up waiting, nor on a file that holds
+// nothing to ask (a recording of one port, the device's bursts alone).
+TEST_F(CliTest, AskCountsAnAnswerAfterTheTimeoutAsLateAndRefusesAFileWithoutRequests) {
+    const std::string file = dir_.file("late.pcapng");
+    const std::uint64_t t = 1'700'000'000'000'000;
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q1")}).happened());
+        ASSERT_FALSE(writer.write({t + 2'000, Direction::Device, 0, bytesOf("A1")}).happened());
+        ASSERT_FALSE(writer.write({t + 800'000, Direction::Host, 0, bytesOf("Q2")}).happened());
+        ASSERT_FALSE(writer.write({t + 802'000, Direction::Device, 0, bytesOf("A2")}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    std::vector<std::string> words = {"ask", file, "--timeout", "200", "--report",
+                                      dir_.file("report.json")};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    startCli(words);
+    ASSERT_EQ(joined(receiveAtDevice(2, milliseconds(10000))), bytesOf("Q1"));
+    std::this_thread::sleep_for(milliseconds(400));  // the right answer, after the timeout
+    ASSERT_TRUE(sendFromDevice(bytesOf("A1")));
+    ASSERT_EQ(joined(receiveAtDevice(2, milliseconds(10000))), bytesOf("Q2"));
+    ASSERT_TRUE(sendFromDevice(bytesOf("A2")));
+    ASSERT_EQ(exitStatus(), 1) << output() << errors();
+    EXPECT_NE(output().find("request 1 at 0.000000 s: answer after the timeout: expected 41 31, "
+                            "got 41 31\n"),
+              std::string::npos)
+        << output();
+    EXPECT_NE(text("report.json").find("\"answers_missing\": 0,\n  \"answers_late\": 1,"),
+              std::string::npos)
+        << text("report.json");
+
+    const std::string deviceOnly = dir_.file("device-only.pcapng");
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(deviceOnly, {"test", "a", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.write({t, Direction::Device, 0, bytesOf("tick")}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    words[1] = deviceOnly;
+    ASSERT_EQ(runCli(words), 1) << output() << errors();
+    EXPECT_NE(errors().find("veltrane-cli ask: " + deviceOnly + " holds no request to ask"),
+              std::string::npos)
+        << errors();
+}

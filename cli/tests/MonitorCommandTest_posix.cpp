@@ -110,3 +110,25 @@ TEST_F(MonitorPtyTest, ADeviceThatGoesAwayEndsItWithItsPortNamedAndTheFileKept) 
 }
 
 }  // namespace
+
+// The capture would go into the line it watches, or into a device, and leave no file.
+TEST_F(MonitorPtyTest, TheCaptureGoesIntoARegularFileOnly) {
+    const std::string port = dir_.file("port.pcapng");
+    const std::string null = dir_.file("null.pcapng");
+    std::filesystem::create_symlink(pair_.portName(), port);
+    std::filesystem::create_symlink("/dev/null", null);
+    const std::string device = pair_.devicePortName();
+    const std::vector<std::vector<std::string>> refused = {
+        {"--host-port", device, "--device-port", port, "-o", port},
+        {"--host-port", "pty:" + file_, "--device-port", device, "-o", file_},
+        {"--host-port", "pty", "--device-port", device, "-o", null},
+    };
+    for (std::vector<std::string> words : refused) {
+        words.insert(words.begin(), "monitor");
+        EXPECT_EQ(runCli(words, milliseconds(10000)), 2) << errors();
+        EXPECT_NE(errors().find("monitor: cannot write the conversation into "), std::string::npos)
+            << errors();
+    }
+    EXPECT_NE(errors().find("it is not a regular file"), std::string::npos) << errors();
+    EXPECT_FALSE(std::filesystem::exists(file_));
+}

@@ -2,6 +2,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "engine/WaitableSerialPort.h"
@@ -9,6 +12,7 @@
 #include "tests/support/TerminalProgram_posix.h"
 #include "workers/HostSidePort.h"
 #include "workers/MonitorRelay.h"
+#include "workers/QueuedPortWriter.h"
 
 namespace {
 
@@ -181,3 +185,103 @@ TEST(MonitorRelayDuplexTest, BothDirectionsFlatOutArriveWholeAndInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A port whose behaviour the test sets: the bytes it hands over, a failure once they are taken,
+// and writes that take nothing (a far side that never reads). Its waits never block: it tells
+// its state without a descriptor.
+class ScriptedPort final : public WaitablePort {
+public:
+    void arrive(const Bytes& bytes) {
+        std::lock_guard lock(mutex_);
+        incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
+    }
+    void fail() { failed_ = true; }
+    void refuseWrites() { takesWrites_ = false; }
+    std::size_t taken() const { return taken_.load(); }
+
+    bool readAvailable(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override {
+        std::lock_guard lock(mutex_);
+        const std::size_t n = std::min<std::size_t>(count, incoming_.size());
+        std::copy_n(incoming_.begin(), n, static_cast<std::uint8_t*>(buffer));
+        incoming_.erase(incoming_.begin(), incoming_.begin() + static_cast<std::ptrdiff_t>(n));
+        taken_ += n;
+        *bytesRead = static_cast<std::uint32_t>(n);
+        return n > 0 || !failed_;
+    }
+    bool writeWithin(const void*, std::uint32_t count, std::uint32_t* bytesWritten,
+                     milliseconds limit) override {
+        if (failed_) return false;
+        if (!takesWrites_) std::this_thread::sleep_for(limit);
+        *bytesWritten = takesWrites_ ? count : 0;
+        return true;
+    }
+    const char* errorText() override { return "gone"; }
+    const char* writeErrorText() override { return "gone"; }
+    WaitStart startWait() override {
+        std::lock_guard lock(mutex_);
+        if (!incoming_.empty()) return {PortInput::Ready, -1};
+        return {failed_ ? PortInput::Failed : PortInput::None, -1};
+    }
+    PortInput finishWait(std::uint32_t) override { return PortInput::None; }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::uint8_t> incoming_;
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> takesWrites_{true};
+    std::atomic<std::size_t> taken_{0};
+};
+
+// A monitor between two scripted ports, keeping every burst the sink gets.
+class MonitorKeepsWhatCameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        job_.host = &host_;
+        job_.device = &device_;
+        job_.hostName = "host";
+        job_.deviceName = "device";
+        job_.stop = &stop_;
+        job_.sink = [this](const ConversationBurst& burst) {
+            Bytes& kept = burst.direction == Direction::Host ? fromHost_ : fromDevice_;
+            kept.insert(kept.end(), burst.bytes.begin(), burst.bytes.end());
+            return Failure{};
+        };
+    }
+    ScriptedPort host_, device_;
+    MonitorJob job_;
+    MonitorCounts counts_;
+    std::atomic<bool> stop_{false};
+    Bytes fromHost_, fromDevice_;
+};
+
+}  // namespace
+
+// The host's port fails just as the device has spoken: the device's bytes are in the file.
+TEST_F(MonitorKeepsWhatCameTest, TheDevicesBytesAreKeptWhenTheHostPortFails) {
+    device_.arrive({'O', 'K'});
+    host_.fail();
+    const Failure ended = runMonitor(job_, counts_);
+    EXPECT_EQ(ended.kind, Failure::Kind::PortLost);
+    EXPECT_EQ(ended.subject, "host");
+    EXPECT_EQ(fromDevice_, (Bytes{'O', 'K'}));
+}
+
+// The device takes nothing, so the queue towards it fills and the host's next read waits for
+// room; a stop then still records that read.
+TEST_F(MonitorKeepsWhatCameTest, AStopWhileTheQueueIsFullKeepsWhatWasRead) {
+    device_.refuseWrites();
+    host_.arrive(Bytes(QueuedPortWriter::kDefaultLimit + (1 << 20), 0x5a));
+    std::thread run([this] { runMonitor(job_, counts_); });
+    // The reading has stopped once the taken count stands still.
+    for (std::size_t before = 0; host_.taken() != before || before == 0;) {
+        before = host_.taken();
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    stop_ = true;
+    run.join();
+    EXPECT_GT(host_.taken(), QueuedPortWriter::kDefaultLimit);
+    EXPECT_EQ(fromHost_.size(), host_.taken());
+    EXPECT_EQ(counts_.hostBytes.load(), host_.taken());
+}

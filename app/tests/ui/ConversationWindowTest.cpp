@@ -2,6 +2,8 @@
 // on the far end of the COM port's pair) and a Modbus device (on the far end of the device
 // port's pair) and writes what both sent into the working file; Play on a conversation answers
 // for its device.
+#include <thread>
+
 #include "app/tests/ui/UiTestSupport.h"
 #include "conversation/ConversationReader.h"
 #include "conversation/ConversationWriter.h"
@@ -10,6 +12,8 @@
 #include "tests/support/SerialPair.h"
 
 namespace {
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::string asText(const std::vector<std::uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
@@ -160,6 +164,33 @@ TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
     EXPECT_TRUE(statusBecomes(program, "Answering: 2 requests answered, 1 unknown"));
     ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
+// The program under test asks and then reads nothing: a megabyte of answer fills the line, and
+// Stop still ends the answering at once.
+TEST(ConversationAnswering, StopEndsAnAnswerThatTheHostDoesNotRead) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    UiProgram program;
+    usePort(program, host);
+    const std::string file = program.folder() + "\\held.pcapng";
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+        const std::uint64_t time = 1'700'000'000'000'000;
+        ASSERT_FALSE(writer.write({time, Direction::Host, 0, bytesOf("MEAS?")}).happened());
+        const std::vector<std::uint8_t> part(16 * 1024, 'x');
+        for (int i = 0; i < 64; ++i)
+            ASSERT_FALSE(writer.write({time + 1000, Direction::Device, 0, part}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Answering: 0 requests answered, 0 unknown"));
+    ASSERT_TRUE(host.send("MEAS?"));
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    EXPECT_TRUE(statusBecomes(program, "Stopped", 3s));
 }
 
 TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlone) {
