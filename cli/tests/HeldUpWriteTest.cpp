@@ -113,3 +113,18 @@ TEST_F(HeldUpWriteTest, AskingEndsAtCtrlCWhileTheDeviceTakesNoneOfTheRequest) {
     EXPECT_NE(text("report.json").find("\"requests\": 0,"), std::string::npos)
         << text("report.json");
 }
+
+// The device goes away while a request waits to be taken: the line names the write's reason.
+TEST_F(HeldUpWriteTest, APortThatFailsDuringAWriteIsNamedWithTheSystemsReason) {
+    writeConversation(true);
+    if (HasFatalFailure()) return;
+    startCli(words("ask"));
+    std::this_thread::sleep_for(milliseconds(1500));
+    if (!pair_.stop()) GTEST_SKIP() << "the serial pair is not this test's to end";
+    EXPECT_EQ(exitStatus(milliseconds(kEndsWithinMs)), 1) << errors();
+    const std::string failed = "veltrane-cli ask: port " + pair_.portName() + " failed: ";
+    ASSERT_EQ(errors().rfind(failed, 0), 0u) << errors();
+    const std::string reason = errors().substr(failed.size());
+    EXPECT_GT(reason.size(), 1u) << errors();
+    EXPECT_EQ(reason.find("Success"), std::string::npos) << errors();
+}

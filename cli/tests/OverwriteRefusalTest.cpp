@@ -32,8 +32,9 @@ protected:
     void expectRefused(const std::vector<std::string>& words, const std::string& kept) {
         const auto before = readWholeFile(kept);
         EXPECT_EQ(runCli(words, milliseconds(10000)), 2) << words[0] << ": " << errors();
-        EXPECT_NE(errors().find(": cannot "), std::string::npos) << errors();
-        EXPECT_EQ(std::count(errors().begin(), errors().end(), '\n'), 1) << errors();
+        const std::string said = errors();
+        EXPECT_NE(said.find(": cannot "), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_EQ(readWholeFile(kept), before) << words[0] << " wrote over " << kept;
     }
     std::vector<std::string> withPort(std::vector<std::string> words) const {
