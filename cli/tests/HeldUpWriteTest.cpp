@@ -14,9 +14,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Far more than a serial pair holds while nobody reads (natively some hundred KiB, under Wine
-// 32 KiB): 2 MiB.
-constexpr std::size_t kBursts = 2048;
-constexpr std::size_t kBurstBytes = 1024;
+// 32 KiB): 2 MiB, in bursts so long that one write alone fills the pair. (A pseudo-terminal may
+// take a few bytes more after a signal than its wait for room said: between short bursts that
+// would let a stop be seen by chance.)
+constexpr std::size_t kBurstBytes = 256 * 1024;
+constexpr std::size_t kBursts = 8;
 constexpr std::uint64_t kStart = 1'700'000'000'000'000;
 // How long a command may take to end after it was asked to: far less than "never", far more
 // than a slow machine needs.
