@@ -101,9 +101,10 @@ std::string differenceLine(const AnswerDifference& d) {
                   "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
                   static_cast<unsigned long long>(d.requestMicros / 1'000'000),
                   static_cast<unsigned long long>(d.requestMicros % 1'000'000));
-    const std::string what = d.late           ? "answer after the timeout"
-                             : d.got.empty()  ? "no answer"
-                                              : "differs at byte " + std::to_string(d.firstDiffering);
+    const std::string what = d.late ? "answer after the timeout"
+                             : d.got.empty()
+                                 ? "no answer"
+                                 : "differs at byte " + std::to_string(d.firstDiffering);
     return head + what + ": expected " + hexOf(d.expected, d.firstDiffering) + ", got " +
            hexOf(d.got, d.firstDiffering) + "\n";
 }

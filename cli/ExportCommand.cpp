@@ -29,9 +29,9 @@ int runExport(const Arguments& arguments, Console& console) {
     const std::string output = arguments.value("-o").value_or("-");
     if (output.empty()) return reportUsageError(console, "export", "-o needs a file name or -");
     // The export would take the place of the recording it is made of.
-    if (auto refusal = overwriteRefusal({{output == "-" ? std::nullopt : std::optional(output),
-                                          "export to"}},
-                                        {{serialPath, inputWords(serialPath, "being exported")}}))
+    if (auto refusal =
+            overwriteRefusal({{output == "-" ? std::nullopt : std::optional(output), "export to"}},
+                             {{serialPath, inputWords(serialPath, "being exported")}}))
         return reportUsageError(console, "export", *refusal);
 
     const bool conversation = namesConversationFile(serialPath);

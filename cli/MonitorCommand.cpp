@@ -51,10 +51,12 @@ std::optional<std::string> captureRefusal(const MonitorRequest& request) {
         hostIsPty ? (link.empty() ? std::nullopt : std::optional(link))
                   : std::optional(request.host.port);
     if (auto refusal = overwriteRefusal(
-            {{output, action}}, {{hostPath, hostIsPty ? "the pseudo-terminal's link" : "the host port"},
-                                 {request.device.port, "the device port"}}))
+            {{output, action}},
+            {{hostPath, hostIsPty ? "the pseudo-terminal's link" : "the host port"},
+             {request.device.port, "the device port"}}))
         return refusal;
-    if (namesSpecialFile(output)) return "cannot " + action + " " + output + ": it is not a regular file";
+    if (namesSpecialFile(output))
+        return "cannot " + action + " " + output + ": it is not a regular file";
     return std::nullopt;
 }
 

@@ -25,6 +25,7 @@ bool namesSpecialFile(const std::string& path) {
 }
 
 std::string inputWords(const std::string& path, const std::string& use) {
-    return std::string(namesConversationFile(path) ? "the conversation file " : "the serial file ") +
+    return std::string(namesConversationFile(path) ? "the conversation file "
+                                                   : "the serial file ") +
            use;
 }

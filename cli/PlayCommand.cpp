@@ -93,9 +93,10 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
     }
     options.reportPath = arguments.value("--report");
     options.logPath = arguments.value("--log");
-    if (auto refusal = overwriteRefusal(
-            {{options.reportPath, "write the report into"}, {options.logPath, "write the log into"}},
-            {{options.filePath, inputWords(options.filePath, "being played")}})) {
+    if (auto refusal =
+            overwriteRefusal({{options.reportPath, "write the report into"},
+                              {options.logPath, "write the log into"}},
+                             {{options.filePath, inputWords(options.filePath, "being played")}})) {
         *error = std::move(*refusal);
         return std::nullopt;
     }

@@ -70,9 +70,9 @@ std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::
         job.log.logFile = *log;
         job.log.showDate = arguments.has("--log-date");
     }
-    if (auto refusal = overwriteRefusal(
-            {{arguments.value("--log"), "write the log into"}},
-            {{job.filePath, inputWords(job.filePath, "being recorded into")}})) {
+    if (auto refusal =
+            overwriteRefusal({{arguments.value("--log"), "write the log into"}},
+                             {{job.filePath, inputWords(job.filePath, "being recorded into")}})) {
         *error = std::move(*refusal);
         return std::nullopt;
     }
@@ -175,8 +175,8 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
             portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText()));
     }
     ConversationWriter writer;
-    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
-                                    job.device.port, lineSettingsText(job.device)};
+    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION, job.device.port,
+                                    lineSettingsText(job.device)};
     if (const Failure failure = writer.open(job.filePath, header); failure.happened())
         return reportFailure(console, kName, failure);
     if (!request.quiet) {

@@ -64,7 +64,8 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     options.reportPath = arguments.value("--report");
     options.logPath = arguments.value("--log");
     if (auto refusal = overwriteRefusal(
-            {{options.reportPath, "write the report into"}, {options.logPath, "write the log into"}},
+            {{options.reportPath, "write the report into"},
+             {options.logPath, "write the log into"}},
             {{options.filePath, inputWords(options.filePath, "being answered from")}})) {
         *error = std::move(*refusal);
         return std::nullopt;

@@ -134,7 +134,8 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
         }
 
         const auto states = waitForInput(ports, waitFrom(now, standIn, options, nextProgress));
-        if (states.empty() || states[0] == PortInput::Failed) return portFailed(options, port.errorText());
+        if (states.empty() || states[0] == PortInput::Failed)
+            return portFailed(options, port.errorText());
         if (states[0] != PortInput::Ready) continue;
         for (;;) {
             std::uint32_t got = 0;

@@ -49,10 +49,11 @@ struct AskTally {
 // compares what comes back with the recorded answers, calling differs for each one that is not
 // the same. An answer is complete once as many bytes as recorded came, the line fell silent
 // after some bytes, or the timeout passed; bytes that still come before the next request belong
-// to it, unless the timeout passed with none: such an answer counts as late, whatever its bytes. Device bytes before the first request are not asked for. Ends at the file's end, when
-// stopAsked says so (the request under way is then not counted), or at a failure of the file
-// or the port, which it returns. Memory holds one exchange: one whose request or answer runs to
-// more than a million bursts, or whose answer to more than 64 MiB, ends asking as a failure.
+// to it, unless the timeout passed with none: such an answer counts as late, whatever its bytes.
+// Device bytes before the first request are not asked for. Ends at the file's end, when stopAsked
+// says so (the request under way is then not counted), or at a failure of the file or the port,
+// which it returns. Memory holds one exchange: one whose request or answer runs to more than a
+// million bursts, or whose answer to more than 64 MiB, ends asking as a failure.
 Failure askDevice(ConversationReader& reader, WaitablePort& port, const AskSettings& settings,
                   AskTally& tally, const std::function<void(const AnswerDifference&)>& differs,
                   const std::function<bool()>& stopAsked);

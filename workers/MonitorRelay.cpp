@@ -149,8 +149,8 @@ private:
             if (waitForInput(survivor, kKeepingWait)[0] != PortInput::Ready) break;
             std::uint32_t count = 0;
             if (!survivor[0]->readAvailable(buffer, sizeof buffer, &count) || count == 0) break;
-            const Failure recording = record(direction, {buffer, count},
-                                             clock_.wallMicros(SteadyClock::now()));
+            const Failure recording =
+                record(direction, {buffer, count}, clock_.wallMicros(SteadyClock::now()));
             if (recording.happened()) break;
         }
         return failure;

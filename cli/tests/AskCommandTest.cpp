@@ -243,8 +243,8 @@ TEST_F(CliTest, AskCountsAnAnswerAfterTheTimeoutAsLateAndRefusesAFileWithoutRequ
         ASSERT_FALSE(writer.write({t + 802'000, Direction::Device, 0, bytesOf("A2")}).happened());
         ASSERT_FALSE(writer.close().happened());
     }
-    std::vector<std::string> words = {"ask", file, "--timeout", "200", "--report",
-                                      dir_.file("report.json")};
+    std::vector<std::string> words = {"ask", file,       "--timeout",
+                                      "200", "--report", dir_.file("report.json")};
     const auto port = portWords();
     words.insert(words.end(), port.begin(), port.end());
     startCli(words);
