@@ -79,8 +79,10 @@ TEST(ClaimedLength, AFileClaimingYearsOpensAndPlaysWithTheWindowAnswering) {
     usePort(program, device);
     const std::string file = program.folder() + "\\claims years.ser";
     ASSERT_TRUE(writeSerialFile(file, {{0, "first\r\n"}, {kClaimedOffset, "claimed last\r\n"}}));
-    // Opened as Open Recent does, posted, so that the reads below meet the open at work.
+    // Opened as Open Recent does, posted, so that the reads below meet the open at work; with
+    // the data view shown, which reads the file too and follows the playback.
     ASSERT_TRUE(program.writeString("RecentFiles", "1", file));
+    ASSERT_TRUE(program.writeDword("Window", "DataView", 1));
     ASSERT_TRUE(started(program));
     ASSERT_TRUE(PostMessageA(program.window(), WM_COMMAND, MAKEWPARAM(ID_RECENT_FILE_FIRST, 0), 0));
 
@@ -92,6 +94,8 @@ TEST(ClaimedLength, AFileClaimingYearsOpensAndPlaysWithTheWindowAnswering) {
     // The window's few ticks between the ends, not one for every step of the claimed length.
     EXPECT_GT(sliderTicks(program), 2);
     EXPECT_LE(sliderTicks(program), kMostSliderTicks + 2);
+    EXPECT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 2; }, kStateLimit))
+        << "the data view shows " << program.listRows(IDC_DATA_VIEW) << " rows";
 
     ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
     ASSERT_TRUE(statusBecomes(program, "Playing"));
