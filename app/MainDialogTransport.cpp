@@ -147,12 +147,14 @@ void MainDialog::showRecordingLength(const std::string& path) {
     showTime(duration);
 }
 
-// The slider counts in steps of one or two tenths, chosen by the length.
+// The slider counts in steps of one or two tenths, chosen by the length. Its ticks are set one
+// by one: automatic ones would make the trackbar keep an entry for every step of the range, up
+// to 2^31 of them for a damaged file's claimed length.
 void MainDialog::setSliderLength(std::uint32_t duration) {
     sliderDuration_ = duration;
     const int maximum = sliderMaximumFor(duration);
     slider_.setRange(0, maximum, false);
-    slider_.setTicFrequency(sliderTickSpacing(maximum));
+    slider_.setTicks(sliderTickPositions(maximum));
 }
 
 void MainDialog::showSliderAt(std::uint32_t tenths) {

@@ -38,3 +38,12 @@ int sliderTickSpacing(int maximum) {
     const int days = (seconds / kDay + kMostSliderTicks) / kMostSliderTicks;
     return days * kDay * kSecond;
 }
+
+std::vector<int> sliderTickPositions(int maximum) {
+    std::vector<int> positions;
+    const std::int64_t spacing = sliderTickSpacing(maximum);
+    for (std::int64_t tick = spacing; tick < maximum; tick += spacing) {
+        positions.push_back(static_cast<int>(tick));
+    }
+    return positions;
+}

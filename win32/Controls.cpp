@@ -8,6 +8,14 @@ std::string Control::text() const {
     return text;
 }
 
+// A trackbar without TBS_AUTOTICKS keeps only the ticks it is given, so a range of any length
+// costs no more than these few.
+void Trackbar::setTicks(const std::vector<int>& positions) const {
+    SendMessageA(window_, TBM_CLEARTICS, FALSE, 0);
+    for (int position : positions) SendMessageA(window_, TBM_SETTIC, 0, position);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
 std::string ComboBox::itemText(int index) const {
     LRESULT length = SendMessageA(window_, CB_GETLBTEXTLEN, index, 0);
     if (length == CB_ERR) return {};

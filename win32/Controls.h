@@ -1,10 +1,12 @@
 #pragma once
 
 #include <windows.h>
+// after windows.h, whose types it uses
 #include <commctrl.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One-line wrappers over the messages of the controls the program uses.
 
@@ -29,7 +31,9 @@ public:
         SendMessageA(window_, TBM_SETRANGEMIN, FALSE, minimum);
         SendMessageA(window_, TBM_SETRANGEMAX, redraw ? TRUE : FALSE, maximum);
     }
-    void setTicFrequency(int frequency) const { SendMessageA(window_, TBM_SETTICFREQ, frequency, 0); }
+    // Replaces the ticks between the two ends, which the trackbar draws itself; after the range,
+    // which a tick must lie within.
+    void setTicks(const std::vector<int>& positions) const;
     void setPosition(int position, bool redraw) const {
         SendMessageA(window_, TBM_SETPOS, redraw ? TRUE : FALSE, position);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "app/SliderScale.h"
 
@@ -56,4 +57,22 @@ TEST(SliderScale, TicksStayFewOverAnyRange) {
     EXPECT_EQ(sliderTickSpacing(10 * kMostSliderTicks), 10);
     EXPECT_EQ(sliderTickSpacing(36000), 1200);                           // an hour: 2 minutes
     EXPECT_EQ(sliderTickSpacing(static_cast<int>(thirtyDays)), 864000);  // 30 days: a day
+}
+
+// The window sets these ticks one by one, so over any range they must be few, inside it (the
+// trackbar draws both ends itself and refuses a tick outside) and on the spacing.
+TEST(SliderScale, TickPositionsLieStrictlyInsideTheRangeOnTheSpacing) {
+    EXPECT_EQ(sliderTickPositions(35), (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(sliderTickPositions(30), (std::vector<int>{10, 20}));
+    EXPECT_TRUE(sliderTickPositions(10).empty());
+    EXPECT_TRUE(sliderTickPositions(0).empty());
+    for (std::uint32_t duration : {2'147'483'000u, kIntMax, kUintMax}) {
+        const int maximum = sliderMaximumFor(duration);
+        const std::vector<int> ticks = sliderTickPositions(maximum);
+        ASSERT_FALSE(ticks.empty()) << duration;
+        EXPECT_LE(ticks.size(), static_cast<std::size_t>(kMostSliderTicks)) << duration;
+        EXPECT_GT(ticks.front(), 0) << duration;
+        EXPECT_LT(ticks.back(), maximum) << duration;  // no overflow past the int range
+        EXPECT_EQ(ticks.back() % sliderTickSpacing(maximum), 0) << duration;
+    }
 }

@@ -1,6 +1,8 @@
 #include "app/tests/ui/UiProgram.h"
 
 #include <commctrl.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -326,6 +328,13 @@ bool UiProgram::running() const {
     return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
+std::uint64_t UiProgram::residentBytes() const {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!process_ || !GetProcessMemoryInfo(process_, &counters, sizeof counters)) return 0;
+    return counters.WorkingSetSize;
+}
+
 HWND UiProgram::tray() const {
     for (HWND candidate : topLevelWindowsOf(processId_)) {
         if (className(candidate) == kTrayClass) return candidate;
@@ -480,8 +489,8 @@ std::vector<std::string> UiProgram::valueNames(const std::string& section) const
 
 bool UiProgram::kill() {
     if (!process_) return false;
-    const bool ended = TerminateProcess(process_, 99) &&
-                       WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0;
+    const bool ended =
+        TerminateProcess(process_, 99) && WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0;
     CloseHandle(process_);
     process_ = nullptr;
     window_ = nullptr;

@@ -102,6 +102,8 @@ public:
     // runs. It can be started again.
     bool kill();
     DWORD processId() const { return processId_; }
+    // The program's resident memory (its working set) in bytes; 0 when it cannot be read.
+    std::uint64_t residentBytes() const;
 
     HWND window() const { return window_; }
     HWND tray() const;  // the hidden "SysTray_Class" window, or null
