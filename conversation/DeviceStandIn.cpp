@@ -104,23 +104,30 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
     if (!match.inOrder) misses_.push_back(missFor(false));
     used_[match.number] = true;
     cursor_ = match.number + 1;
+    // The request was just read to its end to find it equal: that tells where its answer starts.
+    const RequestBytes* request = pending_.equalRequest();
     const std::uint64_t length = pending_.length();
-    pending_.clear();
-    if (failure_.happened()) return;
-
-    // A new request ends what is left of the answer before: the device turns to the new one.
-    if (!probe_.start(index_.offsetOf(match.number)) || probe_.skipAll() != length) {
-        fail(probe_.reader());
+    if (!request && !failure_.happened()) {
+        if (!probe_.start(index_.offsetOf(match.number)) || probe_.skipAll() != length)
+            fail(probe_.reader());
+        request = &probe_;
+    }
+    if (failure_.happened()) {
+        pending_.clear();
         return;
     }
-    const std::uint64_t endMicros = probe_.endMicros();
+    const std::uint64_t endMicros = request->endMicros();
+    const std::optional<std::uint64_t> answerOffset = request->answerOffset();
+    pending_.clear();
+
+    // A new request ends what is left of the answer before: the device turns to the new one.
     answer_.fromMicros = endMicros;
     lastAnsweredMicros_ = endMicros - std::min(endMicros, index_.firstMicros());
     answer_.atMicros = arrivalMicros;
     answer_.next.reset();
     // The answer starts at the device's burst that ended the request; a request at the file's
     // end has none.
-    if (const auto answerOffset = probe_.answerOffset()) {
+    if (answerOffset) {
         if (!answer_.reader.continueFrom(*answerOffset)) return fail(answer_.reader);
         lineUpNext(answer_);
     }

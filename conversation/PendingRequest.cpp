@@ -24,6 +24,7 @@ Failure PendingRequest::open() {
 }
 
 void PendingRequest::clear() {
+    equal_ = nullptr;
     held_.clear();
     length_ = 0;
     hash_ = kRequestHashStart;
@@ -32,6 +33,7 @@ void PendingRequest::clear() {
 }
 
 void PendingRequest::add(std::span<const std::uint8_t> bytes) {
+    equal_ = nullptr;
     const std::uint64_t before = length_;
     length_ += bytes.size();
     // Past the longest request the bytes are no request whatever follows: only their count
@@ -106,21 +108,28 @@ void PendingRequest::moveAnchorPast(std::uint64_t agreed) {
 }
 
 bool PendingRequest::equals(std::size_t number) {
+    equal_ = nullptr;
     if (failed_ || length_ > index_.longestRequest()) return false;
     RequestBytes& probe = spare(0);
     if (length_ <= kPrefixLength) {
         const bool equal = startsWithHeld(probe, number) && probe.atEnd();
-        return !failedIn(probe) && equal;
+        return !failedIn(probe) && settled(equal, probe);
     }
     if (!hasAnchor()) return false;
     RequestBytes& anchor = streams_[anchor_];
-    if (number == anchorNumber()) return anchor.atEnd() && !failedIn(anchor);
+    if (number == anchorNumber())
+        return anchor.atEnd() && !failedIn(anchor) && settled(true, anchor);
     // The anchor stands for the bytes that came: the other request must be its start.
     RequestBytes& other = spare(1);
     const bool equal = sameStart(probe, index_.offsetOf(anchorNumber()), other,
                                  index_.offsetOf(number), length_) &&
                        other.atEnd();
-    return !failedIn(probe) && !failedIn(other) && equal;
+    return !failedIn(probe) && !failedIn(other) && settled(equal, other);
+}
+
+bool PendingRequest::settled(bool equal, const RequestBytes& request) {
+    if (equal) equal_ = &request;
+    return equal;
 }
 
 std::size_t PendingRequest::heldBytes() const {

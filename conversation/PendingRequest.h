@@ -27,6 +27,9 @@ public:
     std::uint64_t key() const { return RequestIndex::keyOf(hash_, length_); }
     // Whether the bytes are all of recorded request `number`'s. False too when reading failed.
     bool equals(std::size_t number);
+    // After equals found them equal, until the next call: the request read to its end (where
+    // its last burst arrived and its answer starts).
+    const RequestBytes* equalRequest() const { return equal_; }
     // The bytes from the first, up to RequestIndex::kPrefixLength of them.
     const std::vector<std::uint8_t>& firstBytes() const { return held_; }
     // The reader whose reading failed, or null.
@@ -43,6 +46,7 @@ private:
     void follow(std::span<const std::uint8_t> bytes);
     void moveAnchorPast(std::uint64_t agreed);
     bool failedIn(const RequestBytes& stream);
+    bool settled(bool equal, const RequestBytes& request);
 
     const RequestIndex& index_;
     std::vector<std::uint8_t> held_;
@@ -56,4 +60,5 @@ private:
     std::array<RequestBytes, 3> streams_;
     std::size_t anchor_ = 0;
     const ConversationReader* failed_ = nullptr;
+    const RequestBytes* equal_ = nullptr;
 };
