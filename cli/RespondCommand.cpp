@@ -77,7 +77,7 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
 std::string requestWords(const StandInMiss& miss) {
     if (!miss.expected) return "no more requests (the file's were all asked)";
     return "request " + std::to_string(*miss.expected + 1) + " (" +
-           hexWords(miss.expectedBytes, miss.expectedBytes.size()) + ")";
+           hexWords(miss.expectedBytes, miss.expectedLength) + ")";
 }
 
 // "expected request 3 (01 03 ...), got 01 04 ... (no recorded request)"

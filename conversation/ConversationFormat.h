@@ -10,6 +10,8 @@ namespace conversation_format {
 inline constexpr std::uint32_t kSectionHeaderType = 0x0A0D0D0A;
 inline constexpr std::uint32_t kInterfaceDescriptionType = 1;
 inline constexpr std::uint32_t kEnhancedPacketType = 6;
+// No time, interface or flags of its own: on interface 0, timed by its RTAC header.
+inline constexpr std::uint32_t kSimplePacketType = 3;
 inline constexpr std::uint32_t kByteOrderMagic = 0x1A2B3C4D;
 
 inline constexpr std::uint16_t kLinkTypeRtacSerial = 250;

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -19,6 +20,9 @@ constexpr std::uint32_t swapped(std::uint32_t value) {
 constexpr std::size_t kSectionHeaderMinimum = kBlockFrameSize + 16;  // magic, version, length
 constexpr std::size_t kInterfaceMinimum = kBlockFrameSize + 8;       // link type, snapshot length
 constexpr std::size_t kPacketMinimum = kBlockFrameSize + kPacketFieldsSize;
+constexpr std::size_t kSimplePacketMinimum = kBlockFrameSize + 4;  // the original length
+// A packet block as far as the end of its RTAC header: all that nextPlace reads of it.
+constexpr std::size_t kPacketHeadSize = kPacketMinimum - 4 + kRtacHeaderSize;
 constexpr std::uint8_t kMicrosecondResolution = 6;
 // A hostile file could describe interfaces without end; real captures hold a handful.
 constexpr std::size_t kMaxInterfaces = 256;
@@ -69,9 +73,12 @@ std::uint16_t load16(const std::uint8_t* bytes, bool bigEndian) {
                                                 : bytes[1] << 8 | bytes[0]);
 }
 
+bool isPacketBlock(std::uint32_t type) {
+    return type == kEnhancedPacketType || type == kSimplePacketType;
+}
+
 bool isKnownBlock(std::uint32_t type) {
-    return type == kSectionHeaderType || type == kInterfaceDescriptionType ||
-           type == kEnhancedPacketType;
+    return type == kSectionHeaderType || type == kInterfaceDescriptionType || isPacketBlock(type);
 }
 
 bool seekTo(std::FILE* file, std::uint64_t position) {
@@ -151,6 +158,28 @@ Failure ConversationReader::open(const std::string& path) {
 }
 
 bool ConversationReader::next(ConversationBurst& burst) {
+    headsOnly_ = false;
+    return nextBurst(burst);
+}
+
+bool ConversationReader::nextPlace(BurstPlace& place) {
+    headsOnly_ = true;
+    ConversationBurst burst;
+    const bool found = nextBurst(burst);
+    headsOnly_ = false;
+    if (!found) return false;
+    place = {burst.timeMicros, burst.direction, burst.offset, bytesAt_, bytesLength_};
+    return true;
+}
+
+bool ConversationReader::readBytes(std::uint64_t at, std::uint8_t* destination, std::size_t count) {
+    if (failure_.happened() || format_ == Format::None) return false;
+    const Got got = readExact(at, destination, count);
+    if (got == Got::Short) fail("the file ends before byte " + std::to_string(at + count));
+    return got == Got::All;
+}
+
+bool ConversationReader::nextBurst(ConversationBurst& burst) {
     while (!ended_) {
         Step step = Step::End;
         if (format_ == Format::Pcapng) {
@@ -195,8 +224,13 @@ bool ConversationReader::readAt(std::uint64_t offset, ConversationBurst& burst) 
         BlockHead head;
         step = pcapngBlock(offset, head);
         if (step == Step::Block) {
-            step = head.type == kEnhancedPacketType ? enhancedPacket(offset, head, burst)
-                                                    : Step::Skipped;
+            if (head.type == kEnhancedPacketType) {
+                step = enhancedPacket(offset, head, burst);
+            } else if (head.type == kSimplePacketType) {
+                step = simplePacket(offset, head, burst);
+            } else {
+                step = Step::Skipped;
+            }
         }
     } else {
         std::uint64_t length = 0;
@@ -217,7 +251,7 @@ bool ConversationReader::readLast(ConversationBurst& burst) {
     // The block must say the same length at its start, or the trailer is no block's end.
     std::uint8_t head[8] = {};
     if (readExact(start, head, sizeof head) != Got::All) return false;
-    if (load32(head, bigEndian_) != kEnhancedPacketType || load32(head + 4, bigEndian_) != length)
+    if (!isPacketBlock(load32(head, bigEndian_)) || load32(head + 4, bigEndian_) != length)
         return false;
     // A packet without conversation bytes, or a damaged one: the caller reads forward instead,
     // which finds and tells what is wrong.
@@ -240,6 +274,13 @@ bool ConversationReader::continueFrom(std::uint64_t offset) {
 // The section header and the interfaces described before the first packet, so that a bad
 // header shows at open and readAt can read any packet at once.
 void ConversationReader::readHeaderBlocks() {
+    // The first packet is only looked at here, however long it is.
+    headsOnly_ = true;
+    readHeaderBlocksUpToAPacket();
+    headsOnly_ = false;
+}
+
+void ConversationReader::readHeaderBlocksUpToAPacket() {
     for (;;) {
         BlockHead head;
         const Step step = pcapngBlock(nextOffset_, head);
@@ -269,6 +310,8 @@ ConversationReader::Step ConversationReader::nextPcapng(ConversationBurst& burst
             return interfaceDescription(at, head);
         case kEnhancedPacketType:
             return enhancedPacket(at, head, burst);
+        case kSimplePacketType:
+            return simplePacket(at, head, burst);
         default:
             return Step::Skipped;
     }
@@ -306,10 +349,18 @@ ConversationReader::Step ConversationReader::pcapngBlock(std::uint64_t at, Block
 
     std::uint8_t trailer[4];
     if (isKnownBlock(head.type)) {
-        block_.resize(head.length);
-        const Got body = readExact(at, block_.data(), head.length);
+        const std::size_t wanted = headsOnly_ && isPacketBlock(head.type)
+                                       ? std::min<std::size_t>(head.length, kPacketHeadSize)
+                                       : head.length;
+        block_.resize(wanted);
+        const Got body = readExact(at, block_.data(), wanted);
         if (body != Got::All) return body == Got::Error ? Step::Failed : Step::Cut;
-        std::copy(block_.end() - 4, block_.end(), trailer);
+        if (wanted == head.length) {
+            std::copy(block_.end() - 4, block_.end(), trailer);
+        } else {
+            const Got end = readExact(at + head.length - 4, trailer, sizeof trailer);
+            if (end != Got::All) return end == Got::Error ? Step::Failed : Step::Cut;
+        }
     } else {
         const Got end = readExact(at + head.length - 4, trailer, sizeof trailer);
         if (end != Got::All) return end == Got::Error ? Step::Failed : Step::Cut;
@@ -352,6 +403,7 @@ ConversationReader::Step ConversationReader::interfaceDescription(std::uint64_t 
         return fail(where + " is one more than the " + std::to_string(kMaxInterfaces) +
                     " interfaces read");
     std::uint8_t resolution = kMicrosecondResolution;
+    const std::uint32_t snapLength = load32(block_.data() + 12, bigEndian_);
     // Options run to the end of the block; one that claims more than is left ends the walk.
     std::size_t option = 16;
     const std::size_t end = head.length - 4;
@@ -362,7 +414,7 @@ ConversationReader::Step ConversationReader::interfaceDescription(std::uint64_t 
         if (code == kInterfaceTimeResolution && length >= 1) resolution = block_[option + 4];
         option += 4 + paddedTo4(length);
     }
-    interfaces_.push_back(resolution);
+    interfaces_.push_back({resolution, snapLength});
     return Step::Skipped;
 }
 
@@ -382,7 +434,26 @@ ConversationReader::Step ConversationReader::enhancedPacket(std::uint64_t at, co
     if (captured > head.length - kPacketMinimum)
         return fail("packet at byte " + std::to_string(at) + " claims " + std::to_string(captured) +
                     " captured bytes, more than its block holds");
-    return rtacPacket(at, microsFromUnits(units, interfaces_[interface]), 28, captured, burst);
+    return rtacPacket(at, microsFromUnits(units, interfaces_[interface].resolution), 28, captured,
+                      burst);
+}
+
+ConversationReader::Step ConversationReader::simplePacket(std::uint64_t at, const BlockHead& head,
+                                                          ConversationBurst& burst) {
+    if (head.length < kSimplePacketMinimum)
+        return fail("packet block at byte " + std::to_string(at) + " is only " +
+                    std::to_string(head.length) + " bytes");
+    if (interfaces_.empty())
+        return fail("packet at byte " + std::to_string(at) +
+                    " is on interface 0, which is not described");
+    // It holds the packet up to the interface's snapshot length; the rest of the block is padding.
+    const std::uint32_t original = load32(block_.data() + 8, bigEndian_);
+    const std::uint32_t snapLength = interfaces_.front().snapLength;
+    const std::uint32_t captured = snapLength != 0 ? std::min(original, snapLength) : original;
+    if (captured > head.length - kSimplePacketMinimum)
+        return fail("packet at byte " + std::to_string(at) + " claims " + std::to_string(captured) +
+                    " captured bytes, more than its block holds");
+    return rtacPacket(at, std::nullopt, kSimplePacketMinimum - 4, captured, burst);
 }
 
 ConversationReader::Step ConversationReader::pcapRecord(std::uint64_t at, ConversationBurst& burst,
@@ -397,8 +468,11 @@ ConversationReader::Step ConversationReader::pcapRecord(std::uint64_t at, Conver
                     " bytes (the limit is 16 MiB)");
     length = kPcapRecordHeaderSize + captured;
     if (length > size_ - at) return Step::Cut;
-    block_.resize(length);
-    const Got body = readExact(at, block_.data(), length);
+    const std::size_t wanted =
+        headsOnly_ ? kPcapRecordHeaderSize + std::min<std::size_t>(captured, kRtacHeaderSize)
+                   : length;
+    block_.resize(wanted);
+    const Got body = readExact(at, block_.data(), wanted);
     if (body != Got::All) return body == Got::Error ? Step::Failed : Step::Cut;
     const std::uint64_t seconds = load32(header, bigEndian_);
     const std::uint32_t fraction = load32(header + 4, bigEndian_);
@@ -407,7 +481,8 @@ ConversationReader::Step ConversationReader::pcapRecord(std::uint64_t at, Conver
     return rtacPacket(at, micros, kPcapRecordHeaderSize, captured, burst);
 }
 
-ConversationReader::Step ConversationReader::rtacPacket(std::uint64_t at, std::uint64_t timeMicros,
+ConversationReader::Step ConversationReader::rtacPacket(std::uint64_t at,
+                                                        std::optional<std::uint64_t> timeMicros,
                                                         std::size_t dataStart, std::size_t captured,
                                                         ConversationBurst& burst) {
     if (captured < kRtacHeaderSize)
@@ -417,11 +492,24 @@ ConversationReader::Step ConversationReader::rtacPacket(std::uint64_t at, std::u
     const std::uint8_t event = packet[8];
     // Only data events carry bytes of the conversation; status changes and the like are passed.
     if (event != kEventHostData && event != kEventDeviceData) return Step::Skipped;
-    burst.timeMicros = timeMicros;
+    if (!timeMicros) {
+        const std::uint32_t micros = load32(packet + 4, true);
+        if (micros >= 1'000'000)
+            return fail("packet at byte " + std::to_string(at) + " has an RTAC time of " +
+                        std::to_string(micros) + " microseconds past its second");
+        timeMicros = std::uint64_t{load32(packet, true)} * 1'000'000 + micros;
+    }
+    burst.timeMicros = *timeMicros;
     burst.direction = event == kEventHostData ? Direction::Host : Direction::Device;
     burst.controlLines = packet[9];
-    burst.bytes = {packet + kRtacHeaderSize, captured - kRtacHeaderSize};
     burst.offset = at;
+    if (headsOnly_) {
+        burst.bytes = {};
+        bytesAt_ = at + dataStart + kRtacHeaderSize;
+        bytesLength_ = captured - kRtacHeaderSize;
+        return Step::Burst;
+    }
+    burst.bytes = {packet + kRtacHeaderSize, captured - kRtacHeaderSize};
     return Step::Burst;
 }
 

@@ -2,18 +2,28 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "conversation/ConversationBurst.h"
 #include "engine/Failure.h"
 
+// Where a burst's bytes lie in the file, for reading a long one a piece at a time.
+struct BurstPlace {
+    std::uint64_t timeMicros = 0;  // since the Unix epoch
+    Direction direction = Direction::Host;
+    std::uint64_t offset = 0;   // where the burst's block starts, as ConversationBurst's
+    std::uint64_t bytesAt = 0;  // where its first byte is
+    std::uint64_t length = 0;   // its bytes
+};
+
 // Reads the bursts of a conversation file: pcapng (either byte order, one section) or classic
 // pcap (microseconds or nanoseconds, either byte order), link type 250. Packets whose RTAC event
 // type is not data are passed over, as are blocks of kinds it does not know. Memory stays at one
-// block: no block over 16 MiB is accepted. A last block cut short (a recording that was killed)
-// is dropped; everything before it is read. Bad input ends reading with one Failure (ReadInput,
-// the path, what is wrong and at which byte).
+// block: no block over 16 MiB is accepted; walked by nextPlace, at a packet's head. A last block
+// cut short (a recording that was killed) is dropped; everything before it is read. Bad input ends
+// reading with one Failure (ReadInput, the path, what is wrong and at which byte).
 class ConversationReader {
 public:
     enum class Format : std::uint8_t { None, Pcapng, Pcap };
@@ -31,6 +41,14 @@ public:
 
     // The next burst in file order; false at the end or on a failure (failure() tells).
     bool next(ConversationBurst& burst);
+    // As next, but reads only the packet's head: the bytes stay in the file (readBytes).
+    bool nextPlace(BurstPlace& place);
+    // `count` bytes from the file at `at` (within a place's bytes). False with a failure when the
+    // file no longer holds them.
+    bool readBytes(std::uint64_t at, std::uint8_t* destination, std::size_t count);
+    // What the reader holds of the file now, in bytes.
+    std::size_t heldBytes() const { return block_.capacity(); }
+
     // The burst whose block starts at offset (a burst's offset from next), leaving next's place
     // as it was. False with a failure when no data packet starts there; like any failure, that
     // ends reading.
@@ -59,15 +77,19 @@ private:
         bool bigEndian = false;
     };
 
+    bool nextBurst(ConversationBurst& burst);
     void readHeaderBlocks();
+    void readHeaderBlocksUpToAPacket();
     Step nextPcapng(ConversationBurst& burst);
     Step pcapngBlock(std::uint64_t at, BlockHead& head);
     Step sectionHeader(std::uint64_t at, const BlockHead& head);
     Step interfaceDescription(std::uint64_t at, const BlockHead& head);
     Step enhancedPacket(std::uint64_t at, const BlockHead& head, ConversationBurst& burst);
+    Step simplePacket(std::uint64_t at, const BlockHead& head, ConversationBurst& burst);
     Step pcapRecord(std::uint64_t at, ConversationBurst& burst, std::uint64_t& length);
-    Step rtacPacket(std::uint64_t at, std::uint64_t timeMicros, std::size_t dataStart,
-                    std::size_t captured, ConversationBurst& burst);
+    // Without a time of its own, the packet's time is its RTAC header's.
+    Step rtacPacket(std::uint64_t at, std::optional<std::uint64_t> timeMicros,
+                    std::size_t dataStart, std::size_t captured, ConversationBurst& burst);
 
     enum class Got : std::uint8_t { All, Short, Error };
     Got readExact(std::uint64_t at, void* destination, std::size_t count);
@@ -82,9 +104,17 @@ private:
     bool bigEndian_ = false;
     bool pcapNanoseconds_ = false;
     bool sectionSeen_ = false;
-    // Each described interface's if_tsresol byte.
-    std::vector<std::uint8_t> interfaces_;
+    struct Interface {
+        std::uint8_t resolution = 0;   // if_tsresol
+        std::uint32_t snapLength = 0;  // 0: no limit
+    };
+    std::vector<Interface> interfaces_;
     std::vector<std::uint8_t> block_;
+    // While nextPlace walks: packets are read as far as their RTAC header, and where their bytes
+    // lie is noted here instead.
+    bool headsOnly_ = false;
+    std::uint64_t bytesAt_ = 0;
+    std::uint64_t bytesLength_ = 0;
     std::uint64_t nextOffset_ = 0;
     bool hasLastTime_ = false;
     std::uint64_t lastTime_ = 0;

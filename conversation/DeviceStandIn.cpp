@@ -17,16 +17,21 @@ std::uint64_t after(std::uint64_t time, std::uint64_t from) {
 DeviceStandIn::DeviceStandIn(const RequestIndex& index, std::uint64_t gapMicros)
     : index_(index),
       gapMicros_(gapMicros),
-      keep_(std::max<std::size_t>(index.longestRequest() + std::size_t{1}, kKeptForLog)),
+      keptForMiss_(std::min<std::size_t>(
+          std::max<std::size_t>(index.longestRequest() + std::size_t{1}, kKeptForLog),
+          RequestIndex::kPrefixLength)),
+      pending_(index),
       used_(index.requestCount(), false) {
     answer_.answer = true;
 }
 
 Failure DeviceStandIn::start() {
-    for (ConversationReader* reader : {&probe_, &answer_.reader, &early_.reader}) {
+    for (ConversationReader* reader : {&answer_.reader, &early_.reader}) {
         if (Failure opened = reader->open(index_.path()); opened.happened())
             return failure_ = opened;
     }
+    if (Failure opened = probe_.open(index_.path()); opened.happened()) return failure_ = opened;
+    if (Failure opened = pending_.open(); opened.happened()) return failure_ = opened;
     if (const auto early = index_.earlyDeviceOffset()) {
         early_.fromMicros = index_.firstMicros();
         early_.atMicros = 0;
@@ -38,12 +43,11 @@ Failure DeviceStandIn::start() {
 
 void DeviceStandIn::received(std::span<const std::uint8_t> bytes, std::uint64_t nowMicros) {
     if (bytes.empty() || failure_.happened()) return;
-    const std::size_t room = keep_ - std::min(keep_, pending_.size());
-    pending_.insert(pending_.end(), bytes.begin(),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
-    pendingLength_ += bytes.size();
+    pending_.add(bytes);
+    if (const ConversationReader* failed = pending_.failedReader()) return fail(*failed);
     lastArrival_ = nowMicros;
-    if (pendingLength_ > index_.longestRequest()) return;  // no request: the silence tells its end
+    // No request: the silence tells its end.
+    if (pending_.length() > index_.longestRequest()) return;
     const auto match = find();
     if (match && !match->mayGrow) answer(*match, nowMicros);
 }
@@ -51,7 +55,7 @@ void DeviceStandIn::received(std::span<const std::uint8_t> bytes, std::uint64_t 
 void DeviceStandIn::advance(std::uint64_t nowMicros) {
     const auto end = silenceEndMicros();
     if (!end || nowMicros < *end || failure_.happened()) return;
-    const auto match = pendingLength_ <= index_.longestRequest() ? find() : std::nullopt;
+    const auto match = pending_.length() <= index_.longestRequest() ? find() : std::nullopt;
     if (failure_.happened()) return;
     if (match) {
         answer(*match, lastArrival_);
@@ -61,14 +65,13 @@ void DeviceStandIn::advance(std::uint64_t nowMicros) {
 }
 
 std::optional<std::uint64_t> DeviceStandIn::silenceEndMicros() const {
-    if (pendingLength_ == 0) return std::nullopt;
+    if (pending_.length() == 0) return std::nullopt;
     return lastArrival_ + gapMicros_;
 }
 
 // The bytes waiting, when they are a recorded request: which one answers them.
 std::optional<DeviceStandIn::Match> DeviceStandIn::find() {
-    const std::uint64_t key =
-        RequestIndex::keyOf(continueRequestHash(kRequestHashStart, pending_), pendingLength_);
+    const std::uint64_t key = pending_.key();
     const auto occurrences = index_.occurrences(key);
     if (occurrences.empty()) return std::nullopt;
     const bool mayGrow = occurrences.front().mayGrow();
@@ -89,11 +92,9 @@ std::optional<DeviceStandIn::Match> DeviceStandIn::find() {
 }
 
 bool DeviceStandIn::pendingEquals(std::size_t number) {
-    if (!readRequest(probe_, index_.offsetOf(number), pendingLength_, probed_)) {
-        fail(probe_);
-        return false;
-    }
-    return probed_.bytes == pending_;
+    const bool equal = pending_.equals(number);
+    if (const ConversationReader* failed = pending_.failedReader()) fail(*failed);
+    return equal;
 }
 
 void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
@@ -103,21 +104,33 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
     if (!match.inOrder) misses_.push_back(missFor(false));
     used_[match.number] = true;
     cursor_ = match.number + 1;
-    const std::uint64_t length = pendingLength_;
-    pending_.clear();
-    pendingLength_ = 0;
-    if (failure_.happened()) return;
-
-    // A new request ends what is left of the answer before: the device turns to the new one.
-    RecordedRequest request;
-    if (!readRequest(answer_.reader, index_.offsetOf(match.number), length, request)) {
-        fail(answer_.reader);
+    // The request was just read to its end to find it equal: that tells where its answer starts.
+    const RequestBytes* request = pending_.equalRequest();
+    const std::uint64_t length = pending_.length();
+    if (!request && !failure_.happened()) {
+        if (!probe_.start(index_.offsetOf(match.number)) || probe_.skipAll() != length)
+            fail(probe_.reader());
+        request = &probe_;
+    }
+    if (failure_.happened()) {
+        pending_.clear();
         return;
     }
-    answer_.fromMicros = request.endMicros;
-    lastAnsweredMicros_ = request.endMicros - std::min(request.endMicros, index_.firstMicros());
+    const std::uint64_t endMicros = request->endMicros();
+    const std::optional<std::uint64_t> answerOffset = request->answerOffset();
+    pending_.clear();
+
+    // A new request ends what is left of the answer before: the device turns to the new one.
+    answer_.fromMicros = endMicros;
+    lastAnsweredMicros_ = endMicros - std::min(endMicros, index_.firstMicros());
     answer_.atMicros = arrivalMicros;
-    lineUpNext(answer_);
+    answer_.next.reset();
+    // The answer starts at the device's burst that ended the request; a request at the file's
+    // end has none.
+    if (answerOffset) {
+        if (!answer_.reader.continueFrom(*answerOffset)) return fail(answer_.reader);
+        lineUpNext(answer_);
+    }
 }
 
 void DeviceStandIn::settleUnknown() {
@@ -125,24 +138,35 @@ void DeviceStandIn::settleUnknown() {
     ++counts_.unknown;
     misses_.push_back(missFor(true));
     pending_.clear();
-    pendingLength_ = 0;
 }
 
 StandInMiss DeviceStandIn::missFor(bool unknown) {
     StandInMiss miss;
     miss.unknown = unknown;
-    miss.came = pending_;
-    miss.cameLength = pendingLength_;
+    const auto& first = pending_.firstBytes();
+    miss.came.assign(first.begin(),
+                     first.begin() + static_cast<std::ptrdiff_t>(
+                                         std::min<std::size_t>(first.size(), keptForMiss_)));
+    miss.cameLength = pending_.length();
     if (cursor_ < index_.requestCount()) {
         miss.expected = cursor_;
-        RecordedRequest expected;
-        if (readRequest(probe_, index_.offsetOf(cursor_), std::nullopt, expected)) {
-            miss.expectedBytes = std::move(expected.bytes);
-        } else {
-            fail(probe_);
-        }
+        if (!readExpected(miss)) fail(probe_.reader());
     }
     return miss;
+}
+
+// The first bytes of the request due in file order, and its length.
+bool DeviceStandIn::readExpected(StandInMiss& miss) {
+    if (!probe_.start(index_.offsetOf(cursor_))) return false;
+    while (miss.expectedBytes.size() < RequestIndex::kPrefixLength) {
+        const auto piece = probe_.next(RequestIndex::kPrefixLength - miss.expectedBytes.size());
+        if (piece.empty()) break;
+        miss.expectedBytes.insert(miss.expectedBytes.end(), piece.begin(), piece.end());
+    }
+    const auto rest = probe_.skipAll();
+    if (!rest || miss.expectedBytes.empty()) return false;
+    miss.expectedLength = miss.expectedBytes.size() + *rest;
+    return true;
 }
 
 const StandInBurst* DeviceStandIn::nextBurst() const {
@@ -177,6 +201,10 @@ std::vector<StandInMiss> DeviceStandIn::takeMisses() {
     std::vector<StandInMiss> taken;
     taken.swap(misses_);
     return taken;
+}
+
+std::size_t DeviceStandIn::heldRequestBytes() const {
+    return pending_.heldBytes() + probe_.heldBytes();
 }
 
 void DeviceStandIn::fail(const ConversationReader& reader) {

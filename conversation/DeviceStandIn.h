@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "conversation/ConversationReader.h"
+#include "conversation/PendingRequest.h"
+#include "conversation/RequestBytes.h"
 #include "conversation/RequestIndex.h"
 #include "engine/Failure.h"
 
@@ -24,9 +26,10 @@ struct StandInMiss {
     bool unknown = false;
     std::optional<std::size_t>
         expected;  // the request due in file order (from 0); none after the last
-    std::vector<std::uint8_t> expectedBytes;
-    std::vector<std::uint8_t> came;  // the first bytes of what came
-    std::uint64_t cameLength = 0;    // all of it
+    std::vector<std::uint8_t> expectedBytes;  // its first bytes
+    std::uint64_t expectedLength = 0;         // all of them
+    std::vector<std::uint8_t> came;           // the first bytes of what came
+    std::uint64_t cameLength = 0;             // all of it
 };
 
 struct StandInCounts {
@@ -68,6 +71,9 @@ public:
     std::vector<StandInMiss> takeMisses();
     // Reading the file again failed (it changed or went away); nothing more is sent.
     const Failure& failure() const { return failure_; }
+    // What is held in memory for the host's bytes and the recorded requests read again: a few
+    // fixed buffers, however long the requests.
+    std::size_t heldRequestBytes() const;
 
 private:
     struct Match {
@@ -89,21 +95,20 @@ private:
     void answer(const Match& match, std::uint64_t arrivalMicros);
     void settleUnknown();
     StandInMiss missFor(bool unknown);
+    bool readExpected(StandInMiss& miss);
     void lineUpNext(Stream& stream);
     void fail(const ConversationReader& reader);
 
     const RequestIndex& index_;
     std::uint64_t gapMicros_;
-    std::size_t keep_;  // bytes of a request kept: a request at most, or enough for a log line
-    std::vector<std::uint8_t> pending_;
-    std::uint64_t pendingLength_ = 0;
+    std::size_t keptForMiss_;  // the first bytes a miss tells of what came
+    PendingRequest pending_;
     std::uint64_t lastArrival_ = 0;
     std::size_t cursor_ = 0;  // the next request in file order
     std::vector<bool> used_;
     // Per key, the first of its occurrences that may be unused: used ones are not looked at again.
     std::unordered_map<std::uint64_t, std::size_t> firstUnused_;
-    ConversationReader probe_;
-    RecordedRequest probed_;
+    RequestBytes probe_;  // a recorded request read again: where it ends, its first bytes
     Stream answer_, early_;
     StandInCounts counts_;
     std::optional<std::uint64_t> lastAnsweredMicros_;

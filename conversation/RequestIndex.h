@@ -12,8 +12,8 @@
 
 // The requests of a conversation file, found in one pass, for answering them as the device did:
 // where each request starts and how long it is, and equal requests by their hash, in file order.
-// The bytes stay in the file and are read again when needed: about 24 bytes a request, however
-// long the file.
+// The bytes stay in the file and are read again when needed, a piece at a time: about 24 bytes a
+// request, however long the file and its requests.
 class RequestIndex {
 public:
     // One request in the table of equal requests, which is sorted by key, then by number. Held
@@ -37,6 +37,9 @@ public:
         std::uint32_t keyLow_, keyHigh_, number_;
     };
     static constexpr std::size_t kMostRequests = 0x7FFF'FFFF;
+    // Requests longer than this are also found by the key of their first kPrefixLength bytes:
+    // bytes that came are held only that far, and compared with the file beyond.
+    static constexpr std::size_t kPrefixLength = 4096;
 
     // The key of a request of `length` bytes with this hash (continueRequestHash).
     static std::uint64_t keyOf(std::uint64_t hash, std::uint64_t length);
@@ -52,6 +55,9 @@ public:
     // The requests with this key in file order; empty when none.
     std::span<const Occurrence> occurrences(std::uint64_t key) const;
     bool isKeyOf(std::uint64_t key, std::size_t number) const;
+    // The requests longer than kPrefixLength whose first kPrefixLength bytes have this key, in
+    // file order; empty when none.
+    std::span<const Occurrence> longRequestsBeginning(std::uint64_t prefixKey) const;
 
     // The device's bursts before the host's first request start here (none when the host spoke
     // first); they are due from the file's first instant.
@@ -65,20 +71,11 @@ private:
     std::vector<std::uint64_t> offsets_;
     std::set<std::uint32_t> lengths_;  // the lengths requests have
     std::vector<Occurrence> occurrences_;
+    std::vector<Occurrence> longRequests_;  // keyed by their first kPrefixLength bytes
     std::uint32_t longest_ = 0;
     std::optional<std::uint64_t> earlyOffset_;
     std::uint64_t firstMicros_ = 0;
 };
 
-// A recorded request read again: its bytes and when its last burst arrived. Given its length, the
-// reader is then at the burst after the request, the answer's first when it has one; without,
-// the reader reads on to the burst that ends it.
-struct RecordedRequest {
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t endMicros = 0;
-};
-// False when the file no longer holds it (changedWhileRead says why).
-bool readRequest(ConversationReader& reader, std::uint64_t offset,
-                 std::optional<std::uint64_t> length, RecordedRequest& request);
 // The reader's failure, or else that the file is no longer what was indexed.
 Failure changedWhileRead(const ConversationReader& reader, const std::string& path);

@@ -52,6 +52,36 @@ Bytes conversation(std::initializer_list<std::size_t> lengths) {
     return readScratch(path);
 }
 
+// The writer's header followed by simple packet blocks, which the writer never makes: a request
+// and its answer, each packet timed by its RTAC header.
+Bytes simplePackets() {
+    Bytes file = conversation({});
+    const auto put32 = [&file](std::uint32_t value, bool big) {
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<std::uint8_t>(value >> (big ? 24 - 8 * i : 8 * i)));
+    };
+    std::uint64_t time = 1'765'000'000'000'000;
+    const struct {
+        std::uint8_t event;  // the host's data, then the device's
+        Bytes data;
+    } packets[] = {{0x01, {0x01, 0x03, 0x00, 0x10, 0x00, 0x02}}, {0x02, {0x01, 0x03, 0x04}}};
+    for (const auto& [event, data] : packets) {
+        const auto length = static_cast<std::uint32_t>(12 + data.size());
+        const std::uint32_t padded = (length + 3) & ~3u;
+        put32(3, false);
+        put32(16 + padded, false);
+        put32(length, false);
+        put32(static_cast<std::uint32_t>(time / 1'000'000), true);
+        put32(static_cast<std::uint32_t>(time % 1'000'000), true);
+        file.insert(file.end(), {event, 0, 0, 0});
+        file.insert(file.end(), data.begin(), data.end());
+        file.resize(file.size() + padded - length);
+        put32(16 + padded, false);
+        time += 4'321;
+    }
+    return file;
+}
+
 void put(const fs::path& folder, const std::string& name, const Bytes& prefix, const Bytes& bytes) {
     fs::create_directories(folder);
     Bytes all = prefix;
@@ -102,6 +132,7 @@ int main(int argc, char** argv) {
                                    conversation({1000, 4000, 1}), cutConversation};
     for (std::size_t i = 0; i < std::size(conversations); ++i)
         put(root / "conversation", "conversation" + std::to_string(i), {}, conversations[i]);
+    put(root / "conversation", "simple-packets", {}, simplePackets());
     // Import input: what the raw and the space-delimited exports of a recording hold.
     put(root / "import", "raw", {0x80, 0x25}, exported(small, ExportType::RawBytes));
     put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::HexText));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,17 +45,34 @@ struct Builder {
         b.u32(0xFFFFFFFF);
         block(0x0A0D0D0A, b.out);
     }
-    void interface(std::uint16_t linkType = 250) {
+    void interface(std::uint16_t linkType = 250, std::uint32_t snapLength = 0) {
         Builder b{big, {}};
         b.u16(linkType);
         b.u16(0);
-        b.u32(0);
+        b.u32(snapLength);
         block(1, b.out);
     }
-    static Bytes rtac(std::uint8_t event, const Bytes& data) {
-        Bytes packet{0, 0, 0, 0, 0, 0, 0, 0, event, 0, 0, 0};
+    // The RTAC header's time is big-endian seconds and microseconds in either byte order.
+    static Bytes rtac(std::uint8_t event, const Bytes& data, std::uint64_t seconds = 0,
+                      std::uint32_t micros = 0) {
+        Builder time{true, {}};
+        time.u32(static_cast<std::uint32_t>(seconds));
+        time.u32(micros);
+        Bytes packet = time.out;
+        packet.insert(packet.end(), {event, 0, 0, 0});
         packet.insert(packet.end(), data.begin(), data.end());
         return packet;
+    }
+    // A simple packet holding `held` bytes at most of its packet.
+    void simple(std::uint64_t micros, std::uint8_t event, const Bytes& data,
+                std::size_t held = SIZE_MAX) {
+        Bytes packet =
+            rtac(event, data, micros / 1'000'000, static_cast<std::uint32_t>(micros % 1'000'000));
+        Bytes body = fields({static_cast<std::uint32_t>(packet.size())});
+        packet.resize(std::min(packet.size(), held));
+        body.insert(body.end(), packet.begin(), packet.end());
+        while (body.size() % 4) body.push_back(0);
+        block(3, body);
     }
     void packet(std::uint64_t micros, std::uint8_t event, const Bytes& data,
                 std::uint32_t interface = 0) {
@@ -157,6 +176,16 @@ TEST(ConversationDamage, EachBrokenRuleGivesOneFailureSayingWhatAndWhere) {
     Builder backwards = goodFile();
     backwards.packet(5'000'500 - 400'000, 0x02, {1});  // within a second: read
     backwards.packet(5'000'500 - 400'000 - 1'000'001, 0x02, {2});
+    Builder simpleOverflowing = goodFile();
+    simpleOverflowing.simple(5'000'600, 0x02, {1, 2, 3}, 11);
+    Builder simpleEmpty = goodFile();
+    simpleEmpty.block(3, {});
+    Builder simpleFirst{false, {}};
+    simpleFirst.section();
+    simpleFirst.simple(5'000'600, 0x02, {1});
+    Builder simpleBadTime = goodFile();
+    simpleBadTime.simple(5'000'600, 0x02, {1});
+    simpleBadTime.out[144 + 16] = 0x0F;  // the RTAC header's microseconds: 0x0F000258
     Builder otherLink{false, {}};
     otherLink.section();
     otherLink.interface(1);
@@ -178,6 +207,12 @@ TEST(ConversationDamage, EachBrokenRuleGivesOneFailureSayingWhatAndWhere) {
         {shortPacket.out,
          "packet at byte 144 holds 8 bytes, fewer than the 12-byte RTAC serial header"},
         {undescribed.out, "packet at byte 144 is on interface 1, which is not described"},
+        {simpleOverflowing.out,
+         "packet at byte 144 claims 15 captured bytes, more than its block holds"},
+        {simpleEmpty.out, "packet block at byte 144 is only 12 bytes"},
+        {simpleFirst.out, "packet at byte 28 is on interface 0, which is not described"},
+        {simpleBadTime.out,
+         "packet at byte 144 has an RTAC time of 251658840 microseconds past its second"},
         {backwards.out,
          "packet at byte 192 is 1000001 microseconds earlier than the one before it"},
     };
@@ -188,6 +223,31 @@ TEST(ConversationDamage, EachBrokenRuleGivesOneFailureSayingWhatAndWhere) {
         EXPECT_FALSE(read.cut) << c.detail;
     }
     EXPECT_EQ(readFile(dir, backwards.out).bursts.size(), 3u);  // all before the step back
+}
+
+// Simple packets carry no time, interface or flags: they are timed by their RTAC header, are on
+// interface 0 and hold its snapshot length of the packet at most; they mix with enhanced ones.
+TEST(ConversationDamage, SimplePacketsAreTimedByTheirRtacHeaderAndCutToTheSnapshotLength) {
+    TempDir dir;
+    for (bool big : {false, true}) {
+        Builder b{big, {}};
+        b.section();
+        b.interface(250, 14);
+        b.simple(5'000'000, 0x01, {0x11, 0x22, 0x33});
+        b.simple(5'000'500, 0x02, {0x44});
+        b.simple(5'000'600, 0x00, {0x99});  // a status change, no data
+        b.packet(5'000'700, 0x02, {0x55, 0x66, 0x77});
+        b.simple(5'000'900, 0x02, {0x88});
+        const Read read = readFile(dir, b.out);
+        EXPECT_FALSE(read.failure.happened()) << read.failure.reason();
+        const std::vector<std::pair<std::uint64_t, Bytes>> expected{{5'000'000, {'H', 0x11, 0x22}},
+                                                                    {5'000'500, {0x44}},
+                                                                    {5'000'700, {0x55, 0x66, 0x77}},
+                                                                    {5'000'900, {0x88}}};
+        EXPECT_EQ(read.bursts, expected) << "big-endian: " << big;
+        // The last block, a simple packet, gives the span without reading through.
+        EXPECT_EQ(conversationSpanMicros(dir.file("in.pcapng"), 0), 900u) << big;
+    }
 }
 
 // A file's length comes from its last block when that is a whole data packet, else from reading

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ struct Said {
 };
 
 Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// Bytes that do not repeat within a request, different for each seed.
+std::string noise(std::size_t length, std::uint32_t seed) {
+    std::string text(length, '\0');
+    for (char& c : text) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    return text;
+}
 
 // A conversation file of these bursts, and the stand-in answering from it.
 class DeviceStandInTest : public ::testing::Test {
@@ -158,4 +169,67 @@ TEST_F(DeviceStandInTest, BytesThatAreNoRequestAreCountedAfterTheGapAndNotAnswer
     EXPECT_EQ(standIn_->counts().requests, 2u);
     EXPECT_EQ(standIn_->counts().unknown, 1u);
     EXPECT_EQ(standIn_->counts().inOrder, 1u);
+}
+
+// Requests longer than what is held of the bytes that came: compared with the file as they come,
+// with the same order rules, including requests that share a long start and then part.
+TEST_F(DeviceStandInTest, LongRequestsAreToldApartBeyondTheBytesHeld) {
+    const std::string l1 = noise(10'000, 1);
+    const std::string l2 = l1.substr(0, 7000) + noise(2000, 2);  // parts from l1 at byte 7000
+    const std::string l3 = l1 + noise(500, 3);                   // l1 may grow into it
+    answerFrom({{0, Host, l1},
+                {1000, Device, "one"},
+                {10'000, Host, l2},
+                {11'000, Device, "two"},
+                {20'000, Host, l3},
+                {21'000, Device, "three"},
+                {30'000, Host, l1},
+                {31'000, Device, "one again"}});
+    hostSends(l2, 100'000);  // at once: nothing longer begins with it
+    EXPECT_EQ(sent(), (Words{"101000:two"}));
+    hostSends(l3, 200'000);
+    EXPECT_EQ(sent(), (Words{"201000:three"}));
+    hostSends(l1, 300'000);
+    EXPECT_EQ(sent(), Words{});
+    standIn_->advance(302'000);
+    EXPECT_EQ(sent(), (Words{"301000:one again"}));
+    hostSends(l1, 400'000);
+    standIn_->advance(402'000);
+    EXPECT_EQ(sent(), (Words{"401000:one"}));  // the first unused one with these bytes
+    // Parts from every recorded request: no request, however they began.
+    hostSends(l1.substr(0, 5000) + noise(3000, 4), 500'000);
+    standIn_->advance(502'000);
+    EXPECT_EQ(sent(), Words{});
+    const StandInCounts& counts = standIn_->counts();
+    EXPECT_EQ(counts.inOrder, 2u);
+    EXPECT_EQ(counts.outOfOrder, 2u);
+    EXPECT_EQ(counts.unknown, 1u);
+
+    const auto misses = standIn_->takeMisses();
+    ASSERT_EQ(misses.size(), 3u);
+    // A miss tells the first bytes of both requests and their whole lengths.
+    EXPECT_EQ(misses[0].expected, 0u);
+    EXPECT_EQ(misses[0].expectedBytes, bytesOf(l1.substr(0, RequestIndex::kPrefixLength)));
+    EXPECT_EQ(misses[0].expectedLength, l1.size());
+    EXPECT_EQ(misses[0].came, bytesOf(l2.substr(0, RequestIndex::kPrefixLength)));
+    EXPECT_EQ(misses[0].cameLength, l2.size());
+    EXPECT_TRUE(misses[2].unknown);
+    EXPECT_EQ(misses[2].cameLength, 8000u);
+}
+
+// A request of several megabytes, fed as it comes off a port, costs the stand-in no more than a
+// few fixed buffers, and is answered.
+TEST_F(DeviceStandInTest, ARequestOfMegabytesIsMatchedWithAFewFixedBuffers) {
+    const std::string part = noise(2'000'000, 5);
+    answerFrom({{0, Host, part}, {100, Host, part}, {200, Host, part}, {1200, Device, "done"}});
+    const std::string request = part + part + part;
+    constexpr std::size_t kRead = 64 * 1024;
+    std::size_t mostHeld = 0;
+    for (std::size_t at = 0; at < request.size(); at += kRead) {
+        hostSends(request.substr(at, kRead), 1000 + at / kRead);
+        mostHeld = std::max(mostHeld, standIn_->heldRequestBytes());
+    }
+    EXPECT_EQ(sent(), (Words{std::to_string(1000 + request.size() / kRead + 1000) + ":done"}));
+    EXPECT_EQ(standIn_->counts().inOrder, 1u);
+    EXPECT_LT(mostHeld, 64u * 1024);
 }
