@@ -152,6 +152,7 @@ TEST_F(FileCommands, MistakesExitTwoAndFailuresExitOneInOneLine) {
         {"import", serial, "--baud", "0", "-o", dir.file("x.ser")},
         {"import", serial, "--format", "octal", "-o", dir.file("x.ser")},
         {"import", serial, "--bad"},
+        {"export", serial, "-o", serial},  // would empty the serial file first
     };
     for (const auto& words : mistakes) {
         const Outcome outcome = run(words);
@@ -168,7 +169,6 @@ TEST_F(FileCommands, MistakesExitTwoAndFailuresExitOneInOneLine) {
         {"export", missing, "-o", dir.file("never.txt")},
         {"export", folder, "-o", dir.file("never.txt")},
         {"import", missing, "-o", dir.file("never.ser")},
-        {"export", serial, "-o", serial},  // would empty the serial file first
     };
     for (const auto& words : failures) {
         const Outcome outcome = run(words);
