@@ -39,12 +39,14 @@ protected:
         ConversationWriter writer;
         ASSERT_FALSE(writer.open(file_, {"test", "a <-> b", "115200 8N1"}).happened());
         const Direction bulk = longRequest ? Direction::Host : Direction::Device;
-        if (!longRequest)
+        if (!longRequest) {
             ASSERT_FALSE(writer.write({kStart, Direction::Host, 0, request_}).happened());
+        }
         for (std::size_t i = 0; i < kBursts; ++i)
             ASSERT_FALSE(writer.write({kStart + 1000, bulk, 0, burstBytes(i)}).happened());
-        if (longRequest)
+        if (longRequest) {
             ASSERT_FALSE(writer.write({kStart + 2000, Direction::Device, 0, request_}).happened());
+        }
         ASSERT_FALSE(writer.close().happened());
     }
     std::vector<std::string> words(const std::string& command,
@@ -104,7 +106,9 @@ TEST_F(HeldUpWriteTest, AnsweringEndsAtItsDurationAndAtAHangUp) {
     if (HasFatalFailure()) return;
     EXPECT_LT(msToEndAfter([this] { return cli_.endSession(); }), kEndsWithinMs);
     // Windows ends the process itself once the console handler has seen the run end.
-    if (status_ != static_cast<int>(0xC000013Au)) EXPECT_EQ(status_, 0) << errors();
+    if (status_ != static_cast<int>(0xC000013Au)) {
+        EXPECT_EQ(status_, 0) << errors();
+    }
 }
 
 TEST_F(HeldUpWriteTest, AskingEndsAtCtrlCWhileTheDeviceTakesNoneOfTheRequest) {
