@@ -8,6 +8,7 @@ packages=(
     wine wine64 xvfb xauth socat tshark xxd locales
     clang libclang-rt-dev
     dpkg-dev bsdutils ttyrec asciinema
+    python3-pymodbus python3-serial mbpoll umockdev
 )
 
 missing=()
