@@ -25,7 +25,12 @@ DeviceStandIn::DeviceStandIn(const RequestIndex& index, std::uint64_t gapMicros)
     answer_.answer = true;
 }
 
+void DeviceStandIn::addSource(AnswerSource& source, AnswerOrigin origin) {
+    sources_.push_back({&source, origin});
+}
+
 Failure DeviceStandIn::start() {
+    if (index_.path().empty()) return failure_;  // no recording: the sources alone answer
     for (ConversationReader* reader : {&answer_.reader, &early_.reader}) {
         if (Failure opened = reader->open(index_.path()); opened.happened())
             return failure_ = opened;
@@ -46,10 +51,17 @@ void DeviceStandIn::received(std::span<const std::uint8_t> bytes, std::uint64_t 
     pending_.add(bytes);
     if (const ConversationReader* failed = pending_.failedReader()) return fail(*failed);
     lastArrival_ = nowMicros;
-    // No request: the silence tells its end.
-    if (pending_.length() > index_.longestRequest()) return;
-    const auto match = find();
-    if (match && !match->mayGrow) answer(*match, nowMicros);
+    // Past the longest request no recorded one can be these bytes.
+    if (pending_.length() <= index_.longestRequest()) {
+        const auto match = find();
+        if (match) {
+            // One that may still grow waits for the silence to tell.
+            if (!match->mayGrow) answer(*match, nowMicros);
+            return;
+        }
+        if (failure_.happened()) return;
+    }
+    offerToSources(false, nowMicros);
 }
 
 void DeviceStandIn::advance(std::uint64_t nowMicros) {
@@ -59,7 +71,7 @@ void DeviceStandIn::advance(std::uint64_t nowMicros) {
     if (failure_.happened()) return;
     if (match) {
         answer(*match, lastArrival_);
-    } else {
+    } else if (!offerToSources(true, lastArrival_)) {
         settleUnknown();
     }
 }
@@ -102,6 +114,7 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
     ++counts_.answered;
     ++(match.inOrder ? counts_.inOrder : counts_.outOfOrder);
     if (!match.inOrder) misses_.push_back(missFor(false));
+    note(AnswerOrigin::Recording, false, {}, match.number);
     used_[match.number] = true;
     cursor_ = match.number + 1;
     // The request was just read to its end to find it equal: that tells where its answer starts.
@@ -125,6 +138,7 @@ void DeviceStandIn::answer(const Match& match, std::uint64_t arrivalMicros) {
     lastAnsweredMicros_ = endMicros - std::min(endMicros, index_.firstMicros());
     answer_.atMicros = arrivalMicros;
     answer_.next.reset();
+    made_.clear();
     // The answer starts at the device's burst that ended the request; a request at the file's
     // end has none.
     if (answerOffset) {
@@ -138,6 +152,51 @@ void DeviceStandIn::settleUnknown() {
     ++counts_.unknown;
     misses_.push_back(missFor(true));
     pending_.clear();
+}
+
+bool DeviceStandIn::offerToSources(bool silenceFollowed, std::uint64_t arrivalMicros) {
+    // Beyond the bytes held the request is none a source is shown.
+    if (sources_.empty() || pending_.length() > RequestIndex::kPrefixLength) return false;
+    const Source* refusedBy = nullptr;
+    std::string refusal;
+    for (const Source& source : sources_) {
+        SourceOffer offer = source.source->offer(pending_.firstBytes(), silenceFollowed);
+        if (offer.kind == SourceOffer::Kind::Refused && !refusedBy) {
+            refusedBy = &source;
+            refusal = std::move(offer.origin);
+        }
+        if (offer.kind != SourceOffer::Kind::Answer) continue;
+        ++counts_.requests;
+        ++counts_.answered;
+        ++(source.origin == AnswerOrigin::Modbus ? counts_.byModbus : counts_.byRules);
+        ++byOrigin_[offer.origin];
+        note(source.origin, false, std::move(offer.origin), std::nullopt);
+        pending_.clear();
+        // As with a recorded answer, the device turns from what was left of the last one.
+        answer_.next.reset();
+        made_.clear();
+        for (MadeBurst& burst : offer.bursts)
+            made_.push_back({arrivalMicros + burst.delayMicros, std::move(burst.bytes), true});
+        return true;
+    }
+    // Bytes that may still grow are refused only once the silence says they will not.
+    if (!refusedBy || !silenceFollowed) return false;
+    ++counts_.requests;
+    ++counts_.refused;
+    note(refusedBy->origin, true, std::move(refusal), std::nullopt);
+    pending_.clear();
+    return true;
+}
+
+void DeviceStandIn::note(AnswerOrigin origin, bool refused, std::string words,
+                         std::optional<std::size_t> recorded) {
+    if (!keepNotes_) return;
+    StandInAnswerNote note{origin, refused, std::move(words), recorded, {}, pending_.length()};
+    const auto& first = pending_.firstBytes();
+    note.came.assign(first.begin(),
+                     first.begin() + static_cast<std::ptrdiff_t>(
+                                         std::min<std::size_t>(first.size(), keptForMiss_)));
+    notes_.push_back(std::move(note));
 }
 
 StandInMiss DeviceStandIn::missFor(bool unknown) {
@@ -170,16 +229,23 @@ bool DeviceStandIn::readExpected(StandInMiss& miss) {
 }
 
 const StandInBurst* DeviceStandIn::nextBurst() const {
-    const auto& answer = answer_.next;
-    const auto& early = early_.next;
-    if (answer && (!early || answer->dueMicros <= early->dueMicros)) return &*answer;
-    return early ? &*early : nullptr;
+    const StandInBurst* first = nullptr;
+    for (const StandInBurst* candidate :
+         {answer_.next ? &*answer_.next : nullptr, made_.empty() ? nullptr : &made_.front(),
+          early_.next ? &*early_.next : nullptr}) {
+        if (candidate && (!first || candidate->dueMicros < first->dueMicros)) first = candidate;
+    }
+    return first;
 }
 
 void DeviceStandIn::burstSent() {
     const StandInBurst* sent = nextBurst();
     if (!sent) return;
-    lineUpNext(sent->answer ? answer_ : early_);
+    if (!made_.empty() && sent == &made_.front()) {
+        made_.pop_front();
+    } else {
+        lineUpNext(answer_.next && sent == &*answer_.next ? answer_ : early_);
+    }
 }
 
 // The stream's next burst when the device goes on speaking; none once the host speaks again.
@@ -203,6 +269,12 @@ std::vector<StandInMiss> DeviceStandIn::takeMisses() {
     return taken;
 }
 
+std::vector<StandInAnswerNote> DeviceStandIn::takeAnswerNotes() {
+    std::vector<StandInAnswerNote> taken;
+    taken.swap(notes_);
+    return taken;
+}
+
 std::size_t DeviceStandIn::heldRequestBytes() const {
     return pending_.heldBytes() + probe_.heldBytes();
 }
@@ -211,4 +283,5 @@ void DeviceStandIn::fail(const ConversationReader& reader) {
     if (!failure_.happened()) failure_ = changedWhileRead(reader, index_.path());
     answer_.next.reset();
     early_.next.reset();
+    made_.clear();
 }

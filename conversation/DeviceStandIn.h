@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "conversation/AnswerSource.h"
 #include "conversation/ConversationReader.h"
 #include "conversation/PendingRequest.h"
 #include "conversation/RequestBytes.h"
@@ -32,11 +34,27 @@ struct StandInMiss {
     std::uint64_t cameLength = 0;             // all of it
 };
 
+// Where the answers come from, in the order they are asked.
+enum class AnswerOrigin : std::uint8_t { Recording, Rules, Modbus };
+
+// A request answered, or refused by a source, as the log tells it.
+struct StandInAnswerNote {
+    AnswerOrigin origin = AnswerOrigin::Recording;
+    bool refused = false;      // a source's request that a device would not answer
+    std::string originWords;   // a source's: "rule at line 4"; why it was refused
+    std::optional<std::size_t> recorded;  // the recording's: the request's number, from 0
+    std::vector<std::uint8_t> came;       // the first bytes of the request
+    std::uint64_t cameLength = 0;         // all of them
+};
+
 struct StandInCounts {
-    std::uint64_t requests = 0;  // answered and unknown
-    std::uint64_t answered = 0;
-    std::uint64_t inOrder = 0;
+    std::uint64_t requests = 0;  // answered, refused and unknown
+    std::uint64_t answered = 0;  // from every source
+    std::uint64_t inOrder = 0;   // from the recording, in its order
     std::uint64_t outOfOrder = 0;
+    std::uint64_t byRules = 0;
+    std::uint64_t byModbus = 0;
+    std::uint64_t refused = 0;  // a source's request that a device would not answer: silence
     std::uint64_t unknown = 0;
 };
 
@@ -46,9 +64,18 @@ struct StandInCounts {
 // bytes not yet used; after the last occurrence, from the last again. Each answer burst is due
 // at its recorded delay after the arrival of the request's last byte. Bytes that may still grow
 // into a longer request, and bytes that are no request, wait for a silence of the gap first.
+// Bytes that are no recorded request are offered to the answer sources in the order they were
+// added (rules, then a Modbus device): early when a source finds them whole by their shape, else
+// after the silence; the first source that answers does. An index built from no file (a
+// default-constructed one) leaves the sources alone to answer.
 class DeviceStandIn {
 public:
     DeviceStandIn(const RequestIndex& index, std::uint64_t gapMicros);
+
+    // Asked in the order added, after the recording; the source outlives the stand-in.
+    void addSource(AnswerSource& source, AnswerOrigin origin);
+    // Keep a note of each answer and refusal for takeAnswerNotes (for a log).
+    void keepAnswerNotes() { keepNotes_ = true; }
 
     // Opens the file for reading and lines up the device's early bursts from instant 0.
     Failure start();
@@ -69,6 +96,10 @@ public:
     std::optional<std::uint64_t> lastAnsweredMicros() const { return lastAnsweredMicros_; }
     // Misses since the last call, oldest first.
     std::vector<StandInMiss> takeMisses();
+    // Answers and refusals since the last call, oldest first; none unless keepAnswerNotes.
+    std::vector<StandInAnswerNote> takeAnswerNotes();
+    // How many requests each source's origin answered ("rule at line 4": 12).
+    const std::map<std::string, std::uint64_t>& answersByOrigin() const { return byOrigin_; }
     // Reading the file again failed (it changed or went away); nothing more is sent.
     const Failure& failure() const { return failure_; }
     // What is held in memory for the host's bytes and the recorded requests read again: a few
@@ -94,6 +125,11 @@ private:
     bool pendingEquals(std::size_t number);
     void answer(const Match& match, std::uint64_t arrivalMicros);
     void settleUnknown();
+    // Offers the waiting bytes to the sources; true when one answered or (after the silence)
+    // refused them.
+    bool offerToSources(bool silenceFollowed, std::uint64_t arrivalMicros);
+    void note(AnswerOrigin origin, bool refused, std::string words,
+              std::optional<std::size_t> recorded);
     StandInMiss missFor(bool unknown);
     bool readExpected(StandInMiss& miss);
     void lineUpNext(Stream& stream);
@@ -110,6 +146,15 @@ private:
     std::unordered_map<std::uint64_t, std::size_t> firstUnused_;
     RequestBytes probe_;  // a recorded request read again: where it ends, its first bytes
     Stream answer_, early_;
+    struct Source {
+        AnswerSource* source = nullptr;
+        AnswerOrigin origin = AnswerOrigin::Rules;
+    };
+    std::vector<Source> sources_;
+    std::deque<StandInBurst> made_;  // a source's answer, not yet sent
+    bool keepNotes_ = false;
+    std::vector<StandInAnswerNote> notes_;
+    std::map<std::string, std::uint64_t> byOrigin_;
     StandInCounts counts_;
     std::optional<std::uint64_t> lastAnsweredMicros_;
     std::vector<StandInMiss> misses_;

@@ -17,6 +17,7 @@ PendingRequest::PendingRequest(const RequestIndex& index)
 }
 
 Failure PendingRequest::open() {
+    if (index_.path().empty()) return {};  // no recording: nothing to read again
     for (RequestBytes& stream : streams_) {
         if (Failure opened = stream.open(index_.path()); opened.happened()) return opened;
     }
@@ -36,13 +37,15 @@ void PendingRequest::add(std::span<const std::uint8_t> bytes) {
     equal_ = nullptr;
     const std::uint64_t before = length_;
     length_ += bytes.size();
-    // Past the longest request the bytes are no request whatever follows: only their count
-    // matters from then on.
-    if (before > index_.longestRequest() || failed_) return;
-    hash_ = continueRequestHash(hash_, bytes);
+    if (failed_) return;
+    // The first bytes are held even past the longest recorded request: answer sources look at them.
     const std::size_t toHold =
         before < kPrefixLength ? std::min<std::size_t>(bytes.size(), kPrefixLength - before) : 0;
     held_.insert(held_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(toHold));
+    // Past the longest request the bytes are no recorded request whatever follows: only their
+    // count matters from then on.
+    if (before > index_.longestRequest()) return;
+    hash_ = continueRequestHash(hash_, bytes);
     if (length_ <= kPrefixLength || length_ > index_.longestRequest()) return;
     if (before <= kPrefixLength) findAnchor();
     follow(bytes.subspan(toHold));

@@ -233,3 +233,94 @@ TEST_F(DeviceStandInTest, ARequestOfMegabytesIsMatchedWithAFewFixedBuffers) {
     EXPECT_EQ(standIn_->counts().inOrder, 1u);
     EXPECT_LT(mostHeld, 64u * 1024);
 }
+
+namespace {
+
+// A source that answers "PING<n>" with "PONG<n>" once the request is whole ("\n"), refuses
+// "BAD..." after the silence, and passes on the rest.
+class PingSource : public AnswerSource {
+public:
+    explicit PingSource(std::string answer) : answer_(std::move(answer)) {}
+    SourceOffer offer(std::span<const std::uint8_t> request, bool silenceFollowed) override {
+        const std::string text(request.begin(), request.end());
+        ++offers;
+        if (text.rfind("BAD", 0) == 0) return {SourceOffer::Kind::Refused, {}, "bad"};
+        if (text.rfind("PING", 0) != 0 || (text.back() != '\n' && !silenceFollowed)) return {};
+        return {SourceOffer::Kind::Answer,
+                {{300, bytesOf(answer_)}, {900, bytesOf("!")}},
+                "ping rule"};
+    }
+    int offers = 0;
+
+private:
+    std::string answer_;
+};
+
+}  // namespace
+
+// The recording answers first; what it does not know goes to the sources in order, early when
+// whole by their shape, after the silence otherwise; refusals are silence, counted apart.
+TEST_F(DeviceStandInTest, SourcesAnswerWhatTheRecordingDoesNotInTheirOrder) {
+    answerFrom({{0, Host, "PING1\n"}, {1000, Device, "recorded"}});
+    PingSource first("first"), second("second");
+    standIn_->addSource(first, AnswerOrigin::Rules);
+    standIn_->addSource(second, AnswerOrigin::Modbus);
+    standIn_->keepAnswerNotes();
+
+    hostSends("PING1\n", 10'000);
+    EXPECT_EQ(sent(), (Words{"11000:recorded"}));
+    EXPECT_EQ(first.offers, 0);
+    // Whole by its shape: answered at once, both bursts at their delays, by the first source.
+    hostSends("PING2", 20'000);
+    hostSends("\n", 20'100);
+    EXPECT_EQ(sent(), (Words{"20400:first", "21000:!"}));
+    // Not whole until the silence says so.
+    hostSends("PING3", 30'000);
+    EXPECT_EQ(standIn_->nextBurst(), nullptr);
+    standIn_->advance(32'000);
+    EXPECT_EQ(sent(), (Words{"30300:first", "30900:!"}));
+    // Refused only after the silence, and never answered.
+    hostSends("BAD", 40'000);
+    EXPECT_EQ(standIn_->counts().refused, 0u);
+    standIn_->advance(42'000);
+    EXPECT_EQ(standIn_->nextBurst(), nullptr);
+
+    const StandInCounts& counts = standIn_->counts();
+    EXPECT_EQ(counts.requests, 4u);
+    EXPECT_EQ(counts.answered, 3u);
+    EXPECT_EQ(counts.inOrder, 1u);
+    EXPECT_EQ(counts.byRules, 2u);
+    EXPECT_EQ(counts.byModbus, 0u);
+    EXPECT_EQ(counts.refused, 1u);
+    EXPECT_EQ(counts.unknown, 0u);
+    EXPECT_EQ(standIn_->answersByOrigin().at("ping rule"), 2u);
+    const auto notes = standIn_->takeAnswerNotes();
+    ASSERT_EQ(notes.size(), 4u);
+    EXPECT_EQ(notes[0].origin, AnswerOrigin::Recording);
+    EXPECT_EQ(notes[0].recorded, 0u);
+    EXPECT_EQ(notes[1].came, bytesOf("PING2\n"));
+    EXPECT_TRUE(notes[3].refused);
+    EXPECT_EQ(notes[3].originWords, "bad");
+    EXPECT_TRUE(standIn_->takeMisses().empty());
+}
+
+// With no recording the sources answer alone; a new request ends the answer before it.
+TEST_F(DeviceStandInTest, WithoutARecordingTheSourcesAnswerAlone) {
+    RequestIndex none;
+    DeviceStandIn standIn(none, 2000);
+    PingSource source("pong");
+    standIn.addSource(source, AnswerOrigin::Modbus);
+    ASSERT_FALSE(standIn.start().happened());
+    standIn.received(bytesOf("PING\n"), 1000);
+    ASSERT_NE(standIn.nextBurst(), nullptr);
+    EXPECT_EQ(standIn.nextBurst()->dueMicros, 1300u);
+    standIn.burstSent();
+    standIn.received(bytesOf("PING\n"), 1500);
+    standIn.burstSent();
+    standIn.burstSent();
+    EXPECT_EQ(standIn.nextBurst(), nullptr);
+    standIn.received(bytesOf("XYZ"), 5000);
+    standIn.advance(7000);
+    EXPECT_EQ(standIn.counts().byModbus, 2u);
+    EXPECT_EQ(standIn.counts().unknown, 1u);
+}
