@@ -47,6 +47,7 @@ MainDialog::MainDialog(Profile& profile)
     deviceSettings_ = loadDeviceSettings(profile);
     devicePort_ = loadDevicePort(profile);
     answersConversations_ = profile.readInt("Window", "ConversationPlay", 0) == 0;
+    answersWithModbus_ = profile.readInt("Window", "ModbusDevice", 1) != 0;
     menuItemStateMessage_ = RegisterWindowMessageA(kMenuItemStateMessageName);
 }
 

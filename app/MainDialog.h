@@ -167,6 +167,8 @@ private:
     // Play answers for a conversation's device (else plays its bytes on schedule); and whether
     // the playback run now going is such an answering run.
     bool answersConversations_ = true;
+    bool answersWithModbus_ = true;  // a Modbus recording also answers as its learned device
+    std::string answeringRules_;     // the rules file a run answers with, for the status line
     bool answeringRun_ = false;
     bool conversationPlayRun_ = false;  // the playback run plays a conversation: no Pause
     // The playback run whose end may report a file that could not be read (0: none).

@@ -75,6 +75,10 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
             answersConversations_ = command == ID_ANSWER_AS_DEVICE;
             profile_.writeInt("Window", "ConversationPlay", answersConversations_ ? 0 : 1);
             return true;
+        case ID_ANSWER_WITH_MODBUS:
+            answersWithModbus_ = !answersWithModbus_;
+            profile_.writeInt("Window", "ModbusDevice", answersWithModbus_ ? 1 : 0);
+            return true;
         case ID_HELP_CONTENTS:
             onHelp();
             return true;
@@ -146,6 +150,11 @@ void MainDialog::updateMenuItem(HMENU menu, UINT index, UINT id) {
     if (id == ID_ANSWER_AS_DEVICE || id == ID_PLAY_ON_SCHEDULE) {
         item.enable(true);
         item.setCheck(answersConversations_ == (id == ID_ANSWER_AS_DEVICE));
+        return;
+    }
+    if (id == ID_ANSWER_WITH_MODBUS) {
+        item.enable(true);
+        item.setCheck(answersWithModbus_);
         return;
     }
     if (id == ID_VIEW_DATA) {

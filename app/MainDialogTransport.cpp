@@ -1,6 +1,7 @@
 // The main window's transport control: the seven commands, the worker-state message, the
 // refresh tick and the position slider.
 #include <algorithm>
+#include <filesystem>
 
 #include "app/AppMessages.h"
 #include "app/FailureTexts.h"
@@ -11,6 +12,7 @@
 #include "engine/TimeDisplay.h"
 #include "log/LogSettings.h"
 #include "res/resource.h"
+#include "workers/AnswerSources.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -107,13 +109,20 @@ void MainDialog::onPlay() {
 // start from.
 void MainDialog::playConversation() {
     const bool answering = answersConversations_;
+    WorkerJob job = jobFor(currentFilePath_, answering ? 0 : sliderTenths());
+    job.answerWithModbus = answersWithModbus_;
     const std::uint32_t runNumber =
-        runner_.start(answering ? answeringWorker : conversationPlaybackWorker,
-                      jobFor(currentFilePath_, answering ? 0 : sliderTenths()));
+        runner_.start(answering ? answeringWorker : conversationPlaybackWorker, std::move(job));
     if (runNumber == 0) {
         sayBusy();
         return;
     }
+    // The worker answers with the rules file beside the conversation when there is one.
+    const std::string rules = rulesFileBeside(currentFilePath_);
+    std::error_code error;
+    answeringRules_ = answering && std::filesystem::is_regular_file(rules, error)
+                          ? std::filesystem::path(rules).filename().string()
+                          : std::string();
     answeringRun_ = answering;
     conversationPlayRun_ = true;
     playingRunNumber_ = runNumber;
@@ -306,7 +315,8 @@ void MainDialog::refreshTick() {
 }
 
 std::string MainDialog::answeringText() const {
-    return answeringStatusText(state_.requestsAnswered.load(), state_.requestsUnknown.load());
+    return answeringStatusText(state_.requestsAnswered.load(), state_.requestsUnknown.load(),
+                               answeringRules_);
 }
 
 std::string MainDialog::monitoringText() const {

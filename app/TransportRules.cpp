@@ -19,7 +19,9 @@ std::string monitoringStatusText(std::uint64_t hostBytes, std::uint64_t deviceBy
            std::to_string(deviceBytes) + " bytes";
 }
 
-std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown) {
+std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown,
+                                const std::string& rulesFile) {
     return "Answering: " + std::to_string(answered) + " requests answered, " +
-           std::to_string(unknown) + " unknown";
+           std::to_string(unknown) + " unknown" +
+           (rulesFile.empty() ? std::string() : " (rules: " + rulesFile + ")");
 }

@@ -21,5 +21,6 @@ TransportControls transportControls(TransportMode mode, bool hasFile);
 std::string monitoringStatusText(std::uint64_t hostBytes, std::uint64_t deviceBytes);
 
 // The status line while Play answers for a conversation's device: "Answering: 5 requests
-// answered, 1 unknown".
-std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown);
+// answered, 1 unknown", naming the rules file it answers with too: "... (rules: a.rules)".
+std::string answeringStatusText(std::uint64_t answered, std::uint64_t unknown,
+                                const std::string& rulesFile);

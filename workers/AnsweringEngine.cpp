@@ -95,6 +95,7 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
         const std::uint64_t now = clock.now();
         if (durationReached(now)) return ended(AnsweringResult::End::DurationReached);
         standIn.advance(now);
+        for (const StandInAnswerNote& note : standIn.takeAnswerNotes()) listener.answered(note);
         for (StandInMiss& miss : standIn.takeMisses()) {
             listener.missed(miss);
             if (options.endAtFirstMiss) {

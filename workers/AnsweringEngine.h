@@ -22,6 +22,8 @@ public:
     // Looked at at least ten times a second.
     virtual bool stopAsked() = 0;
     virtual void missed(const StandInMiss& miss) = 0;
+    // Each answer and refusal, when the stand-in keeps notes of them.
+    virtual void answered(const StandInAnswerNote& /*note*/) {}
     // About four times a second.
     virtual void progress(const StandInCounts& counts) = 0;
 };

@@ -21,4 +21,7 @@ struct WorkerJob {
     // host's side. `application` names the program in the conversation file it writes.
     std::string devicePort;
     std::string application;
+    // Answering: a recording whose requests are Modbus also answers, as the device learned from
+    // it, the requests it holds none of.
+    bool answerWithModbus = true;
 };
