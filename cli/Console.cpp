@@ -26,3 +26,8 @@ int reportUsageError(const Console& console, const std::string& command, const s
                  help.c_str());
     return kExitUsage;
 }
+
+int reportMistake(const Console& console, const std::string& command, const std::string& line) {
+    std::fprintf(console.err, "%s%s\n", prefix(command).c_str(), line.c_str());
+    return kExitUsage;
+}

@@ -41,6 +41,10 @@ int reportFailure(const Console& console, const std::string& command, const Fail
 // The same for a mistake in the command line, with where to find help; returns kExitUsage.
 int reportUsageError(const Console& console, const std::string& command, const std::string& text);
 
+// A mistake in a file that says what to do (a rules file, a Modbus map): "FILE:LINE: what is
+// wrong" as it is, for an editor to jump to; returns kExitUsage, as nothing was done.
+int reportMistake(const Console& console, const std::string& command, const std::string& line);
+
 // Standard streams as a console program needs them: binary output (no line-end translation of
 // exported bytes). Platform file.
 void prepareStandardStreams();

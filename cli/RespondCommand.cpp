@@ -14,6 +14,7 @@
 #include "engine/SerialPort.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
+#include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/HostSidePort.h"
 #include "workers/SilenceGap.h"
@@ -23,7 +24,8 @@ namespace {
 const char* const kName = "respond";
 
 struct RespondOptions {
-    std::string filePath;
+    std::string filePath;  // empty: the rules or the map answer alone
+    AnswerSourceChoice sources;
     DeviceSettings device;
     std::optional<std::uint64_t> durationMicros;
     std::uint64_t gapMicros = 0;
@@ -34,12 +36,21 @@ struct RespondOptions {
 };
 
 std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std::string* error) {
-    if (arguments.positionals().size() != 1) {
-        *error = "needs one conversation file to answer from";
+    RespondOptions options;
+    options.sources.rulesPath = arguments.value("--rules");
+    options.sources.learnModbus = arguments.has("--modbus");
+    options.sources.modbusMapPath = arguments.value("--modbus-map");
+    const bool sourceAlone = options.sources.rulesPath || options.sources.modbusMapPath;
+    if (arguments.positionals().size() > 1 ||
+        (arguments.positionals().empty() && !sourceAlone)) {
+        *error = "needs one conversation file to answer from (or --rules or --modbus-map)";
         return std::nullopt;
     }
-    RespondOptions options;
-    options.filePath = arguments.positionals()[0];
+    if (!arguments.positionals().empty()) options.filePath = arguments.positionals()[0];
+    if (options.sources.learnModbus && options.filePath.empty()) {
+        *error = "--modbus needs a conversation file to learn the device from";
+        return std::nullopt;
+    }
     const auto device = deviceSettingsFrom(arguments, error);
     if (!device) return std::nullopt;
     options.device = *device;
@@ -66,12 +77,31 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     if (auto refusal = overwriteRefusal(
             {{options.reportPath, "write the report into"},
              {options.logPath, "write the log into"}},
-            {{options.filePath, inputWords(options.filePath, "being answered from")}})) {
+            {{options.filePath, inputWords(options.filePath, "being answered from")},
+             {options.sources.rulesPath.value_or(""), "the rules file"},
+             {options.sources.modbusMapPath.value_or(""), "the Modbus map"}})) {
         *error = std::move(*refusal);
         return std::nullopt;
     }
     options.quiet = arguments.has("--quiet");
     return options;
+}
+
+// "x.pcapng (12 requests), the rules in x.rules and Modbus RTU, units 1, 2"
+std::string sourceWords(const RespondOptions& options, const RequestIndex& index,
+                        const AnswerSources& sources) {
+    std::vector<std::string> words;
+    if (!options.filePath.empty())
+        words.push_back(options.filePath + " (" + std::to_string(index.requestCount()) +
+                        " requests)");
+    if (sources.hasRules()) words.push_back("the rules in " + *options.sources.rulesPath);
+    if (sources.hasModbus()) words.push_back(sources.modbusWords());
+    std::string text;
+    for (std::size_t at = 0; at < words.size(); ++at) {
+        if (at > 0) text += at + 1 == words.size() ? " and " : ", ";
+        text += words[at];
+    }
+    return text;
 }
 
 std::string requestWords(const StandInMiss& miss) {
@@ -94,6 +124,18 @@ public:
         : interrupts_(interrupts), console_(console), log_(logSettingsOf(options)) {}
 
     bool stopAsked() override { return interrupts_.interrupted(); }
+    void answered(const StandInAnswerNote& note) override {
+        const std::string came = hexWords(note.came, note.cameLength);
+        if (note.refused) {
+            log_.writeLine("Not answered (" + note.originWords + "): " + came);
+        } else if (note.origin == AnswerOrigin::Recording) {
+            log_.writeLine("Answered from the recording (request " +
+                           std::to_string(note.recorded.value_or(0) + 1) + "): " + came);
+        } else {
+            log_.writeLine("Answered by " + note.originWords + ": " + came);
+        }
+    }
+    bool logging() const { return log_.isOpen(); }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)
                                     : "Answered out of order: " + missLine(miss));
@@ -135,9 +177,16 @@ int runRespond(const Arguments& arguments, Console& console) {
     const auto options = respondOptionsFrom(arguments, &error);
     if (!options) return reportUsageError(console, kName, error);
     RequestIndex index;
-    if (const Failure failure = index.build(options->filePath); failure.happened())
+    if (!options->filePath.empty()) {
+        if (const Failure failure = index.build(options->filePath); failure.happened())
+            return reportFailure(console, kName, failure);
+    }
+    AnswerSources sources;
+    if (const Failure failure = sources.load(options->sources, index); failure.happened())
         return reportFailure(console, kName, failure);
+    if (!sources.mistake().empty()) return reportMistake(console, kName, sources.mistake());
     DeviceStandIn standIn(index, options->gapMicros);
+    sources.addTo(standIn);
     if (const Failure failure = standIn.start(); failure.happened())
         return reportFailure(console, kName, failure);
     const DeviceSettings& device = options->device;
@@ -153,13 +202,14 @@ int runRespond(const Arguments& arguments, Console& console) {
     WaitablePort& port = *host.port;
     // Scripts may wait for this line before the host starts asking.
     if (!options->quiet) {
-        std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s (%zu requests)\n",
-                     device.port.c_str(), options->filePath.c_str(), index.requestCount());
+        std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s\n",
+                     device.port.c_str(), sourceWords(*options, index, sources).c_str());
         std::fflush(console.err);
     }
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     RespondListener listener(*options, interrupts, console);
+    if (listener.logging()) standIn.keepAnswerNotes();
     AnsweringOptions run;
     run.portName = device.port;
     run.durationMicros = options->durationMicros;
@@ -169,11 +219,13 @@ int runRespond(const Arguments& arguments, Console& console) {
     listener.progress(standIn.counts());
     listener.endProgress();
 
-    std::fputs(respondReportText(standIn.counts(), lateness).c_str(), console.out);
+    std::fputs(respondReportText(standIn.counts(), lateness, standIn.answersByOrigin()).c_str(),
+               console.out);
     std::fflush(console.out);
     if (options->reportPath) {
         const Failure failure =
-            writeReportFile(*options->reportPath, respondReportJson(standIn.counts(), lateness));
+            writeReportFile(*options->reportPath,
+                            respondReportJson(standIn.counts(), lateness, standIn.answersByOrigin()));
         if (failure.happened()) return reportFailure(console, kName, failure);
     }
     switch (result.end) {
@@ -195,6 +247,9 @@ std::vector<OptionSpec> respondOptions() {
     options.push_back({"--strict", false, ""});
     options.push_back({"--report", true, ""});
     options.push_back({"--log", true, ""});
+    options.push_back({"--rules", true, ""});
+    options.push_back({"--modbus", false, ""});
+    options.push_back({"--modbus-map", true, ""});
     return options;
 }
 

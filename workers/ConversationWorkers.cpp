@@ -1,6 +1,7 @@
 // The two ways the window plays a conversation file: answering as its device, and playing the
 // device's bursts on their recorded schedule. Both report as the playback worker does.
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 
 #include "conversation/ConversationReader.h"
@@ -10,6 +11,7 @@
 #include "engine/SerialPort.h"
 #include "engine/WaitableSerialPort.h"
 #include "log/LogWriter.h"
+#include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/ConversationPlayback.h"
 #include "workers/HostSidePort.h"
@@ -35,6 +37,11 @@ public:
     bool stopAsked() override { return state_.stopRequested(); }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request" : "Request answered out of order");
+    }
+    void answered(const StandInAnswerNote& note) override {
+        if (note.origin == AnswerOrigin::Recording) return;  // the recording's go unlogged here
+        log_.writeLine(note.refused ? "Request not answered: " + note.originWords
+                                    : "Request answered by " + note.originWords);
     }
     void progress(const StandInCounts& counts) override {
         state_.requestsAnswered.store(counts.answered);
@@ -69,6 +76,24 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         if (Failure failure = index.build(job.filePath); failure.happened())
             return cannotStart(std::move(failure));
         DeviceStandIn standIn(index, defaultGapMicros(job.device));
+        // Beside the recording: a rules file of the same name, and a Modbus recording's device.
+        AnswerSourceChoice choice;
+        const std::string rules = rulesFileBeside(job.filePath);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(rules, error)) choice.rulesPath = rules;
+        choice.learnModbus = job.answerWithModbus;
+        choice.onlyWhenModbus = true;
+        AnswerSources sources;
+        if (Failure failure = sources.load(choice, index); failure.happened())
+            return cannotStart(std::move(failure));
+        if (!sources.mistake().empty()) {
+            return cannotStart(
+                {Failure::Kind::ReadInput, rules, {}, sources.mistake(), {}});
+        }
+        if (sources.hasRules()) log.writeLine("Answering with the rules in " + rules);
+        if (sources.hasModbus()) log.writeLine("Answering as " + sources.modbusWords());
+        sources.addTo(standIn);
+        if (log.isOpen()) standIn.keepAnswerNotes();
         if (Failure failure = standIn.start(); failure.happened())
             return cannotStart(std::move(failure));
         HostSidePort host;
