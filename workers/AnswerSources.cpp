@@ -1,10 +1,13 @@
 #include "workers/AnswerSources.h"
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "conversation/ModbusDevice.h"
 #include "conversation/ModbusLearner.h"
 #include "conversation/ModbusMap.h"
+#include "conversation/RuleAnswers.h"
 
 namespace {
 
@@ -21,6 +24,11 @@ std::string modbusWordsOf(const ModbusModel& model) {
     return words;
 }
 
+// "rules.txt:4: unknown check value 'crc17'"
+std::string mistakeLine(const std::string& path, std::size_t line, const std::string& text) {
+    return path + ":" + std::to_string(line) + ": " + text;
+}
+
 }  // namespace
 
 AnswerSources::AnswerSources() = default;
@@ -33,6 +41,30 @@ Failure AnswerSources::load(const AnswerSourceChoice& choice, const RequestIndex
         if (!mistake_.empty()) return {};
     }
     if (choice.learnModbus || choice.modbusMapPath) return loadModbus(choice, index);
+    return {};
+}
+
+Failure AnswerSources::loadRules(const std::string& path, const RequestIndex& index) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) return openFailure(Failure::Kind::OpenInput, path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) return openFailure(Failure::Kind::ReadInput, path);
+    ParsedRules parsed = parseAnswerRules(text.str());
+    if (parsed.mistake) {
+        mistake_ = mistakeLine(path, parsed.mistake->line, parsed.mistake->text);
+        return {};
+    }
+    auto rules = std::make_unique<RuleAnswers>();
+    const std::optional<std::string> recording =
+        index.path().empty() ? std::nullopt : std::optional<std::string>(index.path());
+    const RuleAnswers::Started started = rules->start(std::move(parsed.rules), recording);
+    if (started.failure.happened()) return started.failure;
+    if (started.mistake) {
+        mistake_ = mistakeLine(path, started.mistake->line, started.mistake->text);
+        return {};
+    }
+    rules_ = std::move(rules);
     return {};
 }
 
@@ -51,8 +83,8 @@ Failure AnswerSources::loadModbus(const AnswerSourceChoice& choice, const Reques
         if (Failure failure = loadModbusMap(*choice.modbusMapPath, reading); failure.happened())
             return failure;
         if (reading.mistake) {
-            mistake_ = *choice.modbusMapPath + ":" + std::to_string(reading.mistake->line) +
-                       ": " + reading.mistake->text;
+            mistake_ = mistakeLine(*choice.modbusMapPath, reading.mistake->line,
+                                   reading.mistake->text);
             return {};
         }
         model = learned ? mergeModbusModels(reading.model, *learned) : std::move(reading.model);

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Real Modbus masters nobody here wrote (pymodbus's client and libmodbus's mbpoll) against the
+# stand-in: a slave of our own (slave.py) is recorded being polled through monitor, then the
+# stand-in answers, as the device learned from that recording, polls it never heard as such.
+# Usage: masters_test.sh NATIVE_CLI [WINDOWS_CLI.exe]
+#   With WINDOWS_CLI.exe the recording is made natively and answered by the Windows program
+#   under the build's Wine prefix, on a COM port mapped onto a pseudo-terminal pair.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+cli=$1
+windows_cli=${2:-}
+python=/usr/bin/python3  # Debian's, which has pymodbus
+for tool in "$python" mbpoll socat; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
+done
+"$python" -c 'import pymodbus.client' 2>/dev/null || { echo "SKIP: no pymodbus"; exit 0; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/veltrane-masters.XXXXXX")
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    [[ -n "${dosdevice:-}" ]] && rm -f "$dosdevice"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+# A pseudo-terminal pair whose ends are links $1 and $2.
+pair() {
+    socat "pty,raw,echo=0,link=$1" "pty,raw,echo=0,link=$2" </dev/null 2>/dev/null &
+    pids+=($!)
+    for _ in $(seq 500); do [[ -e "$1" && -e "$2" ]] && return 0; sleep 0.01; done
+    echo "socat made no pair" >&2
+    exit 2
+}
+wait_for_line() {  # <file> <text>: within 15 s
+    for _ in $(seq 1500); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.01; done
+    return 1
+}
+# mbpoll, once, RTU at 9600 8N1 on $1; the rest are its options.
+poll() {
+    local port=$1
+    shift
+    timeout 20 mbpoll -m rtu -b 9600 -P none -1 -o 1 "$@" "$port" 2>&1
+}
+
+# 1. Record the slave being polled by both masters, through monitor.
+pair "$work/slave" "$work/device"
+"$python" "$here/slave.py" "$work/slave" &
+pids+=($!)
+"$cli" monitor --host-port "pty:$work/host" --device-port "$work/device" -b 9600 \
+    -o "$work/slave.pcapng" >/dev/null 2>"$work/monitor.err" &
+monitor=$!
+pids+=($monitor)
+wait_for_line "$work/monitor.err" "monitor" || for _ in $(seq 500); do
+    [[ -e "$work/host" ]] && break; sleep 0.01; done
+[[ -e "$work/host" ]] || { cat "$work/monitor.err"; exit 2; }
+"$python" "$here/master.py" record "$work/host" || fail "pymodbus could not poll the slave"
+poll "$work/host" -a 1 -r 1 -c 10 -t 3 >/dev/null || fail "mbpoll could not poll the slave"
+kill -INT "$monitor"
+wait "$monitor" || fail "monitor ended with $?"
+
+# 2. The stand-in answers from what it learned.
+if [[ -z "$windows_cli" ]]; then
+    "$cli" respond "$work/slave.pcapng" --modbus --port "pty:$work/standin" -b 9600 \
+        --report "$work/report.json" >"$work/respond.out" 2>"$work/respond.err" &
+    respond=$!
+    port="$work/standin"
+else
+    source "$here/../../../scripts/wine-prefix.sh"
+    wine_prefix_setup "$(cd "$(dirname "$windows_cli")/.." && pwd)"
+    wine_server_ensure
+    pair "$work/com" "$work/standin"
+    dosdevice="$WINEPREFIX/dosdevices/com9"
+    ln -sfn "$work/com" "$dosdevice"
+    "$WINELOADER" "$windows_cli" respond "Z:${work//\//\\}\\slave.pcapng" --modbus --port COM9 \
+        -b 9600 --report "Z:${work//\//\\}\\report.json" \
+        >"$work/respond.out" 2>"$work/respond.err" &
+    respond=$!
+    port="$work/standin"
+fi
+pids+=($respond)
+wait_for_line "$work/respond.err" "answering" || { cat "$work/respond.err"; exit 2; }
+
+"$python" "$here/master.py" check "$port" || fail "pymodbus against the stand-in"
+# libmodbus numbers from 1 here: references 8-10 are holding registers 7-9.
+out=$(poll "$port" -a 1 -r 8 -c 3 -t 4)
+grep -q '^\[8\]:[[:space:]]*107' <<<"$out" && grep -q '^\[10\]:[[:space:]]*109' <<<"$out" ||
+    fail "mbpoll read of holding 7-9: $out"
+out=$(poll "$port" -a 1 -r 3 -c 2 -t 3)
+grep -q '^\[3\]:[[:space:]]*1002' <<<"$out" || fail "mbpoll read of inputs 2-3: $out"
+out=$(poll "$port" -a 1 -r 60 -c 1 -t 4)
+grep -qi 'illegal data address' <<<"$out" || fail "mbpoll at an unknown address: $out"
+out=$(poll "$port" -a 9 -r 1 -c 1 -t 4)
+grep -qi 'timed out\|timeout\|connection timed out' <<<"$out" || fail "mbpoll of unit 9: $out"
+
+kill -INT "$respond"
+wait "$respond"
+grep -q '"answered_by_modbus": [1-9]' "$work/report.json" ||
+    fail "the report counts no answer from the Modbus device: $(cat "$work/report.json")"
+[[ $status -eq 0 ]] || { cat "$work/respond.out" "$work/respond.err"; }
+exit $status
