@@ -64,17 +64,17 @@ ModbusModel ModbusLearner::finish() {
 }
 
 void ModbusLearner::learnExchange() {
-    for (std::size_t framing = 0; framing < readings_.size(); ++framing)
-        learn(readings_[framing], delays_[framing]);
+    learn(ModbusFraming::Rtu);
+    learn(ModbusFraming::Ascii);
     request_.clear();
     answer_.clear();
     answerDelay_.reset();
     answering_ = false;
 }
 
-void ModbusLearner::learn(Reading& reading,
-                          std::map<std::pair<std::uint8_t, std::uint8_t>, DelaySample>& delays) {
-    const auto framing = static_cast<ModbusFraming>(&reading - readings_.data());
+void ModbusLearner::learn(ModbusFraming framing) {
+    Reading& reading = readings_[static_cast<std::size_t>(framing)];
+    auto& delays = delays_[static_cast<std::size_t>(framing)];
     const DecodedFrame request = decodeModbusFrame(framing, request_);
     const DecodedFrame answer = decodeModbusFrame(framing, answer_);
     const bool requestGood = request.kind == DecodedFrame::Kind::Good;

@@ -18,7 +18,8 @@
 // ASCII; the framing with more well-formed frames wins. A unit is learned when it answered a
 // request (normally or with an exception); its functions are those of the requests it answered,
 // less those it refused as illegal (exception 01). Reads (1 to 4) with their normal answers and
-// writes (5, 6, 15, 16) answered normally give the values of their places, in recorded order.
+// writes (5, 6, 15, 16) answered normally give the values of their places, in recorded order:
+// at most kMaxValuesPerPlace a place, the first ones and the last (ModbusModel.h).
 // Each unit and function keeps its answer time: the median of an evenly thinned sample of at most
 // kDelaySample delays. Memory follows the units, functions and places, never the file's length.
 class ModbusLearner {
@@ -46,8 +47,7 @@ private:
     };
 
     void learnExchange();
-    void learn(Reading& reading,
-               std::map<std::pair<std::uint8_t, std::uint8_t>, DelaySample>& delays);
+    void learn(ModbusFraming framing);
 
     ExchangeSplitter splitter_;
     // The exchange being gathered: its request's bytes, its answer's so far, the answer's delay.
