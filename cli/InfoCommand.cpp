@@ -1,12 +1,18 @@
 // info: the figures of a serial file or a conversation file, as text for people or as one JSON
-// object for scripts.
+// object for scripts; for a conversation also the Modbus slave it teaches, and that slave's map.
 #include <cinttypes>
+#include <map>
+#include <optional>
 #include <string>
 
 #include "cli/ConversationSummary.h"
 #include "cli/FileAndPortCommands.h"
+#include "cli/OverwriteRefusal.h"
 #include "cli/SerialFileSummary.h"
 #include "conversation/ConversationFileName.h"
+#include "conversation/ModbusLearner.h"
+#include "conversation/ModbusMap.h"
+#include "conversation/ModbusMessages.h"
 #include "engine/TimeDisplay.h"
 
 namespace {
@@ -121,6 +127,86 @@ void printJson(std::FILE* out, const std::string& path, const ConversationSummar
                  millis(summary.answerMaxMicros).c_str(), summary.lastBlockCut ? "true" : "false");
 }
 
+// Per table of a unit: its addresses as contiguous runs ("0-9, 20-24") and how many values.
+struct TableRuns {
+    std::string runs;
+    std::size_t addresses = 0, values = 0;
+    std::optional<std::uint16_t> runStart, last;
+
+    void add(std::uint16_t address, std::size_t count) {
+        if (!last || address != *last + 1) {
+            closeRun();
+            runStart = address;
+        }
+        last = address;
+        ++addresses;
+        values += count;
+    }
+    void closeRun() {
+        if (!runStart) return;
+        if (!runs.empty()) runs += ", ";
+        runs += std::to_string(*runStart);
+        if (*last != *runStart) runs += "-" + std::to_string(*last);
+        runStart.reset();
+    }
+};
+
+void printModbus(std::FILE* out, const std::string& path, const ModbusModel& model) {
+    std::fprintf(out, "file:           %s\n", path.c_str());
+    if (model.units.empty()) {
+        std::fprintf(out, "Modbus:         no unit answered a Modbus request\n");
+        return;
+    }
+    std::fprintf(out, "Modbus framing: %s\n",
+                 model.framing == ModbusFraming::Rtu ? "RTU" : "ASCII");
+    for (const auto& [number, unit] : model.units) {
+        std::string functions;
+        for (unsigned function = 1; function < unit.functions.size(); ++function) {
+            if (!unit.functions.test(function)) continue;
+            if (!functions.empty()) functions += ", ";
+            functions += std::to_string(function) + " (" +
+                         modbusFunctionName(static_cast<std::uint8_t>(function)) + ")";
+        }
+        const std::string unitName = "unit " + std::to_string(number) + ":";
+        std::fprintf(out, "%-16sfunctions %s\n", unitName.c_str(),
+                     functions.empty() ? "none" : functions.c_str());
+        std::map<ModbusTable, TableRuns> tables;
+        for (auto place = model.values.lower_bound({number, ModbusTable::Coil, 0});
+             place != model.values.end() && place->first.unit == number; ++place)
+            tables[place->first.table].add(place->first.address, place->second.size());
+        for (auto& [table, runs] : tables) {
+            runs.closeRun();
+            const std::string name = std::string(modbusTableName(table)) + ":";
+            std::fprintf(out, "  %-14s%s (%zu addresses, %zu values)\n", name.c_str(),
+                         runs.runs.c_str(), runs.addresses, runs.values);
+        }
+        std::string times;
+        for (const auto& [function, micros] : unit.delayMicros) {
+            if (!times.empty()) times += ", ";
+            times += "function " + std::to_string(function) + " " + millis(micros) + " ms";
+        }
+        if (!times.empty()) std::fprintf(out, "  answer time:  %s\n", times.c_str());
+    }
+}
+
+int modbusOfConversation(const Arguments& arguments, Console& console, const std::string& path) {
+    const auto mapPath = arguments.value("--modbus-map");
+    if (mapPath && mapPath->empty())
+        return reportUsageError(console, "info", "--modbus-map needs a file name");
+    if (auto refusal = overwriteRefusal({{mapPath, "write the map into"}},
+                                        {{path, inputWords(path, "being read")}}))
+        return reportUsageError(console, "info", *refusal);
+    Failure failure;
+    const auto model = learnModbusDevice(path, &failure);
+    if (!model) return reportFailure(console, "info", failure);
+    printModbus(console.out, path, *model);
+    if (mapPath) {
+        failure = saveModbusMap(*mapPath, *model);
+        if (failure.happened()) return reportFailure(console, "info", failure);
+    }
+    return kExitSuccess;
+}
+
 int infoOfConversation(const Arguments& arguments, Console& console, const std::string& path) {
     Failure failure;
     const auto summary = summarizeConversation(path, &failure);
@@ -138,6 +224,12 @@ int runInfo(const Arguments& arguments, Console& console) {
         return reportUsageError(console, "info", "give one serial file");
     }
     const std::string& path = arguments.positionals()[0];
+    const bool modbus = arguments.has("--modbus") || arguments.has("--modbus-map");
+    if (modbus && !namesConversationFile(path))
+        return reportUsageError(console, "info", "--modbus needs a conversation file");
+    if (modbus && arguments.has("--json"))
+        return reportUsageError(console, "info", "--modbus has no JSON form");
+    if (modbus) return modbusOfConversation(arguments, console, path);
     if (namesConversationFile(path)) return infoOfConversation(arguments, console, path);
     Failure failure;
     const auto summary = summarizeSerialFile(path, &failure);
@@ -155,7 +247,8 @@ int runInfo(const Arguments& arguments, Console& console) {
 Command infoCommand() {
     return {"info",
             "describe a serial or conversation file: chunks or bursts, bytes, timing, damage",
-            "Usage: veltrane-cli info FILE.ser|FILE.pcapng [--json]\n\n"
+            "Usage: veltrane-cli info FILE.ser|FILE.pcapng [--json]\n"
+            "       veltrane-cli info FILE.pcapng --modbus [--modbus-map OUT.csv]\n\n"
             "Reads the serial file once and prints its size, its whole chunks and their data\n"
             "bytes, its duration as the window shows it, the first and last time offsets, the\n"
             "longest gap between consecutive chunks, the bytes that belong to no whole chunk,\n"
@@ -163,10 +256,16 @@ Command infoCommand() {
             "A conversation file (.pcapng or .pcap) gives its duration, the bursts and bytes\n"
             "each way, its requests (the host's bytes up to the device's next) and how many\n"
             "are distinct or unanswered, the device's answer time (a request's last burst to\n"
-            "its answer's first: p50, p99, max) and whether its last block was cut off.\n\n"
+            "its answer's first: p50, p99, max) and whether its last block was cut off.\n"
+            "With --modbus it tells instead what a Modbus slave learns from the conversation:\n"
+            "the framing (RTU or ASCII), each unit that answered, its functions, per table\n"
+            "the addresses as runs and how many values they had, and its answer times.\n\n"
             "      --json             one JSON object instead of text\n"
+            "      --modbus           the Modbus slave the conversation teaches\n"
+            "      --modbus-map OUT.csv  also write its values as a map (unit,table,address,\n"
+            "                         value; a row per value, in the order they came)\n"
             "  -q, --quiet            no progress\n"
             "  -h, --help             this help\n",
-            {{"--json", false, ""}},
+            {{"--json", false, ""}, {"--modbus", false, ""}, {"--modbus-map", true, ""}},
             runInfo};
 }

@@ -11,6 +11,7 @@
 #include "cli/Command.h"
 #include "conversation/ConversationWriter.h"
 #include "tests/support/ChunkBytes.h"
+#include "tests/support/ModbusRtu.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -291,4 +292,46 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err.rfind("veltrane-cli info: cannot ", 0), 0u) << bad.err;
     EXPECT_NE(bad.err.find(damaged), std::string::npos) << bad.err;
+}
+
+TEST_F(FileCommands, InfoTellsTheModbusSlaveAConversationTeachesAndWritesItsMap) {
+    const std::string path = dir.file("meter.pcapng");
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+    using namespace modbus_rtu;
+    const std::pair<std::uint64_t, Bytes> bursts[] = {
+        {0, readHoldingRegistersQuery(1, 0, 3)},
+        {1000, readHoldingRegistersResponse(1, {10, 11, 12})},
+        {10'000, readHoldingRegistersQuery(1, 5, 1)},
+        {12'000, readHoldingRegistersResponse(1, {50})},
+        {20'000, readHoldingRegistersQuery(1, 0, 1)},
+        {21'000, readHoldingRegistersResponse(1, {9})},
+    };
+    bool fromHost = true;
+    for (const auto& [micros, bytes] : bursts) {
+        const Direction direction = fromHost ? Direction::Host : Direction::Device;
+        ASSERT_FALSE(
+            writer.write({1'700'000'000'000'000 + micros, direction, 0, bytes}).happened());
+        fromHost = !fromHost;
+    }
+    ASSERT_FALSE(writer.close().happened());
+
+    const std::string map = dir.file("meter.csv");
+    const Outcome info = run({"info", path, "--modbus", "--modbus-map", map});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.out, "file:           " + path +
+                            "\n"
+                            "Modbus framing: RTU\n"
+                            "unit 1:         functions 3 (read holding registers)\n"
+                            "  holding:      0-2, 5 (4 addresses, 5 values)\n"
+                            "  answer time:  function 3 1.000 ms\n");
+    EXPECT_EQ(fileText(map),
+              "unit,table,address,value\n1,holding,0,10\n1,holding,0,9\n1,holding,1,11\n"
+              "1,holding,2,12\n1,holding,5,50\n");
+
+    const Outcome onItself = run({"info", path, "--modbus-map", path});
+    EXPECT_EQ(onItself.exitCode, 2);
+    EXPECT_NE(onItself.err.find("cannot write the map into " + path), std::string::npos)
+        << onItself.err;
+    EXPECT_EQ(run({"info", put("any.ser", {}), "--modbus"}).exitCode, 2);
 }
