@@ -128,8 +128,7 @@ void MainDialog::runUpdatePass() {
             if (HMENU nested = GetSubMenu(popup, index)) {
                 int nestedItems = GetMenuItemCount(nested);
                 for (int inner = 0; inner < nestedItems; ++inner) {
-                    updateMenuItem(nested, static_cast<UINT>(inner),
-                                   GetMenuItemID(nested, inner));
+                    updateMenuItem(nested, static_cast<UINT>(inner), GetMenuItemID(nested, inner));
                 }
             } else {
                 updateMenuItem(popup, static_cast<UINT>(index), GetMenuItemID(popup, index));

@@ -41,8 +41,7 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     options.sources.learnModbus = arguments.has("--modbus");
     options.sources.modbusMapPath = arguments.value("--modbus-map");
     const bool sourceAlone = options.sources.rulesPath || options.sources.modbusMapPath;
-    if (arguments.positionals().size() > 1 ||
-        (arguments.positionals().empty() && !sourceAlone)) {
+    if (arguments.positionals().size() > 1 || (arguments.positionals().empty() && !sourceAlone)) {
         *error = "needs one conversation file to answer from (or --rules or --modbus-map)";
         return std::nullopt;
     }
@@ -223,9 +222,9 @@ int runRespond(const Arguments& arguments, Console& console) {
                console.out);
     std::fflush(console.out);
     if (options->reportPath) {
-        const Failure failure =
-            writeReportFile(*options->reportPath,
-                            respondReportJson(standIn.counts(), lateness, standIn.answersByOrigin()));
+        const Failure failure = writeReportFile(
+            *options->reportPath,
+            respondReportJson(standIn.counts(), lateness, standIn.answersByOrigin()));
         if (failure.happened()) return reportFailure(console, kName, failure);
     }
     switch (result.end) {
@@ -256,81 +255,82 @@ std::vector<OptionSpec> respondOptions() {
 }  // namespace
 
 Command respondCommand() {
-    return {kName, "stand in for the device of a conversation file, answering its requests",
-            "Usage: veltrane-cli respond FILE.pcapng --port PORT [options]\n"
-            "       veltrane-cli respond [FILE.pcapng] --rules RULES --port PORT [options]\n"
-            "       veltrane-cli respond [FILE.pcapng --modbus] --modbus-map MAP.csv --port PORT\n"
-            "Answers on the port as the device in FILE.pcapng did: bytes equal to a recorded\n"
-            "request get that request's answer, each burst at its recorded delay after the\n"
-            "request's last byte. The next request in the file's order answers first, then the\n"
-            "first unused one with the same bytes, then the last of them again. The device's\n"
-            "bytes before the first request go out on their recorded schedule from the start.\n"
-            "Bytes that could still grow into a longer request, and bytes that are no request,\n"
-            "wait for a silence of --gap; the latter get no answer and are counted. Runs until\n"
-            "Ctrl+C or --duration, then prints a report: requests, how they were answered (from\n"
-            "the recording, by which rule, by the Modbus device) and each answer burst's lateness\n"
-            "against its due instant (p50, p99, max).\n"
-            "Requests the recording holds none of go, in this order, to the rules of --rules\n"
-            "and to the Modbus device of --modbus; what neither answers gets silence. A request\n"
-            "whole by its shape (a rule's request ending in fixed bytes or a check value, a\n"
-            "Modbus frame of its function's length with a right CRC) is answered at once, others\n"
-            "after the silence.\n"
-            "On Linux --port pty makes a pseudo-terminal for the program under test and prints\n"
-            "its path on standard output (pty:LINK also makes the symbolic link LINK to it); the\n"
-            "program may close and reopen it as often as it likes.\n\n"
-            "Options:\n" +
-                lineOptionsHelp() +
-                "      --duration SECONDS  stop after this long\n"
-                "      --gap MS           the silence that ends a request (3.5 characters at the\n"
-                "                         line's speed, at least 2 ms)\n"
-                "      --strict           end at the first request out of order or unknown,\n"
-                "                         saying which request was expected and what came\n"
-                "      --rules RULES      answer by the rules in RULES (below) what the recording\n"
-                "                         holds no request for\n"
-                "      --modbus           answer Modbus RTU or ASCII requests never recorded as\n"
-                "                         the slave learned from FILE.pcapng (info --modbus)\n"
-                "      --modbus-map MAP.csv  the slave's values from MAP.csv (info --modbus-map\n"
-                "                         writes one); its rows win over what was learned\n"
-                "      --report FILE      also write the report as JSON into FILE\n"
-                "      --log FILE         log each request (in hex) and what answered it into FILE\n"
-                "  -q, --quiet            no progress and no messages but errors\n"
-                "  -h, --help             this help\n\n"
-                "A rules file: a rule is a `when` line (the request), an `answer` line, then\n"
-                "optional `put` and `delay` lines; rules are tried in file order; '#' comments.\n"
-                "  when    hex bytes 01 03, text \"MEAS?\\r\\n\", ?? (a byte), ??{4} (4 bytes),\n"
-                "          .. (a run), captures {n:2} {n:2le} {n:..} {n:dec} {n:hex}, and a\n"
-                "          check value: crc16-modbus, crc16-ccitt-false, crc32, lrc, lrc-ascii,\n"
-                "          xor8, sum8, nmea, crc(WIDTH,POLY,INIT,XOROUT,REFIN,REFOUT,le|be),\n"
-                "          each optionally \"from N\"; a request with a wrong one is not answered\n"
-                "  answer  bytes, text, {n} {n + 1} {n:dec} {n:hex} {n:2le}, check values; or\n"
-                "          \"recorded\" (the answer to a recorded request the `when` matches, the\n"
-                "          next unused then the last again, every burst at its delay), or\n"
-                "          \"nothing\"\n"
-                "  put     n at OFFSET: a capture written into a recorded answer\n"
-                "  delay   recorded (the default), 20ms, 1.5ms, 300us, 0\n"
-                "Examples:\n"
-                "  # a line protocol that echoes a sequence number\n"
-                "  when   \"S\" {seq:dec} \" MEAS?\\r\\n\"\n"
-                "  answer \"S\" {seq} \" 12.5 V\\r\\n\"\n"
-                "  # a binary protocol with a counter and a CRC: the recorded answer, its\n"
-                "  # counter set to the request's and its CRC made again\n"
-                "  when   02 {counter:1} 10 ??{2} crc16-modbus\n"
-                "  answer recorded crc16-modbus\n"
-                "  put    counter at 1\n"
-                "  # NMEA: a position for every poll\n"
-                "  when   \"$PQRY,\" {what:..} \"*\" nmea \"\\r\\n\"\n"
-                "  answer \"$GPGLL,4916.45,N,12311.12,W,225444,A*\" nmea \"\\r\\n\"\n"
-                "  delay  20ms\n"
-                "  # Modbus ASCII, unit 1, read holding registers: two fixed values\n"
-                "  when   \":0103\" ??{8} lrc-ascii \"\\r\\n\"\n"
-                "  answer \":01030400010002\" lrc-ascii \"\\r\\n\"\n\n"
-                "A Modbus map (CSV): a header row unit,table,address,value, then a row per value:\n"
-                "unit 1-247; table coil, discrete_input, holding or input; address as the\n"
-                "protocol numbers it, from 0 (a master's reference 40001 is holding 0); value\n"
-                "0/1 or 0-65535. A register that changed has a row per value, given one per read,\n"
-                "then the last again. A mistake in RULES or MAP.csv is one line, FILE:LINE: what\n"
-                "is wrong, and exit 2.\n\n"
-                "Exit status: see veltrane-cli --help; with --strict a request out of order or\n"
-                "unknown ends it with 1.\n",
-            respondOptions(), runRespond};
+    return {
+        kName, "stand in for the device of a conversation file, answering its requests",
+        "Usage: veltrane-cli respond FILE.pcapng --port PORT [options]\n"
+        "       veltrane-cli respond [FILE.pcapng] --rules RULES --port PORT [options]\n"
+        "       veltrane-cli respond [FILE.pcapng --modbus] --modbus-map MAP.csv --port PORT\n"
+        "Answers on the port as the device in FILE.pcapng did: bytes equal to a recorded\n"
+        "request get that request's answer, each burst at its recorded delay after the\n"
+        "request's last byte. The next request in the file's order answers first, then the\n"
+        "first unused one with the same bytes, then the last of them again. The device's\n"
+        "bytes before the first request go out on their recorded schedule from the start.\n"
+        "Bytes that could still grow into a longer request, and bytes that are no request,\n"
+        "wait for a silence of --gap; the latter get no answer and are counted. Runs until\n"
+        "Ctrl+C or --duration, then prints a report: requests, how they were answered (from\n"
+        "the recording, by which rule, by the Modbus device) and each answer burst's lateness\n"
+        "against its due instant (p50, p99, max).\n"
+        "Requests the recording holds none of go, in this order, to the rules of --rules\n"
+        "and to the Modbus device of --modbus; what neither answers gets silence. A request\n"
+        "whole by its shape (a rule's request ending in fixed bytes or a check value, a\n"
+        "Modbus frame of its function's length with a right CRC) is answered at once, others\n"
+        "after the silence.\n"
+        "On Linux --port pty makes a pseudo-terminal for the program under test and prints\n"
+        "its path on standard output (pty:LINK also makes the symbolic link LINK to it); the\n"
+        "program may close and reopen it as often as it likes.\n\n"
+        "Options:\n" +
+            lineOptionsHelp() +
+            "      --duration SECONDS  stop after this long\n"
+            "      --gap MS           the silence that ends a request (3.5 characters at the\n"
+            "                         line's speed, at least 2 ms)\n"
+            "      --strict           end at the first request out of order or unknown,\n"
+            "                         saying which request was expected and what came\n"
+            "      --rules RULES      answer by the rules in RULES (below) what the recording\n"
+            "                         holds no request for\n"
+            "      --modbus           answer Modbus RTU or ASCII requests never recorded as\n"
+            "                         the slave learned from FILE.pcapng (info --modbus)\n"
+            "      --modbus-map MAP.csv  the slave's values from MAP.csv (info --modbus-map\n"
+            "                         writes one); its rows win over what was learned\n"
+            "      --report FILE      also write the report as JSON into FILE\n"
+            "      --log FILE         log each request (in hex) and what answered it into FILE\n"
+            "  -q, --quiet            no progress and no messages but errors\n"
+            "  -h, --help             this help\n\n"
+            "A rules file: a rule is a `when` line (the request), an `answer` line, then\n"
+            "optional `put` and `delay` lines; rules are tried in file order; '#' comments.\n"
+            "  when    hex bytes 01 03, text \"MEAS?\\r\\n\", ?? (a byte), ??{4} (4 bytes),\n"
+            "          .. (a run), captures {n:2} {n:2le} {n:..} {n:dec} {n:hex}, and a\n"
+            "          check value: crc16-modbus, crc16-ccitt-false, crc32, lrc, lrc-ascii,\n"
+            "          xor8, sum8, nmea, crc(WIDTH,POLY,INIT,XOROUT,REFIN,REFOUT,le|be),\n"
+            "          each optionally \"from N\"; a request with a wrong one is not answered\n"
+            "  answer  bytes, text, {n} {n + 1} {n:dec} {n:hex} {n:2le}, check values; or\n"
+            "          \"recorded\" (the answer to a recorded request the `when` matches, the\n"
+            "          next unused then the last again, every burst at its delay), or\n"
+            "          \"nothing\"\n"
+            "  put     n at OFFSET: a capture written into a recorded answer\n"
+            "  delay   recorded (the default), 20ms, 1.5ms, 300us, 0\n"
+            "Examples:\n"
+            "  # a line protocol that echoes a sequence number\n"
+            "  when   \"S\" {seq:dec} \" MEAS?\\r\\n\"\n"
+            "  answer \"S\" {seq} \" 12.5 V\\r\\n\"\n"
+            "  # a binary protocol with a counter and a CRC: the recorded answer, its\n"
+            "  # counter set to the request's and its CRC made again\n"
+            "  when   02 {counter:1} 10 ??{2} crc16-modbus\n"
+            "  answer recorded crc16-modbus\n"
+            "  put    counter at 1\n"
+            "  # NMEA: a position for every poll\n"
+            "  when   \"$PQRY,\" {what:..} \"*\" nmea \"\\r\\n\"\n"
+            "  answer \"$GPGLL,4916.45,N,12311.12,W,225444,A*\" nmea \"\\r\\n\"\n"
+            "  delay  20ms\n"
+            "  # Modbus ASCII, unit 1, read holding registers: two fixed values\n"
+            "  when   \":0103\" ??{8} lrc-ascii \"\\r\\n\"\n"
+            "  answer \":01030400010002\" lrc-ascii \"\\r\\n\"\n\n"
+            "A Modbus map (CSV): a header row unit,table,address,value, then a row per value:\n"
+            "unit 1-247; table coil, discrete_input, holding or input; address as the\n"
+            "protocol numbers it, from 0 (a master's reference 40001 is holding 0); value\n"
+            "0/1 or 0-65535. A register that changed has a row per value, given one per read,\n"
+            "then the last again. A mistake in RULES or MAP.csv is one line, FILE:LINE: what\n"
+            "is wrong, and exit 2.\n\n"
+            "Exit status: see veltrane-cli --help; with --strict a request out of order or\n"
+            "unknown ends it with 1.\n",
+        respondOptions(), runRespond};
 }

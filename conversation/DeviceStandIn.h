@@ -40,8 +40,8 @@ enum class AnswerOrigin : std::uint8_t { Recording, Rules, Modbus };
 // A request answered, or refused by a source, as the log tells it.
 struct StandInAnswerNote {
     AnswerOrigin origin = AnswerOrigin::Recording;
-    bool refused = false;      // a source's request that a device would not answer
-    std::string originWords;   // a source's: "rule at line 4"; why it was refused
+    bool refused = false;                 // a source's request that a device would not answer
+    std::string originWords;              // a source's: "rule at line 4"; why it was refused
     std::optional<std::size_t> recorded;  // the recording's: the request's number, from 0
     std::vector<std::uint8_t> came;       // the first bytes of the request
     std::uint64_t cameLength = 0;         // all of them

@@ -83,8 +83,8 @@ Failure AnswerSources::loadModbus(const AnswerSourceChoice& choice, const Reques
         if (Failure failure = loadModbusMap(*choice.modbusMapPath, reading); failure.happened())
             return failure;
         if (reading.mistake) {
-            mistake_ = mistakeLine(*choice.modbusMapPath, reading.mistake->line,
-                                   reading.mistake->text);
+            mistake_ =
+                mistakeLine(*choice.modbusMapPath, reading.mistake->line, reading.mistake->text);
             return {};
         }
         model = learned ? mergeModbusModels(reading.model, *learned) : std::move(reading.model);

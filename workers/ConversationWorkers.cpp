@@ -87,8 +87,7 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         if (Failure failure = sources.load(choice, index); failure.happened())
             return cannotStart(std::move(failure));
         if (!sources.mistake().empty()) {
-            return cannotStart(
-                {Failure::Kind::ReadInput, rules, {}, sources.mistake(), {}});
+            return cannotStart({Failure::Kind::ReadInput, rules, {}, sources.mistake(), {}});
         }
         if (sources.hasRules()) log.writeLine("Answering with the rules in " + rules);
         if (sources.hasModbus()) log.writeLine("Answering as " + sources.modbusWords());

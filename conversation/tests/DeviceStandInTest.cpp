@@ -246,9 +246,8 @@ public:
         ++offers;
         if (text.rfind("BAD", 0) == 0) return {SourceOffer::Kind::Refused, {}, "bad"};
         if (text.rfind("PING", 0) != 0 || (text.back() != '\n' && !silenceFollowed)) return {};
-        return {SourceOffer::Kind::Answer,
-                {{300, bytesOf(answer_)}, {900, bytesOf("!")}},
-                "ping rule"};
+        return {
+            SourceOffer::Kind::Answer, {{300, bytesOf(answer_)}, {900, bytesOf("!")}}, "ping rule"};
     }
     int offers = 0;
 

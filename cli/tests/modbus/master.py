@@ -49,10 +49,13 @@ def main():
     check("write holding 2", client.write_register(2, 4242, slave=1).isError(), False)
     check("holding 0-3 after the write", registers(client.read_holding_registers(0, 4, slave=1)),
           [100, 101, 4242, 103])
-    check("write holdings 14-15",
-          client.write_registers(14, [7, 8], slave=1).isError(), False)
+    check("write holding 14", client.write_register(14, 7, slave=1).isError(), False)
     check("holding 13-16", registers(client.read_holding_registers(13, 4, slave=1)),
-          [113, 7, 8, 116])
+          [113, 7, 115, 116])
+    # A function the device was never seen to answer: exception 01.
+    multiple = client.write_registers(14, [7, 8], slave=1)
+    check("write multiple registers is an illegal function",
+          getattr(multiple, "exception_code", None) if multiple.isError() else "answered", 1)
     # An address never seen: exception 02.
     unknown = client.read_holding_registers(50, 2, slave=1)
     check("holding 50 is an illegal address",
