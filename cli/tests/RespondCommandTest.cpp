@@ -112,7 +112,9 @@ TEST_F(RespondCommandTest, AnswersEachRequestAsRecordedWithItsDelaysAndReportsHo
     if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
     ASSERT_EQ(exitStatus(), 0) << errors();
     EXPECT_NE(output().find("requests: 5\nrequests answered: 4\nanswered in order: 3\n"
-                            "answered out of order: 1\nrequests unknown: 1\n"),
+                            "answered out of order: 1\nanswered by rules: 0\n"
+                            "answered by the Modbus device: 0\nrequests refused: 0\n"
+                            "requests unknown: 1\n"),
               std::string::npos)
         << output();
     const std::string json = text("report.json");
