@@ -101,14 +101,14 @@ TEST_F(RespondRulesTest, RulesAnswerNumbersNeverRecordedAndRefuseAWrongCheckValu
               std::string::npos)
         << output();
     const std::string json = text("report.json");
-    for (const char* key : {"\"answered_from_recording\": 1,", "\"answered_by_rules\": 3,",
-                            "\"requests_refused\": 1,", "\"rule at line 2\": 1",
-                            "\"rule at line 6\": 2"})
+    for (const char* key :
+         {"\"answered_from_recording\": 1,", "\"answered_by_rules\": 3,",
+          "\"requests_refused\": 1,", "\"rule at line 2\": 1", "\"rule at line 6\": 2"})
         EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
     const std::string log = text("log.txt");
-    for (const char* line : {"Answered from the recording (request 1): 53 31",
-                             "Answered by rule at line 6: 02 09 10",
-                             "Not answered (rule at line 6: wrong crc16-modbus): 02 03 10"})
+    for (const char* line :
+         {"Answered from the recording (request 1): 53 31", "Answered by rule at line 6: 02 09 10",
+          "Not answered (rule at line 6: wrong crc16-modbus): 02 03 10"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 

@@ -2,6 +2,7 @@
 // on the far end of the COM port's pair) and a Modbus device (on the far end of the device
 // port's pair) and writes what both sent into the working file; Play on a conversation answers
 // for its device.
+#include <fstream>
 #include <thread>
 
 #include "app/tests/ui/UiTestSupport.h"
@@ -159,11 +160,54 @@ TEST(ConversationAnswering, PlayAnswersTheRecordedRequestsAndCountsTheUnknown) {
     EXPECT_EQ(host.receive(firstAnswer.size(), 3s), firstAnswer);
     EXPECT_TRUE(waitUntil([&] { return program.text(IDC_TIME_DISPLAY) == "00:00.0"; }, 2s))
         << program.text(IDC_TIME_DISPLAY);
-    const std::string unknown = asText(modbus_rtu::readHoldingRegistersQuery(1, 9, 1));
-    ASSERT_TRUE(host.send(unknown));
+    // Bytes that are neither a recorded request nor Modbus: no answer, counted.
+    ASSERT_TRUE(host.send("unknown"));
     EXPECT_TRUE(statusBecomes(program, "Answering: 2 requests answered, 1 unknown"));
     ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
+// A Modbus recording also answers reads it never heard, as the device learned from it; the Play
+// menu turns that off. A rules file beside the conversation answers too, and is named.
+TEST(ConversationAnswering, TheLearnedModbusDeviceAndARulesFileBesideAnswerTooUntilTurnedOff) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    UiProgram program;
+    usePort(program, host);
+    const std::string file = program.folder() + "\\device.pcapng";
+    ASSERT_TRUE(
+        writeConversation(file, {asText(modbus_rtu::readHoldingRegistersQuery(1, 0, 2)),
+                                 asText(modbus_rtu::readHoldingRegistersResponse(1, {100, 101}))}));
+    {
+        std::ofstream rules(program.folder() + "\\device.rules", std::ios::binary);
+        rules << "when \"PING\\r\\n\"\nanswer \"PONG\\r\\n\"\ndelay 0\n";
+    }
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(
+        statusBecomes(program, "Answering: 0 requests answered, 0 unknown (rules: device.rules)"));
+    const std::string neverAsked = asText(modbus_rtu::readHoldingRegistersQuery(1, 1, 1));
+    const std::string itsAnswer = asText(modbus_rtu::readHoldingRegistersResponse(1, {101}));
+    ASSERT_TRUE(host.send(neverAsked));
+    EXPECT_EQ(host.receive(itsAnswer.size(), 3s), itsAnswer);
+    ASSERT_TRUE(host.send("PING\r\n"));
+    EXPECT_EQ(host.receive(6, 3s), "PONG\r\n");
+    EXPECT_TRUE(
+        statusBecomes(program, "Answering: 2 requests answered, 0 unknown (rules: device.rules)"));
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Stopped"));
+
+    ASSERT_TRUE(program.command(ID_ANSWER_WITH_MODBUS));
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(
+        statusBecomes(program, "Answering: 0 requests answered, 0 unknown (rules: device.rules)"));
+    ASSERT_TRUE(host.send(neverAsked));
+    EXPECT_TRUE(host.receive(1, 1s).empty());
+    EXPECT_TRUE(
+        statusBecomes(program, "Answering: 0 requests answered, 1 unknown (rules: device.rules)"));
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+    ASSERT_TRUE(program.command(ID_ANSWER_WITH_MODBUS));  // as it was, for the tests after
 }
 
 // The program under test asks and then reads nothing: a megabyte of answer fills the line, and
