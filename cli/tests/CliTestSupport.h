@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "conversation/ConversationWriter.h"
 #include "tests/support/ChildProcess.h"
 #include "workers/tests/WorkerTestSupport.h"
 
@@ -52,4 +53,23 @@ protected:
 
 inline std::vector<std::uint8_t> bytesOf(const std::string& text) {
     return {text.begin(), text.end()};
+}
+
+// A burst of a conversation for a test: when (from its start), who, what.
+struct SaidBurst {
+    std::uint64_t micros;
+    Direction direction;
+    std::vector<std::uint8_t> bytes;
+};
+
+inline ::testing::AssertionResult writeConversationFile(const std::string& path,
+                                                        const std::vector<SaidBurst>& said) {
+    ConversationWriter writer;
+    Failure failure = writer.open(path, {"test", "a <-> b", "115200 8N1"});
+    for (std::size_t at = 0; at < said.size() && !failure.happened(); ++at)
+        failure = writer.write(
+            {1'700'000'000'000'000 + said[at].micros, said[at].direction, 0, said[at].bytes});
+    if (const Failure closed = writer.close(); !failure.happened()) failure = closed;
+    if (!failure.happened()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << ": " << failure.reason();
 }

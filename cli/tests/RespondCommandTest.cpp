@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "cli/tests/CliTestSupport.h"
-#include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
 #include "workers/SilenceGap.h"
 
@@ -12,12 +11,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using namespace modbus_rtu;
 
-struct Said {
-    std::uint64_t micros;
-    Direction direction;
-    Bytes bytes;
-};
-
 // A Modbus conversation: the device's greeting before any request, then three requests, the
 // second answered in two bursts, the third the first's bytes answered with other values.
 class RespondCommandTest : public CliTest {
@@ -25,7 +18,7 @@ protected:
     void SetUp() override {
         CliTest::SetUp();
         if (HasFatalFailure()) return;
-        const std::vector<Said> said{
+        const std::vector<SaidBurst> said{
             {0, Direction::Device, bytesOf("ready")},
             {100'000, Direction::Host, first_},
             {105'000, Direction::Device, firstAnswer_},
@@ -35,14 +28,7 @@ protected:
             {600'000, Direction::Host, first_},
             {608'000, Direction::Device, firstAgain_},
         };
-        ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file_, {"test", "a <-> b", "115200 8N1"}).happened());
-        for (const Said& burst : said)
-            ASSERT_FALSE(
-                writer
-                    .write({1'700'000'000'000'000 + burst.micros, burst.direction, 0, burst.bytes})
-                    .happened());
-        ASSERT_FALSE(writer.close().happened());
+        ASSERT_TRUE(writeConversationFile(file_, said));
     }
     std::vector<std::string> respondWords(std::vector<std::string> extra = {}) const {
         std::vector<std::string> words = {"respond", file_};

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "cli/tests/CliTestSupport.h"
-#include "conversation/ConversationWriter.h"
 #include "tests/support/ModbusRtu.h"
 
 namespace {
@@ -26,12 +25,7 @@ protected:
     void SetUp() override {
         CliTest::SetUp();
         if (HasFatalFailure()) return;
-        struct Said {
-            std::uint64_t micros;
-            Direction direction;
-            Bytes bytes;
-        };
-        const std::vector<Said> said{
+        const std::vector<SaidBurst> said{
             {0, Direction::Host, bytesOf("S1 MEAS?\r\n")},
             {4'000, Direction::Device, bytesOf("S1 12.5\r\n")},
             {100'000, Direction::Host, counterRequest(1)},
@@ -39,14 +33,7 @@ protected:
             {200'000, Direction::Host, counterRequest(2)},
             {203'000, Direction::Device, counterAnswer(2, 0x65)},
         };
-        ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file_, {"test", "a <-> b", "115200 8N1"}).happened());
-        for (const Said& burst : said)
-            ASSERT_FALSE(
-                writer
-                    .write({1'700'000'000'000'000 + burst.micros, burst.direction, 0, burst.bytes})
-                    .happened());
-        ASSERT_FALSE(writer.close().happened());
+        ASSERT_TRUE(writeConversationFile(file_, said));
     }
     void writeRules(const std::string& text) { std::ofstream(rules_, std::ios::binary) << text; }
     std::vector<std::string> respondWords(std::vector<std::string> extra) const {

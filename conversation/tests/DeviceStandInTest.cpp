@@ -4,21 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "conversation/ConversationWriter.h"
 #include "conversation/DeviceStandIn.h"
+#include "conversation/tests/SaidBursts.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Said {
-    std::uint64_t micros;
-    Direction direction;
-    std::string bytes;
-};
-
-Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 // Bytes that do not repeat within a request, different for each seed.
 std::string noise(std::size_t length, std::uint32_t seed) {
@@ -35,14 +27,7 @@ class DeviceStandInTest : public ::testing::Test {
 protected:
     void answerFrom(const std::vector<Said>& said, std::uint64_t gapMicros = 2000) {
         const std::string path = dir_.file("talk.pcapng");
-        ConversationWriter writer;
-        ASSERT_FALSE(writer.open(path, {"test", "a <-> b", "9600 8N1"}).happened());
-        for (const Said& burst : said) {
-            const Bytes bytes = bytesOf(burst.bytes);
-            ASSERT_FALSE(
-                writer.write({1'000'000 + burst.micros, burst.direction, 0, bytes}).happened());
-        }
-        ASSERT_FALSE(writer.close().happened());
+        ASSERT_TRUE(writeSaid(path, said));
         ASSERT_FALSE(index_.build(path).happened());
         standIn_ = std::make_unique<DeviceStandIn>(index_, gapMicros);
         ASSERT_FALSE(standIn_->start().happened());
@@ -67,8 +52,6 @@ protected:
 };
 
 using Words = std::vector<std::string>;
-constexpr auto Host = Direction::Host;
-constexpr auto Device = Direction::Device;
 
 }  // namespace
 

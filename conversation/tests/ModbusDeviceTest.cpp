@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "conversation/ConversationWriter.h"
 #include "conversation/ModbusDevice.h"
 #include "conversation/ModbusLearner.h"
+#include "conversation/tests/SaidBursts.h"
 #include "tests/support/ModbusRtu.h"
 #include "tests/support/TempDir.h"
 
@@ -14,14 +14,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using modbus_rtu::withCrc;
-constexpr auto Host = Direction::Host;
-constexpr auto Device = Direction::Device;
-
-struct Said {
-    std::uint64_t micros;
-    Direction direction;
-    Bytes bytes;
-};
 
 Bytes readHolding(std::uint8_t unit, std::uint16_t first, std::uint16_t count) {
     return modbus_rtu::readHoldingRegistersQuery(unit, first, count);
@@ -35,12 +27,7 @@ class ModbusDeviceTest : public ::testing::Test {
 protected:
     ModbusModel learn(const std::vector<Said>& said) {
         const std::string path = dir_.file("talk.pcapng");
-        ConversationWriter writer;
-        EXPECT_FALSE(writer.open(path, {"test", "a <-> b", "9600 8N1"}).happened());
-        for (const Said& burst : said)
-            EXPECT_FALSE(writer.write({1'000'000 + burst.micros, burst.direction, 0, burst.bytes})
-                             .happened());
-        EXPECT_FALSE(writer.close().happened());
+        EXPECT_TRUE(writeSaid(path, said));
         Failure failure;
         const auto model = learnModbusDevice(path, &failure);
         EXPECT_TRUE(model) << failure.reason();

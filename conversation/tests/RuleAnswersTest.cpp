@@ -4,23 +4,13 @@
 #include <vector>
 
 #include "conversation/CheckValue.h"
-#include "conversation/ConversationWriter.h"
 #include "conversation/RuleAnswers.h"
+#include "conversation/tests/SaidBursts.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Said {
-    std::uint64_t micros;
-    Direction direction;
-    std::string bytes;
-};
-constexpr auto Host = Direction::Host;
-constexpr auto Device = Direction::Device;
-
-Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::string withModbusCrc(std::string frame) {
     const std::uint16_t crc = crc16Modbus(bytesOf(frame));
@@ -49,14 +39,7 @@ protected:
         std::optional<std::string> recording;
         if (!said.empty()) {
             recording = dir_.file("talk.pcapng");
-            ConversationWriter writer;
-            EXPECT_FALSE(writer.open(*recording, {"test", "a <-> b", "9600 8N1"}).happened());
-            for (const Said& burst : said)
-                EXPECT_FALSE(
-                    writer
-                        .write({1'000'000 + burst.micros, burst.direction, 0, bytesOf(burst.bytes)})
-                        .happened());
-            EXPECT_FALSE(writer.close().happened());
+            EXPECT_TRUE(writeSaid(*recording, said));
         }
         return answers_.start(parsed.rules, recording);
     }
