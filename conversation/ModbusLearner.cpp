@@ -15,6 +15,15 @@ void appendCapped(std::vector<std::uint8_t>& held, std::span<const std::uint8_t>
     held.insert(held.end(), bytes.begin(), bytes.begin() + std::min(room, bytes.size()));
 }
 
+// Whether a request of a function with a table has the length that function gives it.
+bool ofItsShape(const ModbusFrame& request) {
+    if (!tableOfFunction(request.function)) return true;
+    const std::vector<std::uint8_t>& data = request.data;
+    if (request.function <= 6) return data.size() == 4;
+    return data.size() >= 5 && data.size() == 5 + std::size_t{data[4]};
+}
+
+
 }  // namespace
 
 void ModbusLearner::DelaySample::add(std::uint64_t micros) {
@@ -87,25 +96,29 @@ void ModbusLearner::learn(ModbusFraming framing) {
         answered.unit != asked.unit || (answered.function & 0x7F) != asked.function)
         return;
 
+    // Another protocol may end its frames in the same CRC: a request and its answer are taken
+    // for Modbus only when both have the shapes their function gives them.
+    const bool exception = (answered.function & 0x80) != 0;
+    if (!ofItsShape(asked) || (exception && answered.data.size() != 1)) return;
+    const auto access = readModbusRequest(asked);
+    std::optional<std::vector<std::uint16_t>> values;
+    if (access && !exception) {
+        values = access->write ? (answersWrite(asked, answered) ? std::optional(access->values)
+                                                                : std::nullopt)
+                               : readAnswerValues(*access, answered);
+        if (!values) return;
+    }
+
     ModbusUnit& unit = reading.model.units[asked.unit];
     if (answerDelay_) delays[{asked.unit, asked.function}].add(*answerDelay_);
-    if (answered.function & 0x80) {
+    if (exception) {
         // Any exception but "illegal function" says the unit has the function.
         if (answered.data != std::vector<std::uint8_t>{kIllegalFunction})
             unit.functions.set(asked.function);
         return;
     }
     unit.functions.set(asked.function);
-
-    const auto access = readModbusRequest(asked);
-    if (!access || !access->withinAddresses()) return;
-    std::optional<std::vector<std::uint16_t>> values;
-    if (access->write) {
-        if (answersWrite(asked, answered)) values = access->values;
-    } else {
-        values = readAnswerValues(*access, answered);
-    }
-    if (!values) return;
+    if (!values || !access->withinAddresses()) return;
     for (std::size_t i = 0; i < values->size(); ++i) {
         const auto address = static_cast<std::uint16_t>(access->address + i);
         appendValue(reading.model.values[{asked.unit, access->table, address}], (*values)[i]);

@@ -104,6 +104,18 @@ TEST_F(ModbusDeviceTest, LearnsUnitsFunctionsValuesInOrderAndAnswerTimes) {
     EXPECT_EQ(model.values, expected);
 }
 
+// A protocol of its own that ends its frames in the same CRC: its requests are not of the
+// lengths the functions they would be give, so it teaches no unit.
+TEST_F(ModbusDeviceTest, AnotherProtocolWithTheSameCrcTeachesNothing) {
+    std::vector<Said> said;
+    for (std::uint8_t counter = 1; counter <= 4; ++counter) {
+        said.emplace_back(counter * 10'000u, Host, withCrc({0x02, counter, 0x10, 0x00, 0x01}));
+        said.emplace_back(counter * 10'000u + 2'000, Device,
+                          withCrc({0x02, counter, 0x90, 0x00, 0x64}));
+    }
+    EXPECT_TRUE(learn(said).units.empty());
+}
+
 TEST_F(ModbusDeviceTest, AnAddressKeepsItsFirstValuesAndItsLastPastTheLimit) {
     std::vector<Said> said;
     for (std::uint16_t i = 0; i < 300; ++i) {
