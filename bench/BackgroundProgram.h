@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -39,6 +40,23 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) child_ = -1;
         return spawned == 0;
+    }
+
+    struct Ending {
+        int status = -1;  // the exit status, 128 + the signal when one ended it
+        double peakMemoryMiB = 0;
+    };
+    // Waits however long the program takes to end by itself.
+    Ending waitForEnd() {
+        Ending ending;
+        int status = 0;
+        rusage usage{};
+        if (child_ > 0 && wait4(child_, &status, 0, &usage) == child_) {
+            ending.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            ending.peakMemoryMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // kB on Linux
+        }
+        child_ = -1;
+        return ending;
     }
 
     // Waits up to the limit for the program to end by itself, then interrupts it.

@@ -1,200 +1,275 @@
-// How well veltrane-cli respond stands in for a device: a generated conversation (a device that
-// says it is ready, then several hundred Modbus RTU requests, each answered after its own delay of
-// 1 to 15 ms, some answers in two bursts) is answered natively and, when given, under Wine. This
-// program plays the host on the far end of a pseudo-terminal pair: it sends each request, times
-// the answer's first byte and checks every byte. It prints, per run, how much later than recorded
-// the answers came at the far end (the line's own way there and back included) and what the
-// command's own report says of its writes against their due instants.
+// How well veltrane-cli respond stands in for a device. Three generated conversations, each
+// opened by a device that says it is ready (RespondConversations.h): the recorded Modbus requests
+// asked again byte for byte; a learned Modbus slave (--modbus) asked reads, writes and addresses
+// it never was; and a counter protocol answered by rules (--rules) for counters never recorded.
+// Each is answered natively and, when given, under Wine. This program plays the host on the far
+// end of a pseudo-terminal pair: it sends each request, times the answer's first byte against
+// its expected instant (request end + recorded or learned delay) and checks every byte. It
+// prints, per run, how much later than expected the answers came at the far end (the line's own
+// way there and back included) and what the command's own report says of its writes against
+// their due instants and of who answered.
+//
+// Then the recorded requests are replayed by umockdev-run from a script of the same conversation
+// and by veltrane-cli respond, the same host (this program, as a process of its own) timing both;
+// and last, the peak memory of learning a Modbus slave from a 1 GiB conversation.
 //
 // Usage: bench_respond_lateness <veltrane-cli> [<veltrane-cli.exe> <wine loader>]  (WINEPREFIX
-// set for the Windows program)
-#include <poll.h>
-
+//        set for the Windows program)
+//        bench_respond_lateness --host PORT RESULTS [--no-greeting]: only the host, playing the
+//        recorded requests on PORT after the device's greeting (at once with --no-greeting);
+//        writes "listening" into RESULTS once PORT is open, then a line per answer (its lateness
+//        in ms, "-" when not right) and "came N"
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <random>
+#include <functional>
 #include <sstream>
 
 #include "bench/BackgroundProgram.h"
-#include "bench/BenchSupport.h"
 #include "bench/CliBenchSupport.h"
-#include "conversation/ConversationWriter.h"
-#include "tests/support/ModbusRtu.h"
+#include "bench/ModbusLearningMemory.h"
+#include "bench/RespondConversations.h"
+#include "bench/UmockdevScript.h"
 #include "tests/support/SerialPair.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kExchanges = 300;
-const Bytes kReady = {'R', 'E', 'A', 'D', 'Y'};
-
-struct Exchange {
-    Bytes request;
-    Bytes answer;
-    std::uint64_t delayMicros;  // from the request's end to the answer's first burst
-};
-
-std::vector<Exchange> planExchanges() {
-    std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> delay(1000, 15000), registers(1, 8), first(0, 40);
-    std::vector<Exchange> exchanges;
-    for (int i = 0; i < kExchanges; ++i) {
-        const auto start = static_cast<std::uint16_t>(first(random));
-        const auto count = static_cast<std::uint16_t>(registers(random));
-        std::vector<std::uint16_t> values(count);
-        for (std::uint16_t k = 0; k < count; ++k)
-            values[k] = static_cast<std::uint16_t>(i * 16 + k);
-        exchanges.push_back({modbus_rtu::readHoldingRegistersQuery(1, start, count),
-                             modbus_rtu::readHoldingRegistersResponse(1, values),
-                             static_cast<std::uint64_t>(delay(random))});
-    }
-    return exchanges;
-}
-
-// Every fifth answer comes in two bursts a millisecond apart, as a slow device's often do.
-bool writeConversation(const fs::path& path, const std::vector<Exchange>& exchanges) {
-    ConversationWriter writer;
-    if (writer.open(path.string(), {"bench", "COM1 <-> COM2", "115200 8N1"}).happened())
-        return false;
-    std::uint64_t now = 1'800'000'000'000'000;
-    bool written = !writer.write({now, Direction::Device, 0, kReady}).happened();
-    for (std::size_t i = 0; written && i < exchanges.size(); ++i) {
-        const Exchange& exchange = exchanges[i];
-        now += 30'000;
-        written = !writer.write({now, Direction::Host, 0, exchange.request}).happened();
-        now += exchange.delayMicros;
-        const std::span<const std::uint8_t> answer(exchange.answer);
-        const std::size_t split = i % 5 == 0 ? answer.size() / 2 : answer.size();
-        written =
-            written && !writer.write({now, Direction::Device, 0, answer.first(split)}).happened();
-        if (split < answer.size()) {
-            now += 1000;
-            written = written &&
-                      !writer.write({now, Direction::Device, 0, answer.subspan(split)}).happened();
-        }
-    }
-    return !writer.close().happened() && written;
-}
-
-// Reads count bytes into `into`; the instant the first came. Nothing when they did not all come.
-std::optional<BenchClock::time_point> readAnswer(int fd, Bytes& into, std::size_t count,
-                                                 std::chrono::milliseconds limit) {
-    into.clear();
-    std::optional<BenchClock::time_point> first;
-    const auto end = BenchClock::now() + limit;
-    std::uint8_t buffer[512];
-    while (into.size() < count && BenchClock::now() < end) {
-        pollfd wait{fd, POLLIN, 0};
-        if (poll(&wait, 1, 20) <= 0) continue;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) continue;
-        if (!first) first = BenchClock::now();
-        into.insert(into.end(), buffer, buffer + n);
-    }
-    if (into.size() < count) return std::nullopt;
-    return first;
-}
-
-struct Run {
+struct Responder {
     std::string name;
-    std::vector<std::string> command;
-    fs::path report;
+    std::vector<std::string> program;  // the command, under Wine with its loader first
+    std::string port;
+    std::function<std::string(const fs::path&)> pathOf;  // a file as the program names it
+    std::vector<std::string> ending;                     // options that end it by themselves
     std::chrono::seconds startLimit;
     // How long it may go on after the host is done before it is interrupted: under Wine its
     // --duration ends it, as a signal from this side may not reach it as Ctrl+C.
     std::chrono::seconds runOut;
 };
 
+// The files of one conversation's run.
+struct RunFiles {
+    fs::path recording, rules, report;
+};
+
+std::vector<std::string> respondCommand(const Responder& responder,
+                                        const BenchConversation& conversation,
+                                        const RunFiles& files) {
+    std::vector<std::string> command = responder.program;
+    for (const std::string& word :
+         {std::string("respond"), responder.pathOf(files.recording), std::string("--port"),
+          responder.port, std::string("--baud"), std::string("115200"), std::string("--quiet"),
+          std::string("--report"), responder.pathOf(files.report)})
+        command.push_back(word);
+    if (conversation.modbus) command.push_back("--modbus");
+    if (!conversation.rules.empty()) {
+        command.push_back("--rules");
+        command.push_back(responder.pathOf(files.rules));
+    }
+    command.insert(command.end(), responder.ending.begin(), responder.ending.end());
+    return command;
+}
+
+bool writeText(const fs::path& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    return static_cast<bool>(file);
+}
+
 // Plays the host against one run of respond and prints its line.
-void measure(const Run& run, const std::string& hostPort, const std::vector<Exchange>& exchanges) {
+void measure(const Responder& responder, const BenchConversation& conversation,
+             const RunFiles& files, const std::string& hostPort) {
+    const std::string name = std::string(conversation.name) + ", " + responder.name;
     const int fd = openRawTerminal(hostPort);
     if (fd < 0) {
-        std::printf("%-22s cannot open %s\n", run.name.c_str(), hostPort.c_str());
+        std::printf("%-22s cannot open %s\n", name.c_str(), hostPort.c_str());
         return;
     }
     tcflush(fd, TCIOFLUSH);
-    BackgroundProgram responder;
-    if (!responder.start(run.command)) {
-        std::printf("%-22s could not start\n", run.name.c_str());
+    BackgroundProgram respond;
+    if (!respond.start(respondCommand(responder, conversation, files))) {
+        std::printf("%-22s could not start\n", name.c_str());
         ::close(fd);
         return;
     }
-    Bytes got;
-    std::vector<double> lateness;
-    double recordedTotal = 0, gotTotal = 0;
-    int wrong = 0;
-    if (readAnswer(fd, got, kReady.size(), run.startLimit) && got == kReady) {
-        for (const Exchange& exchange : exchanges) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (::write(fd, exchange.request.data(), exchange.request.size()) !=
-                static_cast<ssize_t>(exchange.request.size())) {
-                break;
-            }
-            const auto sent = BenchClock::now();
-            const auto first = readAnswer(fd, got, exchange.answer.size(), std::chrono::seconds(2));
-            if (!first || got != exchange.answer) {
-                ++wrong;
-                continue;
-            }
-            const double delay = std::chrono::duration<double, std::milli>(*first - sent).count();
-            lateness.push_back(delay - static_cast<double>(exchange.delayMicros) / 1000.0);
-            recordedTotal += static_cast<double>(exchange.delayMicros) / 1000.0;
-            gotTotal += delay;
-        }
-    }
+    const HostRun run = playHost(fd, conversation.asked, responder.startLimit);
     ::close(fd);
-    responder.stop(run.runOut);
+    respond.stop(responder.runOut);
+    const std::vector<double> lateness = answered(run.lateness);
     if (lateness.empty()) {
-        std::printf("%-22s no answer came\n", run.name.c_str());
+        std::printf("%-22s no answer came right\n", name.c_str());
         return;
     }
-    std::printf("%-22s %5zu/%d %8.3f %8.3f %8.3f %9.4f", run.name.c_str(), lateness.size(),
-                kExchanges, percentile(lateness, 0.5), percentile(lateness, 0.99),
-                *std::max_element(lateness.begin(), lateness.end()), gotTotal / recordedTotal);
+    double expectedTotal = 0, gotTotal = 0;
+    for (std::size_t i = 0; i < run.lateness.size(); ++i) {
+        if (!run.lateness[i]) continue;
+        const double expected = static_cast<double>(conversation.asked[i].delayMicros) / 1000.0;
+        expectedTotal += expected;
+        gotTotal += expected + *run.lateness[i];
+    }
+    const Spread far = spreadOf(lateness);
+    std::printf("%-22s %5zu/%zu %8.3f %8.3f %8.3f %9.4f", name.c_str(), lateness.size(),
+                conversation.asked.size(), far.p50, far.p99, far.max, gotTotal / expectedTotal);
     if (const auto own =
-            reportNumbers(run.report, {"answer_lateness_p50_ms", "answer_lateness_p99_ms",
-                                       "answer_lateness_max_ms", "answered_in_order"})) {
-        std::printf("   %8.3f %8.3f %8.3f %6.0f", (*own)[0], (*own)[1], (*own)[2], (*own)[3]);
+            reportNumbers(files.report, {"answer_lateness_p50_ms", "answer_lateness_p99_ms",
+                                         "answer_lateness_max_ms", conversation.answeredKey})) {
+        std::printf("   %8.3f %8.3f %8.3f %6.0f %s", (*own)[0], (*own)[1], (*own)[2], (*own)[3],
+                    conversation.answeredKey);
     } else {
         std::printf("   (no report)");
     }
-    if (wrong) std::printf("  %d answers wrong or missing", wrong);
+    if (lateness.size() < conversation.asked.size())
+        std::printf("  %zu answers wrong or missing", conversation.asked.size() - lateness.size());
     std::printf("\n");
+}
+
+// The host as a process of its own (--host), so that umockdev-run can run it in its testbed.
+int hostAlone(const std::string& port, const fs::path& results, bool greeting) {
+    std::ofstream out(results);
+    const int fd = openRawTerminal(port);  // under umockdev a socket: its settings do not apply
+    if (fd < 0) {
+        std::fprintf(stderr, "cannot open %s: %s\n", port.c_str(), std::strerror(errno));
+        return 1;
+    }
+    tcflush(fd, TCIOFLUSH);
+    out << "listening" << std::endl;
+    const HostRun run =
+        playHost(fd, exactRequests().asked, std::chrono::seconds(greeting ? 10 : 0));
+    ::close(fd);
+    if (!run.greeted) out << "no-greeting\n";
+    for (const std::optional<double>& each : run.lateness) {
+        if (each)
+            out << *each << "\n";
+        else
+            out << "-\n";
+    }
+    out << "came " << run.came << "\n";
+    return 0;
+}
+
+// What hostAlone wrote; not greeted when it never finished.
+HostRun readHostRun(const fs::path& results) {
+    HostRun run;
+    std::ifstream in(results);
+    std::string word;
+    while (in >> word) {
+        if (word == "listening") continue;
+        if (word == "no-greeting") return run;
+        if (word == "came") {
+            run.greeted = static_cast<bool>(in >> run.came);
+            break;
+        }
+        run.lateness.push_back(word == "-" ? std::nullopt : std::optional(std::stod(word)));
+    }
+    return run;
+}
+
+bool waitForListening(const fs::path& results, std::chrono::seconds limit) {
+    const auto end = BenchClock::now() + limit;
+    while (BenchClock::now() < end) {
+        std::ifstream in(results);
+        std::string word;
+        if (in >> word && word == "listening") return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+void printDistance(const char* name, const HostRun& run, std::size_t asked) {
+    if (!run.greeted) {
+        std::printf("%-22s the greeting never came, or the host never finished\n", name);
+        return;
+    }
+    std::vector<double> distance = answered(run.lateness);
+    for (double& each : distance) each = std::fabs(each);
+    const Spread spread = spreadOf(distance);
+    std::printf("%-22s %5zu %5zu/%zu %8.3f %8.3f %8.3f\n", name, run.came, distance.size(), asked,
+                spread.p50, spread.p99, spread.max);
+}
+
+// The recorded requests replayed by umockdev-run and by veltrane-cli respond, the same host
+// process timing both.
+void compareWithUmockdev(const std::string& self, const std::string& cli, const SerialPair& pair,
+                         const fs::path& folder) {
+    const BenchConversation conversation = exactRequests();
+    const RunFiles files{folder / "recorded.pcapng", {}, folder / "beside-umockdev.json"};
+    const fs::path description = folder / "ttyUSB0.umockdev", script = folder / "ttyUSB0.script";
+    if (!writeConversation(files.recording, conversation.recorded) ||
+        !writeText(description, umockdevTtyDescription()) ||
+        !writeText(script, umockdevScript(conversation.recorded))) {
+        std::printf("cannot write the files for the comparison\n");
+        return;
+    }
+    std::printf(
+        "\nThe recorded requests replayed, the same host process timing both; "
+        "|first byte - (request end + recorded delay)| in ms\n");
+    std::printf(
+        "(umockdev's script holds whole milliseconds: its own rounding is up to 0.5 ms)\n\n");
+    std::printf("%-22s %5s %11s %8s %8s %8s\n", "replayer", "came", "right", "p50", "p99", "max");
+
+    const fs::path umockdevResults = folder / "umockdev-host.txt";
+    BackgroundProgram umockdev;
+    if (!umockdev.start({"umockdev-run", "--device", description.string(), "--script",
+                         std::string(kUmockdevPort) + "=" + script.string(), "--", self, "--host",
+                         kUmockdevPort, umockdevResults.string(), "--no-greeting"})) {
+        std::printf("%-22s cannot be started: is umockdev installed?\n", "umockdev-run");
+    } else {
+        umockdev.stop(std::chrono::seconds(120));
+        printDistance("umockdev-run", readHostRun(umockdevResults), conversation.asked.size());
+    }
+
+    const Responder native{"native",
+                           {cli},
+                           pair.devicePortName(),
+                           [](const fs::path& path) { return path.string(); },
+                           {},
+                           std::chrono::seconds(5),
+                           std::chrono::seconds(0)};
+    const fs::path ourResults = folder / "respond-host.txt";
+    BackgroundProgram host;
+    if (!host.start({self, "--host", pair.portName(), ourResults.string()}) ||
+        !waitForListening(ourResults, std::chrono::seconds(10))) {
+        std::printf("%-22s the host could not open %s\n", "veltrane-cli respond",
+                    pair.portName().c_str());
+        return;
+    }
+    BackgroundProgram respond;
+    if (!respond.start(respondCommand(native, conversation, files))) {
+        std::printf("%-22s could not start\n", "veltrane-cli respond");
+        return;
+    }
+    host.stop(std::chrono::seconds(120));
+    respond.stop();
+    printDistance("veltrane-cli respond", readHostRun(ourResults), conversation.asked.size());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--host") == 0)
+        return hostAlone(argv[2], argv[3], argc == 4 || std::strcmp(argv[4], "--no-greeting") != 0);
     if (argc != 2 && argc != 4) {
         std::fprintf(stderr, "usage: %s <veltrane-cli> [<veltrane-cli.exe> <wine loader>]\n",
                      argv[0]);
         return 2;
     }
     const fs::path folder = benchFolder("respond-lateness");
-    const std::vector<Exchange> exchanges = planExchanges();
-    const fs::path recording = folder / "device.pcapng";
-    if (!writeConversation(recording, exchanges)) {
-        std::fprintf(stderr, "cannot write %s\n", recording.c_str());
-        return 1;
-    }
     SerialPair pair;
     std::string why;
     if (!pair.start(&why)) {
         std::fprintf(stderr, "no serial pair: %s\n", why.c_str());
         return 1;
     }
-    std::vector<Run> runs = {
-        {"veltrane-cli",
-         {argv[1], "respond", recording.string(), "--port", pair.devicePortName(), "--baud",
-          "115200", "--quiet", "--report", (folder / "native.json").string()},
-         folder / "native.json",
-         std::chrono::seconds(5),
-         std::chrono::seconds(0)}};
+    std::vector<Responder> responders = {{"native",
+                                          {argv[1]},
+                                          pair.devicePortName(),
+                                          [](const fs::path& path) { return path.string(); },
+                                          {},
+                                          std::chrono::seconds(5),
+                                          std::chrono::seconds(0)}};
     fs::path comLink;
     if (argc == 4) {
         const char* prefix = std::getenv("WINEPREFIX");
@@ -202,25 +277,43 @@ int main(int argc, char** argv) {
         std::error_code ignored;
         fs::remove(comLink, ignored);
         fs::create_symlink(pair.devicePortName(), comLink, ignored);
-        runs.push_back(
-            {"veltrane-cli.exe",
-             {argv[3], argv[2], "respond", onDriveZ(recording), "--port", "COM6", "--baud",
-              "115200", "--quiet", "--duration", "40", "--report", onDriveZ(folder / "wine.json")},
-             folder / "wine.json",
-             std::chrono::seconds(30),
-             std::chrono::seconds(60)});
+        responders.push_back({"Wine",
+                              {argv[3], argv[2]},
+                              "COM6",
+                              [](const fs::path& path) { return onDriveZ(path); },
+                              {"--duration", "40"},
+                              std::chrono::seconds(30),
+                              std::chrono::seconds(60)});
     }
-    std::printf("%d requests answered after 1 to 15 ms as recorded; lateness in ms\n\n",
-                kExchanges);
+
+    std::printf(
+        "Each run asks about 300 requests; lateness in ms against the expected instant\n\n");
     std::printf("%-22s %11s %8s %8s %8s %9s   %-35s\n", "", "", "far end", "", "", "delay",
                 "the command's own report");
-    std::printf("%-22s %11s %8s %8s %8s %9s   %8s %8s %8s %6s\n", "responder", "answered", "p50",
-                "p99", "max", "got/rec", "p50", "p99", "max", "order");
-    for (const Run& run : runs) measure(run, pair.portName(), exchanges);
+    std::printf("%-22s %11s %8s %8s %8s %9s   %8s %8s %8s %6s\n", "run", "answered", "p50", "p99",
+                "max", "got/exp", "p50", "p99", "max", "count");
+    for (const BenchConversation& conversation :
+         {exactRequests(), learnedModbusDevice(), counterWithCrc()}) {
+        const std::string stem = conversation.name;
+        RunFiles files{folder / (stem + ".pcapng"), folder / (stem + ".rules"), {}};
+        if (!writeConversation(files.recording, conversation.recorded) ||
+            !writeText(files.rules, conversation.rules)) {
+            std::fprintf(stderr, "cannot write %s\n", files.recording.c_str());
+            return 1;
+        }
+        for (const Responder& responder : responders) {
+            files.report = folder / (stem + "-" + responder.name + ".json");
+            measure(responder, conversation, files, pair.portName());
+        }
+    }
     if (!comLink.empty()) {
         std::error_code ignored;
         fs::remove(comLink, ignored);
     }
+
+    compareWithUmockdev(fs::read_symlink("/proc/self/exe").string(), argv[1], pair, folder);
+    std::printf("\nLearning a Modbus slave from a long conversation\n\n");
+    measureModbusLearning(argv[1], folder);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     return 0;

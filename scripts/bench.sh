@@ -23,7 +23,9 @@ case "${1:-}" in
     port-wait) target=bench_port_wait; serial=yes ;;
     # A request's round trip through veltrane-cli monitor natively and under Wine, beside socat.
     monitor) target=bench_monitor_relay; serial=no ;;
-    # How late veltrane-cli respond's answers come at the far end, natively and under Wine.
+    # How late veltrane-cli respond's answers come at the far end, natively and under Wine: the
+    # recorded requests, a learned Modbus slave and rules; then beside umockdev-run, and the
+    # memory of learning a Modbus slave from 1 GiB.
     respond) target=bench_respond_lateness; serial=no ;;
     # Native only: the pseudo-terminal host side exists only there.
     pty-idle) target=bench_pty_idle; serial=no ;;

@@ -26,22 +26,69 @@ bool crcMatches(const std::vector<std::uint8_t>& frame) {
            frame.back() == static_cast<std::uint8_t>(crc >> 8);
 }
 
+namespace {
+
+void putWord(std::vector<std::uint8_t>& frame, std::uint16_t word) {
+    frame.push_back(static_cast<std::uint8_t>(word >> 8));
+    frame.push_back(static_cast<std::uint8_t>(word));
+}
+
+// The shape of most requests, and of the answers to writes: an address and a count or value.
+std::vector<std::uint8_t> withTwoWords(std::uint8_t unit, std::uint8_t function,
+                                       std::uint16_t first, std::uint16_t second) {
+    std::vector<std::uint8_t> frame{unit, function};
+    putWord(frame, first);
+    putWord(frame, second);
+    return withCrc(std::move(frame));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> readRegistersQuery(std::uint8_t unit, std::uint8_t function,
+                                             std::uint16_t first, std::uint16_t count) {
+    return withTwoWords(unit, function, first, count);
+}
+
+std::vector<std::uint8_t> readRegistersResponse(std::uint8_t unit, std::uint8_t function,
+                                                const std::vector<std::uint16_t>& values) {
+    std::vector<std::uint8_t> frame{unit, function, static_cast<std::uint8_t>(values.size() * 2)};
+    for (std::uint16_t value : values) putWord(frame, value);
+    return withCrc(std::move(frame));
+}
+
 std::vector<std::uint8_t> readHoldingRegistersQuery(std::uint8_t unit, std::uint16_t first,
                                                     std::uint16_t count) {
-    return withCrc({unit, kReadHoldingRegisters, static_cast<std::uint8_t>(first >> 8),
-                    static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(count >> 8),
-                    static_cast<std::uint8_t>(count)});
+    return readRegistersQuery(unit, kReadHoldingRegisters, first, count);
 }
 
 std::vector<std::uint8_t> readHoldingRegistersResponse(std::uint8_t unit,
                                                        const std::vector<std::uint16_t>& values) {
-    std::vector<std::uint8_t> frame{unit, kReadHoldingRegisters,
-                                    static_cast<std::uint8_t>(values.size() * 2)};
-    for (std::uint16_t value : values) {
-        frame.push_back(static_cast<std::uint8_t>(value >> 8));
-        frame.push_back(static_cast<std::uint8_t>(value));
-    }
+    return readRegistersResponse(unit, kReadHoldingRegisters, values);
+}
+
+std::vector<std::uint8_t> writeSingleRegister(std::uint8_t unit, std::uint16_t address,
+                                              std::uint16_t value) {
+    return withTwoWords(unit, kWriteSingleRegister, address, value);
+}
+
+std::vector<std::uint8_t> writeMultipleRegistersQuery(std::uint8_t unit, std::uint16_t first,
+                                                      const std::vector<std::uint16_t>& values) {
+    std::vector<std::uint8_t> frame{unit, kWriteMultipleRegisters};
+    putWord(frame, first);
+    putWord(frame, static_cast<std::uint16_t>(values.size()));
+    frame.push_back(static_cast<std::uint8_t>(values.size() * 2));
+    for (std::uint16_t value : values) putWord(frame, value);
     return withCrc(std::move(frame));
+}
+
+std::vector<std::uint8_t> writeMultipleRegistersResponse(std::uint8_t unit, std::uint16_t first,
+                                                         std::uint16_t count) {
+    return withTwoWords(unit, kWriteMultipleRegisters, first, count);
+}
+
+std::vector<std::uint8_t> exceptionResponse(std::uint8_t unit, std::uint8_t function,
+                                            std::uint8_t code) {
+    return withCrc({unit, static_cast<std::uint8_t>(function | 0x80), code});
 }
 
 }  // namespace modbus_rtu
