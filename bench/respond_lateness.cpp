@@ -192,8 +192,7 @@ void printDistance(const char* name, const HostRun& run, std::size_t asked) {
 
 // The recorded requests replayed by umockdev-run and by veltrane-cli respond, the same host
 // process timing both.
-void compareWithUmockdev(const std::string& self, const std::string& cli, const SerialPair& pair,
-                         const fs::path& folder) {
+void compareWithUmockdev(const std::string& self, const std::string& cli, const fs::path& folder) {
     const BenchConversation conversation = exactRequests();
     const RunFiles files{folder / "recorded.pcapng", {}, folder / "beside-umockdev.json"};
     const fs::path description = folder / "ttyUSB0.umockdev", script = folder / "ttyUSB0.script";
@@ -221,24 +220,31 @@ void compareWithUmockdev(const std::string& self, const std::string& cli, const 
         printDistance("umockdev-run", readHostRun(umockdevResults), conversation.asked.size());
     }
 
+    // As umockdev-run gives the program a terminal of its own making, so does respond here
+    // (pty:LINK): one pseudo-terminal between them, not a socat pair's two.
+    const fs::path link = folder / "respond-pty";
     const Responder native{"native",
                            {cli},
-                           pair.devicePortName(),
+                           "pty:" + link.string(),
                            [](const fs::path& path) { return path.string(); },
                            {},
                            std::chrono::seconds(5),
                            std::chrono::seconds(0)};
     const fs::path ourResults = folder / "respond-host.txt";
-    BackgroundProgram host;
-    if (!host.start({self, "--host", pair.portName(), ourResults.string()}) ||
-        !waitForListening(ourResults, std::chrono::seconds(10))) {
-        std::printf("%-22s the host could not open %s\n", "veltrane-cli respond",
-                    pair.portName().c_str());
-        return;
-    }
     BackgroundProgram respond;
     if (!respond.start(respondCommand(native, conversation, files))) {
         std::printf("%-22s could not start\n", "veltrane-cli respond");
+        return;
+    }
+    for (auto end = BenchClock::now() + std::chrono::seconds(10);
+         !fs::exists(link) && BenchClock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    BackgroundProgram host;
+    // The greeting went out before the program opened the terminal, as under umockdev-run.
+    if (!host.start({self, "--host", link.string(), ourResults.string(), "--no-greeting"}) ||
+        !waitForListening(ourResults, std::chrono::seconds(10))) {
+        std::printf("%-22s the host could not open %s\n", "veltrane-cli respond",
+                    link.string().c_str());
         return;
     }
     host.stop(std::chrono::seconds(120));
@@ -311,7 +317,7 @@ int main(int argc, char** argv) {
         fs::remove(comLink, ignored);
     }
 
-    compareWithUmockdev(fs::read_symlink("/proc/self/exe").string(), argv[1], pair, folder);
+    compareWithUmockdev(fs::read_symlink("/proc/self/exe").string(), argv[1], folder);
     std::printf("\nLearning a Modbus slave from a long conversation\n\n");
     measureModbusLearning(argv[1], folder);
     std::error_code ignored;
