@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "workers/PerfCounter.h"
@@ -15,6 +16,8 @@ namespace {
 // instant itself, which a wait on the port could not hit within a millisecond. Bytes arriving
 // then are seen after the burst, up to this much later than they came.
 constexpr std::uint64_t kSleepAheadMicros = 2000;
+// How long the run blocks after a write when the next burst is due within kSleepAheadMicros.
+constexpr std::uint64_t kLetGoMicros = 100;
 // Stop requests are looked at at least this often.
 constexpr std::uint64_t kLongestWaitMicros = 100'000;
 constexpr std::uint64_t kProgressEveryMicros = 250'000;
@@ -76,6 +79,18 @@ std::chrono::milliseconds waitFrom(std::uint64_t now, const DeviceStandIn& stand
     return std::chrono::milliseconds(std::min(upMs, downMs));
 }
 
+// Bytes written to a pseudo-terminal reach the program only when a kernel worker passes them
+// on, and a worker woken on this core waits while the sleeper spins towards a burst due soon
+// after: the program would get both bursts together, the first up to a millisecond late. A
+// short block first lets the worker run.
+void letWrittenBytesGo(const DeviceStandIn& standIn, const RunClock& clock) {
+    const StandInBurst* next = standIn.nextBurst();
+    const std::uint64_t now = clock.now();
+    if (next && next->dueMicros >= now + 2 * kLetGoMicros &&
+        next->dueMicros <= now + kSleepAheadMicros)
+        std::this_thread::sleep_for(std::chrono::microseconds(kLetGoMicros));
+}
+
 }  // namespace
 
 AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
@@ -131,6 +146,7 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
                                            : AnsweringResult::End::Stopped);
             if (burst->answer) lateness.add(clock.microsBetween(due, began));
             standIn.burstSent();
+            letWrittenBytesGo(standIn, clock);
             continue;
         }
 
