@@ -330,6 +330,11 @@ Command respondCommand() {
             "0/1 or 0-65535. A register that changed has a row per value, given one per read,\n"
             "then the last again. A mistake in RULES or MAP.csv is one line, FILE:LINE: what\n"
             "is wrong, and exit 2.\n\n"
+            "Record, learn, edit, answer (the recording made by monitor between the master\n"
+            "and the slave, see veltrane-cli monitor --help):\n"
+            "  veltrane-cli info plc.pcapng --modbus --modbus-map plc.csv\n"
+            "  sed -i 's/^1,holding,0,.*/1,holding,0,4321/' plc.csv\n"
+            "  veltrane-cli respond plc.pcapng --modbus --modbus-map plc.csv --port pty:/tmp/hmi\n\n"
             "Exit status: see veltrane-cli --help; with --strict a request out of order or\n"
             "unknown ends it with 1.\n",
         respondOptions(), runRespond};
