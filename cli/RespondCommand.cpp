@@ -183,7 +183,8 @@ int runRespond(const Arguments& arguments, Console& console) {
     AnswerSources sources;
     if (const Failure failure = sources.load(options->sources, index); failure.happened())
         return reportFailure(console, kName, failure);
-    if (!sources.mistake().empty()) return reportMistake(console, kName, sources.mistake());
+    if (const auto& mistake = sources.mistake())
+        return reportMistake(console, kName, mistake->words());
     DeviceStandIn standIn(index, options->gapMicros);
     sources.addTo(standIn);
     if (const Failure failure = standIn.start(); failure.happened())
@@ -334,7 +335,8 @@ Command respondCommand() {
             "and the slave, see veltrane-cli monitor --help):\n"
             "  veltrane-cli info plc.pcapng --modbus --modbus-map plc.csv\n"
             "  sed -i 's/^1,holding,0,.*/1,holding,0,4321/' plc.csv\n"
-            "  veltrane-cli respond plc.pcapng --modbus --modbus-map plc.csv --port pty:/tmp/hmi\n\n"
+            "  veltrane-cli respond plc.pcapng --modbus --modbus-map plc.csv --port "
+            "pty:/tmp/hmi\n\n"
             "Exit status: see veltrane-cli --help; with --strict a request out of order or\n"
             "unknown ends it with 1.\n",
         respondOptions(), runRespond};

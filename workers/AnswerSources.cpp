@@ -24,11 +24,6 @@ std::string modbusWordsOf(const ModbusModel& model) {
     return words;
 }
 
-// "rules.txt:4: unknown check value 'crc17'"
-std::string mistakeLine(const std::string& path, std::size_t line, const std::string& text) {
-    return path + ":" + std::to_string(line) + ": " + text;
-}
-
 }  // namespace
 
 AnswerSources::AnswerSources() = default;
@@ -38,7 +33,7 @@ Failure AnswerSources::load(const AnswerSourceChoice& choice, const RequestIndex
     if (choice.rulesPath) {
         if (Failure failure = loadRules(*choice.rulesPath, index); failure.happened())
             return failure;
-        if (!mistake_.empty()) return {};
+        if (mistake_) return {};
     }
     if (choice.learnModbus || choice.modbusMapPath) return loadModbus(choice, index);
     return {};
@@ -52,7 +47,7 @@ Failure AnswerSources::loadRules(const std::string& path, const RequestIndex& in
     if (file.bad()) return openFailure(Failure::Kind::ReadInput, path);
     ParsedRules parsed = parseAnswerRules(text.str());
     if (parsed.mistake) {
-        mistake_ = mistakeLine(path, parsed.mistake->line, parsed.mistake->text);
+        mistake_ = Mistake{path, parsed.mistake->line, parsed.mistake->text};
         return {};
     }
     auto rules = std::make_unique<RuleAnswers>();
@@ -61,7 +56,7 @@ Failure AnswerSources::loadRules(const std::string& path, const RequestIndex& in
     const RuleAnswers::Started started = rules->start(std::move(parsed.rules), recording);
     if (started.failure.happened()) return started.failure;
     if (started.mistake) {
-        mistake_ = mistakeLine(path, started.mistake->line, started.mistake->text);
+        mistake_ = Mistake{path, started.mistake->line, started.mistake->text};
         return {};
     }
     rules_ = std::move(rules);
@@ -83,8 +78,7 @@ Failure AnswerSources::loadModbus(const AnswerSourceChoice& choice, const Reques
         if (Failure failure = loadModbusMap(*choice.modbusMapPath, reading); failure.happened())
             return failure;
         if (reading.mistake) {
-            mistake_ =
-                mistakeLine(*choice.modbusMapPath, reading.mistake->line, reading.mistake->text);
+            mistake_ = Mistake{*choice.modbusMapPath, reading.mistake->line, reading.mistake->text};
             return {};
         }
         model = learned ? mergeModbusModels(reading.model, *learned) : std::move(reading.model);

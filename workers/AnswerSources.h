@@ -28,10 +28,17 @@ public:
     AnswerSources& operator=(const AnswerSources&) = delete;
 
     // Reads what the choice names, learning from the index's file when it has one. A file that
-    // cannot be read is a Failure; a mistake in a rules file or a map is `mistake()`, a line
-    // "FILE:LINE: what is wrong", with no failure.
+    // cannot be read is a Failure; a mistake in a rules file or a map is `mistake()`, with no
+    // failure.
     Failure load(const AnswerSourceChoice& choice, const RequestIndex& index);
-    const std::string& mistake() const { return mistake_; }
+    struct Mistake {
+        std::string path;
+        std::size_t line = 0;
+        std::string text;
+        // "rules.txt:4: unknown check value 'crc17'"
+        std::string words() const { return path + ":" + std::to_string(line) + ": " + text; }
+    };
+    const std::optional<Mistake>& mistake() const { return mistake_; }
 
     void addTo(DeviceStandIn& standIn);
     bool hasRules() const { return rules_ != nullptr; }
@@ -44,7 +51,7 @@ private:
     Failure loadModbus(const AnswerSourceChoice& choice, const RequestIndex& index);
 
     std::unique_ptr<AnswerSource> rules_, modbus_;
-    std::string mistake_;
+    std::optional<Mistake> mistake_;
     std::string modbusWords_;
 };
 

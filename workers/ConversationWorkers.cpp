@@ -86,8 +86,12 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         AnswerSources sources;
         if (Failure failure = sources.load(choice, index); failure.happened())
             return cannotStart(std::move(failure));
-        if (!sources.mistake().empty()) {
-            return cannotStart({Failure::Kind::ReadInput, rules, {}, sources.mistake(), {}});
+        if (const auto& mistake = sources.mistake()) {
+            return cannotStart({Failure::Kind::ReadInput,
+                                mistake->path,
+                                {},
+                                "line " + std::to_string(mistake->line) + ": " + mistake->text,
+                                {}});
         }
         if (sources.hasRules()) log.writeLine("Answering with the rules in " + rules);
         if (sources.hasModbus()) log.writeLine("Answering as " + sources.modbusWords());

@@ -106,4 +106,13 @@ TEST_F(RespondRulesTest, AMistakeInTheRulesIsOneLineNamingItsLineAndNothingIsOpe
     EXPECT_EQ(said.find("veltrane-cli respond: " + rules_ + ":1: "), 0u) << said;
     EXPECT_NE(said.find("crc17"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    // So is one in a Modbus map, which may answer alone.
+    const std::string map = dir_.file("plc.csv");
+    std::ofstream(map, std::ios::binary) << "unit,table,address,value\n1,holdings,0,5\n";
+    std::vector<std::string> words = {"respond", "--modbus-map", map};
+    const auto port = portWords();
+    words.insert(words.end(), port.begin(), port.end());
+    EXPECT_EQ(runCli(words), 2);
+    EXPECT_EQ(errors().find("veltrane-cli respond: " + map + ":2: "), 0u) << errors();
 }
