@@ -16,6 +16,7 @@ for tool in "$python" mbpoll socat; do
 done
 "$python" -c 'import pymodbus.client' 2>/dev/null || { echo "SKIP: no pymodbus"; exit 0; }
 
+echo "masters against ${windows_cli:+(under Wine) }$cli"
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrane-masters.XXXXXX")
 pids=()
 cleanup() {
