@@ -263,7 +263,9 @@ Command infoCommand() {
             "      --json             one JSON object instead of text\n"
             "      --modbus           the Modbus slave the conversation teaches\n"
             "      --modbus-map OUT.csv  also write its values as a map (unit,table,address,\n"
-            "                         value; a row per value, in the order they came)\n"
+            "                         value; a row per value, in the order they came; the\n"
+            "                         address as the protocol numbers it, from 0: a master's\n"
+            "                         reference 40001 is holding 0)\n"
             "  -q, --quiet            no progress\n"
             "  -h, --help             this help\n",
             {{"--json", false, ""}, {"--modbus", false, ""}, {"--modbus-map", true, ""}},
