@@ -47,6 +47,8 @@ SourceOffer ModbusDevice::offer(std::span<const std::uint8_t> request, bool sile
         case DecodedFrame::Kind::Good:
             break;
     }
+    // Function codes from 0x80 are those of exceptions, which only a slave sends.
+    if (decoded.frame.function & 0x80) return {};
     if (unit == 0) return refused("Modbus: broadcast");
     if (!units_.contains(unit))
         return refused("Modbus: unit " + std::to_string(unit) + " never recorded");

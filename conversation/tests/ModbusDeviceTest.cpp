@@ -219,6 +219,8 @@ TEST_F(ModbusDeviceTest, SilenceForOtherUnitsBroadcastsAndWrongCrcsAndNothingFor
         {wrongCrc, SourceOffer::Kind::Refused, "Modbus: wrong CRC"},
         {strangerWrongCrc, SourceOffer::Kind::None, ""},
         {text("xyz"), SourceOffer::Kind::None, ""},
+        // An exception's function code is no request, even from a known unit.
+        {withCrc({1, 0x84, 2}), SourceOffer::Kind::None, ""},
     };
     for (const Case& c : cases) {
         const SourceOffer offer = device.offer(c.request, true);
