@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "conversation/HexDigits.h"
+
 namespace {
 
 // Bounds that keep a hostile rules file from costing more than a request could: no pattern
@@ -15,13 +17,6 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' ||
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isNameChar(char c) { return isLetter(c) || isDigit(c) || c == '_'; }
-
-int hexValue(char c) {
-    if (isDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
@@ -44,7 +39,7 @@ std::optional<std::uint64_t> numberOf(std::string_view text) {
     if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (const char c : text) {
-        const int digit = base == 16 ? hexValue(c) : (isDigit(c) ? c - '0' : -1);
+        const int digit = base == 16 ? hexDigitValue(c) : (isDigit(c) ? c - '0' : -1);
         if (digit < 0) return std::nullopt;
         if (value >
             (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) / base)
@@ -196,8 +191,8 @@ bool RulesParser::quoted(std::string_view line, std::size_t& at, Token& token) {
                     c = '"';
                     break;
                 case 'x': {
-                    const int high = at + 1 < line.size() ? hexValue(line[at + 1]) : -1;
-                    const int low = at + 2 < line.size() ? hexValue(line[at + 2]) : -1;
+                    const int high = at + 1 < line.size() ? hexDigitValue(line[at + 1]) : -1;
+                    const int low = at + 2 < line.size() ? hexDigitValue(line[at + 2]) : -1;
                     if (high < 0 || low < 0) return fail("\\x needs two hex digits");
                     c = static_cast<char>(high << 4 | low);
                     at += 2;
@@ -543,7 +538,7 @@ bool RulesParser::captureValue(std::string_view token, CaptureValue& value) {
         skipSpaces();
         const std::size_t numberStart = at;
         while (at < inside.size() &&
-               (hexValue(inside[at]) >= 0 || inside[at] == 'x' || inside[at] == 'X'))
+               (hexDigitValue(inside[at]) >= 0 || inside[at] == 'x' || inside[at] == 'X'))
             ++at;
         const auto number = numberOf(inside.substr(numberStart, at - numberStart));
         if (!number) return fail(quote(std::string_view(&c, 1)) + " needs a number after it");
@@ -563,12 +558,12 @@ bool RulesParser::captureValue(std::string_view token, CaptureValue& value) {
 }
 
 bool RulesParser::hexBytes(std::string_view token, std::vector<std::uint8_t>& bytes) {
-    if (!std::all_of(token.begin(), token.end(), [](char c) { return hexValue(c) >= 0; }))
+    if (!std::all_of(token.begin(), token.end(), [](char c) { return hexDigitValue(c) >= 0; }))
         return unknownElement(token);
     if (token.size() % 2 != 0) return fail("odd number of hex digits in " + quote(token));
     for (std::size_t at = 0; at < token.size(); at += 2)
-        bytes.push_back(
-            static_cast<std::uint8_t>(hexValue(token[at]) << 4 | hexValue(token[at + 1])));
+        bytes.push_back(static_cast<std::uint8_t>(hexDigitValue(token[at]) << 4 |
+                                                  hexDigitValue(token[at + 1])));
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "conversation/HexDigits.h"
+
 namespace {
 
 constexpr CrcParameters kCrc16Modbus{16, 0x8005, 0xFFFF, 0x0000, true, true};
@@ -50,18 +52,10 @@ std::uint64_t crcFinish(const CrcParameters& parameters, std::uint64_t crc) {
     return (crc ^ parameters.xorout) & widthMask(parameters.width);
 }
 
-std::optional<std::uint8_t> hexDigitValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    return std::nullopt;
-}
-
 CheckBytes hexText(std::uint8_t value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     CheckBytes text;
-    text.bytes[0] = static_cast<std::uint8_t>(kDigits[value >> 4]);
-    text.bytes[1] = static_cast<std::uint8_t>(kDigits[value & 0xF]);
+    text.bytes[0] = static_cast<std::uint8_t>(kUpperHexDigits[value >> 4]);
+    text.bytes[1] = static_cast<std::uint8_t>(kUpperHexDigits[value & 0xF]);
     text.length = 2;
     return text;
 }
@@ -148,11 +142,12 @@ void RunningCheck::add(std::uint8_t byte) {
             state_ ^= byte;
             break;
         case CheckMethod::Kind::LrcAscii: {
-            const auto digit = hexDigitValue(byte);
-            if (!digit) valid_ = false;
+            const int digit = hexDigitValue(byte);
+            if (digit < 0) valid_ = false;
             if (!valid_) break;
-            if (halfByte_) state_ = (state_ + (pendingNibble_ << 4 | *digit)) & 0xFF;
-            pendingNibble_ = *digit;
+            const auto nibble = static_cast<std::uint8_t>(digit);
+            if (halfByte_) state_ = (state_ + (pendingNibble_ << 4 | nibble)) & 0xFF;
+            pendingNibble_ = nibble;
             halfByte_ = !halfByte_;
             break;
         }

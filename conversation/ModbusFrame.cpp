@@ -1,15 +1,9 @@
 #include "conversation/ModbusFrame.h"
 
 #include "conversation/CheckValue.h"
+#include "conversation/HexDigits.h"
 
 namespace {
-
-int hexDigit(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 DecodedFrame frameOf(std::span<const std::uint8_t> content, bool checkMatches) {
     DecodedFrame decoded;
@@ -35,7 +29,7 @@ DecodedFrame decodeAscii(std::span<const std::uint8_t> bytes) {
         return {};
     std::vector<std::uint8_t> content;
     for (std::size_t at = 1; at + 2 < bytes.size(); at += 2) {
-        const int high = hexDigit(bytes[at]), low = hexDigit(bytes[at + 1]);
+        const int high = hexDigitValue(bytes[at]), low = hexDigitValue(bytes[at + 1]);
         if (high < 0 || low < 0) return {};
         content.push_back(static_cast<std::uint8_t>(high << 4 | low));
     }
@@ -60,11 +54,10 @@ std::vector<std::uint8_t> encodeModbusFrame(ModbusFraming framing, const ModbusF
         return content;
     }
     content.push_back(lrc8(content));
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::vector<std::uint8_t> text{':'};
     for (const std::uint8_t byte : content) {
-        text.push_back(static_cast<std::uint8_t>(kDigits[byte >> 4]));
-        text.push_back(static_cast<std::uint8_t>(kDigits[byte & 0x0F]));
+        text.push_back(static_cast<std::uint8_t>(kUpperHexDigits[byte >> 4]));
+        text.push_back(static_cast<std::uint8_t>(kUpperHexDigits[byte & 0x0F]));
     }
     text.push_back('\r');
     text.push_back('\n');

@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <string>
 
-namespace {
+#include "conversation/HexDigits.h"
 
-std::uint8_t digitValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    return static_cast<std::uint8_t>(c - 'A' + 10);
-}
+namespace {
 
 const PatternElement& captureElement(const RulePattern& pattern, std::size_t capture) {
     return *std::find_if(
@@ -29,7 +25,8 @@ std::uint64_t numberOf(const PatternElement& element, std::span<const std::uint8
         case CaptureForm::Decimal:
         case CaptureForm::Hex: {
             const std::uint64_t base = element.form == CaptureForm::Decimal ? 10 : 16;
-            for (const std::uint8_t c : bytes) number = number * base + digitValue(c);
+            for (const std::uint8_t c : bytes)
+                number = number * base + static_cast<std::uint64_t>(hexDigitValue(c));
             break;
         }
         case CaptureForm::Run:
@@ -67,10 +64,9 @@ void appendNumber(std::uint64_t number, const NumberForm& form, std::vector<std:
             break;
         }
         case NumberForm::Kind::Hex: {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
             std::string text;
             do {
-                text.insert(text.begin(), kDigits[number & 0xF]);
+                text.insert(text.begin(), kUpperHexDigits[number & 0xF]);
                 number >>= 4;
             } while (number != 0);
             out.insert(out.end(), text.begin(), text.end());
