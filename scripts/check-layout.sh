@@ -3,14 +3,15 @@
 #   engine  -> engine
 #   log     -> log, engine
 #   conversation -> conversation, engine
+#   network -> network, engine
 #   convert -> convert, conversation, log, engine
-#   workers -> workers, conversation, log, engine
+#   workers -> workers, network, conversation, log, engine
 #   dataview -> dataview, conversation, engine
 #   win32   -> win32
 #   app     -> anything of ours
-#   cli     -> cli, workers, convert, conversation, log, engine
+#   cli     -> cli, workers, network, convert, conversation, log, engine
 #   tests/support, bench -> anything but app, win32 and res
-#   fuzz    -> fuzz, convert, conversation, log, engine, tests/support
+#   fuzz    -> fuzz, network, convert, conversation, log, engine, tests/support
 # A layer's own tests (<layer>/tests/) may also use the shared test helpers in tests/.
 # Every include of our own names its folder, so the folder of a file and of its includes decide.
 set -euo pipefail
@@ -21,15 +22,16 @@ allowed() {  # <folder of the including file> -> allowed include folders (regex)
         engine) echo '^engine/' ;;
         log) echo '^(log|engine)/' ;;
         conversation) echo '^(conversation|engine)/' ;;
+        network) echo '^(network|engine)/' ;;
         convert) echo '^(convert|conversation|log|engine)/' ;;
-        workers) echo '^(workers|conversation|log|engine)/' ;;
+        workers) echo '^(workers|network|conversation|log|engine)/' ;;
         dataview) echo '^(dataview|conversation|engine)/' ;;
         win32) echo '^win32/' ;;
         app) echo '.' ;;
-        cli) echo '^(cli|workers|convert|conversation|log|engine)/' ;;
-        tests) echo '^(engine|log|conversation|convert|workers|dataview|tests|bench)/' ;;
-        bench) echo '^(engine|log|conversation|convert|workers|dataview|tests|bench)/' ;;
-        fuzz) echo '^(fuzz|convert|conversation|log|engine|tests/support)/' ;;
+        cli) echo '^(cli|workers|network|convert|conversation|log|engine)/' ;;
+        tests) echo '^(engine|log|network|conversation|convert|workers|dataview|tests|bench)/' ;;
+        bench) echo '^(engine|log|network|conversation|convert|workers|dataview|tests|bench)/' ;;
+        fuzz) echo '^(fuzz|network|convert|conversation|log|engine|tests/support)/' ;;
         *) echo '.' ;;
     esac
 }
