@@ -14,7 +14,7 @@
 #include "conversation/ConversationWriter.h"
 #include "engine/WaitableSerialPort.h"
 #include "tests/support/SerialPair.h"
-#include "workers/HostSidePort.h"
+#include "workers/PortOpening.h"
 #include "workers/MonitorRelay.h"
 
 int main() {
@@ -26,7 +26,7 @@ int main() {
     }
     DeviceSettings settings;
     settings.port = "pty";
-    HostSidePort host;
+    OpenedPort host;
     WaitableSerialPort device;
     if (openHostSidePort(settings, &host).happened() ||
         !device.open(pair.portName(), 115200, 8, Parity::None, StopBits::One)) {

@@ -8,11 +8,11 @@
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
+#include "cli/PortRemarks.h"
 #include "cli/ReportFile.h"
 #include "conversation/ConversationReader.h"
-#include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
 #include "workers/ConversationAsk.h"
+#include "workers/PortOpening.h"
 
 namespace {
 
@@ -68,14 +68,6 @@ std::optional<std::string> whyNothingToAsk(const std::string& path) {
     }
     if (reader.failure().happened()) return failureLine(reader.failure());
     return path + " holds no request to ask: no burst came from the host";
-}
-
-// The port as ask uses it; the same four settings as record and play.
-Failure openAskPort(WaitableSerialPort& port, const DeviceSettings& device) {
-    if (port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits, device.parity,
-                  device.stopBits))
-        return {};
-    return portFailure(Failure::Kind::OpenPort, device.port, port.errorText());
 }
 
 std::string hexOf(const std::vector<std::uint8_t>& bytes, std::size_t from) {
@@ -152,9 +144,11 @@ int runAsk(const Arguments& arguments, Console& console) {
     // not pass for having asked nothing.
     if (const auto refusal = whyNothingToAsk(options->filePath))
         return reportFailure(console, kName, *refusal);
-    WaitableSerialPort port;
-    if (const Failure failure = openAskPort(port, options->device); failure.happened())
+    OpenedPort opened;
+    if (const Failure failure = openDeviceSidePort(options->device, &opened); failure.happened())
         return reportFailure(console, kName, failure);
+    tellOpeningRemarks(console, kName, opened);
+    WaitablePort& port = *opened.port;
 
     // The tally's room is fixed but not small: on the heap, not the stack.
     const auto tally = std::make_unique<AskTally>();

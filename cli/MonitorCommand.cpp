@@ -10,9 +10,10 @@
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
+#include "cli/PortRemarks.h"
 #include "cli/ProgressLine.h"
-#include "workers/HostSidePort.h"
 #include "workers/MonitorToFile.h"
+#include "workers/PortOpening.h"
 
 namespace {
 
@@ -121,12 +122,13 @@ void showCounts(ProgressLine& progress, Clock::time_point start, const MonitorCo
 // Runs the relay on its own thread, so that drawing never delays a byte, and stops it at
 // Ctrl+C or --duration. Returns what ended it (nothing for a stop).
 Failure relayAndDraw(const MonitorRequest& request, MonitorToFile& open, MonitorCounts& counts,
-                     const InterruptWatch& interrupts, Console& console) {
+                     const InterruptWatch& interrupts, Console& console, PortRemarks& remarks) {
     std::atomic<bool> stop{false};
     std::atomic<bool> ended{false};
     Failure failure;
     std::thread relay([&] {
-        failure = monitorIntoFile(open, request.host.port, request.device.port, stop, counts);
+        failure = monitorIntoFile(open, request.host.port, request.device.port, stop, counts, {},
+                                  [&remarks](const std::string& remark) { remarks.add(remark); });
         ended = true;
     });
     ProgressLine progress(console);
@@ -138,11 +140,14 @@ Failure relayAndDraw(const MonitorRequest& request, MonitorToFile& open, Monitor
             (request.duration && secondsSince(start) >= *request.duration))
             stop = true;
         if (Clock::now() - drawn >= kProgressStep) {
+            remarks.tell([&progress] { progress.end(); });
             showCounts(progress, start, counts);
             drawn = Clock::now();
         }
     }
     relay.join();
+    progress.end();
+    remarks.tell();
     showCounts(progress, start, counts);  // the totals, not the last refresh's
     progress.end();
     return failure;
@@ -155,15 +160,19 @@ int runMonitorCommand(const Arguments& arguments, Console& console) {
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     MonitorToFile open;
+    PortRemarks remarks(console, kName);
     if (Failure failure = openAll(*request, open, console); failure.happened())
         return reportFailure(console, kName, failure);
+    remarks.add(open.host.remarks);
+    remarks.add(open.device.remarks);
+    remarks.tell();
     if (!request->quiet) {
         std::fprintf(console.err, "veltrane-cli monitor: monitoring %s <-> %s into %s\n",
                      request->host.port.c_str(), request->device.port.c_str(),
                      request->outputPath.c_str());
     }
     MonitorCounts counts;
-    const Failure ended = relayAndDraw(*request, open, counts, interrupts, console);
+    const Failure ended = relayAndDraw(*request, open, counts, interrupts, console, remarks);
     // Everything the relay passed is in the file once it is closed, whatever ended the run.
     const Failure closed = open.writer.close();
     const std::string& path = request->outputPath;

@@ -11,17 +11,17 @@
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
 #include "cli/PlayTiming.h"
+#include "cli/PortRemarks.h"
 #include "cli/ProgressLine.h"
 #include "cli/ReportFile.h"
 #include "conversation/ConversationFileName.h"
 #include "conversation/ConversationReader.h"
 #include "engine/BisectingChunkSeek.h"
 #include "engine/SerialFile.h"
-#include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
 #include "workers/ChunkTiming.h"
 #include "workers/ConversationPlayback.h"
 #include "workers/PerfCounter.h"
+#include "workers/PortOpening.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -229,13 +229,11 @@ Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
 // The device's side of a conversation file, on its microsecond schedule, for as many passes as
 // asked; the timing report is the one a serial file gets.
 int runConversationPlay(const PlayOptions& options, Console& console) {
-    WaitableSerialPort port;
-    if (!port.open(SerialPort::devicePath(options.device.port), options.device.speed,
-                   options.device.dataBits, options.device.parity, options.device.stopBits)) {
-        return reportFailure(
-            console, kName,
-            portFailure(Failure::Kind::OpenPort, options.device.port, port.errorText()));
-    }
+    OpenedPort opened;
+    if (const Failure failure = openDeviceSidePort(options.device, &opened); failure.happened())
+        return reportFailure(console, kName, failure);
+    tellOpeningRemarks(console, kName, opened);
+    WaitablePort& port = *opened.port;
     PlayTimingTally tally(perfCounterFrequency());
     TallyingObserver timing(tally);
     const InterruptWatch interrupts;

@@ -9,12 +9,12 @@
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
+#include "cli/PortRemarks.h"
 #include "cli/ProgressLine.h"
 #include "conversation/ConversationFileName.h"
 #include "conversation/ConversationWriter.h"
-#include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
 #include "workers/ConversationRecording.h"
+#include "workers/PortOpening.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -167,13 +167,11 @@ int wordOutcome(const RecordRequest& request, CommandWorkerRun& worker, std::uin
 int runConversationRecord(const RecordRequest& request, Console& console) {
     const WorkerJob& job = request.job;
     const InterruptWatch interrupts;
-    WaitableSerialPort port;
-    if (!port.open(SerialPort::devicePath(job.device.port), job.device.speed, job.device.dataBits,
-                   job.device.parity, job.device.stopBits)) {
-        return reportFailure(
-            console, kName,
-            portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText()));
-    }
+    OpenedPort opened;
+    if (const Failure failure = openDeviceSidePort(job.device, &opened); failure.happened())
+        return reportFailure(console, kName, failure);
+    tellOpeningRemarks(console, kName, opened);
+    WaitablePort& port = *opened.port;
     ConversationWriter writer;
     const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION, job.device.port,
                                     lineSettingsText(job.device)};

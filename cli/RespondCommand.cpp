@@ -16,7 +16,7 @@
 #include "log/LogWriter.h"
 #include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
-#include "workers/HostSidePort.h"
+#include "workers/PortOpening.h"
 #include "workers/SilenceGap.h"
 
 namespace {
@@ -120,7 +120,10 @@ class RespondListener : public AnsweringListener {
 public:
     RespondListener(const RespondOptions& options, const InterruptWatch& interrupts,
                     const Console& console)
-        : interrupts_(interrupts), console_(console), log_(logSettingsOf(options)) {}
+        : interrupts_(interrupts),
+          console_(console),
+          log_(logSettingsOf(options)),
+          quiet_(options.quiet) {}
 
     bool stopAsked() override { return interrupts_.interrupted(); }
     void answered(const StandInAnswerNote& note) override {
@@ -135,6 +138,15 @@ public:
         }
     }
     bool logging() const { return log_.isOpen(); }
+    // A program connecting to a served port, or leaving: on the console (unless quiet) and in
+    // the log.
+    void remark(const std::string& text) override {
+        log_.writeLine(text);
+        if (quiet_) return;
+        endProgress();
+        std::fprintf(console_.err, "veltrane-cli respond: %s\n", text.c_str());
+        std::fflush(console_.err);
+    }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)
                                     : "Answered out of order: " + missLine(miss));
@@ -167,6 +179,7 @@ private:
     const InterruptWatch& interrupts_;
     const Console& console_;
     LogWriter log_;
+    bool quiet_ = false;
     Clock::time_point start_ = Clock::now();
     bool drawn_ = false;
 };
@@ -192,7 +205,7 @@ int runRespond(const Arguments& arguments, Console& console) {
     const DeviceSettings& device = options->device;
     // On Linux "pty" or "pty:LINK" makes a pseudo-terminal for the program under test, which
     // may close and reopen it as often as it likes.
-    HostSidePort host;
+    OpenedPort host;
     if (const Failure failure = openHostSidePort(device, &host); failure.happened())
         return reportFailure(console, kName, failure);
     if (!host.programPath.empty()) {
@@ -209,6 +222,7 @@ int runRespond(const Arguments& arguments, Console& console) {
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     RespondListener listener(*options, interrupts, console);
+    for (const std::string& remark : host.remarks) listener.remark(remark);
     if (listener.logging()) standIn.keepAnswerNotes();
     AnsweringOptions run;
     run.portName = device.port;

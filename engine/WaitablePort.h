@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
+
+#include "engine/LineEvent.h"
 
 // What a wait found on one port.
 enum class PortInput : std::uint8_t {
@@ -36,6 +39,14 @@ public:
     // Drops what the port still holds to send, for the thread that writes, so that closing it
     // does not wait for a far side that holds the line. Nothing to do where a close never waits.
     virtual void discardOutput() {}
+    // For the reading thread: what the port found worth a line in the log since the last call
+    // (a network port's programs coming and going, say); none for most ports.
+    virtual std::vector<std::string> takeRemarks() { return {}; }
+    // For the reading thread: what the far side's line did since the last call (control lines,
+    // breaks, errors, settings asked for), where the port can see it.
+    virtual std::vector<LineEvent> takeLineEvents() { return {}; }
+    // Passes a line event on where the port can: false (and nothing done) where it cannot.
+    virtual bool tellLineEvent(const LineEvent&) { return false; }
     // Text for the last failed read or wait, valid until the next of those calls.
     virtual const char* errorText() = 0;
     // Text for the last failed write, for the thread that writes.

@@ -151,13 +151,15 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
         }
 
         const auto states = waitForInput(ports, waitFrom(now, standIn, options, nextProgress));
+        for (const std::string& remark : port.takeRemarks()) listener.remark(remark);
         if (states.empty() || states[0] == PortInput::Failed)
             return portFailed(options, port.errorText());
         if (states[0] != PortInput::Ready) continue;
         for (;;) {
             std::uint32_t got = 0;
-            if (!port.readAvailable(buffer.data(), kReadSize, &got))
-                return portFailed(options, port.errorText());
+            const bool read = port.readAvailable(buffer.data(), kReadSize, &got);
+            for (const std::string& remark : port.takeRemarks()) listener.remark(remark);
+            if (!read) return portFailed(options, port.errorText());
             if (got == 0) break;
             standIn.received({buffer.data(), got}, clock.now());
             if (got < kReadSize) break;

@@ -26,6 +26,8 @@ public:
     virtual void answered(const StandInAnswerNote& /*note*/) {}
     // About four times a second.
     virtual void progress(const StandInCounts& counts) = 0;
+    // What the port found worth telling (a program connecting to a served port, or leaving).
+    virtual void remark(const std::string& /*text*/) {}
 };
 
 struct AnsweringResult {

@@ -8,14 +8,12 @@
 #include "conversation/DeviceStandIn.h"
 #include "conversation/RequestIndex.h"
 #include "engine/DebugTrace.h"
-#include "engine/SerialPort.h"
-#include "engine/WaitableSerialPort.h"
 #include "log/LogWriter.h"
 #include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/ConversationPlayback.h"
-#include "workers/HostSidePort.h"
 #include "workers/PlayAnnouncements.h"
+#include "workers/PortOpening.h"
 #include "workers/SharedState.h"
 #include "workers/SilenceGap.h"
 #include "workers/WorkerJob.h"
@@ -99,7 +97,7 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         if (log.isOpen()) standIn.keepAnswerNotes();
         if (Failure failure = standIn.start(); failure.happened())
             return cannotStart(std::move(failure));
-        HostSidePort host;
+        OpenedPort host;
         if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
             return cannotStart(std::move(failure));
         if (announcePlayStart(state, log)) {
@@ -126,13 +124,10 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
     {
         LogWriter log(job.log);
         ConversationReader reader;
-        WaitableSerialPort port;
+        OpenedPort opened;
         Failure failure = reader.open(job.filePath);
-        if (!failure.happened() &&
-            !port.open(SerialPort::devicePath(job.device.port), job.device.speed,
-                       job.device.dataBits, job.device.parity, job.device.stopBits)) {
-            failure = portFailure(Failure::Kind::OpenPort, job.device.port, port.errorText());
-        }
+        if (!failure.happened()) failure = openDeviceSidePort(job.device, &opened);
+        for (const std::string& remark : opened.remarks) log.writeLine(remark);
         if (failure.happened()) {
             log.writeLine("Playing could not start: " + failure.subject + ": " + failure.reason());
             state.reportFailure(std::move(failure));
@@ -145,8 +140,8 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
             play.fromMicros = std::uint64_t{job.startPosition} * kMicrosPerTenth;
             play.log = job.log;
             ConversationPlayCounts counts;
-            const Failure ended =
-                playConversation(reader, port, play, counts, [&](const ConversationPlayCounts& c) {
+            const Failure ended = playConversation(
+                reader, *opened.port, play, counts, [&](const ConversationPlayCounts& c) {
                     state.bytesMoved.store(c.bytes);
                     if (c.bursts > 0) state.currentPosition.store(tenthsOf(c.atMicros));
                     return !state.stopRequested();

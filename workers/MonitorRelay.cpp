@@ -79,6 +79,7 @@ public:
                 if (states[i] == PortInput::Failed) return keepWhatArrived(lost(sides[i]));
                 if (states[i] != PortInput::Ready) continue;
                 const Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
+                tellRemarks(*ports[i]);
                 if (failure.happened()) return keepWhatArrived(failure);
             }
             for (QueuedPortWriter* writer : writers) {
@@ -91,6 +92,12 @@ public:
     }
 
 private:
+    void tellRemarks(WaitablePort& port) {
+        for (const std::string& remark : port.takeRemarks()) {
+            if (job_.remark) job_.remark(remark);
+        }
+    }
+
     Failure idle() {
         if (!job_.idle) return {};
         return job_.idle(microsOf(SteadyClock::now() - start_));

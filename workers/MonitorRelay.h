@@ -24,6 +24,9 @@ struct MonitorJob {
     // Called at least every 100 ms, bursts or not, with a monotonic time in microseconds (e.g. to
     // flush a file); a failure ends the run with it. May be empty.
     std::function<Failure(std::uint64_t steadyMicros)> idle;
+    // Gets what a port found worth telling (a program connecting to a served port, or
+    // leaving). May be empty.
+    std::function<void(const std::string&)> remark;
 };
 
 // Passes whatever arrives on either port to the other, then hands it to the sink as a burst:

@@ -1,6 +1,5 @@
 #include "workers/MonitorToFile.h"
 
-#include "engine/SerialPort.h"
 #include "workers/MonitorRelay.h"
 
 Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& device,
@@ -8,10 +7,8 @@ Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& devi
                           MonitorToFile& open,
                           const std::function<void(const std::string&)>& tellProgramPath) {
     if (Failure failure = openHostSidePort(host, &open.host); failure.happened()) return failure;
-    if (!open.device.open(SerialPort::devicePath(device.port), device.speed, device.dataBits,
-                          device.parity, device.stopBits)) {
-        return portFailure(Failure::Kind::OpenPort, device.port, open.device.errorText());
-    }
+    if (Failure failure = openDeviceSidePort(device, &open.device); failure.happened())
+        return failure;
     if (!open.host.programPath.empty() && tellProgramPath) tellProgramPath(open.host.programPath);
     const ConversationHeader header{application, host.port + " <-> " + device.port,
                                     lineSettingsText(device)};
@@ -21,10 +18,12 @@ Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& devi
 Failure monitorIntoFile(MonitorToFile& open, const std::string& hostName,
                         const std::string& deviceName, const std::atomic<bool>& stop,
                         MonitorCounts& counts,
-                        const std::function<void(std::uint64_t steadyMicros)>& tick) {
+                        const std::function<void(std::uint64_t steadyMicros)>& tick,
+                        const std::function<void(const std::string&)>& remark) {
     MonitorJob job;
     job.host = open.host.port.get();
-    job.device = &open.device;
+    job.device = open.device.port.get();
+    job.remark = remark;
     job.hostName = hostName;
     job.deviceName = deviceName;
     job.stop = &stop;

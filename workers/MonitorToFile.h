@@ -8,15 +8,14 @@
 #include "conversation/ConversationWriter.h"
 #include "engine/DeviceSettings.h"
 #include "engine/Failure.h"
-#include "engine/WaitableSerialPort.h"
-#include "workers/HostSidePort.h"
 #include "workers/MonitorCounts.h"
+#include "workers/PortOpening.h"
 
 // A monitor that writes both directions into a conversation file, opened and run the same way by
 // every front end.
 struct MonitorToFile {
-    HostSidePort host;
-    WaitableSerialPort device;
+    OpenedPort host;
+    OpenedPort device;
     ConversationWriter writer;
 };
 
@@ -31,8 +30,10 @@ Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& devi
 
 // Runs the monitor (see runMonitor) on the calling thread, every burst into the file, which
 // reaches the system at least every 100 ms; `tick`, when given, gets the monitor's monotonic
-// microseconds as often. Ends as runMonitor does; the file stays open for the caller to close.
+// microseconds as often; `remark`, when given, what a port found worth telling (on the run's
+// thread). Ends as runMonitor does; the file stays open for the caller to close.
 Failure monitorIntoFile(MonitorToFile& open, const std::string& hostName,
                         const std::string& deviceName, const std::atomic<bool>& stop,
                         MonitorCounts& counts,
-                        const std::function<void(std::uint64_t steadyMicros)>& tick = {});
+                        const std::function<void(std::uint64_t steadyMicros)>& tick = {},
+                        const std::function<void(const std::string&)>& remark = {});

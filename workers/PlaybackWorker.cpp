@@ -46,7 +46,7 @@ enum class Sent { All, Failed, Stopped };
 // Writes the whole chunk: a write that timed out has taken only the first bytes, so the rest
 // follows, never repeating a byte or leaving one out. Only a stop request cuts a chunk. The
 // activity counts the bytes that each write took.
-Sent sendChunk(SerialPort& port, const Chunk& chunk, SharedState& state) {
+Sent sendChunk(WorkerPort& port, const Chunk& chunk, SharedState& state) {
     std::uint32_t sent = 0;
     while (sent < chunk.length) {
         const std::uint32_t left = chunk.length - sent;
@@ -137,7 +137,7 @@ void describeSending(const Chunk& chunk, const LogWriter& log, const DebugTrace&
 
 // Sends a due chunk, counts it, tells the job's timing observer, and only then logs it: the
 // write comes first, the file's line a moment later.
-Sent playChunk(SharedState& state, const WorkerJob& job, SerialPort& port, const Chunk& chunk,
+Sent playChunk(SharedState& state, const WorkerJob& job, WorkerPort& port, const Chunk& chunk,
                const SendingLine& line, std::uint32_t position, const PlayClock& clock,
                LogWriter& log, DebugTrace& trace) {
     const std::int64_t writeStarted = job.chunkTiming ? perfCounterNow() : 0;
@@ -165,7 +165,7 @@ Sent playChunk(SharedState& state, const WorkerJob& job, SerialPort& port, const
 
 // The loop once the port and the file are open and the running flag is set. Returns the file's
 // read error when a read failed, which ended playback early; 0 when it ended otherwise.
-int playChunks(SharedState& state, const WorkerJob& job, SerialPort& port, SerialFileReader& file,
+int playChunks(SharedState& state, const WorkerJob& job, WorkerPort& port, SerialFileReader& file,
                LogWriter& log, DebugTrace& trace) {
     PreciseSleeper sleeper;
     ChunkReader reader(file, kPlaybackResyncStep);
@@ -229,9 +229,9 @@ void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         LogWriter log(job.log);
         log.writeLine("Starting playing of file " + job.filePath);
 
-        SerialPort port;
-        if (!openWorkerPort(port, job.device, log, state)) return;
-        if (!setWorkerTimeouts(port, limitedWrites(port), job.device, log, state)) return;
+        const std::unique_ptr<WorkerPort> port =
+            openWorkerPort(job.device, limitedWrites, log, state);
+        if (!port) return;
         SerialFileReader file;
         if (!file.open(job.filePath)) {
             state.reportFailure(
@@ -243,7 +243,7 @@ void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
 
         state.currentPosition.store(job.startPosition);
         if (announcePlayStart(state, log)) {
-            const int readError = playChunks(state, job, port, file, log, trace);
+            const int readError = playChunks(state, job, *port, file, log, trace);
             if (readError != 0) {
                 // Not played to the end: the position stays where the file failed.
                 const SystemError error = cLibraryError(readError);

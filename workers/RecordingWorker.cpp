@@ -22,7 +22,7 @@ constexpr std::uint32_t kLargestRead = 255;
 
 // Records until a stop request or a failed read (no error), or until the file refuses a write
 // (the system's reason).
-SystemError recordChunks(SharedState& state, const WorkerJob& job, SerialPort& port,
+SystemError recordChunks(SharedState& state, const WorkerJob& job, WorkerPort& port,
                          SerialFileWriter& out, LogWriter& log, DebugTrace& trace) {
     const std::int64_t frequency = perfCounterFrequency();
     const std::int64_t start = perfCounterNow();
@@ -81,10 +81,10 @@ void recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         LogWriter log(job.log);
         log.writeLine("Starting recording");
 
-        SerialPort port;
-        if (!openWorkerPort(port, job.device, log, state)) return;
         // Before the file is created: a run that cannot start leaves the last recording as it was.
-        if (!setWorkerTimeouts(port, kRecordingTimeouts, job.device, log, state)) return;
+        const std::unique_ptr<WorkerPort> port = openWorkerPort(
+            job.device, [](SerialPort&) { return kRecordingTimeouts; }, log, state);
+        if (!port) return;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {
             const SystemError error = lastCLibraryError();
@@ -101,7 +101,7 @@ void recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
             log.writeLine("Recording was stopped");
         } else {
             state.notify(WorkerEvent::Started);
-            writeError = recordChunks(state, job, port, out, log, trace);
+            writeError = recordChunks(state, job, *port, out, log, trace);
             // A file that cannot be written ends the recording as a lost device does; what was
             // written before stays in it.
             if (writeError.isSet()) logWriteFailure(log, job.filePath, writeError);

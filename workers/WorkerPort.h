@@ -1,33 +1,37 @@
 #pragma once
 
-#include <string>
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
 #include "workers/SharedState.h"
 
-// Opens the configured port for a worker; a failure goes to the run's log with the port's text,
-// and to the shared state for the front end.
-inline bool openWorkerPort(SerialPort& port, const DeviceSettings& device, LogWriter& log,
-                           SharedState& state) {
-    if (port.open(SerialPort::devicePath(device.port), device.speed, device.dataBits, device.parity,
-                  device.stopBits)) {
-        return true;
-    }
-    const std::string reason = port.errorText();
-    log.writeLine("Error opening serial port: " + reason);
-    state.reportFailure(portFailure(Failure::Kind::OpenPort, device.port, reason));
-    return false;
-}
+// The port that a serial file's recording or playing uses, whatever its kind: a serial port with
+// the run's timeouts, or a port over the network that keeps to the same limits.
+class WorkerPort {
+public:
+    virtual ~WorkerPort() = default;
+    // Takes what has arrived; with nothing there, waits for the first byte up to the run's read
+    // limit. A port that has gone fails.
+    virtual bool read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) = 0;
+    // Writes what the port takes within the run's write limit; *bytesWritten gets the count.
+    virtual bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) = 0;
+    // Drops what was written but has not left yet (a close must not wait for it).
+    virtual void discardOutput() = 0;
+    virtual const char* errorText() = 0;
+};
 
-// Gives the open port the run's timeouts. A port that refuses them keeps the driver's own, with
-// which a read or a write may block for good and a stop would never be seen: the run must not
-// start. The failure is told as an open failure is.
-inline bool setWorkerTimeouts(SerialPort& port, const SerialTimeouts& timeouts,
-                              const DeviceSettings& device, LogWriter& log, SharedState& state) {
-    if (port.setTimeouts(&timeouts)) return true;
-    const std::string reason = port.errorText();
-    log.writeLine("Error setting serial port timeouts: " + reason);
-    state.reportFailure(portFailure(Failure::Kind::PortTimeouts, device.port, reason));
-    return false;
-}
+// The timeouts a run sets on a serial port, given the port (whose own timeouts it may keep in
+// part). A network port takes the first byte's wait from the read total constant and the
+// write's limit from the write total constant.
+using WorkerTimeouts = std::function<SerialTimeouts(SerialPort&)>;
+
+// Opens the configured port for a worker with the run's timeouts. A failure goes to the run's log
+// with the port's text and to the shared state for the front end; nothing is returned then. A
+// serial port that refuses the timeouts must not be used (a read or write could block for good
+// and a stop would never be seen): that is told as an open failure is.
+std::unique_ptr<WorkerPort> openWorkerPort(const DeviceSettings& device,
+                                           const WorkerTimeouts& timeouts, LogWriter& log,
+                                           SharedState& state);

@@ -10,7 +10,7 @@
 #include "engine/WaitableSerialPort.h"
 #include "tests/support/SerialPair.h"
 #include "tests/support/TerminalProgram_posix.h"
-#include "workers/HostSidePort.h"
+#include "workers/PortOpening.h"
 #include "workers/MonitorRelay.h"
 #include "workers/QueuedPortWriter.h"
 
@@ -49,7 +49,7 @@ protected:
         return ended_;
     }
     SerialPair pair_;
-    HostSidePort host_;
+    OpenedPort host_;
     WaitableSerialPort device_;
     MonitorJob job_;
     MonitorCounts counts_;
@@ -152,7 +152,7 @@ TEST(MonitorRelayDuplexTest, BothDirectionsFlatOutArriveWholeAndInOrder) {
 
     std::atomic<bool> stop{false};
     std::size_t sunk[2] = {0, 0};
-    MonitorJob job{&host, &device, "host", "device", &stop, {}, {}};
+    MonitorJob job{&host, &device, "host", "device", &stop, {}, {}, {}};
     job.sink = [&](const ConversationBurst& burst) {
         sunk[burst.direction == Direction::Host ? 0 : 1] += burst.bytes.size();
         return Failure{};

@@ -27,6 +27,8 @@ void SerialPort::close() { impl_->open = false; }
 
 bool SerialPort::isOpen() const { return impl_->open; }
 
+std::intptr_t SerialPort::systemHandle() const { return -1; }
+
 // As slow as a port with its read timeout, so that a worker that went on would run until stopped.
 bool SerialPort::read(void*, std::uint32_t, std::uint32_t* bytesRead) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
