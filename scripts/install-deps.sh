@@ -8,7 +8,7 @@ packages=(
     wine wine64 xvfb xauth socat tshark xxd locales
     clang libclang-rt-dev
     dpkg-dev bsdutils ttyrec asciinema
-    python3-pymodbus python3-serial python3-serial-asyncio mbpoll umockdev
+    python3-pymodbus python3-serial python3-serial-asyncio mbpoll umockdev ser2net
 )
 
 missing=()
