@@ -21,6 +21,13 @@ std::string selectedText(const ComboBox& list) {
     return index >= 0 ? list.itemText(index) : std::string();
 }
 
+// The port fields offer the COM ports and take any text too (a network port's address, a port
+// the list does not offer): a stored port the list does not hold shows as it is.
+void fillPort(const ComboBox& field, int selection, const std::string& port) {
+    fill(field, portChoices(), selection);
+    if (selection < 0) field.setText(port);
+}
+
 }  // namespace
 
 bool DeviceSettingsDialog::onInitDialog() {
@@ -31,7 +38,7 @@ bool DeviceSettingsDialog::onInitDialog() {
     portList_.attach(item(IDC_PORT_LIST));
 
     DeviceSelections selected = preselectEntries(values_);
-    fill(portList_, portChoices(), selected.port);
+    fillPort(portList_, selected.port, values_.port);
     fill(speedList_, speedChoices(), selected.speed);
     fill(dataBitsList_, dataBitsChoices(), selected.dataBits);
     fill(stopBitsList_, stopBitsChoices(), selected.stopBits);
@@ -40,7 +47,7 @@ bool DeviceSettingsDialog::onInitDialog() {
     devicePortOn_.attach(item(IDC_DEVICE_PORT_ON));
     devicePortList_.attach(item(IDC_DEVICE_PORT_LIST));
     const DevicePortSelection device = preselectDevicePort(devicePort_);
-    fill(devicePortList_, portChoices(), device.entry);
+    fillPort(devicePortList_, device.entry, devicePort_);
     devicePortOn_.setCheck(device.ticked);
     devicePortList_.enable(device.ticked);
     return true;
@@ -56,10 +63,10 @@ bool DeviceSettingsDialog::onCommand(int id, int notifyCode, HWND control) {
 
 void DeviceSettingsDialog::onOK() {
     const auto chosen = readBackSelections(
-        values_, {selectedText(portList_), selectedText(speedList_), selectedText(dataBitsList_),
+        values_, {portList_.text(), selectedText(speedList_), selectedText(dataBitsList_),
                   selectedText(parityList_), selectedText(stopBitsList_)});
     const auto devicePort = readBackDevicePort(
-        devicePortOn_.isChecked(), selectedText(devicePortList_), devicePort_, chosen.port);
+        devicePortOn_.isChecked(), devicePortList_.text(), devicePort_, chosen.port);
     if (!devicePort) {
         MessageBoxA(handle(), "The device port must be another port than the COM port.", "Veltrane",
                     MB_OK | MB_ICONWARNING);

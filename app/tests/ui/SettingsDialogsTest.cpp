@@ -238,3 +238,28 @@ TEST(LoggingOptionsDialog, OpensOnTheStoredValuesAndCancelWritesNothing) {
     EXPECT_EQ(storedLoggingNumber(program, "AppendFile"), 0);
     EXPECT_EQ(storedLoggingNumber(program, "ShowDate"), 1);
 }
+
+// Both port fields take any text, a network port's address above all, and show a stored one as
+// it is.
+TEST(DeviceSettingsDialog, PortFieldsTakeNetworkPortsAsTyped) {
+    UiProgram program;
+    storeDevice(program, {"rfc2217://127.0.0.1:7000", 9600, 8, 0, 0});
+    ASSERT_TRUE(started(program));
+
+    UiDialog dialog = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(dialog) << "no \"Device Settings\" dialog";
+    EXPECT_EQ(dialog.text(IDC_PORT_LIST), "rfc2217://127.0.0.1:7000");
+    ASSERT_TRUE(dialog.setText(IDC_PORT_LIST, "rfc2217-server:7001"));
+    ASSERT_TRUE(dialog.click(IDC_DEVICE_PORT_ON));
+    ASSERT_TRUE(dialog.setText(IDC_DEVICE_PORT_LIST, "tcp://192.0.2.5:4001"));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    EXPECT_EQ(storedDevice(program), (StoredDevice{"rfc2217-server:7001", 9600, 8, 0, 0}));
+    std::string devicePort;
+    EXPECT_TRUE(program.readString("Device", "DevicePort", devicePort));
+    EXPECT_EQ(devicePort, "tcp://192.0.2.5:4001");
+    UiDialog again = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(again) << "no second \"Device Settings\" dialog";
+    EXPECT_EQ(again.text(IDC_DEVICE_PORT_LIST), "tcp://192.0.2.5:4001");
+    ASSERT_TRUE(closeDialog(again, IDCANCEL));
+}
