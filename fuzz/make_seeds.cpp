@@ -8,6 +8,7 @@
 #include "convert/TextExport.h"
 #include "engine/SerialFile.h"
 #include "fuzz/FuzzSupport.h"
+#include "network/ComPortSession.h"
 
 namespace {
 
@@ -101,6 +102,49 @@ Bytes exported(const Bytes& serial, ExportType type) {
     return readScratch(options.fileName);
 }
 
+// What the two sides of a Telnet session with the COM port option say to each other while they
+// agree, set a line, move its control lines, tell its breaks and errors, and carry bytes that
+// hold 255 and CR: the client's words are input for a server, the server's for a client.
+void telnetSeeds(const fs::path& folder) {
+    ComPortSession client(ComPortRole::Client), server(ComPortRole::Server);
+    Bytes toServer, toClient, line;
+    const auto exchange = [&] {
+        while (client.hasOutgoing() || server.hasOutgoing()) {
+            const Bytes fromClient = client.takeOutgoing();
+            toServer.insert(toServer.end(), fromClient.begin(), fromClient.end());
+            server.receive(fromClient, &line);
+            const Bytes fromServer = server.takeOutgoing();
+            toClient.insert(toClient.end(), fromServer.begin(), fromServer.end());
+            client.receive(fromServer, &line);
+        }
+    };
+    client.start();
+    server.start();
+    client.askLineSettings({"", 19200, 7, Parity::Even, StopBits::Two});
+    client.askNotifyMasks(0xFF, 0xFF);
+    for (std::uint8_t value : {com_port::kDtrOff, com_port::kBreakOn, com_port::kBreakOff})
+        client.askControl(value);
+    client.askPurge(com_port::kPurgeBoth);
+    const Bytes data{'A', 0xFF, '\r', 0, '\r', '\n', 0xFF, 0xFF};
+    client.sendLineBytes(data);
+    server.sendLineBytes(data);
+    exchange();
+    for (int lines : {control_line::kCts | control_line::kDsr, int{control_line::kRing}, 0})
+        server.tellModemLines(static_cast<std::uint8_t>(lines));
+    server.tellLineState(com_port::kLineBreak | com_port::kLineFraming | com_port::kLineParity);
+    server.tellLineState(0);
+    exchange();
+    put(folder, "client-words", {1, 0x25}, toServer);
+    put(folder, "server-words", {1, 0x07}, toClient);
+
+    // Options nobody offered, an endless sub-negotiation, one cut short by a command.
+    using namespace telnet;
+    Bytes hostile{kIac, kWill, kComPortOption, kIac, kDo, 99, kIac, kSb, kComPortOption, 1};
+    hostile.insert(hostile.end(), 80, 'x');
+    hostile.insert(hostile.end(), {kIac, kSe, kIac, kSb, kComPortOption, 2, kIac, kDo, 24, 'B'});
+    put(folder, "hostile", {0, 0x31}, hostile);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,5 +182,6 @@ int main(int argc, char** argv) {
     put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::HexText));
     put(root / "import", "hex-mixed", {0, 0},
         {'4', '1', ' ', '-', '1', '\t', '0', 'x', 'f', 'F', 'z', '+', '7', '\r', '\n', '0', 'X'});
+    telnetSeeds(root / "telnet_session");
     return 0;
 }

@@ -82,11 +82,13 @@ public:
     void start();
 
     // Takes bytes from the peer, in any pieces (a command may be split anywhere). The line's
-    // bytes are appended to *lineBytes (IAC IAC becomes one 255); answers to the peer's
-    // negotiation and, on the server, the acknowledgement of each SET go to the outgoing queue.
+    // bytes are appended to *lineBytes (IAC IAC becomes one 255; until the peer sends in BINARY,
+    // CR NUL becomes CR); answers to the peer's negotiation and, on the server, the
+    // acknowledgement of each SET go to the outgoing queue.
     void receive(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>* lineBytes);
 
-    // Queues the line's bytes for the peer, each 255 doubled.
+    // Queues the line's bytes for the peer, each 255 doubled (and, until this side offered
+    // BINARY, each CR followed by NUL).
     void sendLineBytes(std::span<const std::uint8_t> bytes);
 
     // Client: asks the server for the four settings (SET-BAUDRATE, -DATASIZE, -PARITY,
@@ -101,7 +103,9 @@ public:
     void holdSettings(const DeviceSettings& settings);
     const DeviceSettings& heldSettings() const;
     // Server: tells the client the device's lines (control_line bits; sent as NOTIFY-MODEMSTATE
-    // with the delta bits against the last told) and line state (com_port::kLine* bits).
+    // with the delta bits against the last told) and line state (com_port::kLine* bits), as far
+    // as the client's masks let them through; the line-state mask starts at 0, as the option
+    // has it. Nothing is sent before the option is agreed; the lines are then told as they stand.
     void tellModemLines(std::uint8_t controlLines);
     void tellLineState(std::uint8_t lineState);
     // The host's lines as the client last set them (control_line::kDtr, kRts); both start set.
@@ -113,24 +117,57 @@ public:
     // What the peer said since the last call, in order.
     std::vector<ComPortNotice> takeNotices();
 
-    // Whether the peer agreed to the COM port option (client: the server's WILL; server: the
-    // client's WILL).
+    // Whether the peer agreed to the COM port option (client: the server's DO; server: the
+    // client's WILL; after this side's offer, the peer's first use of the option also counts).
     bool comPortAgreed() const;
 
 private:
+    // An option's state on one side, after RFC 1143 without the queue: this side never asks
+    // to turn an option off, so "asked" is only ever a request to turn it on.
+    enum class OptionState : std::uint8_t { Off, Asked, On, Refused };
+    enum class ReceiveState : std::uint8_t { Data, Command, Option, Sub, SubCommand };
+
+    bool supportsLocal(std::uint8_t option) const;
+    bool supportsRemote(std::uint8_t option) const;
+    void offer(std::uint8_t verb, std::uint8_t option);
+    void takeLineByte(std::uint8_t byte, std::vector<std::uint8_t>* lineBytes);
+    void onCommand(std::uint8_t byte);
+    void onNegotiation(std::uint8_t verb, std::uint8_t option);
+    void onComPortAnswer();
+    void keepSubnegotiationByte(std::uint8_t byte);
+    void onSubnegotiation();
+    void onClientCommand(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void onServerCommand(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void onSetControl(std::uint8_t value);
+    void onLineSetting(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void onModemState(std::uint8_t state);
+    void onLineState(std::uint8_t state);
+    void sendModemState(bool always);
+    void ask(std::uint8_t command, std::span<const std::uint8_t> payload);
+    void notifyLine(LineEventKind kind, std::uint8_t controlLines = 0);
+    void fault(std::string text);
+
     ComPortRole role_;
     std::vector<std::uint8_t> outgoing_;
+    // Client: what was asked before the server agreed to the option.
+    std::vector<std::uint8_t> heldAsks_;
     std::vector<ComPortNotice> notices_;
     std::vector<std::uint8_t> subnegotiation_;
     DeviceSettings held_;
     std::uint8_t hostLines_ = control_line::kDtr | control_line::kRts;
+    // The device's lines (control_line bits): server, as last given; client, as last told.
+    std::uint8_t deviceLines_ = 0;
+    // Server: the NOTIFY-MODEMSTATE state bits and the NOTIFY-LINESTATE byte last sent.
     std::uint8_t lastModemState_ = 0;
-    // Receive state: plain, after IAC, after IAC + verb, inside SB, inside SB after IAC.
-    std::uint8_t parseState_ = 0;
+    std::uint8_t lastLineState_ = 0;
+    std::uint8_t lineStateMask_ = 0;
+    std::uint8_t modemStateMask_ = 0xFF;
+    // Server: break as the client set it; client: as the server told it.
+    bool breakOn_ = false;
+    ReceiveState receiveState_ = ReceiveState::Data;
     std::uint8_t verb_ = 0;
     bool subnegotiationTooLong_ = false;
-    // Each option's state on each side: whether this side does it and the peer does it.
-    bool localEnabled_[256] = {};
-    bool remoteEnabled_[256] = {};
-    bool comPortAnswered_ = false;
+    bool lastWasCr_ = false;
+    OptionState local_[256] = {};
+    OptionState remote_[256] = {};
 };

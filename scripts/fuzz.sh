@@ -2,7 +2,8 @@
 # Builds one fuzz target (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in
 # build/fuzz and runs it over its seed corpus (fuzz/corpus/NAME) and then for SECONDS in all:
 #   bash scripts/fuzz.sh NAME [SECONDS]     NAME: chunk_reader, seek_scan, export, import,
-#                                           conversation, answer_rules, modbus_learner
+#                                           conversation, answer_rules, modbus_learner,
+#                                           telnet_session
 # New inputs go to build/fuzz/corpus/NAME, never into the checked-in seeds; an input that fails
 # is kept as build/fuzz/artifacts/NAME-crash-*. Exits non-zero when the target fails.
 set -euo pipefail

@@ -54,7 +54,8 @@ ctest --test-dir "$threads" --output-on-failure -R '^(worker|monitor_relay)_test
 echo "== Windows tests under Wine"
 ctest --test-dir "$windows" --output-on-failure -j "$jobs" || status=1
 echo "== fuzz targets over their seeds and 20 s more (clang, AddressSanitizer, UBSan)"
-for target in chunk_reader seek_scan export import conversation answer_rules modbus_learner; do
+for target in chunk_reader seek_scan export import conversation answer_rules modbus_learner \
+    telnet_session; do
     bash "$root/scripts/fuzz.sh" "$target" 20 || status=1
 done
 exit $status
