@@ -147,7 +147,7 @@ int runAsk(const Arguments& arguments, Console& console) {
     OpenedPort opened;
     if (const Failure failure = openDeviceSidePort(options->device, &opened); failure.happened())
         return reportFailure(console, kName, failure);
-    tellOpeningRemarks(console, kName, opened);
+    tellOpenedPort(console, kName, opened, false);
     WaitablePort& port = *opened.port;
 
     // The tally's room is fixed but not small: on the heap, not the stack.

@@ -44,7 +44,11 @@ std::vector<OptionSpec> lineSettingOptions() {
 
 std::string lineOptionsHelp() {
     return "  -p, --port PORT        the serial port: a device path on Linux (/dev/ttyUSB0),\n"
-           "                         a COM name on Windows (COM3)\n" +
+           "                         a COM name on Windows (COM3); or over the network\n"
+           "                         rfc2217://HOST:PORT or tcp://HOST:PORT (a device\n"
+           "                         server), rfc2217-server:[ADDR:]PORT or\n"
+           "                         tcp-server:[ADDR:]PORT (served to the program, on\n"
+           "                         127.0.0.1 unless ADDR is given; its URL is printed)\n" +
            lineSettingsHelp();
 }
 

@@ -160,7 +160,7 @@ int runMonitorCommand(const Arguments& arguments, Console& console) {
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
     MonitorToFile open;
-    PortRemarks remarks(console, kName);
+    PortRemarks remarks(console, kName, request->quiet);
     if (Failure failure = openAll(*request, open, console); failure.happened())
         return reportFailure(console, kName, failure);
     remarks.add(open.host.remarks);
@@ -219,8 +219,12 @@ Command monitorCommand() {
             "program may close and open it again as often as it likes. Both ports take the same\n"
             "line settings.\n\nOptions:\n"
             "      --host-port PORT   the program's side: a serial port (on Windows one end of a\n"
-            "                         virtual COM pair), or pty or pty:LINK (Linux)\n"
-            "      --device-port PORT the device's serial port\n"
+            "                         virtual COM pair), pty or pty:LINK (Linux), or served\n"
+            "                         over the network: rfc2217-server:[ADDR:]PORT or\n"
+            "                         tcp-server:[ADDR:]PORT (127.0.0.1 unless ADDR is\n"
+            "                         given; the URL for the program is printed)\n"
+            "      --device-port PORT the device's serial port, or its device server:\n"
+            "                         rfc2217://HOST:PORT or tcp://HOST:PORT\n"
             "  -o, --output OUT       the conversation file to write (.pcapng, needed)\n" +
                 lineSettingsHelp() +
                 "      --duration SECONDS stop after this long\n"

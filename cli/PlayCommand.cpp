@@ -232,7 +232,7 @@ int runConversationPlay(const PlayOptions& options, Console& console) {
     OpenedPort opened;
     if (const Failure failure = openDeviceSidePort(options.device, &opened); failure.happened())
         return reportFailure(console, kName, failure);
-    tellOpeningRemarks(console, kName, opened);
+    tellOpenedPort(console, kName, opened, false);
     WaitablePort& port = *opened.port;
     PlayTimingTally tally(perfCounterFrequency());
     TallyingObserver timing(tally);

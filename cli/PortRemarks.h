@@ -15,8 +15,9 @@
 // tells them, between two draws of its progress line.
 class PortRemarks {
 public:
-    PortRemarks(const Console& console, const char* command)
-        : console_(console), command_(command) {}
+    // Quiet: nothing is told.
+    PortRemarks(const Console& console, const char* command, bool quiet)
+        : console_(console), command_(command), quiet_(quiet) {}
 
     void add(const std::string& remark) {
         std::lock_guard lock(mutex_);
@@ -32,22 +33,30 @@ public:
             std::lock_guard lock(mutex_);
             remarks.swap(waiting_);
         }
-        if (!remarks.empty() && beforeFirst) beforeFirst();
+        if (quiet_ || remarks.empty()) return;
+        if (beforeFirst) beforeFirst();
         for (const std::string& remark : remarks)
             std::fprintf(console_.err, "veltrane-cli %s: %s\n", command_, remark.c_str());
-        if (!remarks.empty()) std::fflush(console_.err);
+        std::fflush(console_.err);
     }
 
 private:
     const Console& console_;
     const char* command_;
+    bool quiet_;
     std::mutex mutex_;
     std::vector<std::string> waiting_;
 };
 
-// What opening a port found worth telling, before the run starts.
-inline void tellOpeningRemarks(const Console& console, const char* command,
-                               const OpenedPort& opened) {
+// What opening a port found worth telling, before the run starts: a served port's URL for the
+// program on standard output (a script reads it there), remarks on standard error unless quiet.
+inline void tellOpenedPort(const Console& console, const char* command, const OpenedPort& opened,
+                           bool quiet) {
+    if (!opened.programPath.empty()) {
+        std::fprintf(console.out, "%s\n", opened.programPath.c_str());
+        std::fflush(console.out);
+    }
+    if (quiet) return;
     for (const std::string& remark : opened.remarks)
         std::fprintf(console.err, "veltrane-cli %s: %s\n", command, remark.c_str());
     std::fflush(console.err);

@@ -170,7 +170,7 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
     OpenedPort opened;
     if (const Failure failure = openDeviceSidePort(job.device, &opened); failure.happened())
         return reportFailure(console, kName, failure);
-    tellOpeningRemarks(console, kName, opened);
+    tellOpenedPort(console, kName, opened, request.quiet);
     WaitablePort& port = *opened.port;
     ConversationWriter writer;
     const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION, job.device.port,

@@ -65,8 +65,8 @@ void DeviceSettingsDialog::onOK() {
     const auto chosen = readBackSelections(
         values_, {portList_.text(), selectedText(speedList_), selectedText(dataBitsList_),
                   selectedText(parityList_), selectedText(stopBitsList_)});
-    const auto devicePort = readBackDevicePort(
-        devicePortOn_.isChecked(), devicePortList_.text(), devicePort_, chosen.port);
+    const auto devicePort = readBackDevicePort(devicePortOn_.isChecked(), devicePortList_.text(),
+                                               devicePort_, chosen.port);
     if (!devicePort) {
         MessageBoxA(handle(), "The device port must be another port than the COM port.", "Veltrane",
                     MB_OK | MB_ICONWARNING);

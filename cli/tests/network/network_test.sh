@@ -3,8 +3,8 @@
 # and raw TCP) in front of the Modbus slave of ../modbus/slave.py on a pseudo-terminal pair, and
 # pyserial's and pymodbus's own network clients against the ports Veltrane serves.
 # Usage: network_test.sh veltrane-cli|veltrane-cli.exe
-#   The Windows program runs under its build's Wine prefix, the program's side of the monitor on
-#   COM9 mapped onto a pseudo-terminal pair.
+#   The Windows program runs under its build's Wine prefix, the program's side of the first
+#   monitor on COM9 mapped onto a pseudo-terminal pair; Wine's sockets serve the rest.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 modbus=$here/../modbus
@@ -127,36 +127,34 @@ code=$?
     fail "a refused connection gave $code: $(cat "$work/refused.out")"
 
 # 4. The stand-in served over RFC 2217 and raw TCP, to pymodbus's and pyserial's own clients.
-if [[ -z "$windows_cli" ]]; then
-    for scheme in rfc2217-server tcp-server; do
-        "${run_cli[@]}" respond "$(file_of "$work/slave.pcapng")" --modbus --port "$scheme:0" \
-            >"$work/respond.out" 2>"$work/respond.err" &
-        respond=$!
-        pids+=($respond)
-        wait_for_line "$work/respond.err" "answering" || { cat "$work/respond.err"; exit 2; }
-        url=$(head -1 "$work/respond.out")
-        "$python" "$modbus/master.py" check "$url" >"$work/master.out" &&
-            pass "pymodbus over $url" || fail "pymodbus over $url: $(cat "$work/master.out")"
-        "$python" "$here/clients.py" "$url" >"$work/clients.out" &&
-            pass "pyserial over $url" || fail "pyserial over $url: $(cat "$work/clients.out")"
-        kill -INT "$respond"
-        wait "$respond" || fail "respond on $scheme ended with $?"
-        grep -q "turned away" "$work/respond.err" || fail "no word of the client turned away"
-    done
+for scheme in rfc2217-server tcp-server; do
+    "${run_cli[@]}" respond "$(file_of "$work/slave.pcapng")" --modbus --port "$scheme:0" \
+        >"$work/respond.out" 2>"$work/respond.err" &
+    respond=$!
+    pids+=($respond)
+    wait_for_line "$work/respond.err" "answering" || { cat "$work/respond.err"; exit 2; }
+    url=$(head -1 "$work/respond.out")
+    "$python" "$modbus/master.py" check "$url" >"$work/master.out" &&
+        pass "pymodbus over $url" || fail "pymodbus over $url: $(cat "$work/master.out")"
+    "$python" "$here/clients.py" "$url" >"$work/clients.out" &&
+        pass "pyserial over $url" || fail "pyserial over $url: $(cat "$work/clients.out")"
+    kill -INT "$respond"
+    wait "$respond" || fail "respond on $scheme ended with $?"
+    grep -q "turned away" "$work/respond.err" || fail "no word of the client turned away"
+done
 
-    # 5. The monitor serving the program over RFC 2217, the device behind ser2net.
-    "${run_cli[@]}" monitor --host-port rfc2217-server:0 --device-port "$device_url" -b 9600 \
-        -o "$work/served.pcapng" >"$work/monitor.out" 2>"$work/monitor.err" &
-    monitor=$!
-    pids+=($monitor)
-    wait_for_line "$work/monitor.err" "monitoring" || { cat "$work/monitor.err"; exit 2; }
-    "$python" "$modbus/master.py" record "$(head -1 "$work/monitor.out")" ||
-        fail "pymodbus through a served monitor"
-    kill -INT "$monitor"
-    wait "$monitor" || fail "the served monitor ended with $?"
-    "${run_cli[@]}" info "$work/served.pcapng" | grep -Eq 'bursts: +9 from the host, 9 from' &&
-        pass "monitor from RFC 2217 to RFC 2217" || fail "monitor from RFC 2217 to RFC 2217"
-fi
+# 5. The monitor serving the program over RFC 2217, the device behind ser2net.
+"${run_cli[@]}" monitor --host-port rfc2217-server:0 --device-port "$device_url" -b 9600 \
+    -o "$(file_of "$work/served.pcapng")" >"$work/monitor.out" 2>"$work/monitor.err" &
+monitor=$!
+pids+=($monitor)
+wait_for_line "$work/monitor.err" "monitoring" || { cat "$work/monitor.err"; exit 2; }
+"$python" "$modbus/master.py" record "$(head -1 "$work/monitor.out")" ||
+    fail "pymodbus through a served monitor"
+kill -INT "$monitor"
+wait "$monitor" || fail "the served monitor ended with $?"
+"${run_cli[@]}" info "$(file_of "$work/served.pcapng")" | grep -Eq 'bursts: +9 from the host, 9 from' &&
+    pass "monitor from RFC 2217 to RFC 2217" || fail "monitor from RFC 2217 to RFC 2217"
 
 # 6. The device server going away ends a recording with exit 1, what came before kept whole.
 "${run_cli[@]}" record "$(file_of "$work/lost.pcapng")" --port "$device_url" -b 9600 \
