@@ -27,7 +27,7 @@ configure "$threads" -DVELTRANE_SANITIZERS=thread
 configure "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 cmake --build "$native" -j "$jobs"
 # The threaded code (the workers and their owner) also runs under ThreadSanitizer.
-cmake --build "$threads" -j "$jobs" --target worker_tests monitor_relay_tests
+cmake --build "$threads" -j "$jobs" --target worker_tests monitor_relay_tests network_tests
 cmake --build "$windows" -j "$jobs"
 
 # Windows programs need an X display; a private Xvfb keeps the tests off any real desktop.
@@ -50,7 +50,7 @@ status=0
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 ctest --test-dir "$native" --output-on-failure -j "$jobs" || status=1
 echo "== worker tests (ThreadSanitizer)"
-ctest --test-dir "$threads" --output-on-failure -R '^(worker|monitor_relay)_tests$' || status=1
+ctest --test-dir "$threads" --output-on-failure -R '^(worker|monitor_relay|network)_tests$' || status=1
 echo "== Windows tests under Wine"
 ctest --test-dir "$windows" --output-on-failure -j "$jobs" || status=1
 echo "== fuzz targets over their seeds and 20 s more (clang, AddressSanitizer, UBSan)"

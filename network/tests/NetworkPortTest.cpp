@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "network/ComPortSession.h"
 #include "network/NetworkPort.h"
 #include "network/NetworkPortName.h"
 #include "network/TcpSocket.h"
@@ -259,6 +260,55 @@ TEST(NetworkPortTest, ClientFailuresSayWhy) {
     EXPECT_FALSE(telnet.open(asTelnet, nameOf(asTelnet), {}, quick));
     EXPECT_NE(std::string(telnet.errorText()).find("no Telnet answer"), std::string::npos)
         << telnet.errorText();
+}
+
+}  // namespace
+
+namespace {
+
+// A peer that never ends a sub-negotiation, floods commands and unknown options and sends far
+// faster than the port is read: the served port stays up, bounded, and still carries the bytes.
+TEST(NetworkPortTest, AHostilePeerCannotHoldTheServedPort) {
+    Served served("rfc2217-server");
+    TcpSocket peer;
+    ASSERT_TRUE(peer.connect("127.0.0.1", served.port.listeningPort(), 2000ms));
+    std::vector<std::uint8_t> hostile = {telnet::kIac, telnet::kSb, telnet::kComPortOption};
+    hostile.insert(hostile.end(), 100000, 0x41);  // a sub-negotiation that never ends
+    for (int i = 0; i < 20000; ++i) {
+        hostile.insert(hostile.end(), {telnet::kIac, telnet::kDo, 99, telnet::kIac, telnet::kWill,
+                                       98, telnet::kIac, 241});
+    }
+    hostile.insert(hostile.end(), {'o', 'k', telnet::kIac});  // a command cut at the piece's end
+    std::uint32_t sent = 0;
+    std::size_t at = 0;
+    while (at < hostile.size()) {  // the server reads only later: the socket fills
+        const auto io =
+            peer.send(hostile.data() + at, static_cast<std::uint32_t>(hostile.size() - at), &sent);
+        at += sent;
+        if (io == TcpSocket::Io::WouldBlock) break;
+        ASSERT_EQ(io, TcpSocket::Io::Done);
+    }
+    Reader server(served.port);
+    while (at < hostile.size()) {
+        ASSERT_TRUE(peer.waitForRoom(5000ms));
+        peer.send(hostile.data() + at, static_cast<std::uint32_t>(hostile.size() - at), &sent);
+        at += sent;
+    }
+    const std::uint8_t end[] = {241, '!'};  // the cut command ends: a no-operation
+    ASSERT_EQ(peer.send(end, sizeof end, &sent), TcpSocket::Io::Done);
+    ASSERT_TRUE(server.waitUntil([&] { return server.bytes().size() >= 3; }));
+    EXPECT_EQ(server.bytes(), (std::vector<std::uint8_t>{'o', 'k', '!'}));
+    EXPECT_FALSE(server.failed());
+    // Refused once each, not once per request: the answers stay few.
+    std::vector<std::uint8_t> answers(65536);
+    std::uint32_t got = 0;
+    std::size_t total = 0;
+    while (peer.receive(answers.data(), static_cast<std::uint32_t>(answers.size()), &got) ==
+           TcpSocket::Io::Done)
+        total += got;
+    EXPECT_LT(total, 200u);
+    // The faults are told, a few times and no more.
+    EXPECT_LE(server.remarks().size(), 8u);
 }
 
 }  // namespace
