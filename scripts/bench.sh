@@ -2,7 +2,7 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle|monitor|respond|monitor-idle|data-view
+#                              port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -33,7 +33,10 @@ case "${1:-}" in
     monitor-idle) target=bench_monitor_idle; serial=no ;;
     # The window's data view over a 5 GiB file: first rows, rows near the end, memory.
     data-view) target=bench_data_view; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle|data-view" >&2
+    # Native only: what serving respond over TCP and RFC 2217 adds to a poll's round trip, and
+    # monitor between a pseudo-terminal and ser2net beside socat doing the same.
+    network) target=bench_network_round_trip; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network" >&2
        exit 2 ;;
 esac
 
@@ -70,6 +73,12 @@ if [[ $target == bench_pty_idle || $target == bench_monitor_idle ]]; then
     cmake --build "$native" -j "$(nproc)" --target "$target" >/dev/null
     echo "== $1, native"
     "$native/bench/$target"
+    exit
+fi
+if [[ $target == bench_network_round_trip ]]; then
+    cmake --build "$native" -j "$(nproc)" --target "$target" veltrane-cli >/dev/null
+    echo "== network, native"
+    "$native/bench/$target" "$native/cli/veltrane-cli"
     exit
 fi
 if [[ $target == bench_cli_play_memory ]]; then
