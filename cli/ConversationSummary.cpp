@@ -22,6 +22,7 @@ std::optional<ConversationSummary> summarizeConversation(const std::string& path
         *failure = std::move(opened);
         return std::nullopt;
     }
+    reader.keepLineEvents(true);
     ConversationSummary summary;
     summary.format = reader.format();
     ExchangeSplitter splitter;
@@ -40,6 +41,11 @@ std::optional<ConversationSummary> summarizeConversation(const std::string& path
     std::optional<std::uint64_t> first;
     ConversationBurst burst;
     while (reader.next(burst)) {
+        // Counted apart: the figures of the bursts are what they were without the events.
+        if (burst.lineEvent) {
+            ++summary.lineEvents[static_cast<std::size_t>(burst.lineEvent->kind)];
+            continue;
+        }
         if (!first) first = burst.timeMicros;
         // Times may step back a little (a clock set back): the duration runs to the latest.
         if (burst.timeMicros > *first)

@@ -3,11 +3,13 @@
 // What the info command tells about a conversation file, gathered in one pass with the reader
 // that answering uses, so the requests counted are the ones it would answer.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "conversation/ConversationReader.h"
+#include "conversation/LineEventText.h"
 #include "engine/Failure.h"
 
 struct ConversationSummary {
@@ -18,6 +20,8 @@ struct ConversationSummary {
     std::uint64_t requests = 0, distinctRequests = 0, unansweredRequests = 0;
     // The device's answer time: a request's last burst to its answer's first, in microseconds.
     std::uint64_t answerP50Micros = 0, answerP99Micros = 0, answerMaxMicros = 0;
+    // What the line did, counted by kind (LineEventKind's order).
+    std::array<std::uint64_t, kLineEventKinds> lineEvents{};
     bool lastBlockCut = false;
 };
 

@@ -1,5 +1,6 @@
 // info: the figures of a serial file or a conversation file, as text for people or as one JSON
 // object for scripts; for a conversation also the Modbus slave it teaches, and that slave's map.
+#include <algorithm>
 #include <cinttypes>
 #include <map>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "cli/OverwriteRefusal.h"
 #include "cli/SerialFileSummary.h"
 #include "conversation/ConversationFileName.h"
+#include "conversation/LineEventText.h"
 #include "conversation/ModbusLearner.h"
 #include "conversation/ModbusMap.h"
 #include "conversation/ModbusMessages.h"
@@ -90,6 +92,36 @@ std::string millis(std::uint64_t micros) {
     return text;
 }
 
+bool hasLineEvents(const ConversationSummary& summary) {
+    for (const std::uint64_t count : summary.lineEvents)
+        if (count > 0) return true;
+    return false;
+}
+
+// "control lines 2, break start 1": the kinds that came, in their order.
+std::string lineEventCounts(const ConversationSummary& summary) {
+    std::string text;
+    for (std::size_t kind = 0; kind < kLineEventKinds; ++kind) {
+        if (summary.lineEvents[kind] == 0) continue;
+        if (!text.empty()) text += ", ";
+        text += lineEventKindName(static_cast<LineEventKind>(kind));
+        text += " " + std::to_string(summary.lineEvents[kind]);
+    }
+    return text;
+}
+
+// {"control_lines": 2, ...}: every kind, so that a script finds each key.
+std::string lineEventCountsJson(const ConversationSummary& summary) {
+    std::string json;
+    for (std::size_t kind = 0; kind < kLineEventKinds; ++kind) {
+        std::string key = lineEventKindName(static_cast<LineEventKind>(kind));
+        std::replace(key.begin(), key.end(), ' ', '_');
+        json += (json.empty() ? "{\"" : ", \"") + key +
+                "\": " + std::to_string(summary.lineEvents[kind]);
+    }
+    return json + "}";
+}
+
 void printText(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
     std::fprintf(out,
                  "file:           %s\n"
@@ -101,17 +133,21 @@ void printText(std::FILE* out, const std::string& path, const ConversationSummar
                  " from the device\n"
                  "requests:       %" PRIu64 " (%" PRIu64 " distinct, %" PRIu64
                  " unanswered)\n"
-                 "answer time:    p50 %s ms, p99 %s ms, max %s ms\n"
-                 "last block cut: %s\n",
+                 "answer time:    p50 %s ms, p99 %s ms, max %s ms\n",
                  path.c_str(), formatName(summary.format),
                  static_cast<double>(summary.durationMicros) / 1e6, summary.hostBursts,
                  summary.deviceBursts, summary.hostBytes, summary.deviceBytes, summary.requests,
                  summary.distinctRequests, summary.unansweredRequests,
                  millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
-                 millis(summary.answerMaxMicros).c_str(), summary.lastBlockCut ? "yes" : "no");
+                 millis(summary.answerMaxMicros).c_str());
+    if (hasLineEvents(summary))
+        std::fprintf(out, "line events:    %s\n", lineEventCounts(summary).c_str());
+    std::fprintf(out, "last block cut: %s\n", summary.lastBlockCut ? "yes" : "no");
 }
 
 void printJson(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
+    const std::string lineEvents =
+        hasLineEvents(summary) ? ", \"line_events\": " + lineEventCountsJson(summary) : "";
     std::fprintf(out,
                  "{\"file\": %s, \"format\": \"%s\", \"duration_us\": %" PRIu64
                  ", \"host_bursts\": %" PRIu64 ", \"device_bursts\": %" PRIu64
@@ -119,12 +155,13 @@ void printJson(std::FILE* out, const std::string& path, const ConversationSummar
                  ", \"requests\": %" PRIu64 ", \"distinct_requests\": %" PRIu64
                  ", \"unanswered_requests\": %" PRIu64
                  ", \"answer_time_p50_ms\": %s, \"answer_time_p99_ms\": %s"
-                 ", \"answer_time_max_ms\": %s, \"last_block_cut\": %s}\n",
+                 ", \"answer_time_max_ms\": %s%s, \"last_block_cut\": %s}\n",
                  jsonString(path).c_str(), formatName(summary.format), summary.durationMicros,
                  summary.hostBursts, summary.deviceBursts, summary.hostBytes, summary.deviceBytes,
                  summary.requests, summary.distinctRequests, summary.unansweredRequests,
                  millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
-                 millis(summary.answerMaxMicros).c_str(), summary.lastBlockCut ? "true" : "false");
+                 millis(summary.answerMaxMicros).c_str(), lineEvents.c_str(),
+                 summary.lastBlockCut ? "true" : "false");
 }
 
 // Per table of a unit: its addresses as contiguous runs ("0-9, 20-24") and how many values.
@@ -256,7 +293,9 @@ Command infoCommand() {
             "A conversation file (.pcapng or .pcap) gives its duration, the bursts and bytes\n"
             "each way, its requests (the host's bytes up to the device's next) and how many\n"
             "are distinct or unanswered, the device's answer time (a request's last burst to\n"
-            "its answer's first: p50, p99, max) and whether its last block was cut off.\n"
+            "its answer's first: p50, p99, max), how many times the line did each thing\n"
+            "beside its bytes (control lines, break start and end, framing and parity\n"
+            "errors, line settings), when it did any, and whether its last block was cut off.\n"
             "With --modbus it tells instead what a Modbus slave learns from the conversation:\n"
             "the framing (RTU or ASCII), each unit that answered, its functions, per table\n"
             "the addresses as runs and how many values they had, and its answer times.\n\n"

@@ -32,6 +32,17 @@ inline constexpr std::uint32_t kFlagOutbound = 2;
 inline constexpr std::size_t kRtacHeaderSize = 12;
 inline constexpr std::uint8_t kEventHostData = 0x01;    // DATA_TX_START
 inline constexpr std::uint8_t kEventDeviceData = 0x02;  // DATA_RX_START
+// What the line did beside its bytes: a packet of the RTAC header alone, the control-line byte
+// giving the lines after it, who did it in epb_flags' direction bits as for data.
+inline constexpr std::uint8_t kEventStatusChange = 0x00;  // STATUS_CHANGE
+inline constexpr std::uint8_t kEventFramingError = 0x07;  // FRAMING_ERROR
+inline constexpr std::uint8_t kEventParityError = 0x08;   // PARITY_ERROR
+inline constexpr std::uint8_t kEventSerialBreak = 0x09;   // SERIAL_BREAK_EVENT
+// The type alone cannot tell a break's end from its start, nor asked-for settings from a change
+// of the control lines: a packet comment tells, in words a person reading the capture follows.
+inline constexpr const char* kCommentBreakStart = "break start";
+inline constexpr const char* kCommentBreakEnd = "break end";
+inline constexpr const char* kCommentLineSettings = "line settings: ";
 
 // Block type, length, ..., length.
 inline constexpr std::size_t kBlockFrameSize = 12;

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "conversation/ConversationFormat.h"
+#include "conversation/LineEventText.h"
 
 using namespace conversation_format;
 
@@ -27,6 +29,11 @@ constexpr std::uint8_t kMicrosecondResolution = 6;
 // A hostile file could describe interfaces without end; real captures hold a handful.
 constexpr std::size_t kMaxInterfaces = 256;
 constexpr std::uint64_t kAllowedStepBack = 1'000'000;
+// How many packets without bytes readLast steps back over before it leaves the search to a read
+// from the start.
+constexpr int kMaxPacketsSteppedBack = 1024;
+// Our comments are a few dozen bytes; a longer one is someone else's and means nothing here.
+constexpr std::size_t kMaxEventComment = 256;
 
 std::uint64_t saturated(unsigned __int128 value) {
     constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
@@ -71,6 +78,35 @@ std::uint32_t load32(const std::uint8_t* bytes, bool bigEndian) {
 std::uint16_t load16(const std::uint8_t* bytes, bool bigEndian) {
     return static_cast<std::uint16_t>(bigEndian ? bytes[0] << 8 | bytes[1]
                                                 : bytes[1] << 8 | bytes[0]);
+}
+
+// The kind of line event an RTAC event type stands for before its packet's comment is read.
+std::optional<LineEventKind> lineEventOfType(std::uint8_t type) {
+    switch (type) {
+        case kEventStatusChange:
+            return LineEventKind::ControlLines;
+        case kEventSerialBreak:
+            return LineEventKind::BreakStart;
+        case kEventFramingError:
+            return LineEventKind::FramingError;
+        case kEventParityError:
+            return LineEventKind::ParityError;
+        default:
+            return std::nullopt;
+    }
+}
+
+// A comment that is not one of ours leaves the event as its type says.
+void applyEventComment(std::string_view comment, LineEvent& event) {
+    if (comment.size() > kMaxEventComment) return;
+    const std::string_view settings = kCommentLineSettings;
+    if (event.kind == LineEventKind::BreakStart && comment == kCommentBreakEnd) {
+        event.kind = LineEventKind::BreakEnd;
+    } else if (event.kind == LineEventKind::ControlLines &&
+               comment.substr(0, settings.size()) == settings) {
+        if (const auto asked = changedSettingsFromText(comment.substr(settings.size())))
+            event = *asked;
+    }
 }
 
 bool isPacketBlock(std::uint32_t type) {
@@ -168,7 +204,8 @@ bool ConversationReader::nextPlace(BurstPlace& place) {
     const bool found = nextBurst(burst);
     headsOnly_ = false;
     if (!found) return false;
-    place = {burst.timeMicros, burst.direction, burst.offset, bytesAt_, bytesLength_};
+    place = {burst.timeMicros, burst.direction, burst.offset,
+             bytesAt_,         bytesLength_,    burst.lineEvent};
     return true;
 }
 
@@ -198,8 +235,10 @@ bool ConversationReader::nextBurst(ConversationBurst& burst) {
                          " microseconds earlier than the one before it");
                     return false;
                 }
-                hasLastTime_ = true;
-                lastTime_ = burst.timeMicros;
+                if (!burst.lineEvent) {
+                    hasLastTime_ = true;
+                    lastTime_ = burst.timeMicros;
+                }
                 return true;
             case Step::Skipped:
                 break;
@@ -217,46 +256,67 @@ bool ConversationReader::nextBurst(ConversationBurst& burst) {
     return false;
 }
 
+// Burst, Skipped (a block that is no packet, or a packet without what is read), or why not.
+ConversationReader::Step ConversationReader::packetAt(std::uint64_t offset,
+                                                      ConversationBurst& burst) {
+    if (format_ == Format::Pcap) {
+        std::uint64_t length = 0;
+        return pcapRecord(offset, burst, length);
+    }
+    BlockHead head;
+    const Step step = pcapngBlock(offset, head);
+    if (step != Step::Block) return step;
+    if (head.type == kEnhancedPacketType) return enhancedPacket(offset, head, burst);
+    if (head.type == kSimplePacketType) return simplePacket(offset, head, burst);
+    return Step::Skipped;
+}
+
 bool ConversationReader::readAt(std::uint64_t offset, ConversationBurst& burst) {
     if (failure_.happened() || format_ == Format::None) return false;
-    Step step = Step::End;
-    if (format_ == Format::Pcapng) {
-        BlockHead head;
-        step = pcapngBlock(offset, head);
-        if (step == Step::Block) {
-            if (head.type == kEnhancedPacketType) {
-                step = enhancedPacket(offset, head, burst);
-            } else if (head.type == kSimplePacketType) {
-                step = simplePacket(offset, head, burst);
-            } else {
-                step = Step::Skipped;
-            }
-        }
-    } else {
-        std::uint64_t length = 0;
-        step = pcapRecord(offset, burst, length);
-    }
+    const Step step = packetAt(offset, burst);
     if (step == Step::Burst) return true;
     if (step != Step::Failed) fail("no data packet starts at byte " + std::to_string(offset));
     return false;
 }
 
-bool ConversationReader::readLast(ConversationBurst& burst) {
-    if (failure_.happened() || format_ != Format::Pcapng || size_ < kPacketMinimum) return false;
+// Where the packet block that ends at `end` starts, when the length it ends with is that of a
+// packet block beginning with the same length.
+std::optional<std::uint64_t> ConversationReader::packetBlockEndingAt(std::uint64_t end) {
     std::uint8_t trailer[4] = {};
-    if (readExact(size_ - sizeof trailer, trailer, sizeof trailer) != Got::All) return false;
+    if (end < kPacketMinimum ||
+        readExact(end - sizeof trailer, trailer, sizeof trailer) != Got::All)
+        return std::nullopt;
     const std::uint32_t length = load32(trailer, bigEndian_);
-    if (length < kPacketMinimum || length > size_ || length % 4 != 0) return false;
-    const std::uint64_t start = size_ - length;
+    if (length < kPacketMinimum || length > end || length % 4 != 0) return std::nullopt;
+    const std::uint64_t start = end - length;
     // The block must say the same length at its start, or the trailer is no block's end.
     std::uint8_t head[8] = {};
-    if (readExact(start, head, sizeof head) != Got::All) return false;
+    if (readExact(start, head, sizeof head) != Got::All) return std::nullopt;
     if (!isPacketBlock(load32(head, bigEndian_)) || load32(head + 4, bigEndian_) != length)
-        return false;
-    // A packet without conversation bytes, or a damaged one: the caller reads forward instead,
-    // which finds and tells what is wrong.
+        return std::nullopt;
+    return start;
+}
+
+bool ConversationReader::readLast(ConversationBurst& burst) {
+    if (failure_.happened() || format_ != Format::Pcapng || size_ < kPacketMinimum) return false;
+    // A recording often ends in what the line did as the ports closed: packets without bytes are
+    // stepped over by their heads. A damaged packet, or too many of them, ends the search
+    // without a failure: the caller reads forward instead, which finds and tells what is wrong.
     const bool wasEnded = ended_;
-    if (readAt(start, burst)) return true;
+    std::uint64_t end = size_;
+    for (int stepped = 0; stepped <= kMaxPacketsSteppedBack; ++stepped) {
+        const std::optional<std::uint64_t> start = packetBlockEndingAt(end);
+        if (!start) break;
+        headsOnly_ = true;
+        const Step step = packetAt(*start, burst);
+        headsOnly_ = false;
+        if (step == Step::Burst) {
+            if (readAt(*start, burst)) return true;
+            break;
+        }
+        if (step != Step::Skipped) break;
+        end = *start;
+    }
     failure_ = {};
     ended_ = wasEnded;
     return false;
@@ -434,8 +494,39 @@ ConversationReader::Step ConversationReader::enhancedPacket(std::uint64_t at, co
     if (captured > head.length - kPacketMinimum)
         return fail("packet at byte " + std::to_string(at) + " claims " + std::to_string(captured) +
                     " captured bytes, more than its block holds");
-    return rtacPacket(at, microsFromUnits(units, interfaces_[interface].resolution), 28, captured,
-                      burst);
+    const Step step = rtacPacket(at, microsFromUnits(units, interfaces_[interface].resolution),
+                                 kPacketMinimum - 4, captured, burst);
+    if (step != Step::Burst || !burst.lineEvent) return step;
+    return lineEventOptions(at, head, kPacketMinimum - 4 + paddedTo4(captured), burst);
+}
+
+// Who did a line event (epb_flags) and what its type alone does not tell (the comment). An
+// option that makes no sense is passed over: the event stays as its type says.
+ConversationReader::Step ConversationReader::lineEventOptions(std::uint64_t at,
+                                                              const BlockHead& head,
+                                                              std::size_t optionsAt,
+                                                              ConversationBurst& burst) {
+    if (block_.size() < head.length) {  // nextPlace read only the packet's head
+        block_.resize(head.length);
+        const Got got = readExact(at, block_.data(), head.length);
+        if (got != Got::All) return got == Got::Error ? Step::Failed : Step::Cut;
+    }
+    const std::size_t end = head.length - 4;
+    for (std::size_t option = optionsAt; option + 4 <= end;) {
+        const std::uint16_t code = load16(block_.data() + option, bigEndian_);
+        const std::uint16_t length = load16(block_.data() + option + 2, bigEndian_);
+        if (code == kOptionEnd || option + 4 + length > end) break;
+        const std::uint8_t* value = block_.data() + option + 4;
+        if (code == kPacketFlags && length >= 4) {
+            const std::uint32_t bound = load32(value, bigEndian_) & (kFlagInbound | kFlagOutbound);
+            if (bound == kFlagOutbound) burst.direction = Direction::Host;
+            if (bound == kFlagInbound) burst.direction = Direction::Device;
+        } else if (code == kOptionComment) {
+            applyEventComment({reinterpret_cast<const char*>(value), length}, *burst.lineEvent);
+        }
+        option += 4 + paddedTo4(length);
+    }
+    return Step::Burst;
 }
 
 ConversationReader::Step ConversationReader::simplePacket(std::uint64_t at, const BlockHead& head,
@@ -490,8 +581,11 @@ ConversationReader::Step ConversationReader::rtacPacket(std::uint64_t at,
                     " bytes, fewer than the 12-byte RTAC serial header");
     const std::uint8_t* packet = block_.data() + dataStart;
     const std::uint8_t event = packet[8];
-    // Only data events carry bytes of the conversation; status changes and the like are passed.
-    if (event != kEventHostData && event != kEventDeviceData) return Step::Skipped;
+    // Only data events carry bytes of the conversation; what the line did is passed unless kept,
+    // and other events always.
+    const bool data = event == kEventHostData || event == kEventDeviceData;
+    const std::optional<LineEventKind> lineEvent = lineEventOfType(event);
+    if (!data && !(keepLineEvents_ && lineEvent)) return Step::Skipped;
     if (!timeMicros) {
         const std::uint32_t micros = load32(packet + 4, true);
         if (micros >= 1'000'000)
@@ -503,6 +597,16 @@ ConversationReader::Step ConversationReader::rtacPacket(std::uint64_t at,
     burst.direction = event == kEventHostData ? Direction::Host : Direction::Device;
     burst.controlLines = packet[9];
     burst.offset = at;
+    burst.lineEvent.reset();
+    if (!data) {
+        // Any bytes after the header are no conversation's.
+        burst.lineEvent = LineEvent{*lineEvent};
+        if (*lineEvent == LineEventKind::ControlLines) burst.lineEvent->controlLines = packet[9];
+        burst.bytes = {};
+        bytesAt_ = at + dataStart + kRtacHeaderSize;
+        bytesLength_ = 0;
+        return Step::Burst;
+    }
     if (headsOnly_) {
         burst.bytes = {};
         bytesAt_ = at + dataStart + kRtacHeaderSize;

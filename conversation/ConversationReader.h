@@ -16,14 +16,16 @@ struct BurstPlace {
     std::uint64_t offset = 0;   // where the burst's block starts, as ConversationBurst's
     std::uint64_t bytesAt = 0;  // where its first byte is
     std::uint64_t length = 0;   // its bytes
+    std::optional<LineEvent> lineEvent = std::nullopt;  // as ConversationBurst's (length then 0)
 };
 
 // Reads the bursts of a conversation file: pcapng (either byte order, one section) or classic
 // pcap (microseconds or nanoseconds, either byte order), link type 250. Packets whose RTAC event
-// type is not data are passed over, as are blocks of kinds it does not know. Memory stays at one
-// block: no block over 16 MiB is accepted; walked by nextPlace, at a packet's head. A last block
-// cut short (a recording that was killed) is dropped; everything before it is read. Bad input ends
-// reading with one Failure (ReadInput, the path, what is wrong and at which byte).
+// type is not data are passed over, as are blocks of kinds it does not know; asked to, it gives
+// the line's events among the bursts instead (keepLineEvents). Memory stays at one block: no
+// block over 16 MiB is accepted; walked by nextPlace, at a packet's head. A last block cut short
+// (a recording that was killed) is dropped; everything before it is read. Bad input ends reading
+// with one Failure (ReadInput, the path, what is wrong and at which byte).
 class ConversationReader {
 public:
     enum class Format : std::uint8_t { None, Pcapng, Pcap };
@@ -38,6 +40,13 @@ public:
     Failure open(const std::string& path);
     void close();
     Format format() const { return format_; }
+    // With true, the line's events (status changes, breaks, framing and parity errors) come as
+    // bursts with a lineEvent, in file order among the others, from every read below. Who did
+    // one is in its packet's flags; a packet without them (a simple packet, classic pcap) is
+    // taken as the device's, a break without its comment as a start. An event more than a second
+    // earlier than the burst before it fails as such a burst does, but the bursts after it are
+    // held to the bursts' times only: they read the same with or without the events.
+    void keepLineEvents(bool keep) { keepLineEvents_ = keep; }
 
     // The next burst in file order; false at the end or on a failure (failure() tells).
     bool next(ConversationBurst& burst);
@@ -50,12 +59,13 @@ public:
     std::size_t heldBytes() const { return block_.capacity(); }
 
     // The burst whose block starts at offset (a burst's offset from next), leaving next's place
-    // as it was. False with a failure when no data packet starts there; like any failure, that
-    // ends reading.
+    // as it was. False with a failure when no data packet (or kept event) starts there; like any
+    // failure, that ends reading.
     bool readAt(std::uint64_t offset, ConversationBurst& burst);
     // The file's last burst, found from its end without reading what comes before: a pcapng
-    // file ends in a block's length, which says where the block starts. False, with no failure,
-    // when that cannot be done (classic pcap, a last block cut short or not a data packet).
+    // file ends in a block's length, which says where the block starts, and so on back over up
+    // to 1024 packets without bytes (the line's events, when not kept). False, with no failure,
+    // when that cannot be done (classic pcap, a last block cut short or not a packet).
     bool readLast(ConversationBurst& burst);
 
     // next() goes on from the block at offset (a burst's offset from next), as if the file began
@@ -78,6 +88,8 @@ private:
     };
 
     bool nextBurst(ConversationBurst& burst);
+    Step packetAt(std::uint64_t offset, ConversationBurst& burst);
+    std::optional<std::uint64_t> packetBlockEndingAt(std::uint64_t end);
     void readHeaderBlocks();
     void readHeaderBlocksUpToAPacket();
     Step nextPcapng(ConversationBurst& burst);
@@ -86,6 +98,8 @@ private:
     Step interfaceDescription(std::uint64_t at, const BlockHead& head);
     Step enhancedPacket(std::uint64_t at, const BlockHead& head, ConversationBurst& burst);
     Step simplePacket(std::uint64_t at, const BlockHead& head, ConversationBurst& burst);
+    Step lineEventOptions(std::uint64_t at, const BlockHead& head, std::size_t optionsAt,
+                          ConversationBurst& burst);
     Step pcapRecord(std::uint64_t at, ConversationBurst& burst, std::uint64_t& length);
     // Without a time of its own, the packet's time is its RTAC header's.
     Step rtacPacket(std::uint64_t at, std::optional<std::uint64_t> timeMicros,
@@ -113,6 +127,7 @@ private:
     // While nextPlace walks: packets are read as far as their RTAC header, and where their bytes
     // lie is noted here instead.
     bool headsOnly_ = false;
+    bool keepLineEvents_ = false;
     std::uint64_t bytesAt_ = 0;
     std::uint64_t bytesLength_ = 0;
     std::uint64_t nextOffset_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "conversation/ConversationFormat.h"
+#include "conversation/LineEventText.h"
 #include "engine/WriteFailure.h"
 
 using namespace conversation_format;
@@ -79,27 +80,72 @@ void encodeHeader(std::vector<std::uint8_t>& out, const ConversationHeader& head
     endBlock(out, block);
 }
 
-void encodeBurst(std::vector<std::uint8_t>& out, const ConversationBurst& burst) {
-    const bool host = burst.direction == Direction::Host;
-    const auto captured = static_cast<std::uint32_t>(kRtacHeaderSize + burst.bytes.size());
+// A packet block as far as the end of its RTAC header; the caller adds the bytes, then ends it.
+std::size_t beginPacket(std::vector<std::uint8_t>& out, std::uint64_t timeMicros, std::size_t bytes,
+                        std::uint8_t eventType, std::uint8_t controlLines) {
+    const auto captured = static_cast<std::uint32_t>(kRtacHeaderSize + bytes);
     const std::size_t block = beginBlock(out, kEnhancedPacketType);
     put32(out, 0);  // the one interface
-    put32(out, static_cast<std::uint32_t>(burst.timeMicros >> 32));
-    put32(out, static_cast<std::uint32_t>(burst.timeMicros));
+    put32(out, static_cast<std::uint32_t>(timeMicros >> 32));
+    put32(out, static_cast<std::uint32_t>(timeMicros));
     put32(out, captured);
     put32(out, captured);
-    putBigEndian32(out, static_cast<std::uint32_t>(burst.timeMicros / 1'000'000));
-    putBigEndian32(out, static_cast<std::uint32_t>(burst.timeMicros % 1'000'000));
-    out.push_back(host ? kEventHostData : kEventDeviceData);
-    out.push_back(burst.controlLines);
+    putBigEndian32(out, static_cast<std::uint32_t>(timeMicros / 1'000'000));
+    putBigEndian32(out, static_cast<std::uint32_t>(timeMicros % 1'000'000));
+    out.push_back(eventType);
+    out.push_back(controlLines);
     put16(out, 0);  // footer
-    out.insert(out.end(), burst.bytes.begin(), burst.bytes.end());
+    return block;
+}
+
+void endPacket(std::vector<std::uint8_t>& out, std::size_t block, Direction direction,
+               const std::string& comment = {}) {
     padTo4(out, block);
     put16(out, kPacketFlags);
     put16(out, 4);
-    put32(out, host ? kFlagOutbound : kFlagInbound);
+    put32(out, direction == Direction::Host ? kFlagOutbound : kFlagInbound);
+    putTextOption(out, block, kOptionComment, comment);
     put32(out, kOptionEnd);
     endBlock(out, block);
+}
+
+void encodeBurst(std::vector<std::uint8_t>& out, const ConversationBurst& burst) {
+    const bool host = burst.direction == Direction::Host;
+    const std::size_t block =
+        beginPacket(out, burst.timeMicros, burst.bytes.size(),
+                    host ? kEventHostData : kEventDeviceData, burst.controlLines);
+    out.insert(out.end(), burst.bytes.begin(), burst.bytes.end());
+    endPacket(out, block, burst.direction);
+}
+
+// Each kind as the RTAC event type that means it; the comment tells what the type cannot.
+void encodeLineEvent(std::vector<std::uint8_t>& out, std::uint64_t timeMicros, Direction who,
+                     std::uint8_t controlLines, const LineEvent& event) {
+    std::uint8_t type = kEventStatusChange;
+    std::string comment;
+    switch (event.kind) {
+        case LineEventKind::ControlLines:
+            controlLines = event.controlLines;
+            break;
+        case LineEventKind::BreakStart:
+            type = kEventSerialBreak;
+            comment = kCommentBreakStart;
+            break;
+        case LineEventKind::BreakEnd:
+            type = kEventSerialBreak;
+            comment = kCommentBreakEnd;
+            break;
+        case LineEventKind::FramingError:
+            type = kEventFramingError;
+            break;
+        case LineEventKind::ParityError:
+            type = kEventParityError;
+            break;
+        case LineEventKind::LineSettings:
+            comment = kCommentLineSettings + changedSettingsText(event);
+            break;
+    }
+    endPacket(out, beginPacket(out, timeMicros, 0, type, controlLines), who, comment);
 }
 
 }  // namespace
@@ -126,12 +172,22 @@ Failure ConversationWriter::open(const std::string& path, const ConversationHead
 }
 
 Failure ConversationWriter::write(const ConversationBurst& burst) {
+    if (burst.lineEvent)
+        return writeLineEvent(burst.timeMicros, burst.direction, burst.controlLines,
+                              *burst.lineEvent);
     if (failure_.happened() || !file_) return failure_;
     if (burst.bytes.size() > kMaxBurstBytes)
         return failed(Failure::Kind::WriteOutput, {},
                       "a burst of " + std::to_string(burst.bytes.size()) +
                           " bytes is more than a block may hold");
     encodeBurst(pending_, burst);
+    return pending_.size() >= kPendingLimit ? writeOut() : Failure{};
+}
+
+Failure ConversationWriter::writeLineEvent(std::uint64_t timeMicros, Direction who,
+                                           std::uint8_t controlLines, const LineEvent& event) {
+    if (failure_.happened() || !file_) return failure_;
+    encodeLineEvent(pending_, timeMicros, who, controlLines, event);
     return pending_.size() >= kPendingLimit ? writeOut() : Failure{};
 }
 

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "conversation/ConversationReader.h"
+#include "conversation/LineEventText.h"
 #include "convert/BlockOutput.h"
 #include "convert/ByteForms.h"
 #include "convert/ExportSource.h"
@@ -28,6 +30,7 @@ public:
         Failure failure = reader_.open(path);
         // A file that is no conversation cannot be read as one: it was not opened.
         if (failure.happened()) failure.kind = Failure::Kind::OpenInput;
+        reader_.keepLineEvents(true);
         return failure;
     }
     std::uint64_t size() override { return size_; }
@@ -80,6 +83,14 @@ bool ConversationExportSource::write(BlockOutput& output, const ExportOptions& o
     while (!output.failed() && reader_.next(burst)) {
         if (reporting.due(burst.offset) && !progress(burst.offset, total)) return false;
         if (!firstMicros_) firstMicros_ = burst.timeMicros;
+        if (burst.lineEvent) {
+            // The raw form is the bytes alone; the others show the event in place of bytes.
+            if (raw) continue;
+            writeColumns(output, options, burst);
+            const std::string text = "[" + lineEventText(*burst.lineEvent) + "]\r\n";
+            output.append(text.data(), text.size());
+            continue;
+        }
         if (!raw) writeColumns(output, options, burst);
         for (std::size_t done = 0; done < burst.bytes.size(); done += kSliceBytes) {
             const std::size_t slice = std::min(kSliceBytes, burst.bytes.size() - done);

@@ -53,6 +53,35 @@ Bytes conversation(std::initializer_list<std::size_t> lengths) {
     return readScratch(path);
 }
 
+// A request and its answer amid what the line did: the lines raised, settings asked for, a
+// break, the errors, the lines dropped.
+Bytes conversationWithLineEvents() {
+    const std::string path = scratchFile("seed-lines.pcapng");
+    ConversationWriter writer;
+    check(!writer.open(path, {"Veltrane seeds", "COM3 <-> COM4", "19200 8E1"}).happened(),
+          "seed conversation opened");
+    using enum LineEventKind;
+    const std::uint8_t up = control_line::kRts | control_line::kDtr | control_line::kCts;
+    std::uint64_t time = 1'765'000'000'000'000;
+    const auto event = [&](Direction who, std::uint8_t lines, LineEvent what) {
+        check(!writer.writeLineEvent(time += 1'000, who, lines, what).happened(),
+              "seed event written");
+    };
+    event(Direction::Host, 0, {ControlLines, up});
+    event(Direction::Host, up, {LineSettings, 0, 19200, 8, Parity::Even});
+    event(Direction::Host, up, {LineSettings, 0, 9600, 0, Parity::Odd, StopBits::Two});
+    const Bytes request{0x01, 0x03, 0x00, 0x10, 0x00, 0x02}, answer{0x01, 0x03, 0x04};
+    check(!writer.write({time += 1'000, Direction::Host, up, request}).happened(), "seed burst");
+    event(Direction::Device, up, {FramingError});
+    event(Direction::Device, up, {ParityError});
+    check(!writer.write({time += 4'321, Direction::Device, up, answer}).happened(), "seed burst");
+    event(Direction::Host, up, {BreakStart});
+    event(Direction::Host, up, {BreakEnd});
+    event(Direction::Host, up, {ControlLines, 0});
+    check(!writer.close().happened(), "seed conversation closed");
+    return readScratch(path);
+}
+
 // The writer's header followed by simple packet blocks, which the writer never makes: a request
 // and its answer, each packet timed by its RTAC header.
 Bytes simplePackets() {
@@ -177,6 +206,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < std::size(conversations); ++i)
         put(root / "conversation", "conversation" + std::to_string(i), {}, conversations[i]);
     put(root / "conversation", "simple-packets", {}, simplePackets());
+    put(root / "conversation", "line-events", {}, conversationWithLineEvents());
     // Import input: what the raw and the space-delimited exports of a recording hold.
     put(root / "import", "raw", {0x80, 0x25}, exported(small, ExportType::RawBytes));
     put(root / "import", "hex", {0x2C, 0x01}, exported(small, ExportType::HexText));

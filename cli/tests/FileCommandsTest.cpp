@@ -286,6 +286,47 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     EXPECT_NE(run({"info", stepped, "--json"}).out.find("\"duration_us\": 500000"),
               std::string::npos);
 
+    // What the line did: counted by kind and listed among the bursts, whose figures and raw form
+    // stay as they were; a file without such events tells nothing of them.
+    EXPECT_EQ(info.out.find("line_events"), std::string::npos);
+    EXPECT_EQ(run({"info", path}).out.find("line events"), std::string::npos);
+    const std::string lines = dir.file("lines.pcapng");
+    ConversationWriter withEvents;
+    ASSERT_FALSE(withEvents.open(lines, {"test", "COM1", "9600 8N1"}).happened());
+    using enum LineEventKind;
+    const std::uint8_t dtr = control_line::kDtr;
+    const std::uint8_t ab[] = {'A', 'B'};
+    ASSERT_FALSE(
+        withEvents.writeLineEvent(1'000'000, Direction::Host, 0, {ControlLines, dtr}).happened());
+    ASSERT_FALSE(withEvents.write({1'000'010, Direction::Host, dtr, ab}).happened());
+    for (std::uint64_t micros : {1'000'500u, 1'000'600u})
+        ASSERT_FALSE(
+            withEvents.writeLineEvent(micros, Direction::Device, dtr, {FramingError}).happened());
+    ASSERT_FALSE(withEvents
+                     .writeLineEvent(1'002'000, Direction::Host, dtr,
+                                     {LineSettings, 0, 19200, 8, Parity::Even})
+                     .happened());
+    ASSERT_FALSE(withEvents.close().happened());
+    EXPECT_EQ(run({"export", lines, "--format", "ascii", "--no-heading"}).out,
+              "0.000000    : host   [control lines: DTR]\r\n0.000010    : host   AB\r\n"
+              "0.000500    : device [framing error]\r\n0.000600    : device [framing error]\r\n"
+              "0.002000    : host   [line settings: 19200 8E1]\r\n");
+    EXPECT_EQ(run({"export", lines, "--format", "raw"}).out, "AB");
+    const std::string counted = run({"info", lines}).out;
+    EXPECT_NE(counted.find("bytes:          2 from the host, 0 from the device\n"
+                           "requests:       1 (1 distinct, 1 unanswered)\n"),
+              std::string::npos)
+        << counted;
+    EXPECT_NE(counted.find("\nline events:    control lines 1, framing error 2, line settings 1\n"
+                           "last block cut: no\n"),
+              std::string::npos)
+        << counted;
+    EXPECT_NE(run({"info", lines, "--json"})
+                  .out.find("\"line_events\": {\"control_lines\": 1, \"break_start\": 0, "
+                            "\"break_end\": 0, \"framing_error\": 2, \"parity_error\": 0, "
+                            "\"line_settings\": 1}, \"last_block_cut\": false}"),
+              std::string::npos);
+
     // Not a conversation: one line naming the file and what is wrong.
     const std::string damaged = put("damaged.pcapng", Bytes(64, 0x55));
     const Outcome bad = run({"info", damaged});

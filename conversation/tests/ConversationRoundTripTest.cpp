@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "conversation/ConversationReader.h"
@@ -17,17 +20,20 @@ struct Seen {
     Direction direction;
     std::uint8_t controlLines;
     Bytes bytes;
+    std::optional<LineEvent> event = std::nullopt;
     bool operator==(const Seen&) const = default;
 };
 
 Seen seen(const ConversationBurst& burst) {
     return {burst.timeMicros, burst.direction, burst.controlLines,
-            Bytes(burst.bytes.begin(), burst.bytes.end())};
+            Bytes(burst.bytes.begin(), burst.bytes.end()), burst.lineEvent};
 }
 
-std::vector<Seen> readAll(const std::string& path, std::vector<std::uint64_t>* offsets = nullptr) {
+std::vector<Seen> readAll(const std::string& path, std::vector<std::uint64_t>* offsets = nullptr,
+                          bool keepLineEvents = false) {
     ConversationReader reader;
     EXPECT_FALSE(reader.open(path).happened());
+    reader.keepLineEvents(keepLineEvents);
     std::vector<Seen> all;
     ConversationBurst burst;
     while (reader.next(burst)) {
@@ -74,6 +80,81 @@ TEST(ConversationRoundTrip, WrittenBurstsReadBackInOrderAndAgainByOffset) {
     }
     EXPECT_FALSE(reader.readAt(0, burst));  // the section header is no packet
     EXPECT_EQ(reader.failure().detail, "no data packet starts at byte 0");
+}
+
+TEST(ConversationRoundTrip, LineEventsReadBackAmongTheBurstsOnlyWhenKept) {
+    TempDir dir;
+    const std::string path = dir.file("lines.pcapng");
+    using enum LineEventKind;
+    const std::uint64_t t = 1'700'000'000'000'000;
+    const std::uint8_t up = control_line::kRts | control_line::kDtr;
+    const std::uint8_t all = up | control_line::kCts | control_line::kDsr;
+    // Every kind, settings in each of their forms, and an event last (the lines dropping as the
+    // port closed), which readLast steps back over when the events are not kept.
+    const std::vector<Seen> written{
+        {t + 1, Direction::Host, up, {}, LineEvent{ControlLines, up}},
+        {t + 2, Direction::Device, all, {}, LineEvent{ControlLines, all}},
+        {t + 3, Direction::Host, all, {}, LineEvent{LineSettings, 0, 19200, 8, Parity::Even}},
+        {t + 4, Direction::Host, all, {0x01, 0x03}},
+        {t + 5, Direction::Host, all, {}, LineEvent{BreakStart}},
+        {t + 6, Direction::Host, all, {}, LineEvent{BreakEnd}},
+        {t + 7, Direction::Device, all, {}, LineEvent{FramingError}},
+        {t + 8, Direction::Device, all, {}, LineEvent{ParityError}},
+        {t + 9, Direction::Host, all, {}, LineEvent{LineSettings, 0, 9600}},
+        {t + 10,
+         Direction::Host,
+         all,
+         {},
+         LineEvent{LineSettings, 0, 0, 0, Parity::Mark, StopBits::OneAndAHalf}},
+        {t + 11, Direction::Host, all, {}, LineEvent{LineSettings}},
+        {t + 12, Direction::Device, all, {0x01, 0x83, 0x02}},
+        {t + 13, Direction::Host, 0, {}, LineEvent{ControlLines, 0}},
+    };
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, kHeader).happened());
+    for (const Seen& item : written) {
+        const Failure failure =
+            item.event
+                ? writer.writeLineEvent(item.time, item.direction, item.controlLines, *item.event)
+                : writer.write({item.time, item.direction, item.controlLines, item.bytes});
+        ASSERT_FALSE(failure.happened());
+    }
+    ASSERT_FALSE(writer.close().happened());
+
+    std::vector<std::uint64_t> offsets;
+    EXPECT_EQ(readAll(path, &offsets, true), written);
+    std::vector<Seen> bursts;
+    std::copy_if(written.begin(), written.end(), std::back_inserter(bursts),
+                 [](const Seen& item) { return !item.event; });
+    EXPECT_EQ(readAll(path), bursts);
+
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(path).happened());
+    ConversationBurst burst;
+    ASSERT_TRUE(reader.readLast(burst));
+    EXPECT_EQ(seen(burst), bursts.back());
+    // A place in the file that is an event's: reading on from it gives the burst after it.
+    ASSERT_TRUE(reader.continueFrom(offsets[4]));
+    ASSERT_TRUE(reader.next(burst));
+    EXPECT_EQ(seen(burst), bursts.back());
+    EXPECT_FALSE(reader.readAt(offsets[4], burst));  // not kept: no packet of bytes there
+
+    ASSERT_FALSE(reader.open(path).happened());
+    reader.keepLineEvents(true);
+    for (std::size_t i = written.size(); i-- > 0;) {
+        ASSERT_TRUE(reader.readAt(offsets[i], burst)) << reader.failure().reason();
+        EXPECT_EQ(seen(burst), written[i]);
+    }
+    ASSERT_TRUE(reader.readLast(burst));
+    EXPECT_EQ(seen(burst), written.back());
+    ASSERT_TRUE(reader.continueFrom(offsets[0]));
+    BurstPlace place;
+    for (const Seen& item : written) {
+        ASSERT_TRUE(reader.nextPlace(place));
+        EXPECT_EQ(place.lineEvent, item.event);
+        EXPECT_EQ(place.length, item.bytes.size());
+    }
+    EXPECT_FALSE(reader.nextPlace(place));
 }
 
 // What a killed recording leaves: the header at once, then bursts no later than 100 ms after

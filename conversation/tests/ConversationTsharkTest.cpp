@@ -109,6 +109,72 @@ TEST(ConversationTshark, DecodesAModbusConversationAsQueriesAndResponses) {
     EXPECT_EQ(index, sent.size());
 }
 
+// What the line did, each as its own packet: tshark must show the RTAC event type that means it,
+// the control lines after it, who did it and the comment that says what the type cannot.
+TEST(ConversationTshark, ShowsTheLineEventsAsRtacEventsWithTheirLinesAndComments) {
+    const std::string tshark = VELTRANE_TSHARK;
+    if (tshark.empty() || !std::filesystem::exists(tshark))
+        GTEST_SKIP() << "tshark is not installed (nor run from a Windows build)";
+    TempDir dir;
+    const std::string path = dir.file("lines.pcapng");
+    using enum LineEventKind;
+    namespace lines = control_line;
+    const std::uint8_t host = lines::kRts | lines::kDtr;
+    const std::uint8_t both = host | lines::kCts | lines::kDsr;
+    const struct {
+        Direction who;
+        std::uint8_t controlLines;
+        LineEvent event;
+        const char* shown;  // event type, CTS, DSR, RTS, DTR, direction, comment
+    } events[] = {
+        {Direction::Host, 0, {ControlLines, host}, "0x00|0|0|1|1|2|"},
+        {Direction::Device, host, {ControlLines, both}, "0x00|1|1|1|1|1|"},
+        {Direction::Host, both, {BreakStart}, "0x09|1|1|1|1|2|break start"},
+        {Direction::Host, both, {BreakEnd}, "0x09|1|1|1|1|2|break end"},
+        {Direction::Device, lines::kDtr, {FramingError}, "0x07|0|0|0|1|1|"},
+        {Direction::Device, lines::kCts, {ParityError}, "0x08|1|0|0|0|1|"},
+        {Direction::Host,
+         both,
+         {LineSettings, 0, 19200, 8, Parity::Even},
+         "0x00|1|1|1|1|2|line settings: 19200 8E1"},
+        {Direction::Host,
+         both,
+         {LineSettings, 0, 9600},
+         "0x00|1|1|1|1|2|line settings: speed 9600"},
+    };
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, {"Veltrane-cli test", "/dev/ttyUSB0", "9600 8N1"}).happened());
+    std::uint64_t time = 1'765'000'000'000'000;
+    for (const auto& e : events)
+        ASSERT_FALSE(writer.writeLineEvent(time++, e.who, e.controlLines, e.event).happened());
+    ASSERT_FALSE(writer.close().happened());
+
+    ChildProcess process;
+    std::string why;
+    const std::string out = dir.file("tshark.out");
+    std::vector<std::string> arguments{"-r", path, "-T", "fields", "-E", "separator=|"};
+    for (const char* field : {"rtacser.eventtype", "rtacser.cts", "rtacser.dsr", "rtacser.rts",
+                              "rtacser.dtr", "frame.packet_flags_direction", "frame.comment"}) {
+        arguments.push_back("-e");
+        arguments.push_back(field);
+    }
+    ASSERT_TRUE(process.start(tshark, arguments, out, dir.file("tshark.err"), &why)) << why;
+    ASSERT_EQ(process.wait(std::chrono::seconds(120)), 0);
+    std::ifstream shown(out);
+    std::string line;
+    for (const auto& e : events) {
+        ASSERT_TRUE(std::getline(shown, line)) << e.shown;
+        auto fields = split(line, '|');
+        ASSERT_GE(fields.size(), 6u) << line;
+        fields[5] = std::to_string(std::stoul(fields[5], nullptr, 16));  // 0x00000002: outbound
+        std::string joined;
+        for (std::size_t i = 0; i < 7; ++i)
+            joined += (i ? "|" : "") + (i < fields.size() ? fields[i] : "");
+        EXPECT_EQ(joined, e.shown);
+    }
+    EXPECT_FALSE(std::getline(shown, line)) << line;
+}
+
 // Simple packet blocks, written out byte by byte: little-endian section; interface 0 with link
 // type 250 and a snapshot length of 15; four simple packets, their RTAC headers timed
 // 1765000000.123457 (the host's 01 03 00 00, original length 16: cut to 15), 1765000000.127778
