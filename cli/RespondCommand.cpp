@@ -17,6 +17,7 @@
 #include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/PortOpening.h"
+#include "workers/RecordedDeviceLines.h"
 #include "workers/SilenceGap.h"
 
 namespace {
@@ -213,6 +214,10 @@ int runRespond(const Arguments& arguments, Console& console) {
         std::fflush(console.out);
     }
     WaitablePort& port = *host.port;
+    // A program sees the device's lines as recorded, where the port can show them.
+    if (!options->filePath.empty()) {
+        if (const auto lines = recordedDeviceLines(options->filePath)) port.tellLineEvent(*lines);
+    }
     // Scripts may wait for this line before the host starts asking.
     if (!options->quiet) {
         std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s\n",

@@ -79,6 +79,7 @@ struct NetworkPort::Impl {
     std::shared_ptr<NetworkConnection> connection;
     std::unique_ptr<ComPortSession> session;
     std::string peer;                 // the connected program's address, for remarks
+    std::uint8_t deviceLines = 0;     // served: the device's lines as last told, for each one
     std::vector<std::uint8_t> early;  // the line's bytes that came while the port opened
     std::vector<std::string> remarks;
     std::vector<LineEvent> lineEvents;
@@ -277,6 +278,9 @@ std::vector<LineEvent> NetworkPort::takeLineEvents() {
 
 bool NetworkPort::tellLineEvent(const LineEvent& event) {
     Impl& port = *impl_;
+    // The device's lines are kept for a program that connects later.
+    if (port.where.serves && event.kind == LineEventKind::ControlLines)
+        port.deviceLines = event.controlLines & control_line::kDeviceLines;
     if (!port.session || !port.current()) return false;
     ComPortSession& session = *port.session;
     if (port.where.serves) {
@@ -465,6 +469,7 @@ PortInput NetworkPort::finishWait(std::uint32_t events) {
     if (port.where.telnet) {
         port.session = std::make_unique<ComPortSession>(ComPortRole::Server);
         port.session->holdSettings(port.settings);
+        port.session->tellModemLines(port.deviceLines);  // told once the option is agreed
         port.session->start();
         port.sendSessionBytes();
     }

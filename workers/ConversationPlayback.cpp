@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "conversation/LineEventText.h"
 #include "log/LogWriter.h"
 #include "workers/ChunkTiming.h"
 #include "workers/PerfCounter.h"
@@ -39,6 +40,8 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
     bool started = false;
     std::uint64_t firstMicros = 0;
     ConversationBurst burst;
+    // The device's line changes and breaks are played too, where the port can carry them.
+    reader.keepLineEvents(true);
     while (reader.next(burst)) {
         if (!started) {
             firstMicros = burst.timeMicros;
@@ -57,6 +60,15 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
                 return {};
             }
             if (now < due) sleeper.sleepUntil(std::min(due, now + step));
+        }
+        if (burst.lineEvent) {
+            const bool told = port.tellLineEvent(*burst.lineEvent);
+            if (log.isOpen()) {
+                log.writeLine((told ? "Told " : "Could not tell ") +
+                              lineEventText(*burst.lineEvent) + " for time " +
+                              std::to_string(since) + " us");
+            }
+            continue;
         }
         // The write comes first; the log's line for it a moment later.
         const std::int64_t writeStarted = perfCounterNow();

@@ -32,6 +32,7 @@ Failure recordConversation(WaitablePort& port, const std::string& portName,
         return elapsed / f * 1'000'000 + elapsed % f * 1'000'000 / f;
     };
     WaitablePort* const ports[] = {&port};
+    std::uint8_t lines = 0;  // the line's control lines as last told
     std::uint8_t buffer[kLargestRead];
     char line[64];
     for (;;) {
@@ -47,11 +48,17 @@ Failure recordConversation(WaitablePort& port, const std::string& portName,
             return portFailure(Failure::Kind::PortLost, portName, port.errorText());
         }
         const std::uint64_t now = microsNow();
+        const std::uint64_t wallNow = static_cast<std::uint64_t>(wallStart.count()) + now;
+        // What the device's line did, where the port tells it (a device server's modem lines
+        // and breaks), in its place among the bursts.
+        for (LineEvent event : port.takeLineEvents()) {
+            if (event.kind == LineEventKind::ControlLines) lines = event.controlLines;
+            ConversationBurst told{wallNow, Direction::Device, lines, {}};
+            told.lineEvent = event;
+            if (Failure failure = writer.write(told); failure.happened()) return failure;
+        }
         if (count > 0) {
-            const ConversationBurst burst{static_cast<std::uint64_t>(wallStart.count()) + now,
-                                          Direction::Device,
-                                          0,
-                                          {buffer, count}};
+            const ConversationBurst burst{wallNow, Direction::Device, lines, {buffer, count}};
             if (Failure failure = writer.write(burst); failure.happened()) return failure;
             ++counts.bursts;
             counts.bytes += count;

@@ -14,6 +14,7 @@
 #include "workers/ConversationPlayback.h"
 #include "workers/PlayAnnouncements.h"
 #include "workers/PortOpening.h"
+#include "workers/RecordedDeviceLines.h"
 #include "workers/SharedState.h"
 #include "workers/SilenceGap.h"
 #include "workers/WorkerJob.h"
@@ -100,6 +101,7 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         OpenedPort host;
         if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
             return cannotStart(std::move(failure));
+        if (const auto lines = recordedDeviceLines(job.filePath)) host.port->tellLineEvent(*lines);
         if (announcePlayStart(state, log)) {
             state.currentPosition.store(0);
             WindowAnsweringListener listener(state, standIn, log);

@@ -78,8 +78,10 @@ public:
             for (int i = 0; i < 2; ++i) {
                 if (states[i] == PortInput::Failed) return keepWhatArrived(lost(sides[i]));
                 if (states[i] != PortInput::Ready) continue;
-                const Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
+                Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
                 tellRemarks(*ports[i]);
+                if (!failure.happened())
+                    failure = passLineEvents(sides[i], *ports[1 - i], clock_.wallMicros(now));
                 if (failure.happened()) return keepWhatArrived(failure);
             }
             for (QueuedPortWriter* writer : writers) {
@@ -96,6 +98,30 @@ private:
         for (const std::string& remark : port.takeRemarks()) {
             if (job_.remark) job_.remark(remark);
         }
+    }
+
+    // What the line did on one side (a control line, a break, a setting the program asked for)
+    // is passed to the other where that port can carry it, and recorded with who did it. The
+    // host's lines and the device's are kept apart, so each burst carries the whole line state.
+    Failure passLineEvents(const Side& from, WaitablePort& to, std::uint64_t timeMicros) {
+        for (LineEvent event : from.port->takeLineEvents()) {
+            to.tellLineEvent(event);
+            if (event.kind == LineEventKind::ControlLines) {
+                const std::uint8_t own = from.direction == Direction::Host
+                                             ? control_line::kHostLines
+                                             : control_line::kDeviceLines;
+                lines_ = static_cast<std::uint8_t>((lines_ & ~own) | (event.controlLines & own));
+                event.controlLines = lines_;
+            }
+            if (!job_.sink) continue;
+            ConversationBurst burst;
+            burst.timeMicros = timeMicros;
+            burst.direction = from.direction;
+            burst.controlLines = lines_;
+            burst.lineEvent = event;
+            if (const Failure failure = job_.sink(burst); failure.happened()) return failure;
+        }
+        return {};
     }
 
     Failure idle() {
@@ -138,6 +164,7 @@ private:
         ConversationBurst burst;
         burst.timeMicros = timeMicros;
         burst.direction = direction;
+        burst.controlLines = lines_;
         burst.bytes = bytes;
         return job_.sink(burst);
     }
@@ -169,6 +196,7 @@ private:
     const SteadyClock::time_point start_;
     QueuedPortWriter toDevice_;
     QueuedPortWriter toHost_;
+    std::uint8_t lines_ = 0;  // control_line bits as last seen from each side; 0 when unseen
 };
 
 }  // namespace

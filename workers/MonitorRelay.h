@@ -41,6 +41,9 @@ struct MonitorJob {
 // being passed on; after a port failed, what the other holds is read into the sink for up to a
 // quarter of a second first. On return, what is still queued is written if that takes at most a
 // quarter of a second, and every thread has ended.
+// What a port tells of its line (control lines, breaks, settings the program asked for) is
+// passed to the other port where it can carry it and goes to the sink as a burst with a
+// lineEvent; each burst carries the line state as last seen.
 // A pseudo-terminal host side whose program is away holds about 20 KB of the device's bytes;
 // beyond that the device's bytes queue until the program reads.
 Failure runMonitor(const MonitorJob& job, MonitorCounts& counts);

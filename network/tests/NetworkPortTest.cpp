@@ -11,6 +11,7 @@
 #include "network/NetworkPort.h"
 #include "network/NetworkPortName.h"
 #include "network/TcpSocket.h"
+#include "tests/support/PortReader.h"
 
 namespace {
 
@@ -32,64 +33,6 @@ DeviceSettings settingsOf(std::int32_t speed, std::int32_t dataBits, Parity pari
     settings.stopBits = stopBits;
     return settings;
 }
-
-// Reads a port on its own thread, keeping its bytes, line events and remarks.
-class Reader {
-public:
-    explicit Reader(WaitablePort& port) : port_(port), thread_([this] { run(); }) {}
-    ~Reader() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::vector<std::uint8_t> bytes() {
-        std::lock_guard lock(mutex_);
-        return bytes_;
-    }
-    std::vector<LineEvent> events() {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    std::vector<std::string> remarks() {
-        std::lock_guard lock(mutex_);
-        return remarks_;
-    }
-    bool failed() const { return failed_; }
-    // Waits (up to 5 s) until the condition holds.
-    template <typename Condition>
-    bool waitUntil(Condition condition) {
-        for (int i = 0; i < 500; ++i) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return condition();
-    }
-
-private:
-    void run() {
-        WaitablePort* ports[1] = {&port_};
-        while (!stop_ && !failed_) {
-            const PortInput input = waitForInput(ports, 20ms)[0];
-            std::uint8_t buffer[512];
-            std::uint32_t got = 0;
-            const bool read =
-                input == PortInput::Ready && port_.readAvailable(buffer, sizeof buffer, &got);
-            std::lock_guard lock(mutex_);
-            for (auto& remark : port_.takeRemarks()) remarks_.push_back(remark);
-            for (auto& event : port_.takeLineEvents()) events_.push_back(event);
-            if (input == PortInput::Failed || (input == PortInput::Ready && !read)) failed_ = true;
-            bytes_.insert(bytes_.end(), buffer, buffer + got);
-        }
-    }
-
-    WaitablePort& port_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> failed_{false};
-    std::mutex mutex_;
-    std::vector<std::uint8_t> bytes_;
-    std::vector<LineEvent> events_;
-    std::vector<std::string> remarks_;
-    std::thread thread_;
-};
 
 void writeAll(WaitablePort& port, const std::vector<std::uint8_t>& bytes) {
     std::uint32_t written = 0;
@@ -140,11 +83,11 @@ TEST(NetworkPortTest, BytesCrossBothWaysUnchanged) {
     for (const std::string scheme : {"tcp-server", "rfc2217-server"}) {
         SCOPED_TRACE(scheme);
         Served served(scheme);
-        Reader server(served.port);
+        PortReader server(served.port);
         NetworkPort client;
         ASSERT_TRUE(client.open(served.clientName, nameOf(served.clientName), {}))
             << client.errorText();
-        Reader clientReader(client);
+        PortReader clientReader(client);
         ASSERT_TRUE(server.waitUntil([&] { return served.port.connected(); }));
         const std::vector<std::uint8_t> bytes = everyByteTwice();
         writeAll(client, bytes);
@@ -161,14 +104,14 @@ TEST(NetworkPortTest, BytesCrossBothWaysUnchanged) {
 // breaks reach the server; the device's lines reach the client.
 TEST(NetworkPortTest, Rfc2217CarriesSettingsAndLines) {
     Served served("rfc2217-server");
-    Reader server(served.port);
+    PortReader server(served.port);
     NetworkPort client;
     const DeviceSettings asked = settingsOf(19200, 7, Parity::Even, StopBits::Two);
     ASSERT_TRUE(client.open(served.clientName, nameOf(served.clientName), asked))
         << client.errorText();
     // Applied as asked: nothing to remark on.
     EXPECT_TRUE(client.takeRemarks().empty());
-    Reader clientReader(client);
+    PortReader clientReader(client);
 
     ASSERT_TRUE(client.tellLineEvent({LineEventKind::ControlLines, control_line::kRts}));
     ASSERT_TRUE(client.tellLineEvent({LineEventKind::BreakStart}));
@@ -200,7 +143,7 @@ TEST(NetworkPortTest, Rfc2217CarriesSettingsAndLines) {
 // One program at a time; one that leaves is no failure, and the next is served.
 TEST(NetworkPortTest, ServedPortTurnsASecondProgramAwayAndOutlivesTheFirst) {
     Served served("tcp-server");
-    Reader server(served.port);
+    PortReader server(served.port);
     auto first = std::make_unique<NetworkPort>();
     ASSERT_TRUE(first->open(served.clientName, nameOf(served.clientName), {}));
     writeAll(*first, {1, 2, 3});
@@ -235,13 +178,13 @@ TEST(NetworkPortTest, ClientFailuresSayWhy) {
     const std::string name = served->clientName;
     NetworkPort client;
     {
-        Reader server(served->port);
+        PortReader server(served->port);
         ASSERT_TRUE(client.open(name, nameOf(name), {}));
         ASSERT_TRUE(server.waitUntil([&] { return served->port.connected(); }));
         writeAll(served->port, {7, 8});
     }
     served.reset();
-    Reader clientReader(client);
+    PortReader clientReader(client);
     ASSERT_TRUE(clientReader.waitUntil([&] { return clientReader.failed(); }));
     EXPECT_EQ(clientReader.bytes(), (std::vector<std::uint8_t>{7, 8}));
     EXPECT_NE(std::string(client.errorText()).find("closed"), std::string::npos);
@@ -252,7 +195,7 @@ TEST(NetworkPortTest, ClientFailuresSayWhy) {
 
     // A raw server answers no Telnet: the RFC 2217 client gives up after the answer timeout.
     Served mute("tcp-server");
-    Reader muteReader(mute.port);
+    PortReader muteReader(mute.port);
     const std::string asTelnet = "rfc2217://127.0.0.1:" + std::to_string(mute.port.listeningPort());
     NetworkPort telnet;
     NetworkPort::Timeouts quick;
@@ -288,7 +231,7 @@ TEST(NetworkPortTest, AHostilePeerCannotHoldTheServedPort) {
         if (io == TcpSocket::Io::WouldBlock) break;
         ASSERT_EQ(io, TcpSocket::Io::Done);
     }
-    Reader server(served.port);
+    PortReader server(served.port);
     while (at < hostile.size()) {
         ASSERT_TRUE(peer.waitForRoom(5000ms));
         peer.send(hostile.data() + at, static_cast<std::uint32_t>(hostile.size() - at), &sent);

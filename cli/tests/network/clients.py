@@ -1,5 +1,9 @@
 """pyserial's own network clients against a port Veltrane serves.
 
+clients.py lines URL
+    Over rfc2217:// URL: drops DTR and RTS, asks for 19200 bit/s and sends a break, each of
+    which the server must acknowledge (pyserial raises without the answer).
+
 clients.py URL
     Over URL (rfc2217:// or socket://), to a stand-in for the Modbus slave of ../modbus/slave.py
     recorded being polled: a client that asks for coils 0-15 and leaves before the answer, then
@@ -44,7 +48,24 @@ def crc16(data):
     return struct.pack("<H", crc)
 
 
+def change_lines(url):
+    port = serial.serial_for_url(url, baudrate=9600, timeout=0.5)
+    try:
+        port.dtr = False
+        port.rts = False
+        port.baudrate = 19200
+        port.send_break(0.05)
+        check("DTR, RTS, speed and break acknowledged", True)
+    except serial.SerialException as error:
+        check("DTR, RTS, speed and break acknowledged", False, str(error))
+    time.sleep(0.3)
+    port.close()
+    return 1 if failures else 0
+
+
 def main():
+    if sys.argv[1] == "lines":
+        return change_lines(sys.argv[2])
     url = sys.argv[1]
     request = READ_COILS + crc16(READ_COILS)
     answer = COILS_ANSWER + crc16(COILS_ANSWER)

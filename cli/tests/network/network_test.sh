@@ -151,10 +151,16 @@ pids+=($monitor)
 wait_for_line "$work/monitor.err" "monitoring" || { cat "$work/monitor.err"; exit 2; }
 "$python" "$modbus/master.py" record "$(head -1 "$work/monitor.out")" ||
     fail "pymodbus through a served monitor"
+"$python" "$here/clients.py" lines "$(head -1 "$work/monitor.out")" >"$work/lines.out" ||
+    fail "line changes through a served monitor: $(cat "$work/lines.out")"
 kill -INT "$monitor"
 wait "$monitor" || fail "the served monitor ended with $?"
-"${run_cli[@]}" info "$(file_of "$work/served.pcapng")" | grep -Eq 'bursts: +9 from the host, 9 from' &&
-    pass "monitor from RFC 2217 to RFC 2217" || fail "monitor from RFC 2217 to RFC 2217"
+"${run_cli[@]}" info "$(file_of "$work/served.pcapng")" >"$work/served-info.out" 2>&1
+grep -Eq 'bursts: +9 from the host, 9 from' "$work/served-info.out" &&
+    grep -Eq 'line events: .*control lines [2-9].*break start 1, break end 1.*line settings [1-9]' \
+        "$work/served-info.out" &&
+    pass "monitor from RFC 2217 to RFC 2217, the program's line changes kept" ||
+    fail "monitor from RFC 2217 to RFC 2217: $(cat "$work/served-info.out")"
 
 # 6. The device server going away ends a recording with exit 1, what came before kept whole.
 "${run_cli[@]}" record "$(file_of "$work/lost.pcapng")" --port "$device_url" -b 9600 \

@@ -1,0 +1,120 @@
+// What a device server tells of its line (modem lines, breaks) is recorded beside the bytes,
+// shown by tshark, and played back over RFC 2217: breaks to a device server, the device's
+// lines to a program that the stand-in serves.
+#include <fstream>
+#include <sstream>
+
+#include "cli/tests/CliTestSupport.h"
+#include "conversation/ConversationReader.h"
+#include "network/NetworkPort.h"
+#include "network/NetworkPortName.h"
+#include "tests/support/PortReader.h"
+
+namespace {
+
+// A device server of the test's own on loopback, read on a thread of its own.
+struct DeviceServer {
+    NetworkPort port;
+    std::string url;
+    std::unique_ptr<PortReader> reader;
+    bool open() {
+        std::string reason;
+        const auto name = parseNetworkPortName("rfc2217-server:0", &reason);
+        if (!name || !port.open("device server", *name, {})) return false;
+        url = "rfc2217://127.0.0.1:" + std::to_string(port.listeningPort());
+        reader = std::make_unique<PortReader>(port);
+        return true;
+    }
+};
+
+bool hasEvent(const std::vector<LineEvent>& events, LineEventKind kind, std::uint8_t lines = 0) {
+    for (const LineEvent& event : events) {
+        if (event.kind == kind && (event.controlLines & lines) == lines) return true;
+    }
+    return false;
+}
+
+class NetworkLineEvents : public CliTest {};
+
+TEST_F(NetworkLineEvents, AreRecordedShownByTsharkAndPlayedBack) {
+    const std::string file = dir_.file("lines.pcapng");
+    const std::uint8_t ctsDsr = control_line::kCts | control_line::kDsr;
+    {
+        DeviceServer device;
+        ASSERT_TRUE(device.open()) << device.port.errorText();
+        startCli({"record", file, "--port", device.url, "--duration", "3"});
+        ASSERT_TRUE(device.reader->waitUntil([&] { return device.port.connected(); }));
+        ASSERT_TRUE(waitForRecording()) << errors();
+        ASSERT_TRUE(device.port.tellLineEvent({LineEventKind::ControlLines, ctsDsr}));
+        ASSERT_TRUE(device.port.tellLineEvent({LineEventKind::BreakStart}));
+        std::uint32_t written = 0;
+        ASSERT_TRUE(device.port.write("abc", 3, &written));
+        ASSERT_TRUE(device.port.tellLineEvent({LineEventKind::BreakEnd}));
+        ASSERT_EQ(exitStatus(), 0) << errors();
+    }
+
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(file).happened());
+    reader.keepLineEvents(true);
+    std::vector<LineEvent> events;
+    std::string data;
+    std::uint8_t dataLines = 0;
+    for (ConversationBurst burst; reader.next(burst);) {
+        EXPECT_EQ(burst.direction, Direction::Device);
+        if (burst.lineEvent) events.push_back(*burst.lineEvent);
+        data.append(burst.bytes.begin(), burst.bytes.end());
+        if (!burst.bytes.empty()) dataLines = burst.controlLines;
+    }
+    EXPECT_EQ(data, "abc");
+    EXPECT_EQ(dataLines & control_line::kDeviceLines, ctsDsr);
+    EXPECT_TRUE(hasEvent(events, LineEventKind::ControlLines, ctsDsr));
+    EXPECT_TRUE(hasEvent(events, LineEventKind::BreakStart));
+    EXPECT_TRUE(hasEvent(events, LineEventKind::BreakEnd));
+
+    // Played to a device server: its bytes and its breaks.
+    {
+        DeviceServer device;
+        ASSERT_TRUE(device.open()) << device.port.errorText();
+        ASSERT_EQ(runCli({"play", file, "--port", device.url}), 0) << errors();
+        EXPECT_TRUE(device.reader->waitUntil([&] { return device.reader->bytes().size() == 3; }));
+        const auto told = device.reader->events();
+        EXPECT_TRUE(hasEvent(told, LineEventKind::BreakStart));
+        EXPECT_TRUE(hasEvent(told, LineEventKind::BreakEnd));
+    }
+
+    // Stood in for, served: a program that connects is told the device's lines.
+    startCli({"respond", file, "--port", "rfc2217-server:0", "--duration", "10"});
+    std::string url;
+    for (int i = 0; i < 500 && url.empty(); ++i) {
+        std::this_thread::sleep_for(milliseconds(20));
+        std::istringstream(output()) >> url;
+    }
+    std::string reason;
+    const auto name = parseNetworkPortName(url, &reason);
+    ASSERT_TRUE(name) << url << ": " << errors();
+    NetworkPort program;
+    ASSERT_TRUE(program.open(url, *name, {})) << program.errorText();
+    PortReader programReader(program);
+    EXPECT_TRUE(programReader.waitUntil(
+        [&] { return hasEvent(programReader.events(), LineEventKind::ControlLines, ctsDsr); }));
+    cli_.interrupt();
+
+    const std::string tshark = VELTRANE_TSHARK;
+    if (tshark.empty()) GTEST_SKIP() << "tshark is not installed (nor run from a Windows build)";
+    ChildProcess process;
+    std::string why;
+    ASSERT_TRUE(process.start(tshark,
+                              {"-r", file, "-T", "fields", "-E", "separator=|", "-e",
+                               "rtacser.eventtype", "-e", "rtacser.cts", "-e", "rtacser.dsr"},
+                              dir_.file("tshark.out"), dir_.file("tshark.err"), &why))
+        << why;
+    ASSERT_EQ(process.wait(milliseconds(120000)), 0);
+    std::ifstream lines(dir_.file("tshark.out"));
+    std::string shown, line;
+    while (std::getline(lines, line)) shown += line + "\n";
+    EXPECT_NE(shown.find("0x00|1|1"), std::string::npos) << shown;  // the status change
+    EXPECT_NE(shown.find("0x09|"), std::string::npos) << shown;     // the break
+    EXPECT_NE(shown.find("0x02|1|1"), std::string::npos) << shown;  // data, with the lines
+}
+
+}  // namespace
