@@ -10,6 +10,7 @@
 #include "cli/OverwriteRefusal.h"
 #include "cli/ReportFile.h"
 #include "cli/RespondReport.h"
+#include "conversation/LineEventText.h"
 #include "conversation/RequestIndex.h"
 #include "engine/SerialPort.h"
 #include "log/LogSettings.h"
@@ -147,6 +148,9 @@ public:
         endProgress();
         std::fprintf(console_.err, "veltrane-cli respond: %s\n", text.c_str());
         std::fflush(console_.err);
+    }
+    void lineChanged(const LineEvent& event) override {
+        log_.writeLine("The program set " + lineEventText(event));
     }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)

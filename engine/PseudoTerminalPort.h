@@ -28,6 +28,8 @@ public:
     // that waits until the program reads (or the limit passes).
     bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
                      std::chrono::milliseconds limit) override;
+    // A speed the program sets on its side (LineSettings with the speed), seen at each wait.
+    std::vector<LineEvent> takeLineEvents() override;
     const char* errorText() override;
     const char* writeErrorText() override;
 

@@ -12,6 +12,7 @@
 #include "engine/CommErrorText.h"
 #include "engine/DescriptorWrite_posix.h"
 #include "engine/PseudoTerminalPort.h"
+#include "engine/SerialPortSpeed.h"
 #include "engine/SystemError.h"
 
 namespace {
@@ -75,6 +76,25 @@ struct PseudoTerminalPort::Impl {
     std::string link;
     int lastError = 0;   // the reading and waiting thread's
     int writeError = 0;  // the writing thread's
+    // The line as the program last set it (its speed; a pseudo-terminal keeps 8N1 whatever is
+    // asked), and its changes not yet taken.
+    std::uint32_t speed = 0;
+    std::vector<LineEvent> settingsChanges;
+
+    // Notes a speed the program set since the last look: the slave's settings are the
+    // program's, read through our own hold on it.
+    void lookAtSettings() {
+        std::uint32_t now = 0;
+        if (!slaveHold.valid() || readLineSpeed(slaveHold.get(), &now) != 0 || now == speed) return;
+        const bool first = speed == 0;
+        speed = now;
+        if (first || settingsChanges.size() >= kSettingsChangesHeld) return;
+        LineEvent change;
+        change.kind = LineEventKind::LineSettings;
+        change.speed = static_cast<std::int32_t>(now);
+        settingsChanges.push_back(change);
+    }
+    static constexpr std::size_t kSettingsChangesHeld = 256;
 
     bool fail(int error) {
         lastError = error;
@@ -111,6 +131,9 @@ bool PseudoTerminalPort::open(const std::string& link) {
     impl_->slaveHold = std::move(slave);
     impl_->slavePath = name;
     impl_->link = link;
+    impl_->speed = 0;
+    impl_->settingsChanges.clear();
+    impl_->lookAtSettings();
     return true;
 }
 
@@ -164,12 +187,21 @@ const char* PseudoTerminalPort::writeErrorText() {
     return writeErrorText_;
 }
 
+// The program's tcsetattr wakes nothing here, so each wait looks at the settings first (one
+// system call); a change ends the wait at once, for the caller to take.
 WaitablePort::WaitStart PseudoTerminalPort::startWait() {
     if (!isOpen()) {
         impl_->lastError = EBADF;
         return {PortInput::Failed, -1};
     }
+    impl_->lookAtSettings();
+    if (!impl_->settingsChanges.empty()) return {PortInput::Ready, -1};
     return {PortInput::None, impl_->master.get()};
+}
+
+std::vector<LineEvent> PseudoTerminalPort::takeLineEvents() {
+    impl_->lookAtSettings();
+    return std::exchange(impl_->settingsChanges, {});
 }
 
 PortInput PseudoTerminalPort::finishWait(std::uint32_t events) {

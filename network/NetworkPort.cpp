@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kReadPiece = 4096;
 // A program that keeps breaking the protocol is told about a few times, not for every byte.
 constexpr int kFaultsTold = 5;
+// Line events held for the reading thread to take.
+constexpr std::size_t kLineEventsHeld = 1024;
 // A server may never acknowledge the control lines (a port without them): so long, then on.
 constexpr milliseconds kControlAnswerWait{500};
 
@@ -135,6 +137,8 @@ void NetworkPort::Impl::takeNotices() {
     for (ComPortNotice& notice : session->takeNotices()) {
         switch (notice.kind) {
             case ComPortNotice::Kind::Line:
+                // A run that never takes them must not grow without bound: the oldest go.
+                if (lineEvents.size() >= kLineEventsHeld) lineEvents.erase(lineEvents.begin());
                 lineEvents.push_back(notice.line);
                 // What a program set stays for the next one, as a port's settings would.
                 if (where.serves && notice.line.kind == LineEventKind::LineSettings)

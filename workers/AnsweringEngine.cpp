@@ -159,6 +159,7 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
             std::uint32_t got = 0;
             const bool read = port.readAvailable(buffer.data(), kReadSize, &got);
             for (const std::string& remark : port.takeRemarks()) listener.remark(remark);
+            for (const LineEvent& event : port.takeLineEvents()) listener.lineChanged(event);
             if (!read) return portFailed(options, port.errorText());
             if (got == 0) break;
             standIn.received({buffer.data(), got}, clock.now());

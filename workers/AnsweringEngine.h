@@ -28,6 +28,9 @@ public:
     virtual void progress(const StandInCounts& counts) = 0;
     // What the port found worth telling (a program connecting to a served port, or leaving).
     virtual void remark(const std::string& /*text*/) {}
+    // What the program did to the line (its control lines, a break, a speed it asked for),
+    // where the port shows it; a stand-in applies it as asked.
+    virtual void lineChanged(const LineEvent& /*event*/) {}
 };
 
 struct AnsweringResult {

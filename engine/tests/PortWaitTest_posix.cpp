@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/PseudoTerminalPort.h"
+#include "engine/SerialPort.h"
 #include "engine/WaitableSerialPort.h"
 #include "engine/tests/PortWaitTestSupport.h"
 #include "engine/tests/SerialPortTestSupport.h"
@@ -157,6 +158,23 @@ TEST(PseudoTerminalPort, BytesPassBothWaysUnchangedAcrossTheProgramReopening) {
     pty.close();
     std::error_code ignored;
     EXPECT_FALSE(std::filesystem::is_symlink(link, ignored));
+}
+
+// A speed the program sets on its side ends a wait and is told once, as the program set it.
+TEST(PseudoTerminalPort, TellsTheSpeedTheProgramSets) {
+    PseudoTerminalPort pty;
+    ASSERT_TRUE(pty.open()) << pty.errorText();
+    EXPECT_TRUE(pty.takeLineEvents().empty());
+    SerialPort program;
+    ASSERT_TRUE(program.open(pty.slavePath(), 19200, 8, Parity::None, StopBits::One))
+        << program.errorText();
+    WaitablePort* ports[] = {&pty};
+    EXPECT_EQ(waitForInput(ports, 3s)[0], PortInput::Ready);
+    const std::vector<LineEvent> told = pty.takeLineEvents();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, LineEventKind::LineSettings);
+    EXPECT_EQ(told[0].speed, 19200);
+    EXPECT_TRUE(pty.takeLineEvents().empty());
 }
 
 // A link left behind by an earlier run is replaced; a file of any other kind is never removed.
