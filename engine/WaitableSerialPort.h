@@ -26,6 +26,12 @@ public:
     bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
                      std::chrono::milliseconds limit) override;
     void discardOutput() override;
+    // The modem lines (CTS, DSR, DCD, RI, with DTR and RTS as set), breaks and framing and parity
+    // errors, looked at at each wait where the port shows them; a break is told as its start and
+    // end together, an error without its place among the bytes.
+    std::vector<LineEvent> takeLineEvents() override;
+    // DTR, RTS and break as asked; false for settings and errors, which stay as they are.
+    bool tellLineEvent(const LineEvent& event) override;
     const char* errorText() override;
     const char* writeErrorText() override;
 

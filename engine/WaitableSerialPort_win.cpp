@@ -1,6 +1,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "engine/CommErrorText.h"
 #include "engine/CommLineSettings_win.h"
@@ -36,12 +39,53 @@ struct WaitableSerialPort::Impl {
         fail(error);
         return PortInput::Failed;
     }
+    // What the line did, looked at at each wait and read: the modem lines, and the breaks and
+    // errors that ClearCommError reports (and clears).
+    std::optional<std::uint8_t> modemLines;
+    bool noModemLines = false;
+    std::vector<LineEvent> lineEvents;
+    void note(LineEvent event) {
+        if (lineEvents.size() < kLineEventsHeld) lineEvents.push_back(event);
+    }
+    void lookAtModemLines();
+    void noteLineErrors(DWORD lineErrors);
+    static constexpr std::size_t kLineEventsHeld = 256;
+
     PortInput collectWaitingRead();
     bool readQueued(void* buffer, std::uint32_t count, std::uint32_t* moved);
     DWORD writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* moved,
                       std::chrono::milliseconds limit);
     void cancelWaitingRead();
 };
+
+void WaitableSerialPort::Impl::lookAtModemLines() {
+    // A port without modem lines fails the first time: it is not asked again at every wait.
+    if (noModemLines) return;
+    DWORD status = 0;
+    if (!GetCommModemStatus(handle.get(), &status)) {
+        noModemLines = true;
+        return;
+    }
+    std::uint8_t now = 0;
+    if (status & MS_CTS_ON) now |= control_line::kCts;
+    if (status & MS_DSR_ON) now |= control_line::kDsr;
+    if (status & MS_RLSD_ON) now |= control_line::kDcd;
+    if (status & MS_RING_ON) now |= control_line::kRing;
+    if (modemLines && *modemLines != now) note({LineEventKind::ControlLines, now});
+    modemLines = now;
+}
+
+// A break shows only as having come, so it is told as its start and end at once; an error
+// without the byte it spoiled.
+void WaitableSerialPort::Impl::noteLineErrors(DWORD lineErrors) {
+    const std::uint8_t lines = modemLines.value_or(0);
+    if (lineErrors & CE_BREAK) {
+        note({LineEventKind::BreakStart, lines});
+        note({LineEventKind::BreakEnd, lines});
+    }
+    if (lineErrors & CE_FRAME) note({LineEventKind::FramingError, lines});
+    if (lineErrors & CE_RXPARITY) note({LineEventKind::ParityError, lines});
+}
 
 // A read that ends with no byte under zero timeouts means the port has gone: some drivers, and
 // Wine over a hung-up terminal, end reads that way instead of with an error. Its state then
@@ -119,6 +163,9 @@ WaitableSerialPort::~WaitableSerialPort() { close(); }
 bool WaitableSerialPort::open(const std::string& path, std::int32_t speed, std::int32_t dataBits,
                               Parity parity, StopBits stopBits) {
     close();
+    impl_->modemLines.reset();
+    impl_->noModemLines = false;
+    impl_->lineEvents.clear();
     if (!impl_->waitEvent.valid() || !impl_->transferEvent.valid() || !impl_->writeEvent.valid()) {
         impl_->lastError = ERROR_NOT_ENOUGH_MEMORY;
         return false;
@@ -172,6 +219,7 @@ bool WaitableSerialPort::readAvailable(void* buffer, std::uint32_t count,
         if (got == 0) return impl_->fail(GetLastError());
         status.cbInQue = 0;
     }
+    impl_->noteLineErrors(lineErrors);
     const std::uint32_t queued = std::min<std::uint32_t>(status.cbInQue, count - got);
     std::uint32_t moved = 0;
     if (queued > 0 && !impl_->readQueued(bytes + got, queued, &moved) && got == 0) {
@@ -188,6 +236,30 @@ bool WaitableSerialPort::writeWithin(const void* buffer, std::uint32_t count,
         isOpen() ? impl_->writeWithin(buffer, count, &moved, limit) : ERROR_INVALID_HANDLE;
     if (bytesWritten) *bytesWritten = moved;
     return impl_->writeError == 0;
+}
+
+std::vector<LineEvent> WaitableSerialPort::takeLineEvents() {
+    if (isOpen()) impl_->lookAtModemLines();
+    return std::exchange(impl_->lineEvents, {});
+}
+
+// The host's lines and a break, as the program under test set them, for the device.
+bool WaitableSerialPort::tellLineEvent(const LineEvent& event) {
+    if (!isOpen()) return false;
+    HANDLE port = impl_->handle.get();
+    switch (event.kind) {
+        case LineEventKind::ControlLines:
+            return EscapeCommFunction(port,
+                                      event.controlLines & control_line::kDtr ? SETDTR : CLRDTR) &&
+                   EscapeCommFunction(port,
+                                      event.controlLines & control_line::kRts ? SETRTS : CLRRTS);
+        case LineEventKind::BreakStart:
+            return EscapeCommFunction(port, SETBREAK) != FALSE;
+        case LineEventKind::BreakEnd:
+            return EscapeCommFunction(port, CLRBREAK) != FALSE;
+        default:
+            return false;  // settings stay as opened; errors are the line's own
+    }
 }
 
 const char* WaitableSerialPort::errorText() {
@@ -208,7 +280,8 @@ WaitablePort::WaitStart WaitableSerialPort::startWait() {
         return {PortInput::Failed, 0};
     }
     if (impl_->failed) return {PortInput::Failed, 0};
-    if (impl_->haveFirstByte) return {PortInput::Ready, 0};
+    impl_->lookAtModemLines();
+    if (impl_->haveFirstByte || !impl_->lineEvents.empty()) return {PortInput::Ready, 0};
     if (!impl_->readPending) {
         impl_->waitRead = OVERLAPPED{};
         impl_->waitRead.hEvent = impl_->waitEvent.get();
