@@ -11,6 +11,7 @@
 #include "cli/PortRemarks.h"
 #include "cli/ReportFile.h"
 #include "conversation/ConversationReader.h"
+#include "conversation/LineEventText.h"
 #include "workers/ConversationAsk.h"
 #include "workers/PortOpening.h"
 
@@ -101,6 +102,17 @@ std::string differenceLine(const AnswerDifference& d) {
            hexOf(d.got, d.firstDiffering) + "\n";
 }
 
+// "request 3 at 0.520000 s: the device's lines were CTS, expected CTS DSR"
+std::string lineDifferenceLine(const LineDifference& d) {
+    char head[96];
+    std::snprintf(head, sizeof head,
+                  "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
+                  static_cast<unsigned long long>(d.requestMicros / 1'000'000),
+                  static_cast<unsigned long long>(d.requestMicros % 1'000'000));
+    return head + std::string("the device's lines were ") + controlLinesText(d.got) +
+           ", expected " + controlLinesText(d.expected) + "\n";
+}
+
 double msOf(std::uint64_t micros) { return static_cast<double>(micros) / 1000.0; }
 
 std::string formatted(const char* format, double value) {
@@ -117,7 +129,12 @@ std::string reportText(const AskTally& t) {
            "\nanswers late: " + std::to_string(t.answersLate) +
            formatted("\nanswer time p50: %.3f ms", msOf(t.answerMicros.percentileMicros(0.5))) +
            formatted("\nanswer time p99: %.3f ms", msOf(t.answerMicros.percentileMicros(0.99))) +
-           formatted("\nanswer time max: %.3f ms\n", msOf(t.answerMicros.maxMicros()));
+           formatted("\nanswer time max: %.3f ms\n", msOf(t.answerMicros.maxMicros())) +
+           // Only where the recording and the port both showed the device's lines.
+           (t.lineStatesCompared == 0
+                ? std::string()
+                : "line states compared: " + std::to_string(t.lineStatesCompared) +
+                      "\nline states differing: " + std::to_string(t.lineStatesDiffering) + "\n");
 }
 
 std::string reportJson(const AskTally& t) {
@@ -130,7 +147,9 @@ std::string reportJson(const AskTally& t) {
                      msOf(t.answerMicros.percentileMicros(0.5))) +
            formatted(",\n  \"answer_time_p99_ms\": %.3f",
                      msOf(t.answerMicros.percentileMicros(0.99))) +
-           formatted(",\n  \"answer_time_max_ms\": %.3f\n}\n", msOf(t.answerMicros.maxMicros()));
+           formatted(",\n  \"answer_time_max_ms\": %.3f", msOf(t.answerMicros.maxMicros())) +
+           ",\n  \"line_states_compared\": " + std::to_string(t.lineStatesCompared) +
+           ",\n  \"line_states_differing\": " + std::to_string(t.lineStatesDiffering) + "\n}\n";
 }
 
 int runAsk(const Arguments& arguments, Console& console) {
@@ -152,9 +171,14 @@ int runAsk(const Arguments& arguments, Console& console) {
 
     // The tally's room is fixed but not small: on the heap, not the stack.
     const auto tally = std::make_unique<AskTally>();
+    AskSettings settings = options->ask;
+    settings.linesDiffer = [&](const LineDifference& difference) {
+        std::fputs(lineDifferenceLine(difference).c_str(), console.out);
+        std::fflush(console.out);
+    };
     const InterruptWatch interrupts;
     const Failure failure = askDevice(
-        reader, port, options->ask, *tally,
+        reader, port, settings, *tally,
         [&](const AnswerDifference& difference) {
             std::fputs(differenceLine(difference).c_str(), console.out);
             std::fflush(console.out);
@@ -169,7 +193,12 @@ int runAsk(const Arguments& arguments, Console& console) {
     }
     const std::uint64_t differing =
         tally->answersDiffering + tally->answersMissing + tally->answersLate;
-    if (differing == 0) return kExitSuccess;
+    if (differing == 0 && tally->lineStatesDiffering == 0) return kExitSuccess;
+    if (differing == 0)
+        return reportFailure(console, kName,
+                             "the device's lines were not as recorded after " +
+                                 std::to_string(tally->lineStatesDiffering) + " of " +
+                                 std::to_string(tally->lineStatesCompared) + " answers");
     return reportFailure(console, kName,
                          std::to_string(differing) + " of " + std::to_string(tally->requests) +
                              " answers were not as recorded");
@@ -194,7 +223,10 @@ Command askCommand() {
             "expected and what came, in hex. Then a report: requests, answers matched,\n"
             "differing, missing and late, and the device's answer time (p50, p99, max).\n"
             "An answer none of whose bytes came within --timeout counts as late, not as\n"
-            "matched, even when its bytes come before the next request and are right.\n\n"
+            "matched, even when its bytes come before the next request and are right.\n"
+            "What the host did to the line (control lines, breaks, settings), where the file\n"
+            "keeps it, is told to the port before the next request; where the file and the\n"
+            "port both show the device's lines, they are compared after each answer.\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --timeout MS       wait this long for each answer (the recorded answer's\n"

@@ -60,7 +60,7 @@ void WaitableSerialPort::Impl::lookAtLine() {
     int bits = 0;
     if (!noModemLines && ioctl(fd(), TIOCMGET, &bits) == 0) {
         const std::uint8_t now = controlLinesOf(bits);
-        if (modemLines && *modemLines != now) note({LineEventKind::ControlLines, now});
+        if (!modemLines || *modemLines != now) note({LineEventKind::ControlLines, now});
         modemLines = now;
     } else {
         noModemLines = true;

@@ -71,7 +71,7 @@ void WaitableSerialPort::Impl::lookAtModemLines() {
     if (status & MS_DSR_ON) now |= control_line::kDsr;
     if (status & MS_RLSD_ON) now |= control_line::kDcd;
     if (status & MS_RING_ON) now |= control_line::kRing;
-    if (modemLines && *modemLines != now) note({LineEventKind::ControlLines, now});
+    if (!modemLines || *modemLines != now) note({LineEventKind::ControlLines, now});
     modemLines = now;
 }
 

@@ -29,8 +29,10 @@ struct BurstPlace {
 
 // One request of the file with its answer's bursts, as far as the file has been read.
 struct RecordedExchange {
+    std::vector<LineEvent> hostLineEvents;  // told before the request
     std::vector<BurstPlace> request;
     std::vector<BurstPlace> answer;
+    std::optional<std::uint8_t> deviceLines;  // as recorded by the answer's end
 };
 
 // An answer being collected, compared once the next request is due.
@@ -43,6 +45,7 @@ struct LiveAnswer {
     std::int64_t lastArrival = 0;  // counter: the last bytes read
     bool timed = false;            // its answer time is in the tally
     bool late = false;             // the timeout passed before its first byte
+    std::optional<std::uint8_t> expectedLines;
 };
 
 class Asker {
@@ -95,14 +98,28 @@ private:
     std::optional<std::uint64_t> previousAnswerEndMicros_;  // recorded
     std::uint64_t requestsSeen_ = 0;
     std::optional<LiveAnswer> live_;
+    // The device's lines as the recording has them so far, and as the port last showed them.
+    std::optional<std::uint8_t> recordedDeviceLines_;
+    std::optional<std::uint8_t> seenDeviceLines_;
 };
 
 Failure Asker::run() {
     RecordedExchange exchange;
     std::uint64_t answerBytes = 0;
     ConversationBurst burst;
+    std::vector<LineEvent> hostLineEvents;
+    reader_.keepLineEvents(true);
     while (reader_.next(burst)) {
         if (!firstMicros_) firstMicros_ = burst.timeMicros;
+        if (burst.lineEvent) {
+            if (burst.direction == Direction::Host) {
+                if (hostLineEvents.size() < kMostExchangeBursts)
+                    hostLineEvents.push_back(*burst.lineEvent);
+            } else if (burst.lineEvent->kind == LineEventKind::ControlLines) {
+                recordedDeviceLines_ = burst.lineEvent->controlLines & control_line::kDeviceLines;
+            }
+            continue;
+        }
         const BurstPlace place{burst.offset, burst.timeMicros};
         if (burst.direction == Direction::Device) {
             // Bytes before the first request answer nothing: there is nothing to ask for them.
@@ -111,10 +128,13 @@ Failure Asker::run() {
             answerBytes += burst.bytes.size();
         } else {
             if (!exchange.answer.empty()) {
+                exchange.deviceLines = recordedDeviceLines_;
                 if (!ask(exchange)) return failure_;
                 exchange = {};
                 answerBytes = 0;
             }
+            if (exchange.request.empty()) exchange.hostLineEvents = std::move(hostLineEvents);
+            hostLineEvents.clear();
             exchange.request.push_back(place);
         }
         if (exchange.request.size() > kMostExchangeBursts ||
@@ -128,6 +148,7 @@ Failure Asker::run() {
         }
     }
     if (reader_.failure().happened()) return reader_.failure();
+    exchange.deviceLines = recordedDeviceLines_;
     if (!exchange.request.empty() && !ask(exchange)) return failure_;
     // Bytes that follow the last answer still belong to it.
     if (live_) {
@@ -154,8 +175,12 @@ bool Asker::ask(const RecordedExchange& exchange) {
         if (wait == Wait::Stopped) return false;
     }
 
+    // What the host did to the line before this request, as it did.
+    for (const LineEvent& event : exchange.hostLineEvents) port_.tellLineEvent(event);
+
     LiveAnswer answer;
     answer.request = ++requestsSeen_;
+    answer.expectedLines = exchange.deviceLines;
     answer.requestMicros = requestStart - std::min(requestStart, *firstMicros_);
     if (!readBytes(exchange.answer, answer.expected)) return false;
     live_ = std::move(answer);
@@ -266,6 +291,10 @@ Asker::Wait Asker::takeInput(std::int64_t wakeAt) {
         failure_ = portFailure(Failure::Kind::PortLost, settings_.portName, port_.errorText());
         return Wait::Failed;
     }
+    for (const LineEvent& event : port_.takeLineEvents()) {
+        if (event.kind == LineEventKind::ControlLines)
+            seenDeviceLines_ = event.controlLines & control_line::kDeviceLines;
+    }
     if (count == 0 || !live_) return Wait::Due;  // before the first request: not asked for
     const std::int64_t now = perfCounterNow();
     if (!live_->timed && live_->requestEnd != 0) {
@@ -297,6 +326,16 @@ void Asker::compare() {
         differs_({answer.request, answer.requestMicros,
                   static_cast<std::size_t>(expectedAt - answer.expected.begin()),
                   std::move(answer.expected), std::move(answer.got), answer.late});
+    }
+    // Lines are compared only where both the recording and the port show them.
+    if (answer.expectedLines && seenDeviceLines_) {
+        ++tally_.lineStatesCompared;
+        if (*answer.expectedLines != *seenDeviceLines_) {
+            ++tally_.lineStatesDiffering;
+            if (settings_.linesDiffer)
+                settings_.linesDiffer({answer.request, answer.requestMicros, *answer.expectedLines,
+                                       *seenDeviceLines_});
+        }
     }
     live_.reset();
 }

@@ -118,3 +118,52 @@ TEST_F(NetworkLineEvents, AreRecordedShownByTsharkAndPlayedBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// ask tells the device what the host did to the line before each request, and reports where the
+// device's lines after an answer were not as recorded.
+TEST_F(NetworkLineEvents, AskReplaysTheHostsLinesAndComparesTheDevices) {
+    const std::string file = dir_.file("asked.pcapng");
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "9600 8N1"}).happened());
+        const std::uint64_t start = 1'700'000'000'000'000;
+        ASSERT_FALSE(writer
+                         .writeLineEvent(start, Direction::Host, control_line::kRts,
+                                         {LineEventKind::ControlLines, control_line::kRts})
+                         .happened());
+        ASSERT_FALSE(writer.write({start + 1000, Direction::Host, 0, bytesOf("Q")}).happened());
+        const std::uint8_t recorded = control_line::kCts | control_line::kDsr;
+        ASSERT_FALSE(writer
+                         .writeLineEvent(start + 2000, Direction::Device, recorded,
+                                         {LineEventKind::ControlLines, recorded})
+                         .happened());
+        ASSERT_FALSE(writer.write({start + 3000, Direction::Device, 0, bytesOf("A")}).happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    DeviceServer device;
+    ASSERT_TRUE(device.open()) << device.port.errorText();
+    startCli({"ask", file, "--port", device.url, "--timeout", "2000"});
+    ASSERT_TRUE(device.reader->waitUntil([&] { return device.reader->bytes().size() == 1; }))
+        << errors();
+    // Only CTS, where the recording has CTS and DSR.
+    ASSERT_TRUE(device.port.tellLineEvent({LineEventKind::ControlLines, control_line::kCts}));
+    std::uint32_t written = 0;
+    ASSERT_TRUE(device.port.write("A", 1, &written));
+    EXPECT_EQ(exitStatus(), 1) << output() << errors();
+    EXPECT_NE(output().find("the device's lines were CTS, expected CTS DSR"), std::string::npos)
+        << output();
+    EXPECT_NE(output().find("line states differing: 1"), std::string::npos) << output();
+    // The host's DTR dropped and RTS kept, as recorded, before the request.
+    const auto told = device.reader->events();
+    bool dtrDropped = false;
+    for (const LineEvent& event : told) {
+        if (event.kind == LineEventKind::ControlLines &&
+            (event.controlLines & control_line::kHostLines) == control_line::kRts)
+            dtrDropped = true;
+    }
+    EXPECT_TRUE(dtrDropped);
+}
+
+}  // namespace
