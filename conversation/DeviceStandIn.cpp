@@ -34,6 +34,8 @@ Failure DeviceStandIn::start() {
     for (ConversationReader* reader : {&answer_.reader, &early_.reader}) {
         if (Failure opened = reader->open(index_.path()); opened.happened())
             return failure_ = opened;
+        // The device's line changes among its bursts are played as they were.
+        reader->keepLineEvents(true);
     }
     if (Failure opened = probe_.open(index_.path()); opened.happened()) return failure_ = opened;
     if (Failure opened = pending_.open(); opened.happened()) return failure_ = opened;
@@ -253,14 +255,19 @@ void DeviceStandIn::lineUpNext(Stream& stream) {
     stream.next.reset();
     if (failure_.happened()) return;
     ConversationBurst burst;
-    if (!stream.reader.next(burst)) {
-        if (stream.reader.failure().happened()) fail(stream.reader);
-        return;
-    }
+    do {
+        if (!stream.reader.next(burst)) {
+            if (stream.reader.failure().happened()) fail(stream.reader);
+            return;
+        }
+        // What the host did to the line is the program's own to do: it neither ends an answer
+        // nor is played.
+    } while (burst.lineEvent && burst.direction == Direction::Host);
     if (burst.direction != Direction::Device) return;
     stream.next = StandInBurst{stream.atMicros + after(burst.timeMicros, stream.fromMicros),
                                {burst.bytes.begin(), burst.bytes.end()},
-                               stream.answer};
+                               stream.answer,
+                               burst.lineEvent};
 }
 
 std::vector<StandInMiss> DeviceStandIn::takeMisses() {

@@ -21,6 +21,9 @@ struct StandInBurst {
     std::uint64_t dueMicros = 0;
     std::vector<std::uint8_t> bytes;
     bool answer = false;  // an answer's, not one of the device's early bursts
+    // Set when the device's line did something here instead (bytes then empty): its control
+    // lines, a break, an error, as the recording has it, for the port to show where it can.
+    std::optional<LineEvent> lineEvent = std::nullopt;
 };
 
 // A request that did not come as the file has it: out of its order, or no recorded request.

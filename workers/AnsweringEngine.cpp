@@ -133,6 +133,11 @@ AnsweringResult runAnswering(WaitablePort& port, DeviceStandIn& standIn,
             burst && burst->dueMicros <= now + kSleepAheadMicros) {
             const std::int64_t due = clock.counterAt(burst->dueMicros);
             sleeper.sleepUntil(due);
+            if (burst->lineEvent) {  // shown where the port can: no write, no lateness
+                port.tellLineEvent(*burst->lineEvent);
+                standIn.burstSent();
+                continue;
+            }
             const std::int64_t began = perfCounterNow();
             // A host that reads nothing must not keep a stop or the duration waiting.
             bool durationEnded = false;

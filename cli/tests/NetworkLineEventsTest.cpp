@@ -167,3 +167,55 @@ TEST_F(NetworkLineEvents, AskReplaysTheHostsLinesAndComparesTheDevices) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stand-in plays the device's line changes that follow an answer's first burst at their
+// recorded delays, with the answer.
+TEST_F(NetworkLineEvents, RespondPlaysTheDevicesLineChangesWithItsAnswers) {
+    const std::string file = dir_.file("answered.pcapng");
+    const std::uint8_t before = control_line::kCts;
+    const std::uint8_t after = control_line::kCts | control_line::kDsr;
+    {
+        ConversationWriter writer;
+        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "9600 8N1"}).happened());
+        const std::uint64_t start = 1'700'000'000'000'000;
+        ASSERT_FALSE(writer
+                         .writeLineEvent(start, Direction::Device, before,
+                                         {LineEventKind::ControlLines, before})
+                         .happened());
+        ASSERT_FALSE(
+            writer.write({start + 1000, Direction::Host, before, bytesOf("Q")}).happened());
+        ASSERT_FALSE(
+            writer.write({start + 2000, Direction::Device, before, bytesOf("A")}).happened());
+        ASSERT_FALSE(writer
+                         .writeLineEvent(start + 3000, Direction::Device, after,
+                                         {LineEventKind::ControlLines, after})
+                         .happened());
+        ASSERT_FALSE(writer.close().happened());
+    }
+    startCli({"respond", file, "--port", "rfc2217-server:0", "--duration", "10"});
+    std::string url;
+    for (int i = 0; i < 500 && url.empty(); ++i) {
+        std::this_thread::sleep_for(milliseconds(20));
+        std::istringstream(output()) >> url;
+    }
+    std::string reason;
+    const auto name = parseNetworkPortName(url, &reason);
+    ASSERT_TRUE(name) << url << ": " << errors();
+    NetworkPort program;
+    ASSERT_TRUE(program.open(url, *name, {})) << program.errorText();
+    PortReader reader(program);
+    ASSERT_TRUE(reader.waitUntil([&] { return !reader.events().empty(); }));
+    EXPECT_EQ(reader.events().back().controlLines & control_line::kDeviceLines, before);
+    std::uint32_t written = 0;
+    ASSERT_TRUE(program.write("Q", 1, &written));
+    ASSERT_TRUE(reader.waitUntil([&] { return reader.bytes().size() == 1; }));
+    EXPECT_EQ(reader.bytes(), bytesOf("A"));
+    EXPECT_TRUE(reader.waitUntil([&] {
+        return (reader.events().back().controlLines & control_line::kDeviceLines) == after;
+    }));
+    cli_.interrupt();
+}
+
+}  // namespace
