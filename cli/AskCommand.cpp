@@ -88,12 +88,18 @@ std::string hexOf(const std::vector<std::uint8_t>& bytes, std::size_t from) {
     return text;
 }
 
-std::string differenceLine(const AnswerDifference& d) {
+// "request 3 at 0.520000 s: "
+std::string requestHead(std::uint64_t request, std::uint64_t requestMicros) {
     char head[96];
     std::snprintf(head, sizeof head,
-                  "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
-                  static_cast<unsigned long long>(d.requestMicros / 1'000'000),
-                  static_cast<unsigned long long>(d.requestMicros % 1'000'000));
+                  "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(request),
+                  static_cast<unsigned long long>(requestMicros / 1'000'000),
+                  static_cast<unsigned long long>(requestMicros % 1'000'000));
+    return head;
+}
+
+std::string differenceLine(const AnswerDifference& d) {
+    const std::string head = requestHead(d.request, d.requestMicros);
     const std::string what = d.late ? "answer after the timeout"
                              : d.got.empty()
                                  ? "no answer"
@@ -104,13 +110,8 @@ std::string differenceLine(const AnswerDifference& d) {
 
 // "request 3 at 0.520000 s: the device's lines were CTS, expected CTS DSR"
 std::string lineDifferenceLine(const LineDifference& d) {
-    char head[96];
-    std::snprintf(head, sizeof head,
-                  "request %llu at %llu.%06llu s: ", static_cast<unsigned long long>(d.request),
-                  static_cast<unsigned long long>(d.requestMicros / 1'000'000),
-                  static_cast<unsigned long long>(d.requestMicros % 1'000'000));
-    return head + std::string("the device's lines were ") + controlLinesText(d.got) +
-           ", expected " + controlLinesText(d.expected) + "\n";
+    return requestHead(d.request, d.requestMicros) + "the device's lines were " +
+           controlLinesText(d.got) + ", expected " + controlLinesText(d.expected) + "\n";
 }
 
 double msOf(std::uint64_t micros) { return static_cast<double>(micros) / 1000.0; }

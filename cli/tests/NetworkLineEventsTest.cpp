@@ -34,7 +34,24 @@ bool hasEvent(const std::vector<LineEvent>& events, LineEventKind kind, std::uin
     return false;
 }
 
-class NetworkLineEvents : public CliTest {};
+class NetworkLineEvents : public CliTest {
+protected:
+    // Starts respond on the file, served over RFC 2217, and connects to it as a program would.
+    ::testing::AssertionResult standInFor(const std::string& file, NetworkPort& program) {
+        startCli({"respond", file, "--port", "rfc2217-server:0", "--duration", "10"});
+        std::string url;
+        for (int i = 0; i < 500 && url.empty(); ++i) {
+            std::this_thread::sleep_for(milliseconds(20));
+            std::istringstream(output()) >> url;
+        }
+        std::string reason;
+        const auto name = parseNetworkPortName(url, &reason);
+        if (!name) return ::testing::AssertionFailure() << "'" << url << "': " << errors();
+        if (!program.open(url, *name, {}))
+            return ::testing::AssertionFailure() << program.errorText();
+        return ::testing::AssertionSuccess();
+    }
+};
 
 TEST_F(NetworkLineEvents, AreRecordedShownByTsharkAndPlayedBack) {
     const std::string file = dir_.file("lines.pcapng");
@@ -83,17 +100,8 @@ TEST_F(NetworkLineEvents, AreRecordedShownByTsharkAndPlayedBack) {
     }
 
     // Stood in for, served: a program that connects is told the device's lines.
-    startCli({"respond", file, "--port", "rfc2217-server:0", "--duration", "10"});
-    std::string url;
-    for (int i = 0; i < 500 && url.empty(); ++i) {
-        std::this_thread::sleep_for(milliseconds(20));
-        std::istringstream(output()) >> url;
-    }
-    std::string reason;
-    const auto name = parseNetworkPortName(url, &reason);
-    ASSERT_TRUE(name) << url << ": " << errors();
     NetworkPort program;
-    ASSERT_TRUE(program.open(url, *name, {})) << program.errorText();
+    ASSERT_TRUE(standInFor(file, program));
     PortReader programReader(program);
     EXPECT_TRUE(programReader.waitUntil(
         [&] { return hasEvent(programReader.events(), LineEventKind::ControlLines, ctsDsr); }));
@@ -194,17 +202,8 @@ TEST_F(NetworkLineEvents, RespondPlaysTheDevicesLineChangesWithItsAnswers) {
                          .happened());
         ASSERT_FALSE(writer.close().happened());
     }
-    startCli({"respond", file, "--port", "rfc2217-server:0", "--duration", "10"});
-    std::string url;
-    for (int i = 0; i < 500 && url.empty(); ++i) {
-        std::this_thread::sleep_for(milliseconds(20));
-        std::istringstream(output()) >> url;
-    }
-    std::string reason;
-    const auto name = parseNetworkPortName(url, &reason);
-    ASSERT_TRUE(name) << url << ": " << errors();
     NetworkPort program;
-    ASSERT_TRUE(program.open(url, *name, {})) << program.errorText();
+    ASSERT_TRUE(standInFor(file, program));
     PortReader reader(program);
     ASSERT_TRUE(reader.waitUntil([&] { return !reader.events().empty(); }));
     EXPECT_EQ(reader.events().back().controlLines & control_line::kDeviceLines, before);

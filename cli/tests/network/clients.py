@@ -11,12 +11,15 @@ clients.py URL
     away (closed without a byte); over rfc2217:// a change of speed is acknowledged.
     Prints each check; exits 1 if one failed.
 """
+import os
 import socket
-import struct
 import sys
 import time
 
 import serial
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "modbus"))
+from slave import crc16  # noqa: E402  (the slave's own frames)
 
 # Coils 0-15 of unit 1, as the slave holds them (every odd one set) and its answer.
 READ_COILS = bytes([1, 1, 0, 0, 0, 16])
@@ -37,15 +40,6 @@ def read_exactly(port, count, seconds=3.0):
     while len(got) < count and time.time() < end:
         got += port.read(count - len(got))
     return got
-
-
-def crc16(data):
-    crc = 0xFFFF
-    for byte in data:
-        crc ^= byte
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return struct.pack("<H", crc)
 
 
 def change_lines(url):

@@ -30,21 +30,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-status=0
-fail() { echo "FAIL: $*"; status=1; }
 pass() { echo "ok   $*"; }
 
-pair() {  # a pseudo-terminal pair whose ends are links $1 and $2
-    socat "pty,raw,echo=0,link=$1" "pty,raw,echo=0,link=$2" </dev/null 2>/dev/null &
-    pids+=($!)
-    for _ in $(seq 500); do [[ -e "$1" && -e "$2" ]] && return 0; sleep 0.01; done
-    echo "socat made no pair" >&2
-    exit 2
-}
-wait_for_line() {  # <file> <text>: within 15 s
-    for _ in $(seq 1500); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.01; done
-    return 1
-}
 free_port() {
     "$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
@@ -57,22 +44,7 @@ listening() {  # <port>: within 10 s
     return 1
 }
 
-if [[ -n "$windows_cli" ]]; then
-    source "$here/../../../scripts/wine-prefix.sh"
-    wine_prefix_setup "$(cd "$(dirname "$windows_cli")/.." && pwd)"
-    wine_server_ensure
-fi
-port_of() {  # <end> <COM name>
-    if [[ -z "$windows_cli" ]]; then
-        echo "$1"
-    else
-        ln -sfn "$1" "$WINEPREFIX/dosdevices/${2,,}"
-        echo "$2"
-    fi
-}
-file_of() { [[ -z "$windows_cli" ]] && echo "$1" || echo "Z:${1//\//\\}"; }
-run_cli=("$cli")
-[[ -z "$windows_cli" ]] || run_cli=("$WINELOADER" "$windows_cli")
+source "$here/../peers.sh"
 
 # The device server: ser2net in front of the slave, RFC 2217 on one port and raw TCP on another
 # (used one at a time: both reach the same line).
