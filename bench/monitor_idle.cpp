@@ -14,8 +14,8 @@
 #include "conversation/ConversationWriter.h"
 #include "engine/WaitableSerialPort.h"
 #include "tests/support/SerialPair.h"
-#include "workers/PortOpening.h"
 #include "workers/MonitorRelay.h"
+#include "workers/PortOpening.h"
 
 int main() {
     SerialPair pair;
