@@ -10,8 +10,8 @@
 #include "engine/WaitableSerialPort.h"
 #include "tests/support/SerialPair.h"
 #include "tests/support/TerminalProgram_posix.h"
-#include "workers/PortOpening.h"
 #include "workers/MonitorRelay.h"
+#include "workers/PortOpening.h"
 #include "workers/QueuedPortWriter.h"
 
 namespace {
