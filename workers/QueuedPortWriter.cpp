@@ -1,5 +1,7 @@
 #include "workers/QueuedPortWriter.h"
 
+#include <algorithm>
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -41,6 +43,17 @@ bool QueuedPortWriter::queue(std::span<const std::uint8_t> bytes, std::chrono::m
         return failed() || queuedBytes_ == 0 || queuedBytes_ + bytes.size() <= limit_;
     });
     if (!room || failed()) return false;
+    if (bursts_.empty() && !writing_) {
+        // Nothing is ahead of these bytes: what the port takes now goes at once, in order.
+        std::uint32_t moved = 0;
+        if (!port_.writeWithin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &moved,
+                               std::chrono::milliseconds(0))) {
+            failLocked();
+            return false;
+        }
+        bytes = bytes.subspan(std::min<std::size_t>(moved, bytes.size()));
+        if (bytes.empty()) return true;
+    }
     bursts_.emplace_back(bytes.begin(), bytes.end());
     queuedBytes_ += bytes.size();
     changed_.notify_all();
@@ -70,9 +83,15 @@ void QueuedPortWriter::run(std::stop_token stop) {
                 bursts_.pop_front();
             }
             queuedBytes_ -= chunk.size();
+            writing_ = true;
             changed_.notify_all();
         }
-        if (!writeOut(chunk, stop)) return;
+        const bool written = writeOut(chunk, stop);
+        {
+            std::lock_guard lock(mutex_);
+            writing_ = false;
+        }
+        if (!written) return;
     }
 }
 
@@ -84,11 +103,8 @@ bool QueuedPortWriter::writeOut(const std::vector<std::uint8_t>& bytes,
         std::uint32_t moved = 0;
         if (!port_.writeWithin(bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done),
                                &moved, kWriteStep)) {
-            Failure lost = portFailure(Failure::Kind::PortLost, name_, port_.writeErrorText());
             std::lock_guard lock(mutex_);
-            failure_ = std::move(lost);
-            failed_.store(true, std::memory_order_release);
-            changed_.notify_all();
+            failLocked();
             return false;
         }
         done += moved;
@@ -98,4 +114,10 @@ bool QueuedPortWriter::writeOut(const std::vector<std::uint8_t>& bytes,
         }
     }
     return true;
+}
+
+void QueuedPortWriter::failLocked() {
+    failure_ = portFailure(Failure::Kind::PortLost, name_, port_.writeErrorText());
+    failed_.store(true, std::memory_order_release);
+    changed_.notify_all();
 }

@@ -15,10 +15,13 @@
 #include "engine/WaitablePort.h"
 
 // Writes bytes to one port on a thread of its own, in the order they were queued, so that the
-// thread reading the ports never waits on a write. The queue is bounded: when it is full, queue()
-// waits for room (back-pressure on the reader). A failed write ends the writer with the port's
-// PortLost failure, which failure() tells. Destroying it finishes: what is queued is still
-// written if that takes at most the drain time, the rest is dropped, and the thread is joined.
+// thread reading the ports never waits on a write. Bytes that find the queue empty and the
+// writer idle are written at once by the thread that queues them, as far as the port takes them
+// without waiting: the hand-over to the writer thread costs more than the write. The queue is
+// bounded: when it is full, queue() waits for room (back-pressure on the reader). A failed write
+// ends the writer with the port's PortLost failure, which failure() tells. Destroying it finishes:
+// what is queued is still written if that takes at most the drain time, the rest is dropped, and
+// the thread is joined.
 class QueuedPortWriter {
 public:
     static constexpr std::size_t kDefaultLimit = 16u << 20;
@@ -40,6 +43,8 @@ public:
 private:
     void run(std::stop_token stop);
     bool writeOut(const std::vector<std::uint8_t>& bytes, const std::stop_token& stop);
+    // With the lock held: the port's failure, for both threads.
+    void failLocked();
 
     WaitablePort& port_;
     const std::string name_;
@@ -48,6 +53,7 @@ private:
     std::condition_variable_any changed_;
     std::deque<std::vector<std::uint8_t>> bursts_;
     std::size_t queuedBytes_ = 0;
+    bool writing_ = false;  // the writer thread has bytes it took from the queue
     Failure failure_;
     std::atomic<bool> failed_{false};
     std::chrono::steady_clock::time_point dropAt_{};  // set when asked to stop
