@@ -27,17 +27,17 @@ void append(Outcome& outcome, ComPortSession& session) {
     for (ComPortNotice& notice : session.takeNotices()) outcome.notices.push_back(notice);
 }
 
-// Feeds bytes in pieces of 1 to 16 drawn from the seed (0: all at once), taking what comes
-// out between pieces.
-Outcome run(ComPortRole role, bool start, std::span<const std::uint8_t> bytes, unsigned seed) {
+// Feeds bytes in pieces of 1 to 16 bytes, their sizes drawn from `cutting` (0: all at once),
+// taking what comes out between pieces.
+Outcome run(ComPortRole role, bool start, std::span<const std::uint8_t> bytes, unsigned cutting) {
     ComPortSession session(role);
     Outcome outcome;
     if (start) session.start();
-    const bool whole = seed == 0;
+    const bool whole = cutting == 0;
     std::size_t at = 0;
     while (at < bytes.size()) {
-        seed = seed * 1103515245u + 12345u;
-        const std::size_t piece = whole ? bytes.size() : 1 + (seed >> 16) % 16;
+        cutting = cutting * 1103515245u + 12345u;
+        const std::size_t piece = whole ? bytes.size() : 1 + (cutting >> 16) % 16;
         const std::size_t size = std::min(piece, bytes.size() - at);
         session.receive(bytes.subspan(at, size), &outcome.line);
         at += size;
@@ -98,11 +98,11 @@ Bytes crossed(const Bytes& line, bool binary) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const bool start = data[0] & 1;
-    const unsigned seed = data[1] | 1u;
+    const unsigned cutting = data[1] | 1u;
     const std::span<const std::uint8_t> bytes(data + 2, size - 2);
     for (const ComPortRole role : {ComPortRole::Client, ComPortRole::Server}) {
         const Outcome whole = run(role, start, bytes, 0);
-        const Outcome cut = run(role, start, bytes, seed);
+        const Outcome cut = run(role, start, bytes, cutting);
         check(whole.line == cut.line && whole.outgoing == cut.outgoing &&
                   sameNotices(whole.notices, cut.notices),
               "the pieces change nothing");

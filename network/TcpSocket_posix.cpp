@@ -55,6 +55,21 @@ struct AddressList {
     }
 };
 
+// The addresses to connect to or listen on; false with the reason in *why.
+bool resolve(const std::string& host, std::uint16_t port, bool listening, AddressList* addresses,
+             std::string* why) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    if (listening) hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    const std::string service = std::to_string(port);
+    if (const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses->first)) {
+        *why = std::string("cannot resolve ") + host + ": " + gai_strerror(error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TcpSocket::TcpSocket() : impl_(std::make_unique<Impl>()) {}
@@ -65,15 +80,8 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept = default;
 bool TcpSocket::connect(const std::string& host, std::uint16_t port,
                         std::chrono::milliseconds timeout) {
     close();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
     AddressList addresses;
-    const std::string service = std::to_string(port);
-    if (const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses.first)) {
-        errorText_ = std::string("cannot resolve ") + host + ": " + gai_strerror(error);
-        return false;
-    }
+    if (!resolve(host, port, false, &addresses, &errorText_)) return false;
     const auto deadline = SerialClock::now() + timeout;
     for (addrinfo* at = addresses.first; at; at = at->ai_next) {
         impl_->fd = ::socket(at->ai_family, at->ai_socktype, at->ai_protocol);
@@ -112,16 +120,8 @@ bool TcpSocket::connect(const std::string& host, std::uint16_t port,
 
 bool TcpSocket::listen(const std::string& address, std::uint16_t port) {
     close();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     AddressList addresses;
-    const std::string service = std::to_string(port);
-    if (const int error = getaddrinfo(address.c_str(), service.c_str(), &hints, &addresses.first)) {
-        errorText_ = std::string("cannot resolve ") + address + ": " + gai_strerror(error);
-        return false;
-    }
+    if (!resolve(address, port, true, &addresses, &errorText_)) return false;
     for (addrinfo* at = addresses.first; at; at = at->ai_next) {
         impl_->fd = ::socket(at->ai_family, at->ai_socktype, at->ai_protocol);
         const int on = 1;

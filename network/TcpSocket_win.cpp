@@ -49,6 +49,25 @@ struct AddressList {
     }
 };
 
+// The addresses to connect to or listen on; false with the reason in *why.
+bool resolve(const std::string& host, std::uint16_t port, bool listening, AddressList* addresses,
+             std::string* why) {
+    if (!winsockStarted()) {
+        *why = "the system's sockets would not start";
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    if (listening) hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    const std::string service = std::to_string(port);
+    if (const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses->first)) {
+        *why = "cannot resolve " + host + ": " + socketErrorText(error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 struct TcpSocket::Impl {
@@ -78,19 +97,8 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept = default;
 bool TcpSocket::connect(const std::string& host, std::uint16_t port,
                         std::chrono::milliseconds timeout) {
     close();
-    if (!winsockStarted()) {
-        errorText_ = "the system's sockets would not start";
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
     AddressList addresses;
-    const std::string service = std::to_string(port);
-    if (const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses.first)) {
-        errorText_ = "cannot resolve " + host + ": " + socketErrorText(error);
-        return false;
-    }
+    if (!resolve(host, port, false, &addresses, &errorText_)) return false;
     for (addrinfo* at = addresses.first; at; at = at->ai_next) {
         impl_->socket = ::socket(at->ai_family, at->ai_socktype, at->ai_protocol);
         if (impl_->socket == INVALID_SOCKET || !impl_->watch()) {
@@ -126,20 +134,8 @@ bool TcpSocket::connect(const std::string& host, std::uint16_t port,
 
 bool TcpSocket::listen(const std::string& address, std::uint16_t port) {
     close();
-    if (!winsockStarted()) {
-        errorText_ = "the system's sockets would not start";
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     AddressList addresses;
-    const std::string service = std::to_string(port);
-    if (const int error = getaddrinfo(address.c_str(), service.c_str(), &hints, &addresses.first)) {
-        errorText_ = "cannot resolve " + address + ": " + socketErrorText(error);
-        return false;
-    }
+    if (!resolve(address, port, true, &addresses, &errorText_)) return false;
     for (addrinfo* at = addresses.first; at; at = at->ai_next) {
         impl_->socket = ::socket(at->ai_family, at->ai_socktype, at->ai_protocol);
         // Exclusive, so that a second program cannot take the same port beside us.

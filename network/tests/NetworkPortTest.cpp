@@ -67,8 +67,8 @@ TEST(NetworkPortNameTest, TakesTheFourKindsAndRefusesWhatIsNotOne) {
     EXPECT_EQ(nameOf("rfc2217://[::1]:4001").host, "::1");
     EXPECT_EQ(nameOf("tcp://10.0.0.5:7000/").port, 7000);
     EXPECT_EQ(nameOf("rfc2217-server:7001").host, "127.0.0.1");  // loopback unless named
-    EXPECT_TRUE(nameOf("tcp-server:0.0.0.0:7002").serves);
-    EXPECT_EQ(nameOf("tcp-server:0.0.0.0:7002").host, "0.0.0.0");
+    EXPECT_TRUE(nameOf("tcp-server:127.0.0.2:7002").serves);
+    EXPECT_EQ(nameOf("tcp-server:127.0.0.2:7002").host, "127.0.0.2");
     for (const char* wrong : {"rfc2217://host", "tcp://:7000", "tcp://host:70000", "tcp://host:x",
                               "rfc2217-server:", "tcp://::1:7000", "COM3"}) {
         std::string reason;
