@@ -25,7 +25,7 @@ bool writeLongModbusConversation(const fs::path& path) {
                                  {kReadHoldingRegisters, 10, 10},
                                  {kReadInputRegisters, 0, 8}};
     ConversationWriter writer;
-    if (writer.open(path.string(), {"bench", "COM1 <-> COM2", "19200 8N1"}).happened())
+    if (writer.open(path.string(), {"bench", {{"COM1 <-> COM2", "19200 8N1"}}}).happened())
         return false;
     std::uint64_t now = 1'800'000'000'000'000;
     for (std::uint64_t i = 0;; ++i) {

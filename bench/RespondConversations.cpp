@@ -196,7 +196,7 @@ std::vector<std::span<const std::uint8_t>> answerBursts(const Exchange& exchange
 
 bool writeConversation(const std::filesystem::path& path, const std::vector<Exchange>& recorded) {
     ConversationWriter writer;
-    if (writer.open(path.string(), {"bench", "COM1 <-> COM2", "115200 8N1"}).happened())
+    if (writer.open(path.string(), {"bench", {{"COM1 <-> COM2", "115200 8N1"}}}).happened())
         return false;
     std::uint64_t now = 1'800'000'000'000'000;
     bool written = !writer.write({now, Direction::Device, 0, kGreeting}).happened();

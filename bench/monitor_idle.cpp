@@ -35,7 +35,7 @@ int main() {
     }
     const auto folder = benchFolder("monitor-idle");
     ConversationWriter writer;
-    if (writer.open((folder / "idle.pcapng").string(), {"bench", "pty <-> pair", "115200 8N1"})
+    if (writer.open((folder / "idle.pcapng").string(), {"bench", {{"pty <-> pair", "115200 8N1"}}})
             .happened()) {
         std::printf("cannot write the file\n");
         return 1;

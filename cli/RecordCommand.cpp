@@ -173,8 +173,8 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
     tellOpenedPort(console, kName, opened, request.quiet);
     WaitablePort& port = *opened.port;
     ConversationWriter writer;
-    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION, job.device.port,
-                                    lineSettingsText(job.device)};
+    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
+                                    {{job.device.port, lineSettingsText(job.device)}}};
     if (const Failure failure = writer.open(job.filePath, header); failure.happened())
         return reportFailure(console, kName, failure);
     if (!request.quiet) {

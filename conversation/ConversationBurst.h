@@ -20,4 +20,6 @@ struct ConversationBurst {
     // Set when this is what the line did instead of bytes (bytes then empty): direction tells
     // who did it. A reader gives these only when asked to keep line events.
     std::optional<LineEvent> lineEvent = std::nullopt;
+    // Which of the file's interfaces (ports) it came through, from 0 in the file's order.
+    std::uint32_t interfaceIndex = 0;
 };

@@ -35,6 +35,7 @@ inline constexpr std::uint8_t kEventDeviceData = 0x02;  // DATA_RX_START
 // What the line did beside its bytes: a packet of the RTAC header alone, the control-line byte
 // giving the lines after it, who did it in epb_flags' direction bits as for data.
 inline constexpr std::uint8_t kEventStatusChange = 0x00;  // STATUS_CHANGE
+inline constexpr std::uint8_t kEventDataLost = 0x05;      // CAPTURE_DATA_LOST
 inline constexpr std::uint8_t kEventFramingError = 0x07;  // FRAMING_ERROR
 inline constexpr std::uint8_t kEventParityError = 0x08;   // PARITY_ERROR
 inline constexpr std::uint8_t kEventSerialBreak = 0x09;   // SERIAL_BREAK_EVENT
@@ -43,6 +44,8 @@ inline constexpr std::uint8_t kEventSerialBreak = 0x09;   // SERIAL_BREAK_EVENT
 inline constexpr const char* kCommentBreakStart = "break start";
 inline constexpr const char* kCommentBreakEnd = "break end";
 inline constexpr const char* kCommentLineSettings = "line settings: ";
+// A gap gives the time its port was away: "port away for 2.345 s".
+inline constexpr const char* kCommentPortAway = "port away for ";
 
 // Block type, length, ..., length.
 inline constexpr std::size_t kBlockFrameSize = 12;

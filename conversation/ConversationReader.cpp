@@ -91,6 +91,8 @@ std::optional<LineEventKind> lineEventOfType(std::uint8_t type) {
             return LineEventKind::FramingError;
         case kEventParityError:
             return LineEventKind::ParityError;
+        case kEventDataLost:
+            return LineEventKind::DataLost;
         default:
             return std::nullopt;
     }
@@ -100,7 +102,10 @@ std::optional<LineEventKind> lineEventOfType(std::uint8_t type) {
 void applyEventComment(std::string_view comment, LineEvent& event) {
     if (comment.size() > kMaxEventComment) return;
     const std::string_view settings = kCommentLineSettings;
-    if (event.kind == LineEventKind::BreakStart && comment == kCommentBreakEnd) {
+    const std::string_view away = kCommentPortAway;
+    if (event.kind == LineEventKind::DataLost && comment.substr(0, away.size()) == away) {
+        event.awayMicros = awayFromText(comment.substr(away.size())).value_or(0);
+    } else if (event.kind == LineEventKind::BreakStart && comment == kCommentBreakEnd) {
         event.kind = LineEventKind::BreakEnd;
     } else if (event.kind == LineEventKind::ControlLines &&
                comment.substr(0, settings.size()) == settings) {
@@ -131,6 +136,7 @@ void ConversationReader::close() {
     file_ = nullptr;
     format_ = Format::None;
     interfaces_.clear();
+    described_.clear();
     block_.clear();
     block_.shrink_to_fit();
     sectionSeen_ = ended_ = cut_ = hasLastTime_ = false;
@@ -173,6 +179,7 @@ Failure ConversationReader::open(const std::string& path) {
     for (const std::uint32_t pcapMagic : {kPcapMicrosMagic, kPcapNanosMagic}) {
         if (little != pcapMagic && little != swapped(pcapMagic)) continue;
         format_ = Format::Pcap;
+        described_.assign(1, {});
         bigEndian_ = little != pcapMagic;
         pcapNanoseconds_ = pcapMagic == kPcapNanosMagic;
         std::uint8_t header[kPcapFileHeaderSize];
@@ -204,8 +211,8 @@ bool ConversationReader::nextPlace(BurstPlace& place) {
     const bool found = nextBurst(burst);
     headsOnly_ = false;
     if (!found) return false;
-    place = {burst.timeMicros, burst.direction, burst.offset,
-             bytesAt_,         bytesLength_,    burst.lineEvent};
+    place = {burst.timeMicros, burst.direction, burst.offset,        bytesAt_,
+             bytesLength_,     burst.lineEvent, burst.interfaceIndex};
     return true;
 }
 
@@ -464,6 +471,7 @@ ConversationReader::Step ConversationReader::interfaceDescription(std::uint64_t 
                     " interfaces read");
     std::uint8_t resolution = kMicrosecondResolution;
     const std::uint32_t snapLength = load32(block_.data() + 12, bigEndian_);
+    ConversationInterface described;
     // Options run to the end of the block; one that claims more than is left ends the walk.
     std::size_t option = 16;
     const std::size_t end = head.length - 4;
@@ -471,10 +479,15 @@ ConversationReader::Step ConversationReader::interfaceDescription(std::uint64_t 
         const std::uint16_t code = load16(block_.data() + option, bigEndian_);
         const std::uint16_t length = load16(block_.data() + option + 2, bigEndian_);
         if (code == kOptionEnd || option + 4 + length > end) break;
+        const std::string_view text{reinterpret_cast<const char*>(block_.data() + option + 4),
+                                    length};
         if (code == kInterfaceTimeResolution && length >= 1) resolution = block_[option + 4];
+        if (code == kInterfaceName && length <= kMaxEventComment) described.name = text;
+        if (code == kOptionComment && length <= kMaxEventComment) described.lineSettings = text;
         option += 4 + paddedTo4(length);
     }
     interfaces_.push_back({resolution, snapLength});
+    described_.push_back(std::move(described));
     return Step::Skipped;
 }
 
@@ -494,6 +507,7 @@ ConversationReader::Step ConversationReader::enhancedPacket(std::uint64_t at, co
     if (captured > head.length - kPacketMinimum)
         return fail("packet at byte " + std::to_string(at) + " claims " + std::to_string(captured) +
                     " captured bytes, more than its block holds");
+    burst.interfaceIndex = interface;
     const Step step = rtacPacket(at, microsFromUnits(units, interfaces_[interface].resolution),
                                  kPacketMinimum - 4, captured, burst);
     if (step != Step::Burst || !burst.lineEvent) return step;
@@ -544,6 +558,7 @@ ConversationReader::Step ConversationReader::simplePacket(std::uint64_t at, cons
     if (captured > head.length - kSimplePacketMinimum)
         return fail("packet at byte " + std::to_string(at) + " claims " + std::to_string(captured) +
                     " captured bytes, more than its block holds");
+    burst.interfaceIndex = 0;
     return rtacPacket(at, std::nullopt, kSimplePacketMinimum - 4, captured, burst);
 }
 
@@ -569,6 +584,7 @@ ConversationReader::Step ConversationReader::pcapRecord(std::uint64_t at, Conver
     const std::uint32_t fraction = load32(header + 4, bigEndian_);
     const std::uint64_t micros =
         seconds * 1'000'000 + (pcapNanoseconds_ ? fraction / 1000 : fraction);
+    burst.interfaceIndex = 0;
     return rtacPacket(at, micros, kPcapRecordHeaderSize, captured, burst);
 }
 

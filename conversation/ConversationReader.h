@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conversation/ConversationBurst.h"
+#include "conversation/ConversationInterface.h"
 #include "engine/Failure.h"
 
 // Where a burst's bytes lie in the file, for reading a long one a piece at a time.
@@ -17,6 +18,7 @@ struct BurstPlace {
     std::uint64_t bytesAt = 0;  // where its first byte is
     std::uint64_t length = 0;   // its bytes
     std::optional<LineEvent> lineEvent = std::nullopt;  // as ConversationBurst's (length then 0)
+    std::uint32_t interfaceIndex = 0;
 };
 
 // Reads the bursts of a conversation file: pcapng (either byte order, one section) or classic
@@ -40,6 +42,9 @@ public:
     Failure open(const std::string& path);
     void close();
     Format format() const { return format_; }
+    // The ports the file describes, in the order bursts name them: those before its first
+    // packet after open, more as reading meets them. A classic pcap file has one, unnamed.
+    const std::vector<ConversationInterface>& interfaces() const { return described_; }
     // With true, the line's events (status changes, breaks, framing and parity errors) come as
     // bursts with a lineEvent, in file order among the others, from every read below. Who did
     // one is in its packet's flags; a packet without them (a simple packet, classic pcap) is
@@ -123,6 +128,7 @@ private:
         std::uint32_t snapLength = 0;  // 0: no limit
     };
     std::vector<Interface> interfaces_;
+    std::vector<ConversationInterface> described_;
     std::vector<std::uint8_t> block_;
     // While nextPlace walks: packets are read as far as their RTAC header, and where their bytes
     // lie is noted here instead.

@@ -70,22 +70,27 @@ void encodeHeader(std::vector<std::uint8_t>& out, const ConversationHeader& head
     put32(out, kOptionEnd);
     endBlock(out, block);
 
-    block = beginBlock(out, kInterfaceDescriptionType);
-    put16(out, kLinkTypeRtacSerial);
-    put16(out, 0);
-    put32(out, 0);  // no snapshot limit
-    putTextOption(out, block, kInterfaceName, header.interfaceName);
-    putTextOption(out, block, kOptionComment, header.lineSettings);
-    put32(out, kOptionEnd);
-    endBlock(out, block);
+    const std::vector<ConversationInterface> unnamed(1);
+    for (const ConversationInterface& port :
+         header.interfaces.empty() ? unnamed : header.interfaces) {
+        block = beginBlock(out, kInterfaceDescriptionType);
+        put16(out, kLinkTypeRtacSerial);
+        put16(out, 0);
+        put32(out, 0);  // no snapshot limit
+        putTextOption(out, block, kInterfaceName, port.name);
+        putTextOption(out, block, kOptionComment, port.lineSettings);
+        put32(out, kOptionEnd);
+        endBlock(out, block);
+    }
 }
 
 // A packet block as far as the end of its RTAC header; the caller adds the bytes, then ends it.
-std::size_t beginPacket(std::vector<std::uint8_t>& out, std::uint64_t timeMicros, std::size_t bytes,
-                        std::uint8_t eventType, std::uint8_t controlLines) {
+std::size_t beginPacket(std::vector<std::uint8_t>& out, std::uint32_t interfaceIndex,
+                        std::uint64_t timeMicros, std::size_t bytes, std::uint8_t eventType,
+                        std::uint8_t controlLines) {
     const auto captured = static_cast<std::uint32_t>(kRtacHeaderSize + bytes);
     const std::size_t block = beginBlock(out, kEnhancedPacketType);
-    put32(out, 0);  // the one interface
+    put32(out, interfaceIndex);
     put32(out, static_cast<std::uint32_t>(timeMicros >> 32));
     put32(out, static_cast<std::uint32_t>(timeMicros));
     put32(out, captured);
@@ -112,15 +117,16 @@ void endPacket(std::vector<std::uint8_t>& out, std::size_t block, Direction dire
 void encodeBurst(std::vector<std::uint8_t>& out, const ConversationBurst& burst) {
     const bool host = burst.direction == Direction::Host;
     const std::size_t block =
-        beginPacket(out, burst.timeMicros, burst.bytes.size(),
+        beginPacket(out, burst.interfaceIndex, burst.timeMicros, burst.bytes.size(),
                     host ? kEventHostData : kEventDeviceData, burst.controlLines);
     out.insert(out.end(), burst.bytes.begin(), burst.bytes.end());
     endPacket(out, block, burst.direction);
 }
 
 // Each kind as the RTAC event type that means it; the comment tells what the type cannot.
-void encodeLineEvent(std::vector<std::uint8_t>& out, std::uint64_t timeMicros, Direction who,
-                     std::uint8_t controlLines, const LineEvent& event) {
+void encodeLineEvent(std::vector<std::uint8_t>& out, std::uint32_t interfaceIndex,
+                     std::uint64_t timeMicros, Direction who, std::uint8_t controlLines,
+                     const LineEvent& event) {
     std::uint8_t type = kEventStatusChange;
     std::string comment;
     switch (event.kind) {
@@ -144,8 +150,13 @@ void encodeLineEvent(std::vector<std::uint8_t>& out, std::uint64_t timeMicros, D
         case LineEventKind::LineSettings:
             comment = kCommentLineSettings + changedSettingsText(event);
             break;
+        case LineEventKind::DataLost:
+            type = kEventDataLost;
+            comment = kCommentPortAway + awayText(event.awayMicros);
+            break;
     }
-    endPacket(out, beginPacket(out, timeMicros, 0, type, controlLines), who, comment);
+    endPacket(out, beginPacket(out, interfaceIndex, timeMicros, 0, type, controlLines), who,
+              comment);
 }
 
 }  // namespace
@@ -168,14 +179,17 @@ Failure ConversationWriter::open(const std::string& path, const ConversationHead
     pending_.reserve(kPendingLimit);
     flushedOnce_ = false;
     encodeHeader(pending_, header);
+    interfaceCount_ =
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, header.interfaces.size()));
     return writeOut();
 }
 
 Failure ConversationWriter::write(const ConversationBurst& burst) {
     if (burst.lineEvent)
         return writeLineEvent(burst.timeMicros, burst.direction, burst.controlLines,
-                              *burst.lineEvent);
-    if (failure_.happened() || !file_) return failure_;
+                              *burst.lineEvent, burst.interfaceIndex);
+    if (const Failure failure = checkInterface(burst.interfaceIndex); failure.happened())
+        return failure;
     if (burst.bytes.size() > kMaxBurstBytes)
         return failed(Failure::Kind::WriteOutput, {},
                       "a burst of " + std::to_string(burst.bytes.size()) +
@@ -185,10 +199,20 @@ Failure ConversationWriter::write(const ConversationBurst& burst) {
 }
 
 Failure ConversationWriter::writeLineEvent(std::uint64_t timeMicros, Direction who,
-                                           std::uint8_t controlLines, const LineEvent& event) {
-    if (failure_.happened() || !file_) return failure_;
-    encodeLineEvent(pending_, timeMicros, who, controlLines, event);
+                                           std::uint8_t controlLines, const LineEvent& event,
+                                           std::uint32_t interfaceIndex) {
+    if (const Failure failure = checkInterface(interfaceIndex); failure.happened()) return failure;
+    encodeLineEvent(pending_, interfaceIndex, timeMicros, who, controlLines, event);
     return pending_.size() >= kPendingLimit ? writeOut() : Failure{};
+}
+
+Failure ConversationWriter::checkInterface(std::uint32_t interfaceIndex) {
+    if (failure_.happened() || !file_) return failure_;
+    if (interfaceIndex < interfaceCount_) return {};
+    // The caller's mistake, not the file's: what was written stays good.
+    Failure refused = fileFailure(Failure::Kind::WriteOutput, path_, {});
+    refused.detail = "interface " + std::to_string(interfaceIndex) + " is not described";
+    return refused;
 }
 
 Failure ConversationWriter::flushIfDue(std::uint64_t nowMicros) {

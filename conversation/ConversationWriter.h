@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "conversation/ConversationBurst.h"
+#include "conversation/ConversationInterface.h"
 #include "engine/Failure.h"
 
 // What the file says about itself: the program that wrote it, the ports and their settings.
 struct ConversationHeader {
-    std::string application;    // with its version, e.g. "veltrane-cli 1.7"
-    std::string interfaceName;  // the ports, e.g. "COM3 <-> COM4"
-    std::string lineSettings;   // e.g. "115200 8N1"
+    std::string application;  // with its version, e.g. "veltrane-cli 1.7"
+    // In the order bursts name them (ConversationBurst::interfaceIndex); none writes one
+    // interface without a name.
+    std::vector<ConversationInterface> interfaces;
 };
 
 // Writes a conversation file as bursts (and the line's events) arrive. Bursts are kept in memory
@@ -30,7 +32,9 @@ public:
     ConversationWriter(const ConversationWriter&) = delete;
     ConversationWriter& operator=(const ConversationWriter&) = delete;
 
-    // Creates (or truncates) the file and writes the section and interface headers.
+    // Creates (or truncates) the file and writes the section and interface headers. A burst or
+    // event on an interface the header does not describe is refused as a failed write, and the
+    // file goes on.
     Failure open(const std::string& path, const ConversationHeader& header);
     bool isOpen() const { return file_ != nullptr; }
     // A burst with a lineEvent is written as writeLineEvent writes it (its bytes are not).
@@ -38,7 +42,7 @@ public:
     // What the line did at timeMicros, as a packet of its own beside the bursts; who is the side
     // that did it, controlLines the lines after it (a ControlLines event's own lines are those).
     Failure writeLineEvent(std::uint64_t timeMicros, Direction who, std::uint8_t controlLines,
-                           const LineEvent& event);
+                           const LineEvent& event, std::uint32_t interfaceIndex = 0);
     // nowMicros on any clock that does not go back; the first call flushes.
     Failure flushIfDue(std::uint64_t nowMicros);
     Failure flush();
@@ -48,10 +52,12 @@ public:
 private:
     Failure writeOut();
     Failure failed(Failure::Kind kind, SystemError error, std::string detail = {});
+    Failure checkInterface(std::uint32_t interfaceIndex);
 
     std::FILE* file_ = nullptr;
     std::string path_;
     std::vector<std::uint8_t> pending_;
+    std::uint32_t interfaceCount_ = 0;
     std::uint64_t lastFlush_ = 0;
     bool flushedOnce_ = false;
     Failure failure_;

@@ -7,7 +7,8 @@
 namespace {
 
 constexpr std::array<const char*, kLineEventKinds> kKindNames = {
-    "control lines", "break start", "break end", "framing error", "parity error", "line settings",
+    "control lines", "break start",   "break end", "framing error",
+    "parity error",  "line settings", "data lost",
 };
 // Indexed by the Parity and StopBits values.
 constexpr std::array<const char*, 5> kParityNames = {"none", "odd", "even", "mark", "space"};
@@ -140,6 +141,26 @@ std::optional<LineEvent> changedSettingsFromText(std::string_view text) {
     }
 }
 
+std::string awayText(std::uint64_t awayMicros) {
+    const std::uint64_t millis = (awayMicros + 500) / 1000;
+    std::string fraction = std::to_string(millis % 1000);
+    fraction.insert(0, 3 - fraction.size(), '0');
+    return std::to_string(millis / 1000) + "." + fraction + " s";
+}
+
+std::optional<std::uint64_t> awayFromText(std::string_view text) {
+    const auto dot = text.find('.');
+    if (dot == std::string_view::npos || dot == 0 || dot > 12 || text.size() != dot + 6 ||
+        text.substr(dot + 4) != " s")
+        return std::nullopt;
+    std::uint64_t millis = 0;
+    for (const char c : std::string(text.substr(0, dot)) + std::string(text.substr(dot + 1, 3))) {
+        if (c < '0' || c > '9') return std::nullopt;
+        millis = millis * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return millis * 1000;
+}
+
 std::string lineEventText(const LineEvent& event) {
     const std::string name = lineEventKindName(event.kind);
     switch (event.kind) {
@@ -147,6 +168,9 @@ std::string lineEventText(const LineEvent& event) {
             return name + ": " + controlLinesText(event.controlLines);
         case LineEventKind::LineSettings:
             return name + ": " + changedSettingsText(event);
+        case LineEventKind::DataLost:
+            return event.awayMicros == 0 ? name
+                                         : name + ": port away for " + awayText(event.awayMicros);
         default:
             return name;
     }

@@ -23,7 +23,6 @@ bool ofItsShape(const ModbusFrame& request) {
     return data.size() >= 5 && data.size() == 5 + std::size_t{data[4]};
 }
 
-
 }  // namespace
 
 void ModbusLearner::DelaySample::add(std::uint64_t micros) {

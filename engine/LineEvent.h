@@ -25,6 +25,7 @@ enum class LineEventKind : std::uint8_t {
     FramingError,  // a byte arrived with a bad stop bit
     ParityError,   // a byte arrived with a bad parity bit
     LineSettings,  // the sender asked for another speed or framing: settings holds it
+    DataLost,      // the port was away (an adapter unplugged) for awayMicros: nothing was heard
 };
 
 // One such event. Who did it (host or device) is the caller's to know, as for bytes.
@@ -37,5 +38,7 @@ struct LineEvent {
     std::int32_t dataBits = 0;
     Parity parity = Parity::None;
     StopBits stopBits = StopBits::One;
+    // For DataLost: how long the port was away; 0 when not known.
+    std::uint64_t awayMicros = 0;
     bool operator==(const LineEvent&) const = default;
 };

@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // event's kind (and a LineSettings event's four bytes of settings).
     const std::string path = scratchFile("written.pcapng");
     ConversationWriter writer;
-    check(!writer.open(path, {"Veltrane fuzz", "COM1 <-> COM2", "9600 8N1"}).happened(),
+    check(!writer.open(path, {"Veltrane fuzz", {{"COM1 <-> COM2", "9600 8N1"}}}).happened(),
           "writer opened");
     std::vector<Seen> written;
     std::uint64_t time = 1'765'000'000'000'000;

@@ -36,7 +36,7 @@ Bytes recording(std::initializer_list<std::uint8_t> lengths) {
 Bytes conversation(std::initializer_list<std::size_t> lengths) {
     const std::string path = scratchFile("seed.pcapng");
     ConversationWriter writer;
-    check(!writer.open(path, {"Veltrane seeds", "COM3 <-> COM4", "115200 8N1"}).happened(),
+    check(!writer.open(path, {"Veltrane seeds", {{"COM3 <-> COM4", "115200 8N1"}}}).happened(),
           "seed conversation opened");
     std::uint64_t time = 1'765'000'000'000'000;
     std::uint8_t next = 0x01;
@@ -58,7 +58,7 @@ Bytes conversation(std::initializer_list<std::size_t> lengths) {
 Bytes conversationWithLineEvents() {
     const std::string path = scratchFile("seed-lines.pcapng");
     ConversationWriter writer;
-    check(!writer.open(path, {"Veltrane seeds", "COM3 <-> COM4", "19200 8E1"}).happened(),
+    check(!writer.open(path, {"Veltrane seeds", {{"COM3 <-> COM4", "19200 8E1"}}}).happened(),
           "seed conversation opened");
     using enum LineEventKind;
     const std::uint8_t up = control_line::kRts | control_line::kDtr | control_line::kCts;

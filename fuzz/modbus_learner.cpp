@@ -55,7 +55,7 @@ void checkOffer(ModbusFraming framing, const Bytes& request, const SourceOffer& 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string path = scratchFile("modbus.pcapng");
     ConversationWriter writer;
-    check(!writer.open(path, {"Veltrane fuzz", "COM1 <-> COM2", "9600 8N1"}).happened(),
+    check(!writer.open(path, {"Veltrane fuzz", {{"COM1 <-> COM2", "9600 8N1"}}}).happened(),
           "writer opened");
     std::vector<Bytes> requests;
     std::uint64_t time = 1'765'000'000'000'000;

@@ -10,8 +10,8 @@ Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& devi
     if (Failure failure = openDeviceSidePort(device, &open.device); failure.happened())
         return failure;
     if (!open.host.programPath.empty() && tellProgramPath) tellProgramPath(open.host.programPath);
-    const ConversationHeader header{application, host.port + " <-> " + device.port,
-                                    lineSettingsText(device)};
+    const ConversationHeader header{
+        application, {{host.port + " <-> " + device.port, lineSettingsText(device)}}};
     return open.writer.open(path, header);
 }
 

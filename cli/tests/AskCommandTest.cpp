@@ -15,7 +15,7 @@ constexpr int kRequests = 3;
 // each answered after 2 ms, 50 ms apart.
 std::string writeModbusConversation(const std::string& path) {
     ConversationWriter writer;
-    EXPECT_FALSE(writer.open(path, {"test", "a <-> b", "115200 8N1"}).happened());
+    EXPECT_FALSE(writer.open(path, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
     const std::uint64_t start = 1'700'000'000'000'000;
     for (int i = 0; i < kRequests; ++i) {
         const auto first = static_cast<std::uint16_t>(2 * i);
@@ -115,7 +115,7 @@ TEST_F(CliTest, AskKeepsTheRequestsSpacingAndPausesAndTakesALateAnswerWithinTheT
     const std::string file = dir_.file("spaced.pcapng");
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         const std::uint64_t t = 1'700'000'000'000'000;
         // A request in two bursts 100 ms apart, an answer 50 ms later; then, 500 ms after that
         // answer, a second request.
@@ -179,7 +179,7 @@ TEST_F(CliTest, AskEndsAShortAnswerAtTheLinesSilenceNotAtTheTimeout) {
     const std::string file = dir_.file("short.pcapng");
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         const std::uint64_t t = 1'700'000'000'000'000;
         ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q1")}).happened());
         ASSERT_FALSE(writer.write({t + 2'000, Direction::Device, 0, bytesOf("AB")}).happened());
@@ -211,7 +211,7 @@ TEST_F(CliTest, AskRefusesAnAnswerTooLongToHoldInOneLine) {
     const std::string file = dir_.file("long.pcapng");
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         const std::uint64_t t = 1'700'000'000'000'000;
         ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q")}).happened());
         const std::vector<std::uint8_t> burst(ConversationWriter::kMaxBurstBytes, 'a');
@@ -236,7 +236,7 @@ TEST_F(CliTest, AskCountsAnAnswerAfterTheTimeoutAsLateAndRefusesAFileWithoutRequ
     const std::uint64_t t = 1'700'000'000'000'000;
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         ASSERT_FALSE(writer.write({t, Direction::Host, 0, bytesOf("Q1")}).happened());
         ASSERT_FALSE(writer.write({t + 2'000, Direction::Device, 0, bytesOf("A1")}).happened());
         ASSERT_FALSE(writer.write({t + 800'000, Direction::Host, 0, bytesOf("Q2")}).happened());
@@ -265,7 +265,7 @@ TEST_F(CliTest, AskCountsAnAnswerAfterTheTimeoutAsLateAndRefusesAFileWithoutRequ
     const std::string deviceOnly = dir_.file("device-only.pcapng");
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(deviceOnly, {"test", "a", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(deviceOnly, {"test", {{"a", "115200 8N1"}}}).happened());
         ASSERT_FALSE(writer.write({t, Direction::Device, 0, bytesOf("tick")}).happened());
         ASSERT_FALSE(writer.close().happened());
     }

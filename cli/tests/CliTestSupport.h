@@ -65,7 +65,7 @@ struct SaidBurst {
 inline ::testing::AssertionResult writeConversationFile(const std::string& path,
                                                         const std::vector<SaidBurst>& said) {
     ConversationWriter writer;
-    Failure failure = writer.open(path, {"test", "a <-> b", "115200 8N1"});
+    Failure failure = writer.open(path, {"test", {{"a <-> b", "115200 8N1"}}});
     for (std::size_t at = 0; at < said.size() && !failure.happened(); ++at)
         failure = writer.write(
             {1'700'000'000'000'000 + said[at].micros, said[at].direction, 0, said[at].bytes});

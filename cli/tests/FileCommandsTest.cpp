@@ -232,7 +232,7 @@ namespace {
 // the file ends before the device answered.
 std::string writeConversation(const std::string& path) {
     ConversationWriter writer;
-    EXPECT_FALSE(writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+    EXPECT_FALSE(writer.open(path, {"test", {{"COM1 <-> COM2", "9600 8N1"}}}).happened());
     const std::uint64_t start = 1'700'000'000'000'000;
     const std::pair<std::uint64_t, std::pair<Direction, std::string>> bursts[] = {
         {0, {Direction::Device, "boot"}},    {10, {Direction::Host, "AB"}},
@@ -276,7 +276,7 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     // A clock set back a little: the burst shows before the first, the duration is unchanged.
     ConversationWriter stepBack;
     const std::string stepped = dir.file("stepped.pcapng");
-    ASSERT_FALSE(stepBack.open(stepped, {"test", "COM1", "9600 8N1"}).happened());
+    ASSERT_FALSE(stepBack.open(stepped, {"test", {{"COM1", "9600 8N1"}}}).happened());
     const std::uint8_t one[] = {'1'};
     for (std::uint64_t micros : {1'000'300'000u, 1'000'800'000u, 1'000'000'000u})
         ASSERT_FALSE(stepBack.write({micros, Direction::Device, 0, one}).happened());
@@ -292,7 +292,7 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     EXPECT_EQ(run({"info", path}).out.find("line events"), std::string::npos);
     const std::string lines = dir.file("lines.pcapng");
     ConversationWriter withEvents;
-    ASSERT_FALSE(withEvents.open(lines, {"test", "COM1", "9600 8N1"}).happened());
+    ASSERT_FALSE(withEvents.open(lines, {"test", {{"COM1", "9600 8N1"}}}).happened());
     using enum LineEventKind;
     const std::uint8_t dtr = control_line::kDtr;
     const std::uint8_t ab[] = {'A', 'B'};
@@ -338,7 +338,7 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
 TEST_F(FileCommands, InfoTellsTheModbusSlaveAConversationTeachesAndWritesItsMap) {
     const std::string path = dir.file("meter.pcapng");
     ConversationWriter writer;
-    ASSERT_FALSE(writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+    ASSERT_FALSE(writer.open(path, {"test", {{"COM1 <-> COM2", "9600 8N1"}}}).happened());
     using namespace modbus_rtu;
     const std::pair<std::uint64_t, Bytes> bursts[] = {
         {0, readHoldingRegistersQuery(1, 0, 3)},

@@ -37,7 +37,7 @@ protected:
     // longRequest, 2 MiB of request and a short answer.
     void writeConversation(bool longRequest) {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file_, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file_, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         const Direction bulk = longRequest ? Direction::Host : Direction::Device;
         if (!longRequest) {
             ASSERT_FALSE(writer.write({kStart, Direction::Host, 0, request_}).happened());

@@ -135,7 +135,7 @@ TEST_F(NetworkLineEvents, AskReplaysTheHostsLinesAndComparesTheDevices) {
     const std::string file = dir_.file("asked.pcapng");
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "9600 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "9600 8N1"}}}).happened());
         const std::uint64_t start = 1'700'000'000'000'000;
         ASSERT_FALSE(writer
                          .writeLineEvent(start, Direction::Host, control_line::kRts,
@@ -186,7 +186,7 @@ TEST_F(NetworkLineEvents, RespondPlaysTheDevicesLineChangesWithItsAnswers) {
     const std::uint8_t after = control_line::kCts | control_line::kDsr;
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "a <-> b", "9600 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"a <-> b", "9600 8N1"}}}).happened());
         const std::uint64_t start = 1'700'000'000'000'000;
         ASSERT_FALSE(writer
                          .writeLineEvent(start, Direction::Device, before,

@@ -17,7 +17,7 @@ protected:
         if (HasFatalFailure()) return;
         ASSERT_TRUE(writeSerialFile(serial_, {{0, bytesOf("hello")}, {5, bytesOf("again")}}));
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(conversation_, {"test", "a <-> b", "115200 8N1"}).happened());
+        ASSERT_FALSE(writer.open(conversation_, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
         ASSERT_FALSE(writer.write({1'000'000, Direction::Host, 0, bytesOf("Q?")}).happened());
         ASSERT_FALSE(writer.write({1'002'000, Direction::Device, 0, bytesOf("42")}).happened());
         ASSERT_FALSE(writer.close().happened());

@@ -93,7 +93,7 @@ TEST_F(PlayCommandTest, MistakesExitTwoAndAPortThatWillNotOpenExitsOneEachInOneL
 TEST_F(PlayCommandTest, AConversationFileGivesTheDevicesBurstsOnlyOnTheirSchedule) {
     const std::string conversation = dir_.file("talk.pcapng");
     ConversationWriter writer;
-    ASSERT_FALSE(writer.open(conversation, {"test", "a <-> b", "115200 8N1"}).happened());
+    ASSERT_FALSE(writer.open(conversation, {"test", {{"a <-> b", "115200 8N1"}}}).happened());
     const std::uint64_t start = 1'700'000'000'000'000;
     const std::vector<std::pair<std::uint64_t, Direction>> bursts = {
         {0, Direction::Host},

@@ -45,7 +45,7 @@ std::vector<Seen> readAll(const std::string& path, std::vector<std::uint64_t>* o
     return all;
 }
 
-const ConversationHeader kHeader{"Veltrane-cli 1.7", "COM3 <-> COM4", "115200 8N1"};
+const ConversationHeader kHeader{"Veltrane-cli 1.7", {{"COM3 <-> COM4", "115200 8N1"}}};
 
 TEST(ConversationRoundTrip, WrittenBurstsReadBackInOrderAndAgainByOffset) {
     TempDir dir;
@@ -108,7 +108,8 @@ TEST(ConversationRoundTrip, LineEventsReadBackAmongTheBurstsOnlyWhenKept) {
          LineEvent{LineSettings, 0, 0, 0, Parity::Mark, StopBits::OneAndAHalf}},
         {t + 11, Direction::Host, all, {}, LineEvent{LineSettings}},
         {t + 12, Direction::Device, all, {0x01, 0x83, 0x02}},
-        {t + 13, Direction::Host, 0, {}, LineEvent{ControlLines, 0}},
+        {t + 13, Direction::Device, all, {}, LineEvent{.kind = DataLost, .awayMicros = 61'002'000}},
+        {t + 14, Direction::Host, 0, {}, LineEvent{ControlLines, 0}},
     };
     ConversationWriter writer;
     ASSERT_FALSE(writer.open(path, kHeader).happened());
@@ -155,6 +156,44 @@ TEST(ConversationRoundTrip, LineEventsReadBackAmongTheBurstsOnlyWhenKept) {
         EXPECT_EQ(place.length, item.bytes.size());
     }
     EXPECT_FALSE(reader.nextPlace(place));
+}
+
+// A recording of several ports: each burst keeps its port, and the file names them all.
+TEST(ConversationRoundTrip, BurstsOfSeveralPortsKeepTheirInterfaces) {
+    TempDir dir;
+    const std::string path = dir.file("rig.pcapng");
+    const std::vector<ConversationInterface> ports{
+        {"/dev/ttyUSB0", "9600 8N1"}, {"/dev/ttyUSB1", "19200 8E1"}, {"COM7", ""}};
+    ConversationWriter writer;
+    ASSERT_FALSE(writer.open(path, {"test", ports}).happened());
+    const Bytes bytes{0x01, 0x02};
+    std::vector<std::uint32_t> written{2, 0, 1, 1, 0, 2};
+    std::uint64_t time = 1'700'000'000'000'000;
+    for (const std::uint32_t port : written) {
+        ConversationBurst burst{time++, Direction::Device, 0, bytes};
+        burst.interfaceIndex = port;
+        ASSERT_FALSE(writer.write(burst).happened());
+    }
+    ConversationBurst stray{time, Direction::Host, 0, bytes};
+    stray.interfaceIndex = 3;
+    EXPECT_EQ(writer.write(stray).kind, Failure::Kind::WriteOutput);
+    ASSERT_FALSE(writer.close().happened());
+
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(path).happened());
+    ASSERT_EQ(reader.interfaces().size(), ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(reader.interfaces()[i].name, ports[i].name);
+        EXPECT_EQ(reader.interfaces()[i].lineSettings, ports[i].lineSettings);
+    }
+    std::vector<std::uint32_t> read;
+    ConversationBurst burst;
+    while (reader.next(burst)) read.push_back(burst.interfaceIndex);
+    EXPECT_EQ(read, written);
+    ASSERT_FALSE(reader.open(path).happened());
+    BurstPlace place;
+    ASSERT_TRUE(reader.nextPlace(place));
+    EXPECT_EQ(place.interfaceIndex, written.front());
 }
 
 // What a killed recording leaves: the header at once, then bursts no later than 100 ms after

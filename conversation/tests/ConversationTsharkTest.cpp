@@ -65,7 +65,8 @@ TEST(ConversationTshark, DecodesAModbusConversationAsQueriesAndResponses) {
         time += 250'017;
     }
     ConversationWriter writer;
-    ASSERT_FALSE(writer.open(path, {"Veltrane-cli test", "/dev/ttyUSB0", "19200 8E1"}).happened());
+    ASSERT_FALSE(
+        writer.open(path, {"Veltrane-cli test", {{"/dev/ttyUSB0", "19200 8E1"}}}).happened());
     for (const Sent& s : sent)
         ASSERT_FALSE(writer.write({s.time, s.direction, 0, s.bytes}).happened());
     ASSERT_FALSE(writer.close().happened());
@@ -141,20 +142,31 @@ TEST(ConversationTshark, ShowsTheLineEventsAsRtacEventsWithTheirLinesAndComments
          both,
          {LineSettings, 0, 9600},
          "0x00|1|1|1|1|2|line settings: speed 9600"},
+        {Direction::Device,
+         both,
+         {.kind = DataLost, .awayMicros = 2'345'000},
+         "0x05|1|1|1|1|1|port away for 2.345 s"},
     };
+    // Two ports on one clock: the events take turns, and tshark names each one's port.
+    const std::vector<ConversationInterface> ports{{"/dev/ttyUSB0", "9600 8N1"},
+                                                   {"/dev/ttyUSB1", "19200 8E1"}};
     ConversationWriter writer;
-    ASSERT_FALSE(writer.open(path, {"Veltrane-cli test", "/dev/ttyUSB0", "9600 8N1"}).happened());
+    ASSERT_FALSE(writer.open(path, {"Veltrane-cli test", ports}).happened());
     std::uint64_t time = 1'765'000'000'000'000;
-    for (const auto& e : events)
-        ASSERT_FALSE(writer.writeLineEvent(time++, e.who, e.controlLines, e.event).happened());
+    std::uint32_t port = 0;
+    for (const auto& e : events) {
+        ASSERT_FALSE(
+            writer.writeLineEvent(time++, e.who, e.controlLines, e.event, port++ % 2).happened());
+    }
     ASSERT_FALSE(writer.close().happened());
 
     ChildProcess process;
     std::string why;
     const std::string out = dir.file("tshark.out");
     std::vector<std::string> arguments{"-r", path, "-T", "fields", "-E", "separator=|"};
-    for (const char* field : {"rtacser.eventtype", "rtacser.cts", "rtacser.dsr", "rtacser.rts",
-                              "rtacser.dtr", "frame.packet_flags_direction", "frame.comment"}) {
+    for (const char* field :
+         {"rtacser.eventtype", "rtacser.cts", "rtacser.dsr", "rtacser.rts", "rtacser.dtr",
+          "frame.packet_flags_direction", "frame.comment", "frame.interface_name"}) {
         arguments.push_back("-e");
         arguments.push_back(field);
     }
@@ -162,15 +174,16 @@ TEST(ConversationTshark, ShowsTheLineEventsAsRtacEventsWithTheirLinesAndComments
     ASSERT_EQ(process.wait(std::chrono::seconds(120)), 0);
     std::ifstream shown(out);
     std::string line;
+    port = 0;
     for (const auto& e : events) {
         ASSERT_TRUE(std::getline(shown, line)) << e.shown;
         auto fields = split(line, '|');
-        ASSERT_GE(fields.size(), 6u) << line;
+        ASSERT_EQ(fields.size(), 8u) << line;
         fields[5] = std::to_string(std::stoul(fields[5], nullptr, 16));  // 0x00000002: outbound
         std::string joined;
-        for (std::size_t i = 0; i < 7; ++i)
-            joined += (i ? "|" : "") + (i < fields.size() ? fields[i] : "");
+        for (std::size_t i = 0; i < 7; ++i) joined += (i ? "|" : "") + fields[i];
         EXPECT_EQ(joined, e.shown);
+        EXPECT_EQ(fields[7], ports[port++ % 2].name);
     }
     EXPECT_FALSE(std::getline(shown, line)) << line;
 }

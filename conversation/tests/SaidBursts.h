@@ -31,7 +31,7 @@ inline constexpr auto Device = Direction::Device;
 inline ::testing::AssertionResult writeSaid(const std::string& path,
                                             const std::vector<Said>& said) {
     ConversationWriter writer;
-    Failure failure = writer.open(path, {"test", "a <-> b", "9600 8N1"});
+    Failure failure = writer.open(path, {"test", {{"a <-> b", "9600 8N1"}}});
     for (std::size_t at = 0; at < said.size() && !failure.happened(); ++at)
         failure =
             writer.write({1'000'000 + said[at].micros, said[at].direction, 0, said[at].bytes});

@@ -105,7 +105,7 @@ TEST(DataViewModel, ConversationRowsShowDirectionAndTimeSinceFirstBurst) {
     const std::string path = dir.file("talk.pcapng");
     const Bytes request{0x01, 0x03}, answer{0x01, 0x83, 0x41};
     ConversationWriter writer;
-    ASSERT_FALSE(writer.open(path, {"Veltrane 1.0", "COM3 <-> COM4", "9600 8N1"}).happened());
+    ASSERT_FALSE(writer.open(path, {"Veltrane 1.0", {{"COM3 <-> COM4", "9600 8N1"}}}).happened());
     ASSERT_FALSE(writer.write({1'700'000'000'000'000, Direction::Host, 0, request}).happened());
     ASSERT_FALSE(writer.write({1'700'000'090'250'001, Direction::Device, 0, answer}).happened());
     ASSERT_FALSE(writer.close().happened());

@@ -25,7 +25,7 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
                                              const std::vector<std::string>& exchanges,
                                              std::uint64_t spacingMicros = 20'000) {
     ConversationWriter writer;
-    Failure failure = writer.open(path, {"test", "COM1 <-> COM2", "9600 8N1"});
+    Failure failure = writer.open(path, {"test", {{"COM1 <-> COM2", "9600 8N1"}}});
     std::uint64_t time = 1'700'000'000'000'000;
     for (std::size_t index = 0; index < exchanges.size() && !failure.happened(); ++index) {
         const std::string& bytes = exchanges[index];
@@ -220,7 +220,7 @@ TEST(ConversationAnswering, StopEndsAnAnswerThatTheHostDoesNotRead) {
     const std::string file = program.folder() + "\\held.pcapng";
     {
         ConversationWriter writer;
-        ASSERT_FALSE(writer.open(file, {"test", "COM1 <-> COM2", "9600 8N1"}).happened());
+        ASSERT_FALSE(writer.open(file, {"test", {{"COM1 <-> COM2", "9600 8N1"}}}).happened());
         const std::uint64_t time = 1'700'000'000'000'000;
         ASSERT_FALSE(writer.write({time, Direction::Host, 0, bytesOf("MEAS?")}).happened());
         const std::vector<std::uint8_t> part(16 * 1024, 'x');
