@@ -43,10 +43,7 @@ int main() {
     std::atomic<bool> stop{false};
     std::atomic<std::uint64_t> longestIdleGap{0};
     std::uint64_t lastIdle = 0;
-    MonitorJob job{host.port.get(),
-                   &device,
-                   "pty",
-                   pair.portName(),
+    MonitorJob job{{{host.port.get(), &device, "pty", pair.portName()}},
                    &stop,
                    [&](const ConversationBurst& burst) { return writer.write(burst); },
                    [&](std::uint64_t now) {

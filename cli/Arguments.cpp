@@ -66,20 +66,25 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
             parsed.flags_.insert(option->name);
             continue;
         }
-        if (equals != std::string::npos) {
-            parsed.values_[option->name] = word.substr(equals + 1);
-        } else if (index + 1 < args.size()) {
-            parsed.values_[option->name] = args[++index];
-        } else {
+        if (equals == std::string::npos && index + 1 >= args.size()) {
             *error = name + " needs a value";
             return std::nullopt;
         }
+        const std::string value =
+            equals != std::string::npos ? word.substr(equals + 1) : args[++index];
+        parsed.values_[option->name] = value;
+        parsed.allValues_[option->name].push_back(value);
     }
     return parsed;
 }
 
 bool Arguments::has(const std::string& name) const {
     return flags_.count(name) != 0 || values_.count(name) != 0;
+}
+
+std::vector<std::string> Arguments::values(const std::string& name) const {
+    const auto found = allValues_.find(name);
+    return found == allValues_.end() ? std::vector<std::string>{} : found->second;
 }
 
 std::optional<std::string> Arguments::value(const std::string& name) const {

@@ -28,10 +28,14 @@ public:
     bool has(const std::string& name) const;
     // The option's value when it was given (the last one counts when given twice).
     std::optional<std::string> value(const std::string& name) const;
+    // Every value the option was given, in the order given (an option that may name several
+    // ports, say); none when it was not given.
+    std::vector<std::string> values(const std::string& name) const;
 
 private:
     std::vector<std::string> positionals_;
     std::map<std::string, std::string> values_;
+    std::map<std::string, std::vector<std::string>> allValues_;
     std::set<std::string> flags_;
 };
 

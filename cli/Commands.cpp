@@ -7,8 +7,8 @@
 #include "cli/RespondCommand.h"
 
 const std::vector<Command>& commands() {
-    static const std::vector<Command> all = {
-        recordCommand(), playCommand(),   monitorCommand(), respondCommand(), askCommand(),
-        infoCommand(),   exportCommand(), importCommand(),  portsCommand()};
+    static const std::vector<Command> all = {recordCommand(),  playCommand(),   monitorCommand(),
+                                             respondCommand(), askCommand(),    infoCommand(),
+                                             exportCommand(),  importCommand(), portsCommand()};
     return all;
 }

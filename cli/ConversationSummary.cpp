@@ -13,6 +13,44 @@ std::uint64_t requestKey(const Exchange& exchange) {
     return exchange.requestHash ^ (exchange.requestLength * 0x9E3779B97F4A7C15ull);
 }
 
+// Counts one interface's bursts and splits its requests from their answers.
+class InterfaceCount {
+public:
+    void add(const ConversationBurst& burst, InterfaceSummary& summary) {
+        if (burst.lineEvent) {
+            ++summary.lineEvents[static_cast<std::size_t>(burst.lineEvent->kind)];
+            return;
+        }
+        const bool host = burst.direction == Direction::Host;
+        ++(host ? summary.hostBursts : summary.deviceBursts);
+        (host ? summary.hostBytes : summary.deviceBytes) += burst.bytes.size();
+        count(splitter_.add(burst), summary);
+    }
+    void finish(InterfaceSummary& summary) {
+        count(splitter_.finish(), summary);
+        summary.distinctRequests = distinct_.size();
+        summary.answerP50Micros = answers_.percentileMicros(0.50);
+        summary.answerP99Micros = answers_.percentileMicros(0.99);
+        summary.answerMaxMicros = answers_.maxMicros();
+    }
+
+private:
+    void count(const std::optional<Exchange>& exchange, InterfaceSummary& summary) {
+        if (!exchange) return;
+        ++summary.requests;
+        distinct_.insert(requestKey(*exchange));
+        if (exchange->answerDelayMicros) {
+            answers_.add(*exchange->answerDelayMicros);
+        } else {
+            ++summary.unansweredRequests;
+        }
+    }
+
+    ExchangeSplitter splitter_;
+    DelayTally answers_;
+    std::unordered_set<std::uint64_t> distinct_;
+};
+
 }  // namespace
 
 std::optional<ConversationSummary> summarizeConversation(const std::string& path,
@@ -25,45 +63,37 @@ std::optional<ConversationSummary> summarizeConversation(const std::string& path
     reader.keepLineEvents(true);
     ConversationSummary summary;
     summary.format = reader.format();
-    ExchangeSplitter splitter;
-    DelayTally answers;
-    std::unordered_set<std::uint64_t> distinct;
-    const auto count = [&](const std::optional<Exchange>& exchange) {
-        if (!exchange) return;
-        ++summary.requests;
-        distinct.insert(requestKey(*exchange));
-        if (exchange->answerDelayMicros) {
-            answers.add(*exchange->answerDelayMicros);
-        } else {
-            ++summary.unansweredRequests;
-        }
-    };
+    // The whole file counted as one conversation, as a reader that ignores interfaces sees it.
+    InterfaceCount all;
+    std::vector<InterfaceCount> each;
     std::optional<std::uint64_t> first;
     ConversationBurst burst;
     while (reader.next(burst)) {
-        // Counted apart: the figures of the bursts are what they were without the events.
-        if (burst.lineEvent) {
-            ++summary.lineEvents[static_cast<std::size_t>(burst.lineEvent->kind)];
-            continue;
+        // Interfaces may be described after the first packet: each is counted once it is.
+        const std::vector<ConversationInterface>& described = reader.interfaces();
+        while (summary.interfaces.size() < described.size()) {
+            summary.interfaces.push_back({described[summary.interfaces.size()]});
+            each.emplace_back();
         }
+        all.add(burst, summary.all);
+        each[burst.interfaceIndex].add(burst, summary.interfaces[burst.interfaceIndex]);
+        // Counted apart: the figures of the bursts are what they were without the events.
+        if (burst.lineEvent) continue;
         if (!first) first = burst.timeMicros;
         // Times may step back a little (a clock set back): the duration runs to the latest.
         if (burst.timeMicros > *first)
             summary.durationMicros = std::max(summary.durationMicros, burst.timeMicros - *first);
-        const bool host = burst.direction == Direction::Host;
-        ++(host ? summary.hostBursts : summary.deviceBursts);
-        (host ? summary.hostBytes : summary.deviceBytes) += burst.bytes.size();
-        count(splitter.add(burst));
     }
     if (reader.failure().happened()) {
         *failure = reader.failure();
         return std::nullopt;
     }
-    count(splitter.finish());
-    summary.distinctRequests = distinct.size();
-    summary.answerP50Micros = answers.percentileMicros(0.50);
-    summary.answerP99Micros = answers.percentileMicros(0.99);
-    summary.answerMaxMicros = answers.maxMicros();
+    for (std::size_t i = summary.interfaces.size(); i < reader.interfaces().size(); ++i) {
+        summary.interfaces.push_back({reader.interfaces()[i]});
+        each.emplace_back();
+    }
+    all.finish(summary.all);
+    for (std::size_t i = 0; i < each.size(); ++i) each[i].finish(summary.interfaces[i]);
     summary.lastBlockCut = reader.endedInCutBlock();
     return summary;
 }

@@ -71,8 +71,9 @@ std::string exportHelp() {
         "position column), then its bytes. What the line did beside its bytes has a line\n"
         "of its own among them, with who did it and the event in brackets in place of\n"
         "bytes: \"[control lines: RTS DTR]\", \"[break start]\", \"[break end]\",\n"
-        "\"[framing error]\", \"[parity error]\", \"[line settings: 19200 8E1]\". The raw\n"
-        "form leaves these out.\n\n"
+        "\"[framing error]\", \"[parity error]\", \"[line settings: 19200 8E1]\",\n"
+        "\"[data lost: port away for 2.345 s]\". The raw form leaves these out. A file of\n"
+        "several ports gives each line's port (its interface, from 1) before who sent it.\n\n"
         "      --format FORM      hex: \"0x41 \" per byte; ascii: printable bytes as\n"
         "                         themselves, the rest as '.'; raw: the data bytes alone,\n"
         "                         without heading, columns or line ends (";

@@ -2,6 +2,7 @@
 // object for scripts; for a conversation also the Modbus slave it teaches, and that slave's map.
 #include <algorithm>
 #include <cinttypes>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -92,14 +93,14 @@ std::string millis(std::uint64_t micros) {
     return text;
 }
 
-bool hasLineEvents(const ConversationSummary& summary) {
+bool hasLineEvents(const InterfaceSummary& summary) {
     for (const std::uint64_t count : summary.lineEvents)
         if (count > 0) return true;
     return false;
 }
 
 // "control lines 2, break start 1": the kinds that came, in their order.
-std::string lineEventCounts(const ConversationSummary& summary) {
+std::string lineEventCounts(const InterfaceSummary& summary) {
     std::string text;
     for (std::size_t kind = 0; kind < kLineEventKinds; ++kind) {
         if (summary.lineEvents[kind] == 0) continue;
@@ -111,7 +112,7 @@ std::string lineEventCounts(const ConversationSummary& summary) {
 }
 
 // {"control_lines": 2, ...}: every kind, so that a script finds each key.
-std::string lineEventCountsJson(const ConversationSummary& summary) {
+std::string lineEventCountsJson(const InterfaceSummary& summary) {
     std::string json;
     for (std::size_t kind = 0; kind < kLineEventKinds; ++kind) {
         std::string key = lineEventKindName(static_cast<LineEventKind>(kind));
@@ -122,45 +123,91 @@ std::string lineEventCountsJson(const ConversationSummary& summary) {
     return json + "}";
 }
 
+// "COM3 <-> COM4 (115200 8N1)"; "unnamed" where the file gives no name.
+std::string interfaceText(const ConversationInterface& described) {
+    std::string text = described.name.empty() ? "unnamed" : described.name;
+    if (!described.lineSettings.empty()) text += " (" + described.lineSettings + ")";
+    return text;
+}
+
+// The figures of one interface (or the file's one), each line led by `indent`.
+void printFigures(std::FILE* out, const char* indent, const InterfaceSummary& summary) {
+    const int pad = 16 - static_cast<int>(std::strlen(indent));
+    std::fprintf(out, "%s%-*s%" PRIu64 " from the host, %" PRIu64 " from the device\n", indent, pad,
+                 "bursts:", summary.hostBursts, summary.deviceBursts);
+    std::fprintf(out, "%s%-*s%" PRIu64 " from the host, %" PRIu64 " from the device\n", indent, pad,
+                 "bytes:", summary.hostBytes, summary.deviceBytes);
+    std::fprintf(out, "%s%-*s%" PRIu64 " (%" PRIu64 " distinct, %" PRIu64 " unanswered)\n", indent,
+                 pad, "requests:", summary.requests, summary.distinctRequests,
+                 summary.unansweredRequests);
+    std::fprintf(out, "%s%-*sp50 %s ms, p99 %s ms, max %s ms\n", indent, pad,
+                 "answer time:", millis(summary.answerP50Micros).c_str(),
+                 millis(summary.answerP99Micros).c_str(), millis(summary.answerMaxMicros).c_str());
+    if (hasLineEvents(summary))
+        std::fprintf(out, "%s%-*s%s\n", indent, pad,
+                     "line events:", lineEventCounts(summary).c_str());
+}
+
+// A file of one interface reads as it always has; one of several gives each its own figures.
 void printText(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
     std::fprintf(out,
                  "file:           %s\n"
                  "format:         %s\n"
-                 "duration:       %.6f s\n"
-                 "bursts:         %" PRIu64 " from the host, %" PRIu64
-                 " from the device\n"
-                 "bytes:          %" PRIu64 " from the host, %" PRIu64
-                 " from the device\n"
-                 "requests:       %" PRIu64 " (%" PRIu64 " distinct, %" PRIu64
-                 " unanswered)\n"
-                 "answer time:    p50 %s ms, p99 %s ms, max %s ms\n",
+                 "duration:       %.6f s\n",
                  path.c_str(), formatName(summary.format),
-                 static_cast<double>(summary.durationMicros) / 1e6, summary.hostBursts,
-                 summary.deviceBursts, summary.hostBytes, summary.deviceBytes, summary.requests,
-                 summary.distinctRequests, summary.unansweredRequests,
-                 millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
-                 millis(summary.answerMaxMicros).c_str());
-    if (hasLineEvents(summary))
-        std::fprintf(out, "line events:    %s\n", lineEventCounts(summary).c_str());
+                 static_cast<double>(summary.durationMicros) / 1e6);
+    if (summary.interfaces.size() <= 1) {
+        if (summary.interfaces.size() == 1 && !summary.interfaces[0].described.name.empty())
+            std::fprintf(out, "interface:      %s\n",
+                         interfaceText(summary.interfaces[0].described).c_str());
+        printFigures(out, "", summary.all);
+    } else {
+        std::fprintf(out, "interfaces:     %zu\n", summary.interfaces.size());
+        for (std::size_t i = 0; i < summary.interfaces.size(); ++i) {
+            const std::string label = "interface " + std::to_string(i + 1) + ":";
+            std::fprintf(out, "%-16s%s\n", label.c_str(),
+                         interfaceText(summary.interfaces[i].described).c_str());
+            printFigures(out, "  ", summary.interfaces[i]);
+        }
+    }
     std::fprintf(out, "last block cut: %s\n", summary.lastBlockCut ? "yes" : "no");
 }
 
+// The figures of one interface as JSON members, without braces.
+std::string figuresJson(const InterfaceSummary& summary) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "\"host_bursts\": %" PRIu64 ", \"device_bursts\": %" PRIu64
+                  ", \"host_bytes\": %" PRIu64 ", \"device_bytes\": %" PRIu64
+                  ", \"requests\": %" PRIu64 ", \"distinct_requests\": %" PRIu64
+                  ", \"unanswered_requests\": %" PRIu64
+                  ", \"answer_time_p50_ms\": %s, \"answer_time_p99_ms\": %s"
+                  ", \"answer_time_max_ms\": %s",
+                  summary.hostBursts, summary.deviceBursts, summary.hostBytes, summary.deviceBytes,
+                  summary.requests, summary.distinctRequests, summary.unansweredRequests,
+                  millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
+                  millis(summary.answerMaxMicros).c_str());
+    std::string json = text;
+    if (hasLineEvents(summary)) json += ", \"line_events\": " + lineEventCountsJson(summary);
+    return json;
+}
+
+// The whole file's figures at the top, as for a file of one interface; each interface's in
+// "interfaces", numbered from 1 as the commands take them.
 void printJson(std::FILE* out, const std::string& path, const ConversationSummary& summary) {
-    const std::string lineEvents =
-        hasLineEvents(summary) ? ", \"line_events\": " + lineEventCountsJson(summary) : "";
+    std::string interfaces;
+    for (std::size_t i = 0; i < summary.interfaces.size(); ++i) {
+        const InterfaceSummary& one = summary.interfaces[i];
+        interfaces += std::string(i ? ", " : "") + "{\"number\": " + std::to_string(i + 1) +
+                      ", \"name\": " + jsonString(one.described.name) +
+                      ", \"line_settings\": " + jsonString(one.described.lineSettings) + ", " +
+                      figuresJson(one) + "}";
+    }
     std::fprintf(out,
                  "{\"file\": %s, \"format\": \"%s\", \"duration_us\": %" PRIu64
-                 ", \"host_bursts\": %" PRIu64 ", \"device_bursts\": %" PRIu64
-                 ", \"host_bytes\": %" PRIu64 ", \"device_bytes\": %" PRIu64
-                 ", \"requests\": %" PRIu64 ", \"distinct_requests\": %" PRIu64
-                 ", \"unanswered_requests\": %" PRIu64
-                 ", \"answer_time_p50_ms\": %s, \"answer_time_p99_ms\": %s"
-                 ", \"answer_time_max_ms\": %s%s, \"last_block_cut\": %s}\n",
+                 ", \"interfaces\": [%s], %s, \"last_block_cut\": %s}\n",
                  jsonString(path).c_str(), formatName(summary.format), summary.durationMicros,
-                 summary.hostBursts, summary.deviceBursts, summary.hostBytes, summary.deviceBytes,
-                 summary.requests, summary.distinctRequests, summary.unansweredRequests,
-                 millis(summary.answerP50Micros).c_str(), millis(summary.answerP99Micros).c_str(),
-                 millis(summary.answerMaxMicros).c_str(), lineEvents.c_str(),
+                 interfaces.c_str(), figuresJson(summary.all).c_str(),
                  summary.lastBlockCut ? "true" : "false");
 }
 
@@ -295,7 +342,9 @@ Command infoCommand() {
             "are distinct or unanswered, the device's answer time (a request's last burst to\n"
             "its answer's first: p50, p99, max), how many times the line did each thing\n"
             "beside its bytes (control lines, break start and end, framing and parity\n"
-            "errors, line settings), when it did any, and whether its last block was cut off.\n"
+            "errors, line settings, data lost while a port was away), when it did any, and\n"
+            "whether its last block was cut off. A file of several ports (interfaces) gives\n"
+            "these figures for each, numbered from 1 as play and respond take them.\n"
             "With --modbus it tells instead what a Modbus slave learns from the conversation:\n"
             "the framing (RTU or ASCII), each unit that answered, its functions, per table\n"
             "the addresses as runs and how many values they had, and its answer times.\n\n"

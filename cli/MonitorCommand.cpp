@@ -22,11 +22,10 @@ constexpr auto kProgressStep = std::chrono::milliseconds(250);
 constexpr auto kStopCheckStep = std::chrono::milliseconds(25);
 const char* const kName = "monitor";
 
-// What the command line asks for: both ports with the same line settings, the file, and when
-// to stop.
+// What the command line asks for: the pairs of ports, all with the same line settings, the
+// file, and when to stop.
 struct MonitorRequest {
-    DeviceSettings host;
-    DeviceSettings device;
+    std::vector<MonitorPairSettings> pairs;
     std::string outputPath;
     std::optional<double> duration;
     bool quiet = false;
@@ -46,16 +45,18 @@ bool endsInPcapng(const std::string& path) {
 std::optional<std::string> captureRefusal(const MonitorRequest& request) {
     const std::string& output = request.outputPath;
     const std::string action = "write the conversation into";
-    std::string link;
-    const bool hostIsPty = namesPseudoTerminal(request.host.port, &link);
-    const std::optional<std::string> hostPath =
-        hostIsPty ? (link.empty() ? std::nullopt : std::optional(link))
-                  : std::optional(request.host.port);
-    if (auto refusal = overwriteRefusal(
-            {{output, action}},
-            {{hostPath, hostIsPty ? "the pseudo-terminal's link" : "the host port"},
-             {request.device.port, "the device port"}}))
-        return refusal;
+    for (const MonitorPairSettings& pair : request.pairs) {
+        std::string link;
+        const bool hostIsPty = namesPseudoTerminal(pair.host.port, &link);
+        const std::optional<std::string> hostPath =
+            hostIsPty ? (link.empty() ? std::nullopt : std::optional(link))
+                      : std::optional(pair.host.port);
+        if (auto refusal = overwriteRefusal(
+                {{output, action}},
+                {{hostPath, hostIsPty ? "the pseudo-terminal's link" : "the host port"},
+                 {pair.device.port, "the device port"}}))
+            return refusal;
+    }
     if (namesSpecialFile(output))
         return "cannot " + action + " " + output + ": it is not a regular file";
     return std::nullopt;
@@ -69,12 +70,32 @@ std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std
     const auto settings = lineSettingsFrom(arguments, error);
     if (!settings) return std::nullopt;
     MonitorRequest request;
-    request.host = request.device = *settings;
-    for (auto [name, port] : {std::pair{"--host-port", &request.host.port},
-                              std::pair{"--device-port", &request.device.port}}) {
-        *port = arguments.value(name).value_or("");
-        if (port->empty()) {
+    const std::vector<std::string> hosts = arguments.values("--host-port");
+    const std::vector<std::string> devices = arguments.values("--device-port");
+    for (const auto& [name, given] :
+         {std::pair{"--host-port", &hosts}, std::pair{"--device-port", &devices}}) {
+        if (given->empty() || std::find(given->begin(), given->end(), "") != given->end()) {
             *error = std::string(name) + " is needed";
+            return std::nullopt;
+        }
+    }
+    if (hosts.size() != devices.size()) {
+        *error = "each --host-port needs its --device-port: " + std::to_string(hosts.size()) +
+                 " host ports, " + std::to_string(devices.size()) + " device ports";
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        MonitorPairSettings pair{*settings, *settings};
+        pair.host.port = hosts[i];
+        pair.device.port = devices[i];
+        request.pairs.push_back(pair);
+    }
+    std::vector<std::string> all(hosts);
+    all.insert(all.end(), devices.begin(), devices.end());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const bool pseudoTerminal = all[i] == "pty";  // each makes its own
+        if (!pseudoTerminal && std::find(all.begin(), all.begin() + i, all[i]) != all.begin() + i) {
+            *error = all[i] + " is given twice";
             return std::nullopt;
         }
     }
@@ -102,9 +123,8 @@ std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std
 // Both ports opened, the pseudo-terminal's path told (a script reads it from standard output),
 // then the file made.
 Failure openAll(const MonitorRequest& request, MonitorToFile& open, Console& console) {
-    return openMonitorToFile(request.host, request.device, request.outputPath,
-                             "veltrane-cli " VELTRANE_VERSION, open,
-                             [&console](const std::string& programPath) {
+    return openMonitorToFile(request.pairs, request.outputPath, "veltrane-cli " VELTRANE_VERSION,
+                             open, [&console](const std::string& programPath) {
                                  std::fprintf(console.out, "%s\n", programPath.c_str());
                                  std::fflush(console.out);
                              });
@@ -127,7 +147,7 @@ Failure relayAndDraw(const MonitorRequest& request, MonitorToFile& open, Monitor
     std::atomic<bool> ended{false};
     Failure failure;
     std::thread relay([&] {
-        failure = monitorIntoFile(open, request.host.port, request.device.port, stop, counts, {},
+        failure = monitorIntoFile(open, stop, counts, {},
                                   [&remarks](const std::string& remark) { remarks.add(remark); });
         ended = true;
     });
@@ -163,12 +183,15 @@ int runMonitorCommand(const Arguments& arguments, Console& console) {
     PortRemarks remarks(console, kName, request->quiet);
     if (Failure failure = openAll(*request, open, console); failure.happened())
         return reportFailure(console, kName, failure);
-    remarks.add(open.host.remarks);
-    remarks.add(open.device.remarks);
+    std::string pairs;
+    for (const MonitoredPair& pair : open.pairs) {
+        remarks.add(pair.host.remarks);
+        remarks.add(pair.device.remarks);
+        pairs += (pairs.empty() ? "" : ", ") + pair.hostName + " <-> " + pair.deviceName;
+    }
     remarks.tell();
     if (!request->quiet) {
-        std::fprintf(console.err, "veltrane-cli monitor: monitoring %s <-> %s into %s\n",
-                     request->host.port.c_str(), request->device.port.c_str(),
+        std::fprintf(console.err, "veltrane-cli monitor: monitoring %s into %s\n", pairs.c_str(),
                      request->outputPath.c_str());
     }
     MonitorCounts counts;
@@ -208,16 +231,18 @@ std::vector<OptionSpec> monitorOptions() {
 
 Command monitorCommand() {
     return {kName, "sit between a program and its device, recording both directions",
-            "Usage: veltrane-cli monitor --host-port PORT --device-port PORT -o OUT.pcapng "
-            "[options]\n"
+            "Usage: veltrane-cli monitor --host-port PORT --device-port PORT [--host-port PORT\n"
+            "       --device-port PORT ...] -o OUT.pcapng [options]\n"
             "Passes every byte between the program under test (on the host port) and its device\n"
             "at once, both ways, and records each burst with who sent it and its time to the\n"
             "microsecond into OUT.pcapng, a conversation file that Wireshark opens, until\n"
             "Ctrl+C, --duration or a port's end. The file is whole whatever ends the run.\n"
             "On Linux --host-port pty makes a pseudo-terminal for the program and prints its\n"
             "path on standard output; pty:LINK also makes the symbolic link LINK to it. The\n"
-            "program may close and open it again as often as it likes. Both ports take the same\n"
-            "line settings.\n\nOptions:\n"
+            "program may close and open it again as often as it likes. Several pairs may be\n"
+            "given, each --host-port with the --device-port in the same place: each pair is an\n"
+            "interface of the file, all on one clock. Every port takes the same line settings.\n"
+            "\nOptions:\n"
             "      --host-port PORT   the program's side: a serial port (on Windows one end of a\n"
             "                         virtual COM pair), pty or pty:LINK (Linux), or served\n"
             "                         over the network: rfc2217-server:[ADDR:]PORT or\n"

@@ -20,7 +20,8 @@ int runPorts(const Arguments& arguments, Console& console) {
 }  // namespace
 
 Command portsCommand() {
-    return {"ports", "list the serial ports of this machine",
+    return {"ports",
+            "list the serial ports of this machine",
             "Usage: veltrane-cli ports\n\n"
             "Prints one serial port a line. Linux: the /dev/serial/by-id links with their\n"
             "devices (\"LINK -> DEVICE\"), then the /dev/ttyUSB* and /dev/ttyACM* devices and\n"

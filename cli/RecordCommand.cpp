@@ -40,6 +40,8 @@ bool secondsOption(const Arguments& arguments, const char* name, std::optional<d
 // What the command line asks for: the run's inputs and when to stop it.
 struct RecordRequest {
     WorkerJob job;
+    // Every --port in the order given; job.device.port is the first.
+    std::vector<std::string> ports;
     std::optional<double> duration;
     std::optional<double> idleStop;
     bool quiet = false;
@@ -65,6 +67,19 @@ std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::
     WorkerJob& job = request.job;
     job.filePath = arguments.positionals()[0];
     job.device = *device;
+    request.ports = arguments.values("--port");
+    if (request.ports.size() > 1 && !namesConversationFile(job.filePath)) {
+        *error = "a serial file holds one port: record several into a .pcapng file";
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < request.ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (request.ports[i] == request.ports[j]) {
+                *error = "--port " + request.ports[i] + " is given twice";
+                return std::nullopt;
+            }
+        }
+    }
     if (const auto log = arguments.value("--log")) {
         job.log.loggingOn = true;
         job.log.logFile = *log;
@@ -161,25 +176,33 @@ int wordOutcome(const RecordRequest& request, CommandWorkerRun& worker, std::uin
     return kExitSuccess;
 }
 
-// The port's bytes into a conversation file, all as the device's, on the command's own thread:
-// one port needs no worker of its own. Stops as a serial recording does; the file is closed
-// whole whatever ends it.
+// The ports' bytes into a conversation file, all as the devices', one interface a port, on the
+// command's own thread: it waits on every port at once. Stops as a serial recording does; the
+// file is closed whole whatever ends it.
 int runConversationRecord(const RecordRequest& request, Console& console) {
     const WorkerJob& job = request.job;
     const InterruptWatch interrupts;
-    OpenedPort opened;
-    if (const Failure failure = openDeviceSidePort(job.device, &opened); failure.happened())
-        return reportFailure(console, kName, failure);
-    tellOpenedPort(console, kName, opened, request.quiet);
-    WaitablePort& port = *opened.port;
+    PortRemarks remarks(console, kName, request.quiet);
+    std::vector<OpenedPort> opened(request.ports.size());
+    std::vector<RecordedPort> recorded;
+    ConversationHeader header{"veltrane-cli " VELTRANE_VERSION, {}};
+    for (std::size_t i = 0; i < request.ports.size(); ++i) {
+        DeviceSettings settings = job.device;
+        settings.port = request.ports[i];
+        if (const Failure failure = openDeviceSidePort(settings, &opened[i]); failure.happened())
+            return reportFailure(console, kName, failure);
+        tellOpenedPort(console, kName, opened[i], request.quiet);
+        recorded.push_back({opened[i].port.get(), settings.port});
+        header.interfaces.push_back({settings.port, lineSettingsText(settings)});
+    }
     ConversationWriter writer;
-    const ConversationHeader header{"veltrane-cli " VELTRANE_VERSION,
-                                    {{job.device.port, lineSettingsText(job.device)}}};
     if (const Failure failure = writer.open(job.filePath, header); failure.happened())
         return reportFailure(console, kName, failure);
     if (!request.quiet) {
-        std::fprintf(console.err, "veltrane-cli record: recording %s into %s\n",
-                     job.device.port.c_str(), job.filePath.c_str());
+        std::string names;
+        for (const std::string& port : request.ports) names += (names.empty() ? "" : ", ") + port;
+        std::fprintf(console.err, "veltrane-cli record: recording %s into %s\n", names.c_str(),
+                     job.filePath.c_str());
     }
     ProgressLine progress(console);
     const Clock::time_point start = Clock::now();
@@ -187,17 +210,22 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
     std::uint64_t lastBytes = 0;
     ConversationRecordCounts counts;
     const Failure failure = recordConversation(
-        port, job.device.port, writer, job.log, counts, [&](const ConversationRecordCounts& sofar) {
+        recorded, writer, job.log, counts,
+        [&](const ConversationRecordCounts& sofar) {
             if (sofar.bytes != lastBytes) {
                 lastBytes = sofar.bytes;
                 lastData = Clock::now();
             }
+            remarks.tell([&progress] { progress.end(); });
             progress.show(secondsSince(start), sofar.bursts, sofar.bytes);
             const bool idle = request.idleStop && secondsSince(lastData) >= *request.idleStop;
             const bool timeUp = request.duration && secondsSince(start) >= *request.duration;
             return !(interrupts.interrupted() || idle || timeUp);
-        });
+        },
+        [&remarks](const std::string& remark) { remarks.add(remark); });
     const Failure closed = writer.close();
+    progress.end();
+    remarks.tell();
     progress.show(secondsSince(start), counts.bursts, counts.bytes);
     progress.end();
     if (failure.kind == Failure::Kind::WriteOutput || closed.happened()) {
@@ -245,12 +273,14 @@ std::vector<OptionSpec> recordOptions() {
 Command recordCommand() {
     return {kName, "record what arrives on a serial port into a serial file",
             "Usage: veltrane-cli record OUT.ser --port PORT [options]\n"
-            "       veltrane-cli record OUT.pcapng --port PORT [options]\n"
+            "       veltrane-cli record OUT.pcapng --port PORT [--port PORT ...] [options]\n"
             "Records what arrives on the port into OUT.ser, one chunk per burst, as the window\n"
             "does, until Ctrl+C, --duration, --idle-stop or the device's end. The file is\n"
             "whole and readable whatever ends the recording. OUT.pcapng makes a conversation\n"
             "file instead: each burst with its time to the microsecond, all marked as the\n"
-            "device's.\n\nOptions:\n" +
+            "device's. It may record several ports at once, each --port an interface of the\n"
+            "file in the order given, every burst on one clock, so their order across the ports\n"
+            "is the true one; the line settings apply to every port.\n\nOptions:\n" +
                 lineOptionsHelp() +
                 "      --duration SECONDS  stop after this long\n"
                 "      --idle-stop SECONDS stop after this long without data\n"

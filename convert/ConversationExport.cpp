@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kHeadingTime = "Time(seconds)";
 constexpr const char* kHeadingRest = " From    Data...\r\n";
+// A file of several ports numbers each line's port (its interface, from 1) before who sent it.
+constexpr const char* kHeadingPort = " Port";
 // A burst may hold megabytes: it is written a slice at a time.
 constexpr std::size_t kSliceBytes = 4096;
 constexpr std::size_t kColumnsMax = 64;
@@ -31,6 +33,7 @@ public:
         // A file that is no conversation cannot be read as one: it was not opened.
         if (failure.happened()) failure.kind = Failure::Kind::OpenInput;
         reader_.keepLineEvents(true);
+        severalPorts_ = reader_.interfaces().size() > 1;
         return failure;
     }
     std::uint64_t size() override { return size_; }
@@ -49,6 +52,7 @@ private:
     ConversationReader reader_;
     std::uint64_t size_ = 0;
     std::optional<std::uint64_t> firstMicros_;
+    bool severalPorts_ = false;
 };
 
 void ConversationExportSource::writeColumns(BlockOutput& output, const ExportOptions& options,
@@ -61,6 +65,11 @@ void ConversationExportSource::writeColumns(BlockOutput& output, const ExportOpt
             static_cast<double>(static_cast<std::int64_t>(burst.timeMicros - *firstMicros_)) / 1e6;
         length = std::snprintf(columns, sizeof columns, "%-12f:", seconds);
         length = std::clamp(length, 0, static_cast<int>(sizeof columns) - 1);
+    }
+    if (options.showDataPosition && severalPorts_) {
+        const std::size_t room = sizeof columns - static_cast<std::size_t>(length);
+        const int port = std::snprintf(columns + length, room, " %-4u", burst.interfaceIndex + 1);
+        length += std::clamp(port, 0, static_cast<int>(room) - 1);
     }
     if (options.showDataPosition) {
         const char* from = burst.direction == Direction::Host ? " host   " : " device ";
@@ -75,6 +84,8 @@ bool ConversationExportSource::write(BlockOutput& output, const ExportOptions& o
     const bool raw = options.exportType == ExportType::RawBytes;
     if (options.showHeading && !raw) {
         if (options.showTimeOffset) output.append(kHeadingTime, std::strlen(kHeadingTime));
+        if (options.showDataPosition && severalPorts_)
+            output.append(kHeadingPort, std::strlen(kHeadingPort));
         output.append(kHeadingRest, std::strlen(kHeadingRest));
     }
     AskEvery reporting(kProgressStep, static_cast<bool>(progress));

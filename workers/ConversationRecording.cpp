@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "log/LogWriter.h"
 #include "workers/PerfCounter.h"
@@ -12,58 +13,90 @@ namespace {
 constexpr std::chrono::milliseconds kLongestWait(50);
 constexpr std::size_t kLargestRead = 4096;
 
+// Times on the wall clock as the file wants them, counted on the steady counter from one reading
+// of it, so that a clock adjustment during the recording cannot send them backwards.
+class RecordingClock {
+public:
+    RecordingClock()
+        : wallStart_(
+              static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                             .count())),
+          frequency_(static_cast<std::uint64_t>(perfCounterFrequency())),
+          start_(perfCounterNow()) {}
+    // Since the start, in microseconds.
+    std::uint64_t sinceStart() const {
+        const auto elapsed = static_cast<std::uint64_t>(perfCounterNow() - start_);
+        return elapsed / frequency_ * 1'000'000 + elapsed % frequency_ * 1'000'000 / frequency_;
+    }
+    std::uint64_t wall(std::uint64_t sinceStart) const { return wallStart_ + sinceStart; }
+
+private:
+    std::uint64_t wallStart_;
+    std::uint64_t frequency_;
+    std::int64_t start_;
+};
+
 }  // namespace
 
-Failure recordConversation(WaitablePort& port, const std::string& portName,
-                           ConversationWriter& writer, const LogSettings& logSettings,
-                           ConversationRecordCounts& counts,
-                           const std::function<bool(const ConversationRecordCounts&)>& carryOn) {
+Failure recordConversation(std::span<const RecordedPort> ports, ConversationWriter& writer,
+                           const LogSettings& logSettings, ConversationRecordCounts& counts,
+                           const std::function<bool(const ConversationRecordCounts&)>& carryOn,
+                           const std::function<void(const std::string&)>& remark) {
     LogWriter log(logSettings);
     log.writeLine("Starting recording");
-    // Times on the wall clock as the file wants them, counted on the steady counter from one
-    // reading of it, so that a clock adjustment during the recording cannot send them backwards.
-    const auto wallStart = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
-    const std::int64_t frequency = perfCounterFrequency();
-    const std::int64_t start = perfCounterNow();
-    const auto microsNow = [&] {
-        const auto elapsed = static_cast<std::uint64_t>(perfCounterNow() - start);
-        const auto f = static_cast<std::uint64_t>(frequency);
-        return elapsed / f * 1'000'000 + elapsed % f * 1'000'000 / f;
-    };
-    WaitablePort* const ports[] = {&port};
-    std::uint8_t lines = 0;  // the line's control lines as last told
+    const RecordingClock clock;
+    std::vector<WaitablePort*> waited;
+    for (const RecordedPort& recorded : ports) waited.push_back(recorded.port);
+    std::vector<std::uint8_t> lines(ports.size(), 0);  // each line's control lines as last told
+    const bool several = ports.size() > 1;
     std::uint8_t buffer[kLargestRead];
-    char line[64];
+    char line[80];
     for (;;) {
         if (!carryOn(counts)) {
             log.writeLine("Recording was stopped");
             return {};
         }
-        const PortInput input = waitForInput(ports, kLongestWait)[0];
-        std::uint32_t count = 0;
-        if (input == PortInput::Failed ||
-            (input == PortInput::Ready && !port.readAvailable(buffer, sizeof buffer, &count))) {
-            log.writeLine("Recording finished");
-            return portFailure(Failure::Kind::PortLost, portName, port.errorText());
-        }
-        const std::uint64_t now = microsNow();
-        const std::uint64_t wallNow = static_cast<std::uint64_t>(wallStart.count()) + now;
-        // What the device's line did, where the port tells it (a device server's modem lines
-        // and breaks), in its place among the bursts.
-        for (LineEvent event : port.takeLineEvents()) {
-            if (event.kind == LineEventKind::ControlLines) lines = event.controlLines;
-            ConversationBurst told{wallNow, Direction::Device, lines, {}};
-            told.lineEvent = event;
-            if (Failure failure = writer.write(told); failure.happened()) return failure;
-        }
-        if (count > 0) {
-            const ConversationBurst burst{wallNow, Direction::Device, lines, {buffer, count}};
+        const std::vector<PortInput> inputs = waitForInput(waited, kLongestWait);
+        // Every burst of one wait shares its instant: that is as close as the wait can tell.
+        const std::uint64_t now = clock.sinceStart();
+        for (std::size_t index = 0; index < ports.size(); ++index) {
+            WaitablePort& port = *ports[index].port;
+            const auto interface = static_cast<std::uint32_t>(index);
+            std::uint32_t count = 0;
+            if (inputs[index] == PortInput::Failed ||
+                (inputs[index] == PortInput::Ready &&
+                 !port.readAvailable(buffer, sizeof buffer, &count))) {
+                log.writeLine("Recording finished");
+                return portFailure(Failure::Kind::PortLost, ports[index].name, port.errorText());
+            }
+            for (const std::string& said : port.takeRemarks()) {
+                log.writeLine(ports[index].name + ": " + said);
+                if (remark) remark(said);
+            }
+            // What the device's line did, where the port tells it (a device server's modem
+            // lines and breaks, a gap while the port was away), in its place among the bursts.
+            for (LineEvent event : port.takeLineEvents()) {
+                if (event.kind == LineEventKind::ControlLines) lines[index] = event.controlLines;
+                ConversationBurst told{clock.wall(now), Direction::Device, lines[index], {}};
+                told.lineEvent = event;
+                told.interfaceIndex = interface;
+                if (Failure failure = writer.write(told); failure.happened()) return failure;
+            }
+            if (count == 0) continue;
+            ConversationBurst burst{
+                clock.wall(now), Direction::Device, lines[index], {buffer, count}};
+            burst.interfaceIndex = interface;
             if (Failure failure = writer.write(burst); failure.happened()) return failure;
             ++counts.bursts;
             counts.bytes += count;
-            std::snprintf(line, sizeof line, "us=%llu: sz=%u\r\n",
-                          static_cast<unsigned long long>(now), count);
+            if (several) {
+                std::snprintf(line, sizeof line, "us=%llu: sz=%u: port=%u\r\n",
+                              static_cast<unsigned long long>(now), count, interface + 1);
+            } else {
+                std::snprintf(line, sizeof line, "us=%llu: sz=%u\r\n",
+                              static_cast<unsigned long long>(now), count);
+            }
             log.writeLine(line);
         }
         if (Failure failure = writer.flushIfDue(now); failure.happened()) return failure;

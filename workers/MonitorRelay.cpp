@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "workers/QueuedPortWriter.h"
@@ -42,50 +43,62 @@ private:
     SteadyClock::time_point steadyStart_;
 };
 
+// One port of the monitor: index 2p is pair p's host side, 2p + 1 its device side.
 struct Side {
     WaitablePort* port;
     const std::string* name;
     Direction direction;
+    std::uint32_t pair;
 };
 
 Failure lost(const Side& side) {
     return portFailure(Failure::Kind::PortLost, *side.name, side.port->errorText());
 }
 
+// Each pair's two ways out: what its host sent goes to its device, and back.
+struct PairWriters {
+    PairWriters(const MonitorPair& pair)
+        : toDevice(*pair.device, pair.deviceName), toHost(*pair.host, pair.hostName) {}
+    QueuedPortWriter toDevice;
+    QueuedPortWriter toHost;
+};
+
 class Relay {
 public:
     Relay(const MonitorJob& job, MonitorCounts& counts)
-        : job_(job),
-          counts_(counts),
-          start_(SteadyClock::now()),
-          toDevice_(*job.device, job.deviceName),
-          toHost_(*job.host, job.hostName) {}
-    // Both writers drain at once before they are joined.
+        : job_(job), counts_(counts), start_(SteadyClock::now()), lines_(job.pairs.size(), 0) {
+        for (std::uint32_t p = 0; p < job.pairs.size(); ++p) {
+            const MonitorPair& pair = job.pairs[p];
+            sides_.push_back({pair.host, &pair.hostName, Direction::Host, p});
+            sides_.push_back({pair.device, &pair.deviceName, Direction::Device, p});
+            ports_.push_back(pair.host);
+            ports_.push_back(pair.device);
+            writers_.push_back(std::make_unique<PairWriters>(pair));
+        }
+    }
+    // Every writer drains at once before they are joined.
     ~Relay() {
-        toDevice_.finish();
-        toHost_.finish();
+        for (const auto& writers : writers_) {
+            writers->toDevice.finish();
+            writers->toHost.finish();
+        }
     }
 
     Failure run() {
-        const Side sides[2] = {{job_.host, &job_.hostName, Direction::Host},
-                               {job_.device, &job_.deviceName, Direction::Device}};
-        QueuedPortWriter* const writers[2] = {&toDevice_, &toHost_};
-        WaitablePort* ports[2] = {job_.host, job_.device};
         while (!job_.stop->load()) {
-            const std::vector<PortInput> states = waitForInput(ports, kWaitStep);
-            // Both bursts of one wait share its instant: that is as close as the wait can tell.
+            const std::vector<PortInput> states = waitForInput(ports_, kWaitStep);
+            // The bursts of one wait share its instant: that is as close as the wait can tell.
             const SteadyClock::time_point now = SteadyClock::now();
-            for (int i = 0; i < 2; ++i) {
-                if (states[i] == PortInput::Failed) return keepWhatArrived(lost(sides[i]));
+            for (std::size_t i = 0; i < sides_.size(); ++i) {
+                if (states[i] == PortInput::Failed) return keepWhatArrived(lost(sides_[i]), i);
                 if (states[i] != PortInput::Ready) continue;
-                Failure failure = pass(sides[i], *writers[i], clock_.wallMicros(now));
-                tellRemarks(*ports[i]);
-                if (!failure.happened())
-                    failure = passLineEvents(sides[i], *ports[1 - i], clock_.wallMicros(now));
-                if (failure.happened()) return keepWhatArrived(failure);
+                const Failure failure = take(i, clock_.wallMicros(now));
+                if (failure.happened()) return keepWhatArrived(failure, i);
             }
-            for (QueuedPortWriter* writer : writers) {
-                if (writer->failed()) return keepWhatArrived(writer->failure());
+            for (const auto& writers : writers_) {
+                for (const QueuedPortWriter* writer : {&writers->toDevice, &writers->toHost}) {
+                    if (writer->failed()) return keepWhatArrived(writer->failure(), sides_.size());
+                }
             }
             const Failure failure = idle();
             if (failure.happened()) return failure;
@@ -94,6 +107,18 @@ public:
     }
 
 private:
+    // What arrived on side i, its remarks and what its line did, passed to the other side of its
+    // pair and recorded.
+    Failure take(std::size_t i, std::uint64_t timeMicros) {
+        const Side& from = sides_[i];
+        PairWriters& writers = *writers_[from.pair];
+        const bool host = from.direction == Direction::Host;
+        Failure failure = pass(from, host ? writers.toDevice : writers.toHost, timeMicros);
+        tellRemarks(*from.port);
+        if (!failure.happened()) failure = passLineEvents(from, *ports_[i ^ 1], timeMicros);
+        return failure;
+    }
+
     void tellRemarks(WaitablePort& port) {
         for (const std::string& remark : port.takeRemarks()) {
             if (job_.remark) job_.remark(remark);
@@ -104,21 +129,23 @@ private:
     // is passed to the other where that port can carry it, and recorded with who did it. The
     // host's lines and the device's are kept apart, so each burst carries the whole line state.
     Failure passLineEvents(const Side& from, WaitablePort& to, std::uint64_t timeMicros) {
+        std::uint8_t& lines = lines_[from.pair];
         for (LineEvent event : from.port->takeLineEvents()) {
             to.tellLineEvent(event);
             if (event.kind == LineEventKind::ControlLines) {
                 const std::uint8_t own = from.direction == Direction::Host
                                              ? control_line::kHostLines
                                              : control_line::kDeviceLines;
-                lines_ = static_cast<std::uint8_t>((lines_ & ~own) | (event.controlLines & own));
-                event.controlLines = lines_;
+                lines = static_cast<std::uint8_t>((lines & ~own) | (event.controlLines & own));
+                event.controlLines = lines;
             }
             if (!job_.sink) continue;
             ConversationBurst burst;
             burst.timeMicros = timeMicros;
             burst.direction = from.direction;
-            burst.controlLines = lines_;
+            burst.controlLines = lines;
             burst.lineEvent = event;
+            burst.interfaceIndex = from.pair;
             if (const Failure failure = job_.sink(burst); failure.happened()) return failure;
         }
         return {};
@@ -139,7 +166,7 @@ private:
         if (count == 0) return {};
         const std::span<const std::uint8_t> bytes{buffer, count};
         const Failure passing = passOn(to, bytes);
-        const Failure recording = record(from.direction, bytes, timeMicros);
+        const Failure recording = record(from, bytes, timeMicros);
         return passing.happened() ? passing : recording;
     }
 
@@ -154,38 +181,51 @@ private:
         return {};
     }
 
-    Failure record(Direction direction, std::span<const std::uint8_t> bytes,
+    Failure record(const Side& from, std::span<const std::uint8_t> bytes,
                    std::uint64_t timeMicros) {
-        const bool host = direction == Direction::Host;
+        const bool host = from.direction == Direction::Host;
         (host ? counts_.hostBursts : counts_.deviceBursts).fetch_add(1, std::memory_order_relaxed);
         (host ? counts_.hostBytes : counts_.deviceBytes)
             .fetch_add(bytes.size(), std::memory_order_relaxed);
         if (!job_.sink) return {};
         ConversationBurst burst;
         burst.timeMicros = timeMicros;
-        burst.direction = direction;
-        burst.controlLines = lines_;
+        burst.direction = from.direction;
+        burst.controlLines = lines_[from.pair];
         burst.bytes = bytes;
+        burst.interfaceIndex = from.pair;
         return job_.sink(burst);
     }
 
-    // A port that failed ends the run, but what the other one had already received goes into
-    // the file first; it can no longer be passed on. A failure of the file or of the idle call
-    // ends the run at once. The failed port handed over its own bytes before it failed.
-    Failure keepWhatArrived(const Failure& failure) {
+    // A port that failed ends the run, but what the others had already received goes into the
+    // file first; it can no longer be passed on. A failure of the file or of the idle call ends
+    // the run at once. The failed port (side `failed`; none past the last) handed over its own
+    // bytes before it failed; a failed write names its port, which is then left out too.
+    Failure keepWhatArrived(const Failure& failure, std::size_t failed) {
         if (failure.kind != Failure::Kind::PortLost) return failure;
-        const bool hostFailed = failure.subject == job_.hostName;
-        WaitablePort* const survivor[1] = {hostFailed ? job_.device : job_.host};
-        const Direction direction = hostFailed ? Direction::Device : Direction::Host;
+        std::vector<WaitablePort*> survivors;
+        std::vector<const Side*> survivorSides;
+        for (std::size_t i = 0; i < sides_.size(); ++i) {
+            if (i == failed || *sides_[i].name == failure.subject) continue;
+            survivors.push_back(sides_[i].port);
+            survivorSides.push_back(&sides_[i]);
+        }
         const SteadyClock::time_point end = SteadyClock::now() + kKeepingTime;
         std::uint8_t buffer[kLargestRead];
-        while (SteadyClock::now() < end) {
-            if (waitForInput(survivor, kKeepingWait)[0] != PortInput::Ready) break;
-            std::uint32_t count = 0;
-            if (!survivor[0]->readAvailable(buffer, sizeof buffer, &count) || count == 0) break;
-            const Failure recording =
-                record(direction, {buffer, count}, clock_.wallMicros(SteadyClock::now()));
-            if (recording.happened()) break;
+        while (!survivors.empty() && SteadyClock::now() < end) {
+            const std::vector<PortInput> states = waitForInput(survivors, kKeepingWait);
+            bool any = false;
+            for (std::size_t i = 0; i < survivors.size(); ++i) {
+                if (states[i] != PortInput::Ready) continue;
+                std::uint32_t count = 0;
+                if (!survivors[i]->readAvailable(buffer, sizeof buffer, &count) || count == 0)
+                    continue;
+                any = true;
+                const Failure recording = record(*survivorSides[i], {buffer, count},
+                                                 clock_.wallMicros(SteadyClock::now()));
+                if (recording.happened()) return failure;
+            }
+            if (!any) break;
         }
         return failure;
     }
@@ -194,9 +234,11 @@ private:
     MonitorCounts& counts_;
     const BurstClock clock_;
     const SteadyClock::time_point start_;
-    QueuedPortWriter toDevice_;
-    QueuedPortWriter toHost_;
-    std::uint8_t lines_ = 0;  // control_line bits as last seen from each side; 0 when unseen
+    std::vector<Side> sides_;
+    std::vector<WaitablePort*> ports_;  // in the order of sides_
+    std::vector<std::unique_ptr<PairWriters>> writers_;
+    // Each pair's control_line bits as last seen from each side; 0 when unseen.
+    std::vector<std::uint8_t> lines_;
 };
 
 }  // namespace

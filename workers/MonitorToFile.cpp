@@ -2,30 +2,37 @@
 
 #include "workers/MonitorRelay.h"
 
-Failure openMonitorToFile(const DeviceSettings& host, const DeviceSettings& device,
-                          const std::string& path, const std::string& application,
-                          MonitorToFile& open,
+Failure openMonitorToFile(std::span<const MonitorPairSettings> pairs, const std::string& path,
+                          const std::string& application, MonitorToFile& open,
                           const std::function<void(const std::string&)>& tellProgramPath) {
-    if (Failure failure = openHostSidePort(host, &open.host); failure.happened()) return failure;
-    if (Failure failure = openDeviceSidePort(device, &open.device); failure.happened())
-        return failure;
-    if (!open.host.programPath.empty() && tellProgramPath) tellProgramPath(open.host.programPath);
-    const ConversationHeader header{
-        application, {{host.port + " <-> " + device.port, lineSettingsText(device)}}};
+    ConversationHeader header{application, {}};
+    open.pairs.clear();
+    open.pairs.reserve(pairs.size());
+    for (const MonitorPairSettings& settings : pairs) {
+        MonitoredPair& pair = open.pairs.emplace_back();
+        pair.hostName = settings.host.port;
+        pair.deviceName = settings.device.port;
+        if (Failure failure = openHostSidePort(settings.host, &pair.host); failure.happened())
+            return failure;
+        if (Failure failure = openDeviceSidePort(settings.device, &pair.device); failure.happened())
+            return failure;
+        if (!pair.host.programPath.empty() && tellProgramPath)
+            tellProgramPath(pair.host.programPath);
+        header.interfaces.push_back({settings.host.port + " <-> " + settings.device.port,
+                                     lineSettingsText(settings.device)});
+    }
     return open.writer.open(path, header);
 }
 
-Failure monitorIntoFile(MonitorToFile& open, const std::string& hostName,
-                        const std::string& deviceName, const std::atomic<bool>& stop,
-                        MonitorCounts& counts,
+Failure monitorIntoFile(MonitorToFile& open, const std::atomic<bool>& stop, MonitorCounts& counts,
                         const std::function<void(std::uint64_t steadyMicros)>& tick,
                         const std::function<void(const std::string&)>& remark) {
     MonitorJob job;
-    job.host = open.host.port.get();
-    job.device = open.device.port.get();
+    for (MonitoredPair& pair : open.pairs) {
+        job.pairs.push_back(
+            {pair.host.port.get(), pair.device.port.get(), pair.hostName, pair.deviceName});
+    }
     job.remark = remark;
-    job.hostName = hostName;
-    job.deviceName = deviceName;
     job.stop = &stop;
     job.sink = [&open](const ConversationBurst& burst) { return open.writer.write(burst); };
     job.idle = [&open, &tick](std::uint64_t now) {

@@ -24,12 +24,12 @@ void monitorWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
     {
         LogWriter log(job.log);
         log.writeLine("Starting monitoring " + job.device.port + " <-> " + job.devicePort);
-        DeviceSettings device = job.device;
-        device.port = job.devicePort;
+        MonitorPairSettings pair{job.device, job.device};
+        pair.device.port = job.devicePort;
         MonitorToFile open;
         // A run that cannot start ends without announcing it, as the recording worker does.
         if (Failure failure =
-                openMonitorToFile(job.device, device, job.filePath, job.application, open, {});
+                openMonitorToFile({&pair, 1}, job.filePath, job.application, open, {});
             failure.happened()) {
             log.writeLine("Monitoring could not start: " + failure.subject + ": " +
                           failure.reason());
@@ -46,8 +46,7 @@ void monitorWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
             std::uint64_t startMicros = 0;
             std::uint64_t lastBytes = 0;
             ended = monitorIntoFile(
-                open, job.device.port, job.devicePort, state.stopFlag(), state.monitorCounts,
-                [&](std::uint64_t now) {
+                open, state.stopFlag(), state.monitorCounts, [&](std::uint64_t now) {
                     if (startMicros == 0) startMicros = now;
                     state.currentPosition.store(
                         static_cast<std::uint32_t>((now - startMicros) / kMicrosPerTenth));

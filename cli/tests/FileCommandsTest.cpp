@@ -324,7 +324,7 @@ TEST_F(FileCommands, InfoAndExportReadAConversationFileByItsExtension) {
     EXPECT_NE(run({"info", lines, "--json"})
                   .out.find("\"line_events\": {\"control_lines\": 1, \"break_start\": 0, "
                             "\"break_end\": 0, \"framing_error\": 2, \"parity_error\": 0, "
-                            "\"line_settings\": 1}, \"last_block_cut\": false}"),
+                            "\"line_settings\": 1, \"data_lost\": 0}, \"last_block_cut\": false}"),
               std::string::npos);
 
     // Not a conversation: one line naming the file and what is wrong.

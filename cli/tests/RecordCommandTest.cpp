@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cli/tests/CliTestSupport.h"
+#include "conversation/ConversationReader.h"
 
 namespace {
 
@@ -196,4 +197,57 @@ TEST_F(CliTest, RecordIntoAConversationFileKeepsMicrosecondTimesThatInfoAndExpor
     EXPECT_TRUE(std::any_of(times.begin() + 1, times.end(),
                             [](double t) { return std::llround(t * 1e6) % 100'000 != 0; }))
         << "times rounded to tenths: " << lines;
+}
+
+// A meter on one port, a valve on another: one file, a port an interface, their bursts in the
+// order they came; info and export tell each burst's port.
+TEST_F(CliTest, RecordOfTwoPortsKeepsTheirBurstsInOneOrder) {
+    SerialPair second;
+    std::string why;
+    ASSERT_TRUE(second.start(&why)) << why;
+    SerialPort valve;
+    ASSERT_TRUE(valve.open(SerialPort::devicePath(second.devicePortName()), 115200, 8, Parity::None,
+                           StopBits::One))
+        << valve.errorText();
+    const std::string file = dir_.file("rig.pcapng");
+    startCli(recordWords(file, portWords(), {"--port", second.portName(), "--idle-stop", "1"}));
+    ASSERT_TRUE(waitForRecording()) << errors();
+    const auto fromValve = [&valve](const std::string& text) {
+        std::uint32_t written = 0;
+        return valve.write(text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
+               written == text.size();
+    };
+    ASSERT_TRUE(sendFromDevice(bytesOf("meter 1")));
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_TRUE(fromValve("valve"));
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_TRUE(sendFromDevice(bytesOf("meter 2")));
+    ASSERT_EQ(exitStatus(), 0) << errors();
+
+    ConversationReader reader;
+    ASSERT_FALSE(reader.open(file).happened());
+    ASSERT_EQ(reader.interfaces().size(), 2u);
+    EXPECT_EQ(reader.interfaces()[1].name, second.portName());
+    // A port's bytes in a row are one message however the reads split them.
+    std::string seen;
+    std::uint32_t last = 99;
+    ConversationBurst burst;
+    while (reader.next(burst)) {
+        if (burst.interfaceIndex != last)
+            seen += "|" + std::to_string(burst.interfaceIndex + 1) + ":";
+        last = burst.interfaceIndex;
+        seen += std::string(burst.bytes.begin(), burst.bytes.end());
+    }
+    EXPECT_EQ(seen, "|1:meter 1|2:valve|1:meter 2");
+
+    ASSERT_EQ(runCli({"info", file}), 0) << errors();
+    EXPECT_NE(output().find("interfaces:     2\ninterface 1:    " + pair_.portName()),
+              std::string::npos)
+        << output();
+    EXPECT_NE(output().find("  bytes:        0 from the host, 5 from the device\n"),
+              std::string::npos)
+        << output();
+    ASSERT_EQ(runCli({"export", file, "--format", "ascii"}), 0) << errors();
+    EXPECT_NE(output().find("Time(seconds) Port From    Data...\r\n"), std::string::npos);
+    EXPECT_NE(output().find(": 2    device valve\r\n"), std::string::npos) << output();
 }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "engine/WaitableSerialPort.h"
 #include "tests/support/SerialPair.h"
@@ -32,10 +33,7 @@ protected:
         ASSERT_FALSE(openHostSidePort(settings, &host_).happened());
         ASSERT_TRUE(device_.open(pair_.portName(), 115200, 8, Parity::None, StopBits::One))
             << device_.errorText();
-        job_.host = host_.port.get();
-        job_.device = &device_;
-        job_.hostName = "pty";
-        job_.deviceName = pair_.portName();
+        job_.pairs = {{host_.port.get(), &device_, "pty", pair_.portName()}};
         job_.stop = &stop_;
         job_.sink = [this](const ConversationBurst&) { return sinkFailure_; };
     }
@@ -65,7 +63,7 @@ TEST_F(MonitorRelayTest, TheDeviceGoingAwayEndsTheRunNamingItsPort) {
     ASSERT_TRUE(pair_.stop());
     run_.join();
     EXPECT_EQ(ended_.kind, Failure::Kind::PortLost);
-    EXPECT_EQ(ended_.subject, job_.deviceName);
+    EXPECT_EQ(ended_.subject, job_.pairs[0].deviceName);
     EXPECT_FALSE(ended_.reason().empty());
 }
 
@@ -152,7 +150,7 @@ TEST(MonitorRelayDuplexTest, BothDirectionsFlatOutArriveWholeAndInOrder) {
 
     std::atomic<bool> stop{false};
     std::size_t sunk[2] = {0, 0};
-    MonitorJob job{&host, &device, "host", "device", &stop, {}, {}, {}};
+    MonitorJob job{{{&host, &device, "host", "device"}}, &stop, {}, {}, {}};
     job.sink = [&](const ConversationBurst& burst) {
         sunk[burst.direction == Direction::Host ? 0 : 1] += burst.bytes.size();
         return Failure{};
@@ -210,12 +208,19 @@ public:
         *bytesRead = static_cast<std::uint32_t>(n);
         return n > 0 || !failed_;
     }
-    bool writeWithin(const void*, std::uint32_t count, std::uint32_t* bytesWritten,
+    bool writeWithin(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten,
                      milliseconds limit) override {
         if (failed_) return false;
         if (!takesWrites_) std::this_thread::sleep_for(limit);
         *bytesWritten = takesWrites_ ? count : 0;
+        std::lock_guard lock(mutex_);
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        written_.insert(written_.end(), bytes, bytes + *bytesWritten);
         return true;
+    }
+    Bytes written() {
+        std::lock_guard lock(mutex_);
+        return written_;
     }
     const char* errorText() override { return "gone"; }
     const char* writeErrorText() override { return "gone"; }
@@ -229,6 +234,7 @@ public:
 private:
     std::mutex mutex_;
     std::deque<std::uint8_t> incoming_;
+    Bytes written_;
     std::atomic<bool> failed_{false};
     std::atomic<bool> takesWrites_{true};
     std::atomic<std::size_t> taken_{0};
@@ -238,10 +244,7 @@ private:
 class MonitorKeepsWhatCameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job_.host = &host_;
-        job_.device = &device_;
-        job_.hostName = "host";
-        job_.deviceName = "device";
+        job_.pairs = {{&host_, &device_, "host", "device"}};
         job_.stop = &stop_;
         job_.sink = [this](const ConversationBurst& burst) {
             Bytes& kept = burst.direction == Direction::Host ? fromHost_ : fromDevice_;
@@ -284,4 +287,44 @@ TEST_F(MonitorKeepsWhatCameTest, AStopWhileTheQueueIsFullKeepsWhatWasRead) {
     EXPECT_GT(host_.taken(), QueuedPortWriter::kDefaultLimit);
     EXPECT_EQ(fromHost_.size(), host_.taken());
     EXPECT_EQ(counts_.hostBytes.load(), host_.taken());
+}
+
+// Two pairs on one monitor: each pair's bytes reach its own other side only and are recorded
+// under its interface; a port of one pair failing still keeps what the other pair's device said.
+TEST(MonitorSeveralPairsTest, EachPairPassesItsOwnBytesUnderItsInterface) {
+    ScriptedPort host0, device0, host1, device1;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::vector<std::tuple<std::uint32_t, Direction, Bytes>> sunk;
+    MonitorJob job;
+    job.pairs = {{&host0, &device0, "host0", "device0"}, {&host1, &device1, "host1", "device1"}};
+    job.stop = &stop;
+    job.sink = [&](const ConversationBurst& burst) {
+        std::lock_guard lock(mutex);
+        sunk.emplace_back(burst.interfaceIndex, burst.direction,
+                          Bytes(burst.bytes.begin(), burst.bytes.end()));
+        return Failure{};
+    };
+    MonitorCounts counts;
+    Failure ended;
+    std::thread run([&] { ended = runMonitor(job, counts); });
+    host1.arrive({'Q'});
+    device0.arrive({'A'});
+    for (int i = 0; i < 500 && (device1.written().empty() || host0.written().empty()); ++i)
+        std::this_thread::sleep_for(milliseconds(10));
+    device1.arrive({'Z'});
+    host0.fail();
+    run.join();
+
+    EXPECT_EQ(ended.kind, Failure::Kind::PortLost);
+    EXPECT_EQ(ended.subject, "host0");
+    EXPECT_EQ(device1.written(), Bytes{'Q'});
+    EXPECT_EQ(host0.written(), Bytes{'A'});
+    EXPECT_TRUE(device0.written().empty());
+    EXPECT_TRUE(host1.written().empty() || host1.written() == Bytes{'Z'});  // before the failure
+    using Sunk = std::tuple<std::uint32_t, Direction, Bytes>;
+    std::sort(sunk.begin(), sunk.end());
+    EXPECT_EQ(sunk, (std::vector<Sunk>{{0, Direction::Device, {'A'}},
+                                       {1, Direction::Host, {'Q'}},
+                                       {1, Direction::Device, {'Z'}}}));
 }
