@@ -9,6 +9,7 @@
 
 #include "cli/ConversationSummary.h"
 #include "cli/FileAndPortCommands.h"
+#include "cli/JsonText.h"
 #include "cli/OverwriteRefusal.h"
 #include "cli/SerialFileSummary.h"
 #include "conversation/ConversationFileName.h"
@@ -23,23 +24,6 @@ namespace {
 std::string tenthsText(const std::optional<std::uint32_t>& tenths) {
     if (!tenths) return "none";
     return formatTimeDisplay(*tenths) + " (" + std::to_string(*tenths) + " tenths)";
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 std::string jsonNumber(const std::optional<std::uint32_t>& value) {

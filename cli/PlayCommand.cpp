@@ -7,6 +7,7 @@
 
 #include "cli/CommandWorkerRun.h"
 #include "cli/FailureLine.h"
+#include "cli/InterfacePorts.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
@@ -46,6 +47,7 @@ private:
 struct PlayOptions {
     std::string filePath;
     DeviceSettings device;
+    std::vector<std::string> ports;  // every --port as given
     std::uint32_t fromTenths = 0;
     std::uint64_t fromMicros = 0;  // a conversation file plays from the microsecond
     double speed = 1.0;
@@ -64,6 +66,11 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
     const auto device = deviceSettingsFrom(arguments, error);
     if (!device) return std::nullopt;
     options.device = *device;
+    options.ports = arguments.values("--port");
+    if (options.ports.size() > 1 && !namesConversationFile(options.filePath)) {
+        *error = "a serial file plays out of one port";
+        return std::nullopt;
+    }
     if (const auto text = arguments.value("--from")) {
         const auto seconds = parseDecimal(*text, 0.0, 4.0e8);
         if (!seconds) {
@@ -192,8 +199,37 @@ int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimi
     return kExitSuccess;
 }
 
+// The ports that play a conversation file, an entry per interface (empty where none plays).
+struct ConversationPorts {
+    std::vector<OpenedPort> opened;
+    std::vector<PlayedPort> played;
+};
+
+// Each --port against the file's interfaces, then each port opened with the line settings.
+Failure openConversationPorts(const PlayOptions& options, ConversationPorts& ports,
+                              Console& console, std::string* usageError) {
+    ConversationReader reader;
+    if (const Failure failure = reader.open(options.filePath); failure.happened()) return failure;
+    const auto given =
+        interfacePortsFrom(options.ports, reader.interfaces(), options.filePath, usageError);
+    if (!given) return {};
+    const std::size_t interfaces = std::max<std::size_t>(1, reader.interfaces().size());
+    ports.opened.resize(interfaces);
+    ports.played.resize(interfaces);
+    for (const InterfacePort& port : *given) {
+        DeviceSettings settings = options.device;
+        settings.port = port.port;
+        OpenedPort& opened = ports.opened[port.interfaceIndex];
+        if (const Failure failure = openDeviceSidePort(settings, &opened); failure.happened())
+            return failure;
+        tellOpenedPort(console, kName, opened, false);
+        ports.played[port.interfaceIndex] = {opened.port.get(), port.port};
+    }
+    return {};
+}
+
 // One pass of a conversation file's device bursts, drawing the progress of all passes so far.
-Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
+Failure playConversationPass(const PlayOptions& options, std::span<const PlayedPort> ports,
                              ChunkTimingObserver& timing, bool append,
                              const InterruptWatch& interrupts, ProgressLine& progress,
                              Clock::time_point start, PlayWait& wait) {
@@ -201,7 +237,6 @@ Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
     if (const Failure failure = reader.open(options.filePath); failure.happened()) return failure;
     ConversationPlay play;
     play.filePath = options.filePath;
-    play.portName = options.device.port;
     play.fromMicros = options.fromMicros;
     play.speed = options.speed;
     play.timing = &timing;
@@ -213,7 +248,7 @@ Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
     ConversationPlayCounts counts;
     Clock::time_point drawn = Clock::now();
     const Failure failure =
-        playConversation(reader, port, play, counts, [&](const ConversationPlayCounts& sofar) {
+        playConversation(reader, ports, play, counts, [&](const ConversationPlayCounts& sofar) {
             if (Clock::now() - drawn >= kProgressStep) {
                 drawn = Clock::now();
                 progress.show(std::chrono::duration<double>(drawn - start).count(),
@@ -226,14 +261,16 @@ Failure playConversationPass(const PlayOptions& options, WaitablePort& port,
     return failure;
 }
 
-// The device's side of a conversation file, on its microsecond schedule, for as many passes as
-// asked; the timing report is the one a serial file gets.
+// The devices' side of a conversation file, each interface's out of its port, on one
+// microsecond schedule, for as many passes as asked; the timing report is the one a serial file
+// gets.
 int runConversationPlay(const PlayOptions& options, Console& console) {
-    OpenedPort opened;
-    if (const Failure failure = openDeviceSidePort(options.device, &opened); failure.happened())
+    ConversationPorts ports;
+    std::string usageError;
+    if (const Failure failure = openConversationPorts(options, ports, console, &usageError);
+        failure.happened())
         return reportFailure(console, kName, failure);
-    tellOpenedPort(console, kName, opened, false);
-    WaitablePort& port = *opened.port;
+    if (!usageError.empty()) return reportUsageError(console, kName, usageError);
     PlayTimingTally tally(perfCounterFrequency());
     TallyingObserver timing(tally);
     const InterruptWatch interrupts;
@@ -243,8 +280,8 @@ int runConversationPlay(const PlayOptions& options, Console& console) {
     for (long long pass = 1; options.passes == 0 || pass <= options.passes; ++pass) {
         if (interrupts.interrupted()) break;
         const std::uint64_t before = wait.chunks;
-        wait.failure = playConversationPass(options, port, timing, pass > 1, interrupts, progress,
-                                            start, wait);
+        wait.failure = playConversationPass(options, ports.played, timing, pass > 1, interrupts,
+                                            progress, start, wait);
         if (wait.failure.happened()) break;
         if (pass == 1 && wait.chunks == before && options.fromMicros > 0 &&
             !interrupts.interrupted()) {
@@ -255,7 +292,13 @@ int runConversationPlay(const PlayOptions& options, Console& console) {
     progress.show(std::chrono::duration<double>(Clock::now() - start).count(), wait.chunks,
                   wait.bytes);
     progress.end();
-    return wordOutcome(options, wait, tally, console);
+    // The outcome names the ports themselves, not how --port paired them.
+    PlayOptions told = options;
+    told.device.port.clear();
+    for (const PlayedPort& played : ports.played) {
+        if (played.port) told.device.port += (told.device.port.empty() ? "" : ", ") + played.name;
+    }
+    return wordOutcome(told, wait, tally, console);
 }
 
 int runPlay(const Arguments& arguments, Console& console) {
@@ -290,13 +333,17 @@ Command playCommand() {
     return {kName, "play a serial file out of a serial port with its recorded timing",
             "Usage: veltrane-cli play FILE.ser --port PORT [options]\n"
             "       veltrane-cli play FILE.pcapng --port PORT [options]\n"
+            "       veltrane-cli play FILE.pcapng --port N=PORT [--port N=PORT ...] [options]\n"
             "Sends each chunk of FILE.ser when its recorded time comes, as the window does, then\n"
             "prints a timing report: chunks and bytes sent, each write's lateness against its\n"
             "due instant (p50, p99, max), chunks later than 1 ms, and the first and last\n"
             "chunk's lateness. Ctrl+C stops playing; the report covers what was sent.\n"
             "A conversation file (.pcapng, .pcap) plays the device's bursts on their\n"
             "microsecond schedule, each burst a chunk, and --from to the microsecond; the\n"
-            "host's bursts are left out.\n\n"
+            "host's bursts are left out. A file of several ports (interfaces, as info lists\n"
+            "them) takes a --port N=PORT for each to play, N its number from 1 or its recorded\n"
+            "port name: each port plays its own device, and the bursts of different ports keep\n"
+            "their recorded order and spacing.\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --from SECONDS     start at this time of the recording (tenths)\n"

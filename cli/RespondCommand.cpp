@@ -2,17 +2,25 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "cli/InterfacePorts.h"
 #include "cli/Interrupt.h"
+#include "cli/JsonText.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
 #include "cli/ReportFile.h"
 #include "cli/RespondReport.h"
+#include "conversation/InterfaceExtract.h"
 #include "conversation/LineEventText.h"
 #include "conversation/RequestIndex.h"
 #include "engine/SerialPort.h"
+#include "engine/TemporaryFile.h"
 #include "log/LogSettings.h"
 #include "log/LogWriter.h"
 #include "workers/AnswerSources.h"
@@ -29,6 +37,7 @@ struct RespondOptions {
     std::string filePath;  // empty: the rules or the map answer alone
     AnswerSourceChoice sources;
     DeviceSettings device;
+    std::vector<std::string> ports;  // every --port as given
     std::optional<std::uint64_t> durationMicros;
     std::uint64_t gapMicros = 0;
     bool strict = false;
@@ -55,6 +64,7 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     const auto device = deviceSettingsFrom(arguments, error);
     if (!device) return std::nullopt;
     options.device = *device;
+    options.ports = arguments.values("--port");
     if (const auto text = arguments.value("--duration")) {
         const auto seconds = parseDecimal(*text, 0.1, 1e7);
         if (!seconds) {
@@ -88,13 +98,13 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
     return options;
 }
 
-// "x.pcapng (12 requests), the rules in x.rules and Modbus RTU, units 1, 2"
-std::string sourceWords(const RespondOptions& options, const RequestIndex& index,
-                        const AnswerSources& sources) {
+// "x.pcapng (12 requests), the rules in x.rules and Modbus RTU, units 1, 2"; a port of a file
+// of several says which: "x.pcapng port 2 (12 requests)".
+std::string sourceWords(const RespondOptions& options, const std::string& fileWords,
+                        const RequestIndex& index, const AnswerSources& sources) {
     std::vector<std::string> words;
     if (!options.filePath.empty())
-        words.push_back(options.filePath + " (" + std::to_string(index.requestCount()) +
-                        " requests)");
+        words.push_back(fileWords + " (" + std::to_string(index.requestCount()) + " requests)");
     if (sources.hasRules()) words.push_back("the rules in " + *options.sources.rulesPath);
     if (sources.hasModbus()) words.push_back(sources.modbusWords());
     std::string text;
@@ -117,8 +127,9 @@ std::string missLine(const StandInMiss& miss) {
            (miss.unknown ? " (no recorded request)" : " (a request out of order)");
 }
 
-// Logs each miss, draws the progress and passes Ctrl+C on to the run.
-class RespondListener : public AnsweringListener {
+// Logs each miss, draws the progress and passes Ctrl+C on to the run. Several ports answer on
+// threads of their own: each has a PortListener in front of this one, which holds the lock.
+class RespondListener {
 public:
     RespondListener(const RespondOptions& options, const InterruptWatch& interrupts,
                     const Console& console)
@@ -127,49 +138,46 @@ public:
           log_(logSettingsOf(options)),
           quiet_(options.quiet) {}
 
-    bool stopAsked() override { return interrupts_.interrupted(); }
-    void answered(const StandInAnswerNote& note) override {
-        const std::string came = hexWords(note.came, note.cameLength);
-        if (note.refused) {
-            log_.writeLine("Not answered (" + note.originWords + "): " + came);
-        } else if (note.origin == AnswerOrigin::Recording) {
-            log_.writeLine("Answered from the recording (request " +
-                           std::to_string(note.recorded.value_or(0) + 1) + "): " + came);
-        } else {
-            log_.writeLine("Answered by " + note.originWords + ": " + came);
-        }
-    }
+    bool stopAsked() const { return interrupts_.interrupted(); }
     bool logging() const { return log_.isOpen(); }
-    // A program connecting to a served port, or leaving: on the console (unless quiet) and in
-    // the log.
-    void remark(const std::string& text) override {
+    void logLine(const std::string& line) {
+        std::lock_guard lock(mutex_);
+        log_.writeLine(line);
+    }
+    // Worth a line on the console (unless quiet) and in the log: a program connecting to a
+    // served port, or leaving.
+    void remark(const std::string& text) {
+        std::lock_guard lock(mutex_);
         log_.writeLine(text);
         if (quiet_) return;
-        endProgress();
+        endProgressLocked();
         std::fprintf(console_.err, "veltrane-cli respond: %s\n", text.c_str());
         std::fflush(console_.err);
     }
-    void lineChanged(const LineEvent& event) override {
-        log_.writeLine("The program set " + lineEventText(event));
-    }
-    void missed(const StandInMiss& miss) override {
-        log_.writeLine(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)
-                                    : "Answered out of order: " + missLine(miss));
-    }
-    void progress(const StandInCounts& counts) override {
+    // One port's counts, drawn as the sum of every port's.
+    void progress(std::size_t port, const StandInCounts& counts) {
+        std::lock_guard lock(mutex_);
+        if (counts_.size() <= port) counts_.resize(port + 1);
+        counts_[port] = counts;
         if (!console_.showProgress) return;
+        StandInCounts all;
+        for (const StandInCounts& one : counts_) {
+            all.requests += one.requests;
+            all.answered += one.answered;
+            all.unknown += one.unknown;
+        }
         const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
         // Padded so that a shorter line covers the longer one before it.
         std::fprintf(console_.err, "\r%9.1f s  %10llu requests  %10llu answered  %8llu unknown  ",
-                     seconds, static_cast<unsigned long long>(counts.requests),
-                     static_cast<unsigned long long>(counts.answered),
-                     static_cast<unsigned long long>(counts.unknown));
+                     seconds, static_cast<unsigned long long>(all.requests),
+                     static_cast<unsigned long long>(all.answered),
+                     static_cast<unsigned long long>(all.unknown));
         std::fflush(console_.err);
         drawn_ = true;
     }
     void endProgress() {
-        if (drawn_) std::fputc('\n', console_.err);
-        drawn_ = false;
+        std::lock_guard lock(mutex_);
+        endProgressLocked();
     }
 
 private:
@@ -180,87 +188,232 @@ private:
         settings.logFile = options.logPath.value_or("");
         return settings;
     }
+    void endProgressLocked() {
+        if (drawn_) std::fputc('\n', console_.err);
+        drawn_ = false;
+    }
 
     const InterruptWatch& interrupts_;
     const Console& console_;
+    std::mutex mutex_;
     LogWriter log_;
     bool quiet_ = false;
     Clock::time_point start_ = Clock::now();
     bool drawn_ = false;
+    std::vector<StandInCounts> counts_;
 };
+
+// What one port's run tells, led by its port's name when several answer.
+class PortListener : public AnsweringListener {
+public:
+    PortListener(RespondListener& shared, std::size_t number, std::string prefix)
+        : shared_(shared), number_(number), prefix_(std::move(prefix)) {}
+
+    bool stopAsked() override { return shared_.stopAsked(); }
+    void answered(const StandInAnswerNote& note) override {
+        const std::string came = hexWords(note.came, note.cameLength);
+        if (note.refused) {
+            log("Not answered (" + note.originWords + "): " + came);
+        } else if (note.origin == AnswerOrigin::Recording) {
+            log("Answered from the recording (request " +
+                std::to_string(note.recorded.value_or(0) + 1) + "): " + came);
+        } else {
+            log("Answered by " + note.originWords + ": " + came);
+        }
+    }
+    void remark(const std::string& text) override { shared_.remark(prefix_ + text); }
+    void lineChanged(const LineEvent& event) override {
+        log("The program set " + lineEventText(event));
+    }
+    void missed(const StandInMiss& miss) override {
+        log(miss.unknown ? "Unknown request: " + hexWords(miss.came, miss.cameLength)
+                         : "Answered out of order: " + missLine(miss));
+    }
+    void progress(const StandInCounts& counts) override { shared_.progress(number_, counts); }
+
+private:
+    void log(const std::string& line) { shared_.logLine(prefix_ + line); }
+
+    RespondListener& shared_;
+    std::size_t number_;
+    std::string prefix_;
+};
+
+// One port answering for one device of the file: the file's only one, or one interface of
+// several (read from a file of its own that holds that interface alone).
+struct RespondPort {
+    std::string name;       // the port as given
+    std::string fileWords;  // what it answers from, in words
+    std::unique_ptr<TemporaryFile> extract;
+    RequestIndex index;
+    AnswerSources sources;
+    std::unique_ptr<DeviceStandIn> standIn;
+    OpenedPort host;
+    DelayTally lateness;
+    AnsweringResult result;
+};
+
+// The stand-ins the command line asks for, each ready to answer, its port not yet open; or,
+// when that cannot be, the exit status once the reason is told.
+std::optional<int> prepareStandIns(const RespondOptions& options, Console& console,
+                                   std::vector<std::unique_ptr<RespondPort>>& ports) {
+    std::vector<InterfacePort> given;
+    bool several = false;
+    if (options.filePath.empty()) {
+        given.push_back({0, options.device.port});
+    } else {
+        ConversationReader reader;
+        if (Failure failure = reader.open(options.filePath); failure.happened())
+            return reportFailure(console, kName, failure);
+        std::string error;
+        const auto paired =
+            interfacePortsFrom(options.ports, reader.interfaces(), options.filePath, &error);
+        if (!paired) return reportUsageError(console, kName, error);
+        given = *paired;
+        several = reader.interfaces().size() > 1;
+    }
+    for (const InterfacePort& port : given) {
+        auto& prepared = *ports.emplace_back(std::make_unique<RespondPort>());
+        prepared.name = port.port;
+        std::string path = options.filePath;
+        prepared.fileWords = path;
+        if (several) {
+            prepared.extract = std::make_unique<TemporaryFile>(".pcapng");
+            path = prepared.extract->path();
+            prepared.fileWords += " port " + std::to_string(port.interfaceIndex + 1);
+            if (Failure failure = extractInterface(options.filePath, port.interfaceIndex, path,
+                                                   "veltrane-cli " VELTRANE_VERSION);
+                failure.happened())
+                return reportFailure(console, kName, failure);
+        }
+        Failure failure;
+        if (!path.empty()) failure = prepared.index.build(path);
+        if (!failure.happened()) failure = prepared.sources.load(options.sources, prepared.index);
+        if (failure.happened()) return reportFailure(console, kName, failure);
+        if (const auto& mistake = prepared.sources.mistake())
+            return reportMistake(console, kName, mistake->words());
+        prepared.standIn = std::make_unique<DeviceStandIn>(prepared.index, options.gapMicros);
+        prepared.sources.addTo(*prepared.standIn);
+        failure = prepared.standIn->start();
+        if (failure.happened()) return reportFailure(console, kName, failure);
+    }
+    return std::nullopt;
+}
+
+// Opens each port; on Linux "pty" or "pty:LINK" makes a pseudo-terminal for the program under
+// test (its path on standard output), which may close and reopen it as often as it likes. A
+// program sees the device's lines as recorded, where the port can show them.
+Failure openStandInPorts(const RespondOptions& options, Console& console,
+                         std::vector<std::unique_ptr<RespondPort>>& ports) {
+    for (const auto& port : ports) {
+        DeviceSettings settings = options.device;
+        settings.port = port->name;
+        if (const Failure failure = openHostSidePort(settings, &port->host); failure.happened())
+            return failure;
+        if (!port->host.programPath.empty()) {
+            std::fprintf(console.out, "%s\n", port->host.programPath.c_str());
+            std::fflush(console.out);
+        }
+        const std::string& path = port->index.path();
+        if (!path.empty()) {
+            if (const auto lines = recordedDeviceLines(path))
+                port->host.port->tellLineEvent(*lines);
+        }
+    }
+    return {};
+}
+
+// The report (a part a port when several answered, each led by its port), then the first
+// port's end that was no stop.
+int wordOutcome(const RespondOptions& options,
+                const std::vector<std::unique_ptr<RespondPort>>& ports, Console& console) {
+    const bool several = ports.size() > 1;
+    std::string text;
+    std::string json;
+    for (const auto& port : ports) {
+        const StandInCounts counts = port->standIn->counts();
+        const auto byOrigin = port->standIn->answersByOrigin();
+        if (several) text += "port " + port->name + ":\n";
+        text += respondReportText(counts, port->lateness, byOrigin);
+        std::string one = respondReportJson(counts, port->lateness, byOrigin);
+        if (several) {
+            one.insert(1, "\"port\": " + jsonString(port->name) + ", ");
+            json += std::string(json.empty() ? "" : ", ") + one;
+        } else {
+            json = one;
+        }
+    }
+    if (several) json = "{\"ports\": [" + json + "]}";
+    std::fputs(text.c_str(), console.out);
+    std::fflush(console.out);
+    if (options.reportPath) {
+        const Failure failure = writeReportFile(*options.reportPath, json);
+        if (failure.happened()) return reportFailure(console, kName, failure);
+    }
+    for (const auto& port : ports) {
+        switch (port->result.end) {
+            case AnsweringResult::End::Missed:
+                return reportFailure(
+                    console, kName,
+                    (several ? port->name + ": " : "") + missLine(*port->result.miss));
+            case AnsweringResult::End::Failed:
+                return reportFailure(console, kName, port->result.failure);
+            case AnsweringResult::End::Stopped:
+            case AnsweringResult::End::DurationReached:
+                break;
+        }
+    }
+    return kExitSuccess;
+}
 
 int runRespond(const Arguments& arguments, Console& console) {
     std::string error;
     const auto options = respondOptionsFrom(arguments, &error);
     if (!options) return reportUsageError(console, kName, error);
-    RequestIndex index;
-    if (!options->filePath.empty()) {
-        if (const Failure failure = index.build(options->filePath); failure.happened())
-            return reportFailure(console, kName, failure);
-    }
-    AnswerSources sources;
-    if (const Failure failure = sources.load(options->sources, index); failure.happened())
+    std::vector<std::unique_ptr<RespondPort>> ports;
+    if (const auto exit = prepareStandIns(*options, console, ports)) return *exit;
+    if (const Failure failure = openStandInPorts(*options, console, ports); failure.happened())
         return reportFailure(console, kName, failure);
-    if (const auto& mistake = sources.mistake())
-        return reportMistake(console, kName, mistake->words());
-    DeviceStandIn standIn(index, options->gapMicros);
-    sources.addTo(standIn);
-    if (const Failure failure = standIn.start(); failure.happened())
-        return reportFailure(console, kName, failure);
-    const DeviceSettings& device = options->device;
-    // On Linux "pty" or "pty:LINK" makes a pseudo-terminal for the program under test, which
-    // may close and reopen it as often as it likes.
-    OpenedPort host;
-    if (const Failure failure = openHostSidePort(device, &host); failure.happened())
-        return reportFailure(console, kName, failure);
-    if (!host.programPath.empty()) {
-        std::fprintf(console.out, "%s\n", host.programPath.c_str());
-        std::fflush(console.out);
-    }
-    WaitablePort& port = *host.port;
-    // A program sees the device's lines as recorded, where the port can show them.
-    if (!options->filePath.empty()) {
-        if (const auto lines = recordedDeviceLines(options->filePath)) port.tellLineEvent(*lines);
-    }
     // Scripts may wait for this line before the host starts asking.
     if (!options->quiet) {
-        std::fprintf(console.err, "veltrane-cli respond: answering on %s from %s\n",
-                     device.port.c_str(), sourceWords(*options, index, sources).c_str());
+        for (const auto& port : ports) {
+            std::fprintf(
+                console.err, "veltrane-cli respond: answering on %s from %s\n", port->name.c_str(),
+                sourceWords(*options, port->fileWords, port->index, port->sources).c_str());
+        }
         std::fflush(console.err);
     }
     // Watched until the outcome is told: a closing console waits for the last line.
     const InterruptWatch interrupts;
-    RespondListener listener(*options, interrupts, console);
-    for (const std::string& remark : host.remarks) listener.remark(remark);
-    if (listener.logging()) standIn.keepAnswerNotes();
-    AnsweringOptions run;
-    run.portName = device.port;
-    run.durationMicros = options->durationMicros;
-    run.endAtFirstMiss = options->strict;
-    DelayTally lateness;
-    const AnsweringResult result = runAnswering(port, standIn, run, listener, lateness);
-    listener.progress(standIn.counts());
-    listener.endProgress();
-
-    std::fputs(respondReportText(standIn.counts(), lateness, standIn.answersByOrigin()).c_str(),
-               console.out);
-    std::fflush(console.out);
-    if (options->reportPath) {
-        const Failure failure = writeReportFile(
-            *options->reportPath,
-            respondReportJson(standIn.counts(), lateness, standIn.answersByOrigin()));
-        if (failure.happened()) return reportFailure(console, kName, failure);
+    RespondListener shared(*options, interrupts, console);
+    const bool several = ports.size() > 1;
+    std::vector<std::unique_ptr<PortListener>> listeners;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        RespondPort& port = *ports[i];
+        listeners.push_back(
+            std::make_unique<PortListener>(shared, i, several ? port.name + ": " : ""));
+        for (const std::string& remark : port.host.remarks) listeners.back()->remark(remark);
+        if (shared.logging()) port.standIn->keepAnswerNotes();
     }
-    switch (result.end) {
-        case AnsweringResult::End::Missed:
-            return reportFailure(console, kName, missLine(*result.miss));
-        case AnsweringResult::End::Failed:
-            return reportFailure(console, kName, result.failure);
-        case AnsweringResult::End::Stopped:
-        case AnsweringResult::End::DurationReached:
-            break;
+    const auto answer = [&](std::size_t i) {
+        RespondPort& port = *ports[i];
+        AnsweringOptions run;
+        run.portName = port.name;
+        run.durationMicros = options->durationMicros;
+        run.endAtFirstMiss = options->strict;
+        port.result =
+            runAnswering(*port.host.port, *port.standIn, run, *listeners[i], port.lateness);
+        listeners[i]->progress(port.standIn->counts());
+    };
+    if (several) {
+        // Each port waits on its own; every thread ends at Ctrl+C or --duration.
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < ports.size(); ++i) threads.emplace_back(answer, i);
+    } else {
+        answer(0);
     }
-    return kExitSuccess;
+    shared.endProgress();
+    return wordOutcome(*options, ports, console);
 }
 
 std::vector<OptionSpec> respondOptions() {
@@ -282,6 +435,7 @@ Command respondCommand() {
     return {
         kName, "stand in for the device of a conversation file, answering its requests",
         "Usage: veltrane-cli respond FILE.pcapng --port PORT [options]\n"
+        "       veltrane-cli respond FILE.pcapng --port N=PORT [--port N=PORT ...] [options]\n"
         "       veltrane-cli respond [FILE.pcapng] --rules RULES --port PORT [options]\n"
         "       veltrane-cli respond [FILE.pcapng --modbus] --modbus-map MAP.csv --port PORT\n"
         "Answers on the port as the device in FILE.pcapng did: bytes equal to a recorded\n"
@@ -301,7 +455,11 @@ Command respondCommand() {
         "after the silence.\n"
         "On Linux --port pty makes a pseudo-terminal for the program under test and prints\n"
         "its path on standard output (pty:LINK also makes the symbolic link LINK to it); the\n"
-        "program may close and reopen it as often as it likes.\n\n"
+        "program may close and reopen it as often as it likes.\n"
+        "A file of several ports (interfaces, as info lists them) takes a --port N=PORT for\n"
+        "each device to stand in for, N its number from 1 or its recorded port name: each\n"
+        "port answers as its own device did, at the same time as the others; the rules and\n"
+        "the Modbus options apply to each, and the report has a part for each port.\n\n"
         "Options:\n" +
             lineOptionsHelp() +
             "      --duration SECONDS  stop after this long\n"

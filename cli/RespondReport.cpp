@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/JsonText.h"
+
 namespace {
 
 struct Latenesses {
@@ -24,19 +26,6 @@ std::string line(const char* format, double value) {
     char text[128];
     std::snprintf(text, sizeof text, format, value);
     return text;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            quoted += line("\\u%04llx", static_cast<unsigned long long>(c));
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + '"';
 }
 
 // {"rule at line 4": 12, ...}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "conversation/LineEventText.h"
 #include "log/LogWriter.h"
@@ -29,6 +30,14 @@ std::int64_t dueAt(std::int64_t start, std::uint64_t micros, double speed, std::
 Failure playConversation(ConversationReader& reader, WaitablePort& port,
                          const ConversationPlay& play, ConversationPlayCounts& counts,
                          const std::function<bool(const ConversationPlayCounts&)>& carryOn) {
+    std::vector<PlayedPort> ports(play.interfaceIndex + std::size_t{1});
+    ports.back() = {&port, play.portName};
+    return playConversation(reader, ports, play, counts, carryOn);
+}
+
+Failure playConversation(ConversationReader& reader, std::span<const PlayedPort> ports,
+                         const ConversationPlay& play, ConversationPlayCounts& counts,
+                         const std::function<bool(const ConversationPlayCounts&)>& carryOn) {
     LogWriter log(play.log);
     log.writeLine("Starting playing of file " + play.filePath);
     const std::int64_t frequency = perfCounterFrequency();
@@ -50,6 +59,9 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
         }
         const std::uint64_t since = burst.timeMicros - std::min(burst.timeMicros, firstMicros);
         if (burst.direction != Direction::Device || since < play.fromMicros) continue;
+        if (burst.interfaceIndex >= ports.size() || !ports[burst.interfaceIndex].port) continue;
+        const PlayedPort& played = ports[burst.interfaceIndex];
+        WaitablePort& port = *played.port;
         const std::int64_t due = dueAt(start, since - play.fromMicros, play.speed, frequency);
         // Asked before every wait, and between bursts that come back to back at least as often.
         for (std::int64_t now = perfCounterNow(); now < due || now - lastAsked >= step;
@@ -85,7 +97,8 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
             char line[96];
             std::snprintf(line, sizeof line, "Sending %zu bytes for time %llu us\r\n",
                           burst.bytes.size(), static_cast<unsigned long long>(since));
-            log.writeLine(line);
+            // Several ports: each line says whose.
+            log.writeLine(ports.size() > 1 ? played.name + ": " + line : std::string(line));
         }
         if (play.timing && !stopped) play.timing->chunkSent({due, writeStarted, length, whole});
         if (stopped) {
@@ -94,7 +107,7 @@ Failure playConversation(ConversationReader& reader, WaitablePort& port,
         }
         if (!whole) {
             log.writeLine("Ended play");
-            return portFailure(Failure::Kind::PortLost, play.portName, port.writeErrorText());
+            return portFailure(Failure::Kind::PortLost, played.name, port.writeErrorText());
         }
         ++counts.bursts;
         counts.bytes += length;
