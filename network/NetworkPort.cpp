@@ -306,6 +306,8 @@ bool NetworkPort::tellLineEvent(const LineEvent& event) {
                 break;
             case LineEventKind::LineSettings:
                 return false;  // the program's to set, not ours
+            case LineEventKind::DataLost:
+                return false;  // a gap in a recording: nothing a line can show
         }
     } else {
         switch (event.kind) {
@@ -340,6 +342,7 @@ bool NetworkPort::tellLineEvent(const LineEvent& event) {
             }
             case LineEventKind::FramingError:
             case LineEventKind::ParityError:
+            case LineEventKind::DataLost:
                 return false;  // a line's own, not asked for
         }
     }

@@ -2,7 +2,8 @@
 # Runs one benchmark natively and then the Windows build of it under Wine, printing the figures.
 # Usage: bash scripts/bench.sh chunk-seek|playback-timing|blocked-close|recording-throughput|
 #                              convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|
-#                              port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network
+#                              port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network|
+#                              multi-port
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -36,7 +37,10 @@ case "${1:-}" in
     # Native only: what serving respond over TCP and RFC 2217 adds to a poll's round trip, and
     # monitor between a pseudo-terminal and ser2net beside socat doing the same.
     network) target=bench_network_round_trip; serial=no ;;
-    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network" >&2
+    # The order and spacing of a two-port rig's bursts at the far ends, played by veltrane-cli
+    # natively and under Wine.
+    multi-port) target=bench_multi_port_play; serial=no ;;
+    *) echo "usage: $0 chunk-seek|playback-timing|blocked-close|recording-throughput|convert-throughput|cli-replay|cli-play-memory|sleeper-lateness|port-wait|pty-idle|monitor|respond|monitor-idle|data-view|network|multi-port" >&2
        exit 2 ;;
 esac
 
@@ -49,7 +53,8 @@ cmake -S "$root" -B "$windows" -Wno-dev -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TE
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 # These run veltrane-cli natively and veltrane-cli.exe under Wine as programs of their own, and
 # measure from the native side.
-if [[ $target == bench_cli_replay || $target == bench_monitor_relay || $target == bench_respond_lateness ]]; then
+if [[ $target == bench_cli_replay || $target == bench_monitor_relay || $target == bench_respond_lateness ||
+      $target == bench_multi_port_play ]]; then
     cmake --build "$native" -j "$(nproc)" --target "$target" veltrane-cli >/dev/null
     cmake --build "$windows" -j "$(nproc)" --target veltrane-cli >/dev/null
     source "$root/scripts/wine-prefix.sh"
