@@ -279,8 +279,8 @@ TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlon
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
 }
 
-// A file of two ports: the Play menu offers each, and the one chosen is played or answered
-// alone; opening a file again chooses its first port again.
+// A file of two ports: the data view tells each row's port, the Play menu offers each port, and
+// the one chosen is played or answered alone; opening a file again chooses its first port again.
 TEST(ConversationPorts, ThePortChosenInThePlayMenuPlaysAndAnswersAlone) {
     TestDevice host;
     ASSERT_TRUE(host.open());
@@ -288,7 +288,10 @@ TEST(ConversationPorts, ThePortChosenInThePlayMenuPlaysAndAnswersAlone) {
     usePort(program, host);
     const std::string file = program.folder() + "\\rig.pcapng";
     ASSERT_TRUE(writeTwoPortConversation(file));
+    ASSERT_TRUE(program.writeDword("Window", "DataView", 1));
     ASSERT_TRUE(started(program, "\"" + file + "\""));
+    ASSERT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 4; }, kStateLimit));
+    EXPECT_EQ(program.listText(IDC_DATA_VIEW, 3, 5), "2: COM2");  // each row's port
     const int second = ID_PLAY_PORT_FIRST + 1;
     EXPECT_EQ(menuDifferences(program, {{ID_PLAY_PORT_FIRST, kEnabledChecked},
                                         {second, kEnabled},
