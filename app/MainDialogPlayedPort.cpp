@@ -12,8 +12,8 @@ constexpr std::size_t kMostPortItems = ID_PLAY_PORT_LAST - ID_PLAY_PORT_FIRST + 
 bool isPortItem(UINT id) { return id >= ID_PLAY_PORT_FIRST && id <= ID_PLAY_PORT_LAST; }
 }  // namespace
 
-// The items of the file before go, with the separator before them; the menu's own end in an
-// item, never in a separator.
+// The items of the file before go, with the separator before them: the menu's own items end in
+// an item, never in a separator.
 void MainDialog::showPortChoices(std::vector<ConversationInterface> ports) {
     filePorts_ = ports.size() > 1 ? std::move(ports) : std::vector<ConversationInterface>{};
     playedPort_ = 0;
