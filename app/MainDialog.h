@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CommandRules.h"
 #include "app/ConversionRun.h"
@@ -14,6 +15,7 @@
 #include "app/StatusLine.h"
 #include "app/TransportRules.h"
 #include "app/TrayIcon.h"
+#include "conversation/ConversationInterface.h"
 #include "convert/Import.h"
 #include "dataview/DataViewModel.h"
 #include "engine/DebugTrace.h"
@@ -76,6 +78,10 @@ private:
     void addRecentFile(const std::string& path);
     void showRecentFiles();
     void openFileFromCommandLine();
+
+    // The Play menu's choice of port in a conversation of several (MainDialogPlayedPort.cpp)
+    void showPortChoices(std::vector<ConversationInterface> ports);
+    void onChoosePort(UINT id);
 
     // Working file kept over a crash, and the question before a recording is dropped
     // (MainDialogWorkingFile.cpp)
@@ -171,6 +177,10 @@ private:
     std::string answeringRules_;     // the rules file a run answers with, for the status line
     bool answeringRun_ = false;
     bool conversationPlayRun_ = false;  // the playback run plays a conversation: no Pause
+    // The ports of the current conversation when it has several (else none), and the one that
+    // Play plays or answers.
+    std::vector<ConversationInterface> filePorts_;
+    std::uint32_t playedPort_ = 0;
     // The playback run whose end may report a file that could not be read (0: none).
     std::uint32_t playingRunNumber_ = 0;
     TransportMode shownMode_ = TransportMode::Stopped;  // what the buttons show

@@ -96,6 +96,10 @@ bool MainDialog::onCommand(int id, int notifyCode, HWND control) {
                 onRecentFile(command);
                 return true;
             }
+            if (command >= ID_PLAY_PORT_FIRST && command <= ID_PLAY_PORT_LAST) {
+                onChoosePort(command);
+                return true;
+            }
             return Dialog::onCommand(id, notifyCode, control);
     }
 }
@@ -149,6 +153,12 @@ void MainDialog::updateMenuItem(HMENU menu, UINT index, UINT id) {
     if (id == ID_ANSWER_AS_DEVICE || id == ID_PLAY_ON_SCHEDULE) {
         item.enable(true);
         item.setCheck(answersConversations_ == (id == ID_ANSWER_AS_DEVICE));
+        return;
+    }
+    // Which port of a conversation of several Play takes: also for the next run.
+    if (id >= ID_PLAY_PORT_FIRST && id <= ID_PLAY_PORT_LAST) {
+        item.enable(true);
+        item.setCheck(id - ID_PLAY_PORT_FIRST == playedPort_);
         return;
     }
     if (id == ID_ANSWER_WITH_MODBUS) {

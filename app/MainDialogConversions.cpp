@@ -93,6 +93,7 @@ bool MainDialog::importFile(const std::string& path, int speed, ImportFormat for
     unsavedRecording_ = false;
     workingFileIsConversation_ = false;
     currentFilePath_ = workingFilePath_;
+    showPortChoices({});
     auto duration = loadDuration(currentFilePath_);
     if (!duration) {
         showNoFile();

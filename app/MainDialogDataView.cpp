@@ -1,6 +1,8 @@
 // The main window's data view: a list below the transport controls with a row per chunk or
 // burst of the current file, read from the file as the list asks for rows; shown and hidden by
 // View > Data, following the transport while it shows.
+#include <iterator>
+
 #include "app/MainDialog.h"
 #include "engine/Profile.h"
 #include "res/resource.h"
@@ -12,11 +14,22 @@ constexpr int kDataViewShownHeight = 240;
 constexpr int kDataViewLeastHeight = 60;
 constexpr int kDirectionColumn = 1;
 constexpr int kDirectionWidth = 70;  // room for its heading
+constexpr int kPortWidth = 110;      // room for "2: COM12" and most device names
 // A conversation's times count in microseconds, the transport in tenths.
 constexpr std::uint64_t kMicrosPerTenth = 100'000;
 constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
 
-enum DataColumn { kTimeColumn, kDirectionTextColumn, kLengthColumn, kHexColumn, kAsciiColumn };
+// The port came last, so the others keep their numbers; it shows after the time.
+enum DataColumn {
+    kTimeColumn,
+    kDirectionTextColumn,
+    kLengthColumn,
+    kHexColumn,
+    kAsciiColumn,
+    kPortColumn
+};
+constexpr int kShownColumnOrder[] = {kTimeColumn,   kPortColumn, kDirectionTextColumn,
+                                     kLengthColumn, kHexColumn,  kAsciiColumn};
 
 const std::string& columnText(const DataRow& row, int column) {
     switch (column) {
@@ -28,6 +41,8 @@ const std::string& columnText(const DataRow& row, int column) {
             return row.length;
         case kHexColumn:
             return row.hex;
+        case kPortColumn:
+            return row.port;
         default:
             return row.ascii;
     }
@@ -61,6 +76,9 @@ void MainDialog::initDataView() {
     dataView_.addColumn(kLengthColumn, "Length", 50, LVCFMT_RIGHT);
     dataView_.addColumn(kHexColumn, "Hex", 300);
     dataView_.addColumn(kAsciiColumn, "ASCII", 150);
+    dataView_.addColumn(kPortColumn, "Port", 0);
+    SendMessageA(dataView_.handle(), LVM_SETCOLUMNORDERARRAY, std::size(kShownColumnOrder),
+                 reinterpret_cast<LPARAM>(kShownColumnOrder));
     if (profile_.readInt("Window", "DataView", 0) == 1) showDataView(true);
 }
 
@@ -124,6 +142,8 @@ void MainDialog::reloadDataView() {
     const bool conversation = dataModel_.kind() == DataFileKind::Conversation;
     SendMessageA(dataView_.handle(), LVM_SETCOLUMNWIDTH, kDirectionColumn,
                  conversation ? kDirectionWidth : 0);
+    SendMessageA(dataView_.handle(), LVM_SETCOLUMNWIDTH, kPortColumn,
+                 dataModel_.severalPorts() ? kPortWidth : 0);
 }
 
 // Ten times a second at most: new rows are counted in, and the row at the transport's position

@@ -51,6 +51,7 @@ std::uint32_t MainDialog::conversationLength(const std::string& path) {
 bool MainDialog::openFile(const std::string& path) {
     currentFilePath_ = path;
     unsavedRecording_ = false;
+    showPortChoices({});
     if (namesConversationFile(path)) {
         // Only its header is read here, so a file of any size opens at once.
         ConversationReader reader;
@@ -59,6 +60,7 @@ bool MainDialog::openFile(const std::string& path) {
             showNoFile();
             return false;
         }
+        showPortChoices(reader.interfaces());
         showLoadedFile(conversationLength(path));
         return true;
     }
@@ -87,6 +89,7 @@ void MainDialog::showLoadedFile(std::uint32_t duration) {
 // No file, Stopped, at 00:00.0: after New and after a file that could not be loaded.
 void MainDialog::showNoFile() {
     currentFilePath_.clear();
+    showPortChoices({});
     showTime(0);
     setTransportButtons(TransportMode::Stopped);
     setSliderLength(0);

@@ -51,6 +51,7 @@ void MainDialog::onRecord() {
     monitoringRun_ = monitoring;
     workingFileIsConversation_ = monitoring;
     currentFilePath_ = workingFilePath_;
+    showPortChoices({});  // the window records one port
     unsavedRecording_ = true;
     recordingRunNumber_ = runNumber;
     recordingRunPath_ = workingFilePath_;
@@ -111,6 +112,8 @@ void MainDialog::playConversation() {
     const bool answering = answersConversations_;
     WorkerJob job = jobFor(currentFilePath_, answering ? 0 : sliderTenths());
     job.answerWithModbus = answersWithModbus_;
+    job.interfaceIndex = playedPort_;
+    job.application = "Veltrane " VELTRANE_VERSION;  // names it in the file of the answered port
     const std::uint32_t runNumber =
         runner_.start(answering ? answeringWorker : conversationPlaybackWorker, std::move(job));
     if (runNumber == 0) {

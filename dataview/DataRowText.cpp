@@ -40,3 +40,9 @@ std::string formatRowAscii(std::span<const std::uint8_t> bytes) {
     if (shown < bytes.size()) text += "...";
     return text;
 }
+
+std::string formatRowPort(std::uint32_t interfaceIndex, const std::string& name) {
+    std::string text = std::to_string(std::uint64_t{interfaceIndex} + 1);
+    if (!name.empty()) text += ": " + name;
+    return text;
+}

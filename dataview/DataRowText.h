@@ -14,3 +14,6 @@ std::string formatTenthsRowTime(std::uint64_t tenths);
 std::string formatMicrosRowTime(std::uint64_t micros);
 std::string formatRowHex(std::span<const std::uint8_t> bytes);
 std::string formatRowAscii(std::span<const std::uint8_t> bytes);
+// A burst's port in a conversation of several: its number from 1 and the port's name, "2: COM4";
+// the number alone when the file names none.
+std::string formatRowPort(std::uint32_t interfaceIndex, const std::string& name);

@@ -39,6 +39,11 @@ Failure DataViewModel::open(const std::string& path, bool following) {
         if (Failure failure = conversation_.open(path); failure.happened()) return failure;
     }
     kind_ = conversation ? DataFileKind::Conversation : DataFileKind::Serial;
+    portNames_.clear();
+    if (conversation) {
+        for (const ConversationInterface& port : conversation_.interfaces())
+            portNames_.push_back(port.name);
+    }
     stop_ = false;
     following_ = following;
     indexDone_ = false;
@@ -176,7 +181,7 @@ const DataRow& DataViewModel::row(std::uint64_t number) {
 }
 
 DataRow DataViewModel::readRow(std::uint64_t number) {
-    const DataRow unknown{"...", "...", "...", "...", "..."};
+    const DataRow unknown{"...", "...", "...", "...", "...", "..."};
     const std::optional<DataRowEntry> entry = index_.at(number);
     if (!entry) return unknown;
     if (kind_ == DataFileKind::Serial) {
@@ -184,8 +189,12 @@ DataRow DataViewModel::readRow(std::uint64_t number) {
         Chunk chunk;
         if (reader.readAt(chunk) != ChunkReader::Step::Chunk) return unknown;
         const std::span<const std::uint8_t> bytes(chunk.data, chunk.length);
-        return {formatTenthsRowTime(chunk.timeOffset), "", std::to_string(chunk.length),
-                formatRowHex(bytes), formatRowAscii(bytes)};
+        return {formatTenthsRowTime(chunk.timeOffset),
+                "",
+                std::to_string(chunk.length),
+                formatRowHex(bytes),
+                formatRowAscii(bytes),
+                ""};
     }
     ConversationBurst burst;
     if (!conversation_.readAt(entry->offset, burst)) {
@@ -194,8 +203,16 @@ DataRow DataViewModel::readRow(std::uint64_t number) {
         (void)conversation_.open(path_);
         return unknown;
     }
+    std::string port;
+    if (severalPorts()) {
+        const std::size_t index = burst.interfaceIndex;
+        port = formatRowPort(burst.interfaceIndex,
+                             index < portNames_.size() ? portNames_[index] : std::string());
+    }
     return {formatMicrosRowTime(burst.timeMicros - firstTime()),
             burst.direction == Direction::Host ? "host" : "device",
-            std::to_string(burst.bytes.size()), formatRowHex(burst.bytes),
-            formatRowAscii(burst.bytes)};
+            std::to_string(burst.bytes.size()),
+            formatRowHex(burst.bytes),
+            formatRowAscii(burst.bytes),
+            std::move(port)};
 }

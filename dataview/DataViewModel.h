@@ -6,19 +6,22 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "conversation/ConversationReader.h"
 #include "dataview/DataRowIndex.h"
 #include "engine/Failure.h"
 #include "engine/SerialFile.h"
 
-// The texts of one row of the data view; direction is empty for a serial file.
+// The texts of one row of the data view; direction is empty for a serial file, port for any file
+// but a conversation of several ports.
 struct DataRow {
     std::string time;
     std::string direction;
     std::string length;
     std::string hex;
     std::string ascii;
+    std::string port;
 };
 
 enum class DataFileKind : std::uint8_t { Serial, Conversation };
@@ -39,6 +42,8 @@ public:
     void close();
     bool isOpen() const { return indexer_.joinable(); }
     DataFileKind kind() const { return kind_; }
+    // A conversation of several ports (interfaces): its rows tell their port.
+    bool severalPorts() const { return portNames_.size() > 1; }
     // Off: the worker stops at the end of what the file holds now.
     void setFollowing(bool following) { following_ = following; }
 
@@ -68,6 +73,7 @@ private:
 
     std::string path_;
     DataFileKind kind_ = DataFileKind::Serial;
+    std::vector<std::string> portNames_;  // a conversation's, by interface index
     DataRowIndex index_;
     std::thread indexer_;
     std::atomic<bool> stop_{false};

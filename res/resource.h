@@ -65,6 +65,9 @@
 #define ID_ANSWER_WITH_MODBUS 32800
 #define ID_ANSWER_AS_DEVICE 4110
 #define ID_PLAY_ON_SCHEDULE 4111
+// The Play menu's ports of a conversation recorded from several, one id a port: the first 32
+#define ID_PLAY_PORT_FIRST 4120
+#define ID_PLAY_PORT_LAST 4151
 
 // Settings and conversion dialogs
 #define IDD_DEVICE_SETTINGS 130

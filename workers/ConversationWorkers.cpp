@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <optional>
 
 #include "conversation/ConversationReader.h"
 #include "conversation/DeviceStandIn.h"
+#include "conversation/InterfaceExtract.h"
 #include "conversation/RequestIndex.h"
 #include "engine/DebugTrace.h"
+#include "engine/TemporaryFile.h"
 #include "log/LogWriter.h"
 #include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
@@ -29,10 +33,57 @@ std::uint32_t tenthsOf(std::uint64_t micros) {
         micros / kMicrosPerTenth, std::numeric_limits<std::uint32_t>::max()));
 }
 
+// The time of a conversation file's first burst; none when it has none.
+std::optional<std::uint64_t> firstBurstMicros(const std::string& path) {
+    ConversationReader reader;
+    ConversationBurst burst;
+    if (reader.open(path).happened() || !reader.next(burst)) return std::nullopt;
+    return burst.timeMicros;
+}
+
+// What an answering run answers from: the file itself, or for a file of several ports the
+// chosen port's bursts alone, written into a temporary file of their own (as if that port had
+// been recorded alone).
+struct AnsweredFile {
+    std::unique_ptr<TemporaryFile> extract;
+    std::string path;
+    std::string words;  // for the log
+    // How long after the whole file's first burst the answered port's first burst came: the
+    // stand-in counts from the latter, the window's position from the former.
+    std::uint64_t laterMicros = 0;
+};
+
+Failure prepareAnsweredFile(const WorkerJob& job, AnsweredFile& answered) {
+    answered.path = job.filePath;
+    answered.words = job.filePath;
+    ConversationReader reader;
+    if (Failure failure = reader.open(job.filePath); failure.happened()) return failure;
+    if (reader.interfaces().size() <= 1) return {};
+    if (job.interfaceIndex >= reader.interfaces().size()) {
+        return {Failure::Kind::ReadInput,
+                job.filePath,
+                {},
+                "it has no port " + std::to_string(job.interfaceIndex + 1),
+                {}};
+    }
+    answered.extract = std::make_unique<TemporaryFile>(".pcapng");
+    answered.path = answered.extract->path();
+    answered.words += " port " + std::to_string(job.interfaceIndex + 1);
+    if (Failure failure =
+            extractInterface(job.filePath, job.interfaceIndex, answered.path, job.application);
+        failure.happened())
+        return failure;
+    const auto whole = firstBurstMicros(job.filePath);
+    const auto port = firstBurstMicros(answered.path);
+    if (whole && port && *port > *whole) answered.laterMicros = *port - *whole;
+    return {};
+}
+
 class WindowAnsweringListener : public AnsweringListener {
 public:
-    WindowAnsweringListener(SharedState& state, const DeviceStandIn& standIn, LogWriter& log)
-        : state_(state), standIn_(standIn), log_(log) {}
+    WindowAnsweringListener(SharedState& state, const DeviceStandIn& standIn, LogWriter& log,
+                            std::uint64_t laterMicros)
+        : state_(state), standIn_(standIn), log_(log), laterMicros_(laterMicros) {}
     bool stopAsked() override { return state_.stopRequested(); }
     void missed(const StandInMiss& miss) override {
         log_.writeLine(miss.unknown ? "Unknown request" : "Request answered out of order");
@@ -47,13 +98,14 @@ public:
         state_.requestsUnknown.store(counts.unknown);
         // The slider stands where the request answered last is in the file.
         if (const auto at = standIn_.lastAnsweredMicros())
-            state_.currentPosition.store(tenthsOf(*at));
+            state_.currentPosition.store(tenthsOf(*at + laterMicros_));
     }
 
 private:
     SharedState& state_;
     const DeviceStandIn& standIn_;
     LogWriter& log_;
+    std::uint64_t laterMicros_;
 };
 
 }  // namespace
@@ -63,16 +115,20 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
     SharedState& state = *statePointer;
     {
         LogWriter log(job.log);
-        log.writeLine("Starting to answer from " + job.filePath);
         // A run that cannot start ends unannounced, as a port that will not open does.
         auto cannotStart = [&](Failure failure) {
             log.writeLine("Answering could not start: " + failure.subject + ": " +
                           failure.reason());
             state.reportFailure(std::move(failure));
         };
-        // The index is built here, off the window's thread: a large file takes its time.
+        // The port's bursts and the index are made here, off the window's thread: a large file
+        // takes its time.
+        AnsweredFile answered;
+        const Failure prepared = prepareAnsweredFile(job, answered);
+        log.writeLine("Starting to answer from " + answered.words);
+        if (prepared.happened()) return cannotStart(prepared);
         RequestIndex index;
-        if (Failure failure = index.build(job.filePath); failure.happened())
+        if (Failure failure = index.build(answered.path); failure.happened())
             return cannotStart(std::move(failure));
         DeviceStandIn standIn(index, defaultGapMicros(job.device));
         // Beside the recording: a rules file of the same name, and a Modbus recording's device.
@@ -101,10 +157,10 @@ void answeringWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
         OpenedPort host;
         if (Failure failure = openHostSidePort(job.device, &host); failure.happened())
             return cannotStart(std::move(failure));
-        if (const auto lines = recordedDeviceLines(job.filePath)) host.port->tellLineEvent(*lines);
+        if (const auto lines = recordedDeviceLines(answered.path)) host.port->tellLineEvent(*lines);
         if (announcePlayStart(state, log)) {
             state.currentPosition.store(0);
-            WindowAnsweringListener listener(state, standIn, log);
+            WindowAnsweringListener listener(state, standIn, log, answered.laterMicros);
             AnsweringOptions options;
             options.portName = job.device.port;
             DelayTally lateness;
@@ -139,6 +195,7 @@ void conversationPlaybackWorker(SharedState* statePointer, const WorkerJob& job,
             ConversationPlay play;
             play.filePath = job.filePath;
             play.portName = job.device.port;
+            play.interfaceIndex = job.interfaceIndex;
             play.fromMicros = std::uint64_t{job.startPosition} * kMicrosPerTenth;
             play.log = job.log;
             ConversationPlayCounts counts;

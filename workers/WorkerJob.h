@@ -24,4 +24,6 @@ struct WorkerJob {
     // Answering: a recording whose requests are Modbus also answers, as the device learned from
     // it, the requests it holds none of.
     bool answerWithModbus = true;
+    // A conversation of several ports (interfaces): the one that plays, or that is answered.
+    std::uint32_t interfaceIndex = 0;
 };

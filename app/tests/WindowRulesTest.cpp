@@ -1,15 +1,15 @@
-#include "app/CommandRules.h"
-#include "app/MenuPrompt.h"
-#include "app/TransportRules.h"
-
 #include <gtest/gtest.h>
 
+#include "app/CommandRules.h"
+#include "app/MenuPrompt.h"
+#include "app/PortMenuText.h"
+#include "app/TransportRules.h"
 #include "res/resource.h"
 
 namespace {
 
-const unsigned kIdleCommands[] = {ID_FILE_NEW, ID_FILE_OPEN,        ID_SERIAL_DEVICE,
-                                  ID_LOGGING,  ID_IMPORT,           ID_RECORD,
+const unsigned kIdleCommands[] = {ID_FILE_NEW, ID_FILE_OPEN,       ID_SERIAL_DEVICE,
+                                  ID_LOGGING,  ID_IMPORT,          ID_RECORD,
                                   32790,       ID_RECENT_FILE_LAST};
 const unsigned kFileCommands[] = {ID_SAVE_AS, ID_PLAY, ID_FAST_FORWARD, ID_FAST_REWIND, ID_EXPORT};
 
@@ -31,7 +31,8 @@ TEST(CommandRules, StoppedWithAFile) {
 }
 
 TEST(CommandRules, WhileAWorkerRunsOnlyStopAndPauseApply) {
-    for (TransportFlags flags : {TransportFlags{true, false, true}, TransportFlags{false, true, true}}) {
+    for (TransportFlags flags :
+         {TransportFlags{true, false, true}, TransportFlags{false, true, true}}) {
         for (unsigned id : kIdleCommands) EXPECT_EQ(commandEnabled(id, flags), false) << id;
         for (unsigned id : kFileCommands) EXPECT_EQ(commandEnabled(id, flags), false) << id;
         EXPECT_EQ(commandEnabled(ID_STOP, flags), true);
@@ -64,8 +65,8 @@ TEST(CommandRules, WhileBusyOnlyStopAppliesAndWhatIsRefusedIsSaidToBe) {
 
 TEST(CommandRules, CommandsWithoutARuleKeepTheirState) {
     TransportFlags any{true, false, false};
-    for (unsigned id : {ID_APP_EXIT, ID_APP_ABOUT, ID_HELP_CONTENTS, ID_WEBSITE,
-                        ID_NO_RECENT_FILES, ID_ALWAYS_ON_TOP, 32795}) {
+    for (unsigned id : {ID_APP_EXIT, ID_APP_ABOUT, ID_HELP_CONTENTS, ID_WEBSITE, ID_NO_RECENT_FILES,
+                        ID_ALWAYS_ON_TOP, 32795}) {
         EXPECT_FALSE(commandEnabled(id, any).has_value()) << id;
     }
 }
@@ -121,4 +122,12 @@ TEST(PromptText, KeepsWhatStandsBeforeTheLastNewline) {
     EXPECT_EQ(promptText("Export the serial file "), "Export the serial file ");
     EXPECT_EQ(promptText("a\nb\nc"), "a\nb");
     EXPECT_EQ(promptText(""), "");
+}
+
+// A port's item leaves out what its file does not tell, and a name's "&" stays a character.
+TEST(PortMenuText, NumbersFromOneAndLeavesOutWhatTheFileDoesNotTell) {
+    EXPECT_EQ(portMenuText(0, {"/dev/ttyUSB0", "9600 8N1"}), "Port &1: /dev/ttyUSB0 (9600 8N1)");
+    EXPECT_EQ(portMenuText(1, {"", "19200 8E1"}), "Port &2 (19200 8E1)");
+    EXPECT_EQ(portMenuText(2, {"R&D rig", ""}), "Port &3: R&&D rig");
+    EXPECT_EQ(portMenuText(9, {}), "Port 10");
 }

@@ -123,6 +123,35 @@ TEST(DataViewModel, ConversationRowsShowDirectionAndTimeSinceFirstBurst) {
     EXPECT_EQ(model.row(1).ascii, "..A");
     EXPECT_EQ(model.rowAtTime(90'250'000), 0u);
     EXPECT_EQ(model.rowAtTime(90'250'001), 1u);
+    EXPECT_FALSE(model.severalPorts());
+    EXPECT_EQ(model.row(0).port, "");
+}
+
+// Ports recorded on one clock: each row tells which port its burst came through.
+TEST(DataViewModel, ConversationOfSeveralPortsRowsTellTheirPort) {
+    TempDir dir;
+    const std::string path = dir.file("rig.pcapng");
+    const Bytes bytes{0x30};
+    const std::uint64_t time = 1'700'000'000'000'000;
+    ConversationWriter writer;
+    ASSERT_FALSE(
+        writer.open(path, {"Veltrane 1.0", {{"COM3", "9600 8N1"}, {"", "19200 8E1"}}}).happened());
+    for (const std::uint32_t port : {0u, 1u, 0u}) {
+        ConversationBurst burst{time + port, Direction::Device, 0, bytes};
+        burst.interfaceIndex = port;
+        ASSERT_FALSE(writer.write(burst).happened());
+    }
+    ASSERT_FALSE(writer.close().happened());
+
+    DataViewModel model;
+    ASSERT_FALSE(model.open(path, false).happened());
+    waitForIndex(model, 3);
+    ASSERT_EQ(model.rowCount(), 3u);
+    EXPECT_TRUE(model.severalPorts());
+    EXPECT_EQ(model.row(0).port, "1: COM3");
+    EXPECT_EQ(model.row(1).port, "2");  // a port the file does not name
+    EXPECT_EQ(model.row(2).port, "1: COM3");
+    EXPECT_EQ(model.row(1).direction, "device");
 }
 
 TEST(DataViewModel, MissingFileFailsToOpen) {

@@ -3,6 +3,7 @@
 // port's pair) and writes what both sent into the working file; Play on a conversation answers
 // for its device.
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/tests/ui/UiTestSupport.h"
@@ -33,6 +34,27 @@ std::string asText(const std::vector<std::uint8_t>& bytes) {
         burst.timeMicros = time += spacingMicros;
         burst.direction = index % 2 == 0 ? Direction::Host : Direction::Device;
         burst.bytes = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+        failure = writer.write(burst);
+    }
+    if (const Failure closed = writer.close(); !failure.happened()) failure = closed;
+    if (!failure.happened()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << ": " << failure.reason();
+}
+
+// A rig of two ports recorded on one clock, a request and its answer on each.
+::testing::AssertionResult writeTwoPortConversation(const std::string& path) {
+    ConversationWriter writer;
+    Failure failure = writer.open(path, {"test", {{"COM1", "9600 8N1"}, {"COM2", "19200 8N1"}}});
+    const std::pair<std::uint32_t, std::string> bursts[] = {
+        {0, "ask one"}, {1, "ask two"}, {0, "answer one"}, {1, "answer two"}};
+    std::uint64_t time = 1'700'000'000'000'000;
+    for (std::size_t index = 0; index < std::size(bursts) && !failure.happened(); ++index) {
+        const auto& [port, bytes] = bursts[index];
+        ConversationBurst burst;
+        burst.timeMicros = time += 20'000;
+        burst.direction = index < 2 ? Direction::Host : Direction::Device;
+        burst.bytes = {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+        burst.interfaceIndex = port;
         failure = writer.write(burst);
     }
     if (const Failure closed = writer.close(); !failure.happened()) failure = closed;
@@ -246,6 +268,8 @@ TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlon
     ASSERT_TRUE(writeConversation(file, {"ask", "first answer", "ask again", "second answer"}));
     ASSERT_TRUE(started(program, "\"" + file + "\""));
 
+    EXPECT_EQ(menuDifferences(program, {{ID_PLAY_PORT_FIRST, kAbsent}}), "");  // one port
+
     ASSERT_TRUE(program.command(ID_PLAY_ON_SCHEDULE));
     DWORD choice = 0;
     EXPECT_TRUE(program.readDword("Window", "ConversationPlay", choice));
@@ -253,6 +277,49 @@ TEST(ConversationPlayback, OnScheduleChosenInThePlayMenuSendsTheDevicesBytesAlon
     ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
     EXPECT_EQ(host.receive(25, 3s), "first answersecond answer");
     EXPECT_TRUE(statusBecomes(program, "Stopped"));
+}
+
+// A file of two ports: the data view tells each row's port, the Play menu offers each port, and
+// the one chosen is played or answered alone; opening a file again chooses its first port again.
+TEST(ConversationPorts, ThePortChosenInThePlayMenuPlaysAndAnswersAlone) {
+    TestDevice host;
+    ASSERT_TRUE(host.open());
+    UiProgram program;
+    usePort(program, host);
+    const std::string file = program.folder() + "\\rig.pcapng";
+    ASSERT_TRUE(writeTwoPortConversation(file));
+    ASSERT_TRUE(program.writeDword("Window", "DataView", 1));
+    ASSERT_TRUE(started(program, "\"" + file + "\""));
+    ASSERT_TRUE(waitUntil([&] { return program.listRows(IDC_DATA_VIEW) == 4; }, kStateLimit));
+    EXPECT_EQ(program.listText(IDC_DATA_VIEW, 3, 5), "2: COM2");  // each row's port
+    const int second = ID_PLAY_PORT_FIRST + 1;
+    EXPECT_EQ(menuDifferences(program, {{ID_PLAY_PORT_FIRST, kEnabledChecked},
+                                        {second, kEnabled},
+                                        {second + 1, kAbsent}}),
+              "");
+    ASSERT_TRUE(program.command(second));
+    EXPECT_EQ(menuDifferences(program, {{ID_PLAY_PORT_FIRST, kEnabled}, {second, kEnabledChecked}}),
+              "");
+
+    ASSERT_TRUE(program.command(ID_PLAY_ON_SCHEDULE));
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    EXPECT_EQ(host.receive(10, 3s), "answer two");
+    EXPECT_TRUE(statusBecomes(program, "Stopped"));
+    EXPECT_TRUE(host.receive(1, 500ms).empty());  // nothing of the first port's
+
+    ASSERT_TRUE(program.command(ID_ANSWER_AS_DEVICE));
+    ASSERT_TRUE(program.click(IDC_PLAY_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Answering: 0 requests answered, 0 unknown"));
+    ASSERT_TRUE(host.send("ask two"));
+    EXPECT_EQ(host.receive(10, 3s), "answer two");
+    ASSERT_TRUE(host.send("ask one"));  // the other port's request
+    EXPECT_TRUE(statusBecomes(program, "Answering: 1 requests answered, 1 unknown"));
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Stopped"));
+
+    ASSERT_TRUE(program.command(ID_RECENT_FILE_FIRST));  // the same file, opened again
+    EXPECT_EQ(menuDifferences(program, {{ID_PLAY_PORT_FIRST, kEnabledChecked}, {second, kEnabled}}),
+              "");
 }
 
 TEST(ConversationRecording, AConversationLeftByAKilledProgramIsOfferedAndSavedAsOne) {
