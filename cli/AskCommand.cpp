@@ -5,13 +5,16 @@
 #include <string>
 
 #include "cli/FailureLine.h"
+#include "cli/InterfacePorts.h"
 #include "cli/Interrupt.h"
 #include "cli/LineOptions.h"
 #include "cli/OverwriteRefusal.h"
 #include "cli/PortRemarks.h"
 #include "cli/ReportFile.h"
 #include "conversation/ConversationReader.h"
+#include "conversation/InterfaceExtract.h"
 #include "conversation/LineEventText.h"
+#include "engine/TemporaryFile.h"
 #include "workers/ConversationAsk.h"
 #include "workers/PortOpening.h"
 
@@ -160,19 +163,38 @@ int runAsk(const Arguments& arguments, Console& console) {
     ConversationReader reader;
     if (const Failure failure = reader.open(options->filePath); failure.happened())
         return reportFailure(console, kName, failure);
+    // One device is asked at a time: of a rig's file, the interface --port N=PORT names, read
+    // from a file that holds it alone.
+    const auto given = interfacePortsFrom(arguments.values("--port"), reader.interfaces(),
+                                          options->filePath, &error);
+    if (!given) return reportUsageError(console, kName, error);
+    if (given->size() != 1)
+        return reportUsageError(console, kName, "asks one device: give one --port N=PORT");
+    const TemporaryFile extract(".pcapng");
+    AskSettings settings = options->ask;
+    DeviceSettings device = options->device;
+    device.port = settings.portName = given->front().port;
+    if (reader.interfaces().size() > 1) {
+        settings.filePath = extract.path();
+        const Failure failure =
+            extractInterface(options->filePath, given->front().interfaceIndex, settings.filePath,
+                             "veltrane-cli " VELTRANE_VERSION);
+        if (failure.happened()) return reportFailure(console, kName, failure);
+        if (const Failure failure = reader.open(settings.filePath); failure.happened())
+            return reportFailure(console, kName, failure);
+    }
     // A rig given the wrong file (a recording of one port holds the device's bursts alone) must
     // not pass for having asked nothing.
-    if (const auto refusal = whyNothingToAsk(options->filePath))
+    if (const auto refusal = whyNothingToAsk(settings.filePath))
         return reportFailure(console, kName, *refusal);
     OpenedPort opened;
-    if (const Failure failure = openDeviceSidePort(options->device, &opened); failure.happened())
+    if (const Failure failure = openDeviceSidePort(device, &opened); failure.happened())
         return reportFailure(console, kName, failure);
     tellOpenedPort(console, kName, opened, false);
     WaitablePort& port = *opened.port;
 
     // The tally's room is fixed but not small: on the heap, not the stack.
     const auto tally = std::make_unique<AskTally>();
-    AskSettings settings = options->ask;
     settings.linesDiffer = [&](const LineDifference& difference) {
         std::fputs(lineDifferenceLine(difference).c_str(), console.out);
         std::fflush(console.out);
@@ -216,7 +238,7 @@ std::vector<OptionSpec> askOptions() {
 
 Command askCommand() {
     return {kName, "play the host of a conversation file and compare the device's answers",
-            "Usage: veltrane-cli ask FILE.pcapng --port PORT [options]\n"
+            "Usage: veltrane-cli ask FILE.pcapng --port PORT|N=PORT [options]\n"
             "Sends each request the host made in FILE.pcapng out of the port, with its recorded\n"
             "spacing and pause after the previous answer, waits for the device's answer and\n"
             "compares it with the recorded one. Each answer that differs gets a line: the\n"
@@ -227,7 +249,9 @@ Command askCommand() {
             "matched, even when its bytes come before the next request and are right.\n"
             "What the host did to the line (control lines, breaks, settings), where the file\n"
             "keeps it, is told to the port before the next request; where the file and the\n"
-            "port both show the device's lines, they are compared after each answer.\n\n"
+            "port both show the device's lines, they are compared after each answer.\n"
+            "Of a file of several ports (interfaces, as info lists them), --port N=PORT asks\n"
+            "the device of interface N (its number from 1 or its recorded port name).\n\n"
             "Options:\n" +
                 lineOptionsHelp() +
                 "      --timeout MS       wait this long for each answer (the recorded answer's\n"

@@ -89,6 +89,16 @@ TEST_F(SeveralPortsTest, RespondAnswersOnEachPortAsItsDeviceDid) {
     EXPECT_NE(text("report.json").find("{\"ports\": [{\"port\": "), std::string::npos);
 }
 
+TEST_F(SeveralPortsTest, AskChecksTheDeviceOfTheInterfaceNamed) {
+    EXPECT_EQ(runCli({"ask", file_, "--port", second_.portName()}), 2);
+    EXPECT_NE(errors().find("holds 2 ports"), std::string::npos) << errors();
+    startCli({"ask", file_, "--port", "2=" + second_.portName(), "-b", "115200"});
+    EXPECT_EQ(valveReads(2), "V?");
+    ASSERT_TRUE(valveSends("V=0"));
+    EXPECT_EQ(exitStatus(), 0) << errors() << output();
+    EXPECT_NE(output().find("answers matched: 1"), std::string::npos) << output();
+}
+
 TEST(InterfacePorts, PairsEachPortWithAnInterfaceByNumberOrRecordedName) {
     const std::vector<ConversationInterface> two{{"pty <-> /dev/meter", ""}, {"COM7", ""}};
     std::string error;
