@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,3 +74,42 @@ inline ::testing::AssertionResult writeConversationFile(const std::string& path,
     if (!failure.happened()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << ": " << failure.reason();
 }
+
+// A second device for a test of two ports: a serial pair of its own, the test at its far end.
+class SecondDevice {
+public:
+    ::testing::AssertionResult start() {
+        std::string why;
+        if (!pair_.start(&why)) return ::testing::AssertionFailure() << why;
+        if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None,
+                        StopBits::One))
+            return ::testing::AssertionFailure() << port_.errorText();
+        return ::testing::AssertionSuccess();
+    }
+    // The name the command opens.
+    std::string portName() const { return pair_.portName(); }
+    bool send(const std::string& text) {
+        std::uint32_t written = 0;
+        return port_.write(text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
+               written == text.size();
+    }
+    // Up to `count` bytes (at most 64), within 10 s.
+    std::string receive(std::size_t count) {
+        SerialTimeouts wait{kSerialTimeoutMax, kSerialTimeoutMax, 10000, 0, 0};
+        port_.setTimeouts(&wait);
+        std::string got;
+        char buffer[64];
+        count = std::min(count, sizeof buffer);
+        std::uint32_t read = 0;
+        // Asking for no more than is due: a Windows read waits until its buffer is full.
+        while (got.size() < count &&
+               port_.read(buffer, static_cast<std::uint32_t>(count - got.size()), &read) &&
+               read > 0)
+            got.append(buffer, read);
+        return got;
+    }
+
+private:
+    SerialPair pair_;
+    SerialPort port_;
+};

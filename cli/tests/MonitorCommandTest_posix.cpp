@@ -136,16 +136,11 @@ TEST_F(MonitorPtyTest, TheCaptureGoesIntoARegularFileOnly) {
 // Two programs, each with its device: each pair passes its own bytes only, and the file keeps
 // both pairs as interfaces of one conversation in the order things happened.
 TEST_F(MonitorPtyTest, TwoPairsPassTheirOwnBytesIntoOneFile) {
-    SerialPair second;
-    std::string why;
-    ASSERT_TRUE(second.start(&why)) << why;
-    SerialPort valve;
-    ASSERT_TRUE(valve.open(SerialPort::devicePath(second.devicePortName()), 115200, 8, Parity::None,
-                           StopBits::One))
-        << valve.errorText();
+    SecondDevice valve;
+    ASSERT_TRUE(valve.start());
     const std::string link2 = dir_.file("host2");
     const std::string slave = startMonitor(
-        {"--host-port", "pty:" + link2, "--device-port", second.portName(), "--duration", "60"});
+        {"--host-port", "pty:" + link2, "--device-port", valve.portName(), "--duration", "60"});
     ASSERT_FALSE(slave.empty());
     ASSERT_TRUE(waitForError("monitoring")) << errors();
     TerminalProgram meterProgram, valveProgram;
@@ -154,13 +149,8 @@ TEST_F(MonitorPtyTest, TwoPairsPassTheirOwnBytesIntoOneFile) {
     ASSERT_TRUE(meterProgram.send(bytesOf("read")));
     EXPECT_EQ(joined(receiveAtDevice(4, milliseconds(5000))), bytesOf("read"));
     ASSERT_TRUE(valveProgram.send(bytesOf("open")));
-    std::uint8_t got[4] = {};
-    std::uint32_t count = 0;
-    SerialTimeouts wait{kSerialTimeoutMax, kSerialTimeoutMax, 5000, 0, 0};
-    valve.setTimeouts(&wait);
-    ASSERT_TRUE(valve.read(got, sizeof got, &count));
-    EXPECT_EQ(std::string(got, got + count), "open");
-    ASSERT_TRUE(valve.write("done", 4, &count));
+    EXPECT_EQ(valve.receive(4), "open");
+    ASSERT_TRUE(valve.send("done"));
     EXPECT_EQ(valveProgram.receive(4, milliseconds(5000)), bytesOf("done"));
     if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
     ASSERT_EQ(exitStatus(), 0) << errors();
@@ -168,7 +158,7 @@ TEST_F(MonitorPtyTest, TwoPairsPassTheirOwnBytesIntoOneFile) {
     ConversationReader reader;
     ASSERT_FALSE(reader.open(file_).happened());
     ASSERT_EQ(reader.interfaces().size(), 2u);
-    EXPECT_EQ(reader.interfaces()[1].name, "pty:" + link2 + " <-> " + second.portName());
+    EXPECT_EQ(reader.interfaces()[1].name, "pty:" + link2 + " <-> " + valve.portName());
     std::string seen;
     ConversationBurst burst;
     while (reader.next(burst)) {

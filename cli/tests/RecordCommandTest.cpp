@@ -202,24 +202,14 @@ TEST_F(CliTest, RecordIntoAConversationFileKeepsMicrosecondTimesThatInfoAndExpor
 // A meter on one port, a valve on another: one file, a port an interface, their bursts in the
 // order they came; info and export tell each burst's port.
 TEST_F(CliTest, RecordOfTwoPortsKeepsTheirBurstsInOneOrder) {
-    SerialPair second;
-    std::string why;
-    ASSERT_TRUE(second.start(&why)) << why;
-    SerialPort valve;
-    ASSERT_TRUE(valve.open(SerialPort::devicePath(second.devicePortName()), 115200, 8, Parity::None,
-                           StopBits::One))
-        << valve.errorText();
+    SecondDevice valve;
+    ASSERT_TRUE(valve.start());
     const std::string file = dir_.file("rig.pcapng");
-    startCli(recordWords(file, portWords(), {"--port", second.portName(), "--idle-stop", "1"}));
+    startCli(recordWords(file, portWords(), {"--port", valve.portName(), "--idle-stop", "1"}));
     ASSERT_TRUE(waitForRecording()) << errors();
-    const auto fromValve = [&valve](const std::string& text) {
-        std::uint32_t written = 0;
-        return valve.write(text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
-               written == text.size();
-    };
     ASSERT_TRUE(sendFromDevice(bytesOf("meter 1")));
     std::this_thread::sleep_for(milliseconds(200));
-    ASSERT_TRUE(fromValve("valve"));
+    ASSERT_TRUE(valve.send("valve"));
     std::this_thread::sleep_for(milliseconds(200));
     ASSERT_TRUE(sendFromDevice(bytesOf("meter 2")));
     ASSERT_EQ(exitStatus(), 0) << errors();
@@ -227,7 +217,7 @@ TEST_F(CliTest, RecordOfTwoPortsKeepsTheirBurstsInOneOrder) {
     ConversationReader reader;
     ASSERT_FALSE(reader.open(file).happened());
     ASSERT_EQ(reader.interfaces().size(), 2u);
-    EXPECT_EQ(reader.interfaces()[1].name, second.portName());
+    EXPECT_EQ(reader.interfaces()[1].name, valve.portName());
     // A port's bytes in a row are one message however the reads split them.
     std::string seen;
     std::uint32_t last = 99;

@@ -14,11 +14,7 @@ class SeveralPortsTest : public CliTest {
 protected:
     void SetUp() override {
         CliTest::SetUp();
-        std::string why;
-        ASSERT_TRUE(second_.start(&why)) << why;
-        ASSERT_TRUE(valve_.open(SerialPort::devicePath(second_.devicePortName()), 115200, 8,
-                                Parity::None, StopBits::One))
-            << valve_.errorText();
+        ASSERT_TRUE(valve_.start());
         ConversationWriter writer;
         ASSERT_FALSE(
             writer
@@ -40,45 +36,24 @@ protected:
         ASSERT_FALSE(writer.close().happened());
     }
 
-    std::string valveReads(std::size_t count) {
-        SerialTimeouts wait{kSerialTimeoutMax, kSerialTimeoutMax, 10000, 0, 0};
-        valve_.setTimeouts(&wait);
-        std::string got;
-        char buffer[64];
-        count = std::min(count, sizeof buffer);
-        std::uint32_t read = 0;
-        // Asking for no more than is due: a Windows read waits until its buffer is full.
-        while (got.size() < count &&
-               valve_.read(buffer, static_cast<std::uint32_t>(count - got.size()), &read) &&
-               read > 0)
-            got.append(buffer, read);
-        return got;
-    }
-    bool valveSends(const std::string& text) {
-        std::uint32_t written = 0;
-        return valve_.write(text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
-               written == text.size();
-    }
-
-    SerialPair second_;
-    SerialPort valve_;
+    SecondDevice valve_;
     const std::string file_ = dir_.file("rig.pcapng");
 };
 
 TEST_F(SeveralPortsTest, PlayGivesEachPortItsOwnDevicesBursts) {
     startCli({"play", file_, "--port", "1=" + pair_.portName(), "--port",
-              "/dev/valve=" + second_.portName(), "-b", "115200"});
-    EXPECT_EQ(valveReads(8), "readyV=0");
+              "/dev/valve=" + valve_.portName(), "-b", "115200"});
+    EXPECT_EQ(valve_.receive(8), "readyV=0");
     EXPECT_EQ(joined(receiveAtDevice(3, milliseconds(10000))), bytesOf("R=1"));
     EXPECT_EQ(exitStatus(), 0) << errors();
 }
 
 TEST_F(SeveralPortsTest, RespondAnswersOnEachPortAsItsDeviceDid) {
-    startCli({"respond", file_, "--port", "2=" + second_.portName(), "--port",
+    startCli({"respond", file_, "--port", "2=" + valve_.portName(), "--port",
               "1=" + pair_.portName(), "-b", "115200", "--report", dir_.file("report.json")});
-    EXPECT_EQ(valveReads(5), "ready");
-    ASSERT_TRUE(valveSends("V?"));
-    EXPECT_EQ(valveReads(3), "V=0");
+    EXPECT_EQ(valve_.receive(5), "ready");
+    ASSERT_TRUE(valve_.send("V?"));
+    EXPECT_EQ(valve_.receive(3), "V=0");
     ASSERT_TRUE(sendFromDevice(bytesOf("R?")));
     EXPECT_EQ(joined(receiveAtDevice(3, milliseconds(10000))), bytesOf("R=1"));
     if (!cli_.interrupt()) GTEST_SKIP() << "no Ctrl+C can be sent to a child here";
@@ -90,11 +65,11 @@ TEST_F(SeveralPortsTest, RespondAnswersOnEachPortAsItsDeviceDid) {
 }
 
 TEST_F(SeveralPortsTest, AskChecksTheDeviceOfTheInterfaceNamed) {
-    EXPECT_EQ(runCli({"ask", file_, "--port", second_.portName()}), 2);
+    EXPECT_EQ(runCli({"ask", file_, "--port", valve_.portName()}), 2);
     EXPECT_NE(errors().find("holds 2 ports"), std::string::npos) << errors();
-    startCli({"ask", file_, "--port", "2=" + second_.portName(), "-b", "115200"});
-    EXPECT_EQ(valveReads(2), "V?");
-    ASSERT_TRUE(valveSends("V=0"));
+    startCli({"ask", file_, "--port", "2=" + valve_.portName(), "-b", "115200"});
+    EXPECT_EQ(valve_.receive(2), "V?");
+    ASSERT_TRUE(valve_.send("V=0"));
     EXPECT_EQ(exitStatus(), 0) << errors() << output();
     EXPECT_NE(output().find("answers matched: 1"), std::string::npos) << output();
 }
