@@ -41,6 +41,11 @@ TEST_F(SerialDeviceAliasesTest, FindsEveryLinkToTheSameDeviceAndNoOther) {
                                         byId("usb-FTDI_FT232R_A100-if00-port0")}));
     EXPECT_EQ(aliasesOf("ttyUSB1"), std::vector<std::string>{byId("usb-Prolific_2303-if00-port0")});
 
+    // Device nodes are compared as devices.
+    fs::create_symlink("/dev/null", byId("usb-null-if00-port0"));
+    EXPECT_EQ(serialDeviceAliases("/dev/null", (dir_.path() / "by-id").string()),
+              std::vector<std::string>{byId("usb-null-if00-port0")});
+
     // Named through a link of its own, the device is still the same one.
     fs::create_symlink(dir_.file("ttyUSB1"), dir_.file("modem"));
     EXPECT_EQ(aliasesOf("modem"), aliasesOf("ttyUSB1"));
