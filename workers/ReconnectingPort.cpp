@@ -79,26 +79,29 @@ void ReconnectingPort::note(const LineEvent& event) {
     if (lineEvents_.size() < kLineEventsHeld) lineEvents_.push_back(event);
 }
 
-// A failed write is only noted by the writing thread; the reading thread lets the port go.
+// A failed write is only noted by the writing thread; the reading thread lets the port go. The
+// time away counts from the failed write: a replay that only writes may notice it much later.
 void ReconnectingPort::goAwayIfWriteFailed() {
     std::string reason;
+    Clock::time_point since;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!writeFailed_) return;
         reason = std::move(writeFailure_);
+        since = writeFailedAt_;
     }
-    goAway(reason);
+    goAway(reason, since);
 }
 
-void ReconnectingPort::goAway(const std::string& reason) {
+void ReconnectingPort::goAway(const std::string& reason, Clock::time_point since) {
     if (away_) return;
     std::shared_ptr<WaitablePort> gone;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         gone = std::move(port_);
         port_.reset();
+        if (!writeFailed_) droppedBeforeAway_ = dropped_;
         writeFailed_ = false;
-        droppedBeforeAway_ = dropped_;
     }
     // What it told before it failed still counts, in its place before the gap.
     for (std::string& remark : gone->takeRemarks()) remarks_.push_back(std::move(remark));
@@ -108,7 +111,7 @@ void ReconnectingPort::goAway(const std::string& reason) {
     gone.reset();  // closed here, or by the writing thread when its write is over
     away_ = true;
     justBack_ = false;
-    awaySince_ = Clock::now();
+    awaySince_ = since;
     nextLook_ = awaySince_ + kLookAgainEvery;
     errorText_ = reason;
     if (remarks_.size() < kRemarksHeld)
@@ -178,7 +181,7 @@ ReconnectingPort::WaitStart ReconnectingPort::startWait() {
     if (justBack_ || !lineEvents_.empty()) return {PortInput::Ready, 0};
     const WaitStart start = port_->startWait();
     if (start.known != PortInput::Failed) return start;
-    goAway(port_->errorText());
+    goAway(port_->errorText(), Clock::now());
     return nothingToWatch();
 }
 
@@ -186,7 +189,7 @@ PortInput ReconnectingPort::finishWait(std::uint32_t events) {
     if (away_) return PortInput::None;
     const PortInput input = port_->finishWait(events);
     if (input != PortInput::Failed) return input;
-    goAway(port_->errorText());
+    goAway(port_->errorText(), Clock::now());
     return PortInput::None;
 }
 
@@ -198,7 +201,7 @@ bool ReconnectingPort::readAvailable(void* buffer, std::uint32_t count, std::uin
         return true;
     }
     if (port_->readAvailable(buffer, count, bytesRead)) return true;
-    goAway(port_->errorText());
+    goAway(port_->errorText(), Clock::now());
     if (bytesRead) *bytesRead = 0;
     return true;
 }
@@ -217,6 +220,8 @@ bool ReconnectingPort::writeWithin(const void* buffer, std::uint32_t count,
     if (port && port == port_ && !writeFailed_) {
         writeFailed_ = true;
         writeFailure_ = port->writeErrorText();
+        writeFailedAt_ = Clock::now();
+        droppedBeforeAway_ = dropped_;
     }
     dropped_ += count - done;
     if (bytesWritten) *bytesWritten = count;

@@ -65,7 +65,7 @@ private:
 
     std::shared_ptr<WaitablePort> current();
     void goAwayIfWriteFailed();
-    void goAway(const std::string& reason);
+    void goAway(const std::string& reason, Clock::time_point since);
     bool comeBackWhenDue();
     WaitStart nothingToWatch() const;
     void note(const LineEvent& event);
@@ -79,7 +79,9 @@ private:
     std::shared_ptr<WaitablePort> port_;  // none while away; only the reading thread changes it
     bool writeFailed_ = false;            // on the port that port_ holds now
     std::string writeFailure_;
+    Clock::time_point writeFailedAt_;
     std::uint64_t dropped_ = 0;
+    std::uint64_t droppedBeforeAway_ = 0;
     bool haveHostLines_ = false;  // DTR and RTS as last told, set again on the port come back
     LineEvent hostLines_;
 
@@ -88,7 +90,6 @@ private:
     bool justBack_ = false;  // the first read after coming back gives nothing: the event first
     Clock::time_point awaySince_;
     Clock::time_point nextLook_;
-    std::uint64_t droppedBeforeAway_ = 0;
     std::vector<std::string> remarks_;
     std::vector<LineEvent> lineEvents_;
     std::string errorText_;

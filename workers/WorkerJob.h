@@ -24,4 +24,8 @@ struct WorkerJob {
     // Answering: a recording whose requests are Modbus also answers, as the device learned from
     // it, the requests it holds none of.
     bool answerWithModbus = true;
+    // Recording and playback of a serial file: a port that goes away (an adapter unplugged) is
+    // waited for and reopened, instead of ending the run. The gap is time without chunks in a
+    // recording; a playback drops what fell due meanwhile. The run's log tells both.
+    bool reconnect = false;
 };
