@@ -178,7 +178,8 @@ ReconnectingPort::WaitStart ReconnectingPort::nothingToWatch() const {
 ReconnectingPort::WaitStart ReconnectingPort::startWait() {
     lookAfter();
     if (away_) return nothingToWatch();
-    if (justBack_ || !lineEvents_.empty()) return {PortInput::Ready, 0};
+    // Once, so that a caller that never takes line events does not wake at every wait.
+    if (justBack_) return {PortInput::Ready, 0};
     const WaitStart start = port_->startWait();
     if (start.known != PortInput::Failed) return start;
     goAway(port_->errorText(), Clock::now());

@@ -41,5 +41,6 @@ private:
     std::string devicePortName_;
     std::string directory_;
     long processId_ = -1;
-    int slot_ = -1;  // under Wine: which mapped pair this is
+    int slot_ = -1;      // under Wine: which mapped pair this is
+    bool away_ = false;  // under Wine: taken away, to be brought back for the tests after
 };

@@ -26,6 +26,7 @@ const char* pairVariable(const char* name, int slot) {
 
 SerialPair::~SerialPair() {
     if (slot_ < 0) return;
+    if (away_) askWrapper("");
     std::lock_guard<std::mutex> lock(slotsMutex);
     slotInUse[slot_] = false;
 }
@@ -58,10 +59,16 @@ bool SerialPair::stop() { return askWrapper(""); }
 
 // The same request with ".away" ends the pair and takes its names out of the prefix until the
 // plain request brings a new one.
-bool SerialPair::takeAway() { return askWrapper(".away"); }
+bool SerialPair::takeAway() {
+    away_ = askWrapper(".away");
+    return away_;
+}
 
 bool SerialPair::bringBack(std::string* why) {
-    if (askWrapper("")) return true;
+    if (askWrapper("")) {
+        away_ = false;
+        return true;
+    }
     *why = "the test wrapper made no new pair";
     return false;
 }
