@@ -46,6 +46,7 @@ MainDialog::MainDialog(Profile& profile)
     icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM));
     deviceSettings_ = loadDeviceSettings(profile);
     devicePort_ = loadDevicePort(profile);
+    reconnect_ = loadReconnect(profile);
     answersConversations_ = profile.readInt("Window", "ConversationPlay", 0) == 0;
     answersWithModbus_ = profile.readInt("Window", "ModbusDevice", 1) != 0;
     menuItemStateMessage_ = RegisterWindowMessageA(kMenuItemStateMessageName);

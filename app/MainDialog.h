@@ -163,6 +163,7 @@ private:
     bool workingFileIsConversation_ = false;
     DeviceSettings deviceSettings_;
     std::string devicePort_;  // empty: none, so Record records one port
+    bool reconnect_ = true;   // a serial file's recording and playback outlive an unplugging
     SharedState state_;
     WorkerRunner runner_;  // after the state: it stops and awaits the worker first
     // The recording run whose end shows the recording's length (0: none), and the file it writes.

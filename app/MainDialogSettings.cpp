@@ -6,12 +6,14 @@
 #include "log/LogSettings.h"
 
 void MainDialog::onSerialDevice() {
-    DeviceSettingsDialog dialog(handle(), deviceSettings_, devicePort_);
+    DeviceSettingsDialog dialog(handle(), deviceSettings_, devicePort_, reconnect_);
     if (dialog.doModal() != IDOK) return;
     deviceSettings_ = dialog.settings();
     devicePort_ = dialog.devicePort();
+    reconnect_ = dialog.reconnect();
     storeDeviceSettings(profile_, deviceSettings_);
     storeDevicePort(profile_, devicePort_);
+    storeReconnect(profile_, reconnect_);
 }
 
 void MainDialog::onLogging() {

@@ -78,6 +78,7 @@ WorkerJob MainDialog::jobFor(const std::string& path, std::uint32_t startPositio
     WorkerJob job;
     job.filePath = path;
     job.device = deviceSettings_;
+    job.reconnect = reconnect_;
     job.log = loadLogSettings(profile_);
     job.startPosition = startPosition;
     return job;

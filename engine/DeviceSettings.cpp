@@ -35,6 +35,12 @@ void storeDevicePort(Profile& profile, const std::string& devicePort) {
     profile.writeString(kSection, "DevicePort", devicePort);
 }
 
+bool loadReconnect(Profile& profile) { return profile.readInt(kSection, "Reconnect", 1) != 0; }
+
+void storeReconnect(Profile& profile, bool reconnect) {
+    profile.writeInt(kSection, "Reconnect", reconnect ? 1 : 0);
+}
+
 std::string lineSettingsText(const DeviceSettings& settings) {
     // The parity's initial as serial settings are usually written ("8N1", "7E2"); 1.5 stop bits
     // as "1.5".

@@ -39,5 +39,11 @@ void storeDeviceSettings(Profile& profile, const DeviceSettings& settings);
 std::string loadDevicePort(Profile& profile);
 void storeDevicePort(Profile& profile, const std::string& devicePort);
 
+// Whether a recording or a playback of a serial file waits for a port that went away (an adapter
+// unplugged) and goes on once it is back, rather than ending. Value "Reconnect" of section
+// "Device": on unless stored as 0.
+bool loadReconnect(Profile& profile);
+void storeReconnect(Profile& profile, bool reconnect);
+
 // "115200 8N1", as a conversation file's header gives a line's settings.
 std::string lineSettingsText(const DeviceSettings& settings);

@@ -11,9 +11,12 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
         return std::vector<PortInput>(ports.size(), PortInput::Failed);
     }
 
+    // A port with nothing to watch for now shortens the wait to when it wants another look.
     std::vector<HANDLE> objects;
     std::vector<std::size_t> owners;
     bool known = false;
+    bool away = false;
+    std::chrono::milliseconds longest = timeout;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const WaitablePort::WaitStart start = ports[i]->startWait();
         states[i] = start.known;
@@ -21,18 +24,28 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
             known = true;
             continue;
         }
+        if (start.lookAgainWithin.count() >= 0) {
+            away = true;
+            if (longest.count() < 0 || start.lookAgainWithin < longest)
+                longest = start.lookAgainWithin;
+            continue;
+        }
         objects.push_back(reinterpret_cast<HANDLE>(start.object));
         owners.push_back(i);
     }
-    if (objects.empty()) return states;
 
     // A port that already has something to tell ends the wait at once; the others are still
     // looked at, so that one answer tells every port that is ready.
     DWORD limit = INFINITE;
     if (known) {
         limit = 0;
-    } else if (timeout.count() >= 0) {
-        limit = static_cast<DWORD>(std::min<long long>(timeout.count(), INFINITE - 1));
+    } else if (longest.count() >= 0) {
+        limit = static_cast<DWORD>(std::min<long long>(longest.count(), INFINITE - 1));
+    }
+    if (objects.empty()) {
+        // Only ports that are away: the wait is a pause until one wants another look.
+        if (away && limit != INFINITE) Sleep(limit);
+        return states;
     }
     const DWORD result =
         WaitForMultipleObjects(static_cast<DWORD>(objects.size()), objects.data(), FALSE, limit);

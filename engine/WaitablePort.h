@@ -58,15 +58,19 @@ public:
     struct WaitStart {
         PortInput known;  // None: wait on object
         std::intptr_t object;
+        // With known None, 0 or more: nothing to watch for now (a port that went away and may
+        // come back); the wait leaves object alone and ends within this long at the latest, so
+        // that startWait is asked again. Negative: wait on object.
+        std::chrono::milliseconds lookAgainWithin{-1};
     };
     virtual WaitStart startWait() = 0;
     virtual PortInput finishWait(std::uint32_t events) = 0;
 };
 
 // Waits until one of the ports has bytes or has failed, or until timeout passes (a negative
-// timeout: for as long as it takes); one state per
-// port, in their order. Returns as soon as any port has something to tell; several may at once.
-// A port that has failed keeps telling so at once: it is the caller's to stop watching it.
-// At most 64 ports (the Windows wait's limit); more fail all.
+// timeout: for as long as it takes), or until a port with nothing to watch wants to be looked at
+// again (lookAgainWithin); one state per port, in their order. Returns as soon as any port has
+// something to tell; several may at once. A port that has failed keeps telling so at once: it is
+// the caller's to stop watching it. At most 64 ports (the Windows wait's limit); more fail all.
 std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
                                     std::chrono::milliseconds timeout);

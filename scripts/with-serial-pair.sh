@@ -74,12 +74,23 @@ start_pair() {  # <pair: 0 or 1>
     return 1
 }
 
+end_pair() {  # <pair: 0 or 1>
+    local pair=$1 name
+    if [[ -n "${socat_pids[pair]}" ]]; then
+        kill "${socat_pids[pair]}" 2>/dev/null
+        wait "${socat_pids[pair]}" 2>/dev/null
+        socat_pids[pair]=""
+    fi
+    for name in ${pair_ports[pair]}; do rm -f "$dosdevices/$name"; done
+}
+
 start_pair 0 || exit 2
 start_pair 1 || exit 2
 
 # A test ends a pair's far end (the device goes away) by creating its file: the pair ends, which
 # hangs up both ports that are open, and a new one takes its place for the tests after it. The
-# file goes once the new pair is there.
+# file goes once the new pair is there. The same file name ending in .away ends the pair and
+# takes its names out of the prefix (an adapter unplugged) until the plain file brings it back.
 restart_requests=("$pair_dir/restart0" "$pair_dir/restart1")
 in_prefix() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 
@@ -92,9 +103,12 @@ VELTRANE_TEST_PORT=COM5 VELTRANE_TEST_DEVICE_PORT=COM6 \
 program_pid=$!
 while kill -0 "$program_pid" 2>/dev/null; do
     for pair in 0 1; do
+        if [[ -e "${restart_requests[pair]}.away" ]]; then
+            end_pair "$pair"
+            rm -f "${restart_requests[pair]}.away"
+        fi
         [[ -e "${restart_requests[pair]}" ]] || continue
-        kill "${socat_pids[pair]}" 2>/dev/null
-        wait "${socat_pids[pair]}" 2>/dev/null
+        end_pair "$pair"
         start_pair "$pair" || exit 2
         rm -f "${restart_requests[pair]}"
     done

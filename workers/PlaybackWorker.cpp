@@ -208,9 +208,10 @@ int playChunks(SharedState& state, const WorkerJob& job, WorkerPort& port, Seria
                 continue;
             }
             // Cut by a stop: the loop's first step ends playback as after any stop.
-            if (playChunk(state, job, port, chunk, line, position, clock, log, trace) ==
-                Sent::Stopped)
-                continue;
+            const Sent sent = playChunk(state, job, port, chunk, line, position, clock, log, trace);
+            // A port that went away and came back: what fell due meanwhile was dropped.
+            for (const std::string& remark : port.takeRemarks()) log.writeLine(remark);
+            if (sent == Sent::Stopped) continue;
         }
         holding = false;
         if (!reader.finish(chunk)) break;
@@ -230,7 +231,7 @@ void playbackWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace&
         log.writeLine("Starting playing of file " + job.filePath);
 
         const std::unique_ptr<WorkerPort> port =
-            openWorkerPort(job.device, limitedWrites, log, state);
+            openWorkerPort(job.device, limitedWrites, log, state, job.reconnect);
         if (!port) return;
         SerialFileReader file;
         if (!file.open(job.filePath)) {

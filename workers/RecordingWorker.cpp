@@ -43,6 +43,8 @@ SystemError recordChunks(SharedState& state, const WorkerJob& job, WorkerPort& p
                 portFailure(Failure::Kind::PortLost, job.device.port, port.errorText()));
             return {};
         }
+        // A port that went away and came back leaves a gap without chunks, told here.
+        for (const std::string& remark : port.takeRemarks()) log.writeLine(remark);
         const std::int64_t now = perfCounterNow();
         const std::uint32_t timeOffset = timeOffsetBetween(start, now, frequency);
         if (count > 0) {
@@ -83,7 +85,7 @@ void recordingWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace
 
         // Before the file is created: a run that cannot start leaves the last recording as it was.
         const std::unique_ptr<WorkerPort> port = openWorkerPort(
-            job.device, [](SerialPort&) { return kRecordingTimeouts; }, log, state);
+            job.device, [](SerialPort&) { return kRecordingTimeouts; }, log, state, job.reconnect);
         if (!port) return;
         SerialFileWriter out;
         if (!out.open(job.filePath)) {

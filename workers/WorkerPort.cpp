@@ -4,6 +4,7 @@
 
 #include "network/NetworkPortName.h"
 #include "workers/PortOpening.h"
+#include "workers/ReconnectingPort.h"
 
 namespace {
 
@@ -23,11 +24,14 @@ private:
     SerialPort port_;
 };
 
-// A port that waits with others, used one call at a time with a serial port's limits.
+// A port that waits with others, used one call at a time with a serial port's limits. A
+// reconnecting port is looked after before each write too, for a run that never reads.
 class WaitingWorkerPort final : public WorkerPort {
 public:
-    WaitingWorkerPort(std::unique_ptr<WaitablePort> port, const SerialTimeouts& timeouts)
+    WaitingWorkerPort(std::unique_ptr<WaitablePort> port, const SerialTimeouts& timeouts,
+                      ReconnectingPort* reconnecting = nullptr)
         : port_(std::move(port)),
+          reconnecting_(reconnecting),
           firstByteWait_(timeouts.readTotalTimeoutConstant),
           writeLimit_(timeouts.writeTotalTimeoutConstant == 0
                           ? -1
@@ -41,12 +45,18 @@ public:
         return port_->readAvailable(buffer, count, bytesRead) || failedReading();
     }
     bool write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override {
+        if (reconnecting_) reconnecting_->lookAfter();
         if (port_->writeWithin(buffer, count, bytesWritten, writeLimit_)) return true;
         failure_ = port_->writeErrorText();
         return false;
     }
     void discardOutput() override { port_->discardOutput(); }
     const char* errorText() override { return failure_.c_str(); }
+    // The line's events have no place in a serial file: taken here so that none pile up.
+    std::vector<std::string> takeRemarks() override {
+        port_->takeLineEvents();
+        return port_->takeRemarks();
+    }
 
 private:
     bool failedReading() {
@@ -55,6 +65,7 @@ private:
     }
 
     std::unique_ptr<WaitablePort> port_;
+    ReconnectingPort* reconnecting_;  // port_ where it reconnects, else none
     std::chrono::milliseconds firstByteWait_;
     std::chrono::milliseconds writeLimit_;
     std::string failure_;
@@ -69,7 +80,20 @@ void reportOpenFailure(const Failure& failure, LogWriter& log, SharedState& stat
 
 std::unique_ptr<WorkerPort> openWorkerPort(const DeviceSettings& device,
                                            const WorkerTimeouts& timeouts, LogWriter& log,
-                                           SharedState& state) {
+                                           SharedState& state, bool reconnect) {
+    if (reconnect && ReconnectingPort::canReconnect(device.port)) {
+        OpenedPort opened;
+        if (const Failure failure = openDeviceSidePort(device, &opened); failure.happened()) {
+            reportOpenFailure(failure, log, state);
+            return nullptr;
+        }
+        for (const std::string& remark : opened.remarks) log.writeLine(remark);
+        auto reconnecting = std::make_unique<ReconnectingPort>(device, std::move(opened.port));
+        ReconnectingPort* const watched = reconnecting.get();
+        SerialPort unused;  // the limits are a serial port's: taken from a closed one's defaults
+        return std::make_unique<WaitingWorkerPort>(std::move(reconnecting), timeouts(unused),
+                                                   watched);
+    }
     if (looksLikeNetworkPort(device.port)) {
         OpenedPort opened;
         if (const Failure failure = openDeviceSidePort(device, &opened); failure.happened()) {

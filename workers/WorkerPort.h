@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/SerialPort.h"
 #include "log/LogWriter.h"
@@ -21,6 +23,9 @@ public:
     // Drops what was written but has not left yet (a close must not wait for it).
     virtual void discardOutput() = 0;
     virtual const char* errorText() = 0;
+    // What the port found worth a line in the run's log since the last call (a port that went
+    // away and came back, a device server's settings); none for a plain serial port.
+    virtual std::vector<std::string> takeRemarks() { return {}; }
 };
 
 // The timeouts a run sets on a serial port, given the port (whose own timeouts it may keep in
@@ -32,6 +37,8 @@ using WorkerTimeouts = std::function<SerialTimeouts(SerialPort&)>;
 // with the port's text and to the shared state for the front end; nothing is returned then. A
 // serial port that refuses the timeouts must not be used (a read or write could block for good
 // and a stop would never be seen): that is told as an open failure is.
+// With reconnect, a port that goes away during the run is waited for and reopened (see
+// ReconnectingPort): reads find nothing and writes are dropped meanwhile, and the remarks say so.
 std::unique_ptr<WorkerPort> openWorkerPort(const DeviceSettings& device,
                                            const WorkerTimeouts& timeouts, LogWriter& log,
-                                           SharedState& state);
+                                           SharedState& state, bool reconnect = false);

@@ -4,10 +4,11 @@
 #include "res/resource.h"
 
 DeviceSettingsDialog::DeviceSettingsDialog(HWND owner, const DeviceSettings& settings,
-                                           const std::string& devicePort)
+                                           const std::string& devicePort, bool reconnect)
     : Dialog(IDD_DEVICE_SETTINGS, owner),
       values_(dialogStartingValues(settings)),
-      devicePort_(devicePort) {}
+      devicePort_(devicePort),
+      reconnect_(reconnect) {}
 
 namespace {
 
@@ -50,6 +51,9 @@ bool DeviceSettingsDialog::onInitDialog() {
     fillPort(devicePortList_, device.entry, devicePort_);
     devicePortOn_.setCheck(device.ticked);
     devicePortList_.enable(device.ticked);
+
+    reconnectOn_.attach(item(IDC_RECONNECT_ON));
+    reconnectOn_.setCheck(reconnect_);
     return true;
 }
 
@@ -74,5 +78,6 @@ void DeviceSettingsDialog::onOK() {
     }
     values_ = chosen;
     devicePort_ = *devicePort;
+    reconnect_ = reconnectOn_.isChecked();
     endDialog(IDOK);
 }

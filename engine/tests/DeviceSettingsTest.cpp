@@ -1,7 +1,6 @@
-#include "engine/DeviceSettings.h"
-
 #include <gtest/gtest.h>
 
+#include "engine/DeviceSettings.h"
 #include "tests/support/DeviceSettingsOf.h"
 #include "tests/support/MemoryProfile.h"
 
@@ -52,6 +51,18 @@ TEST(DeviceSettings, StoreWritesInItsOrderAndRoundTrips) {
     EXPECT_EQ(loaded.dataBits, 7);
     EXPECT_EQ(loaded.parity, Parity{2});
     EXPECT_EQ(loaded.stopBits, StopBits{2});
+}
+
+TEST(DeviceSettings, ReconnectIsAValueOfItsOwnAndOnByDefault) {
+    MemoryProfile profile;
+    storeDeviceSettings(profile, settingsOf("COM5", 9600, 8, 0, 0));
+    EXPECT_TRUE(loadReconnect(profile));
+    storeReconnect(profile, false);
+    EXPECT_EQ(profile.writeOrder.back(), "Device/Reconnect");
+    EXPECT_FALSE(loadReconnect(profile));
+    EXPECT_EQ(loadDeviceSettings(profile).port, "COM5");
+    storeReconnect(profile, true);
+    EXPECT_TRUE(loadReconnect(profile));
 }
 
 TEST(DeviceSettings, DevicePortIsAValueOfItsOwnAndNoneByDefault) {

@@ -67,7 +67,10 @@ bool SerialPair::start(std::string* why) {
     directory_ = buffer.data();
     portName_ = directory_ + "/ttyA";
     devicePortName_ = directory_ + "/ttyB";
+    return startSocat(why);
+}
 
+bool SerialPair::startSocat(std::string* why) {
     std::string first = "pty,raw,echo=0,link=" + portName_;
     std::string second = "pty,raw,echo=0,link=" + devicePortName_;
     char program[] = "socat";
@@ -106,8 +109,36 @@ bool SerialPair::start(std::string* why) {
     }
 }
 
+bool SerialPair::takeAway() {
+    if (processId_ <= 0) return false;
+    endSocat();
+    // socat removes its links as it ends; a killed one may not have.
+    std::error_code ignored;
+    std::filesystem::remove(portName_, ignored);
+    std::filesystem::remove(devicePortName_, ignored);
+    return true;
+}
+
+bool SerialPair::bringBack(std::string* why) {
+    if (directory_.empty() || processId_ > 0) {
+        *why = "the pair was not taken away";
+        return false;
+    }
+    return startSocat(why);
+}
+
 bool SerialPair::stop() {
-    bool stopped = false;
+    const bool stopped = processId_ > 0;
+    endSocat();
+    if (!directory_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+        directory_.clear();
+    }
+    return stopped;
+}
+
+void SerialPair::endSocat() {
     if (processId_ > 0) {
         pid_t pid = static_cast<pid_t>(processId_);
         kill(pid, SIGTERM);
@@ -123,12 +154,5 @@ bool SerialPair::stop() {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         processId_ = -1;
-        stopped = true;
     }
-    if (!directory_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-        directory_.clear();
-    }
-    return stopped;
 }

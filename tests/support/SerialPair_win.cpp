@@ -26,6 +26,7 @@ const char* pairVariable(const char* name, int slot) {
 
 SerialPair::~SerialPair() {
     if (slot_ < 0) return;
+    if (away_) askWrapper("");
     std::lock_guard<std::mutex> lock(slotsMutex);
     slotInUse[slot_] = false;
 }
@@ -54,15 +55,34 @@ bool SerialPair::start(std::string* why) {
 
 // The pair belongs to the wrapper script, which ends it when asked through a file and makes a
 // new one for the tests after this; the request file goes once the new pair is there.
-bool SerialPair::stop() {
+bool SerialPair::stop() { return askWrapper(""); }
+
+// The same request with ".away" ends the pair and takes its names out of the prefix until the
+// plain request brings a new one.
+bool SerialPair::takeAway() {
+    away_ = askWrapper(".away");
+    return away_;
+}
+
+bool SerialPair::bringBack(std::string* why) {
+    if (askWrapper("")) {
+        away_ = false;
+        return true;
+    }
+    *why = "the test wrapper made no new pair";
+    return false;
+}
+
+bool SerialPair::askWrapper(const char* suffix) {
     if (slot_ < 0) return false;
-    const char* request = pairVariable("VELTRANE_TEST_PAIR_RESTART", slot_);
-    if (!request || !*request) return false;
-    HANDLE file = CreateFileA(request, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    const char* restart = pairVariable("VELTRANE_TEST_PAIR_RESTART", slot_);
+    if (!restart || !*restart) return false;
+    const std::string request = std::string(restart) + suffix;
+    HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (GetFileAttributesA(request) != INVALID_FILE_ATTRIBUTES) {
+    while (GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (std::chrono::steady_clock::now() > giveUp) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

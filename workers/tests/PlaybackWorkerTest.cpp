@@ -419,3 +419,36 @@ TEST_P(FarTimeOffsetTest, IsAwaitedInSteps500MsApart) {
 
 INSTANTIATE_TEST_SUITE_P(PlaybackWorker, FarTimeOffsetTest,
                          ::testing::Values(429'496'730u, 429'496'750u, 858'993'460u, 0xFFFFFFFFu));
+
+// With reconnect, a port that goes away does not end the playback: what fell due while it was
+// away is dropped, and the chunks after it come back on their schedule.
+TEST_F(PlaybackWorkerTest, WithReconnectWhatFellDueWhileAwayIsSkipped) {
+    ASSERT_TRUE(writeSerialFile(
+        job_.filePath, {{0, bytesOf("first")}, {15, bytesOf("lost")}, {40, bytesOf("after")}}));
+    job_.reconnect = true;
+    startPlaying(0);
+    EXPECT_EQ(joined(receiveAtDevice(5, milliseconds(5000))), bytesOf("first"));
+    device_.close();
+    ASSERT_TRUE(pair_.takeAway());
+    // The line comes once the write at 1.5 s has failed into the missing port.
+    const auto logged = [&](const std::string& text) {
+        for (int i = 0; i < 1000 && logText().find(text) == std::string::npos; ++i)
+            std::this_thread::sleep_for(milliseconds(10));
+        return logText().find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(logged("Sending 4 bytes for time offset 15"));
+    std::string why;
+    ASSERT_TRUE(pair_.bringBack(&why)) << why;
+    ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8,
+                             Parity::None, StopBits::One));
+    EXPECT_EQ(joined(receiveAtDevice(5, milliseconds(5000))), bytesOf("after"));
+    awaitEnd();
+    const std::string log = logText();
+    const std::size_t away = log.find(pair_.portName() + " went away");
+    const std::size_t back = log.find(pair_.portName() + " is back after");
+    ASSERT_NE(away, std::string::npos) << log;
+    ASSERT_NE(back, std::string::npos) << log;
+    EXPECT_LT(away, back);
+    EXPECT_NE(log.find("4 bytes written meanwhile were dropped", back), std::string::npos) << log;
+    EXPECT_EQ(state_.failureOf(runNumber_).kind, Failure::Kind::None);
+}

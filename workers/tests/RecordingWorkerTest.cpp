@@ -277,3 +277,44 @@ TEST(WorkerEntries, ReturnAtOnceWithoutState) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_TRUE(sink.lines().empty());
 }
+
+// With reconnect, a port that goes away and comes back leaves a gap without chunks in the same
+// file, and the log tells it.
+TEST_F(RecordingWorkerTest, WithReconnectThePortComingBackContinuesTheSameFile) {
+    job_.reconnect = true;
+    startRecording();
+    const auto eventually = [](auto condition) {
+        for (int i = 0; i < 1000 && !condition(); ++i)
+            std::this_thread::sleep_for(milliseconds(10));
+        return condition();
+    };
+    ASSERT_TRUE(sendFromDevice({1, 2, 3}));
+    ASSERT_TRUE(eventually([&] { return state_.bytesMoved.load() == 3; }));
+    device_.close();
+    ASSERT_TRUE(pair_.takeAway());
+    ASSERT_TRUE(eventually([&] { return logText().find(" went away") != std::string::npos; }));
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_TRUE(state_.recording.load());
+    std::string why;
+    ASSERT_TRUE(pair_.bringBack(&why)) << why;
+    ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8,
+                             Parity::None, StopBits::One));
+    ASSERT_TRUE(sendFromDevice({4, 5}));
+    ASSERT_TRUE(eventually([&] { return state_.bytesMoved.load() == 5; }));
+    stopRecording();
+
+    const auto chunks = readSerialFile(job_.filePath);
+    std::vector<std::uint8_t> recorded;
+    for (const auto& chunk : chunks)
+        recorded.insert(recorded.end(), chunk.data, chunk.data + chunk.length);
+    EXPECT_EQ(recorded, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+    ASSERT_GE(chunks.size(), 2u);
+    EXPECT_GE(chunks.back().timeOffset, chunks.front().timeOffset + 3) << "the time away";
+    const std::string log = logText();
+    const std::size_t away = log.find(pair_.portName() + " went away");
+    const std::size_t back = log.find(pair_.portName() + " is back after");
+    ASSERT_NE(back, std::string::npos) << log;
+    EXPECT_LT(away, back);
+    EXPECT_NE(log.find("Recording was stopped", back), std::string::npos);
+    EXPECT_EQ(state_.failureOf(runNumber_).kind, Failure::Kind::None);
+}

@@ -1,6 +1,7 @@
-// A port that will not open at Record or Play, or that goes away during a recording, is named in
-// the window with the system's reason: once in an error box, and in the status line until the
-// next run. A port that does not open is a COM name that the prefix maps to nothing.
+// A port that will not open at Record or Play, or that goes away during a recording that does
+// not reconnect, is named in the window with the system's reason: once in an error box, and in
+// the status line until the next run. A port that does not open is a COM name that the prefix
+// maps to nothing. A recording that reconnects goes on once its port is back.
 #include "app/tests/ui/UiTestSupport.h"
 
 namespace {
@@ -51,6 +52,7 @@ TEST(PortFailure, RecordingWhosePortGoesAwayStopsSaysSoAndKeepsWhatCame) {
     ASSERT_TRUE(device.open());
     UiProgram program;
     usePort(program, device);
+    ASSERT_TRUE(program.writeDword("Device", "Reconnect", 0));
     ASSERT_TRUE(started(program));
     const std::vector<std::string> claims = program.valueNames("Sessions");
     ASSERT_EQ(claims.size(), 1u);
@@ -65,4 +67,28 @@ TEST(PortFailure, RecordingWhosePortGoesAwayStopsSaysSoAndKeepsWhatCame) {
                               "Port " + port + " failed");
     EXPECT_EQ(readRecordedFile(claims[0]).data, "before the end\r\n");
     EXPECT_EQ(transportControlsOf(program), kStoppedWithFile);
+}
+
+TEST(PortFailure, RecordingWhosePortComesBackGoesOnInTheSameFile) {
+    TestDevice device;
+    ASSERT_TRUE(device.open());
+    UiProgram program;
+    usePort(program, device);
+    ASSERT_TRUE(started(program));
+    const std::vector<std::string> claims = program.valueNames("Sessions");
+    ASSERT_EQ(claims.size(), 1u);
+    ASSERT_TRUE(program.click(IDC_RECORD_BUTTON));
+    ASSERT_TRUE(statusBecomes(program, "Recording"));
+    ASSERT_TRUE(device.send("before\r\n"));
+    ASSERT_TRUE(waitUntil([&] { return !readRecordedFile(claims[0]).data.empty(); }, kStateLimit));
+    ASSERT_TRUE(device.unplug());
+    EXPECT_FALSE(program.dialog("Veltrane Error", 1500ms)) << "the recording ended";
+    ASSERT_TRUE(device.plugBackIn());
+    ASSERT_TRUE(device.send("after\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return readRecordedFile(claims[0]).data == "before\r\nafter\r\n"; },
+                          kStateLimit))
+        << readRecordedFile(claims[0]).data;
+    ASSERT_TRUE(program.click(IDC_STOP_BUTTON));
+    EXPECT_TRUE(
+        waitUntil([&] { return transportControlsOf(program) == kStoppedWithFile; }, kStateLimit));
 }

@@ -148,6 +148,28 @@ TEST(DeviceSettingsDialog, DevicePortIsOffUntilTickedThenStoredBesideTheOthers) 
     ASSERT_TRUE(closeDialog(again, IDCANCEL));
 }
 
+TEST(DeviceSettingsDialog, ReconnectIsOnUntilUntickedThenStoredBesideTheOthers) {
+    UiProgram program;
+    storeDevice(program, {"COM5", 9600, 8, 0, 0});
+    ASSERT_TRUE(started(program));
+
+    UiDialog dialog = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(dialog) << "no \"Device Settings\" dialog";
+    EXPECT_TRUE(dialog.checked(IDC_RECONNECT_ON));
+    ASSERT_TRUE(dialog.click(IDC_RECONNECT_ON));
+    ASSERT_TRUE(closeDialog(dialog, IDOK));
+
+    DWORD reconnect = 1;
+    EXPECT_TRUE(program.readDword("Device", "Reconnect", reconnect));
+    EXPECT_EQ(reconnect, 0u);
+    EXPECT_EQ(storedDevice(program), (StoredDevice{"COM5", 9600, 8, 0, 0}));
+
+    UiDialog again = openDialog(program, ID_SERIAL_DEVICE, "Device Settings");
+    ASSERT_TRUE(again) << "no second \"Device Settings\" dialog";
+    EXPECT_FALSE(again.checked(IDC_RECONNECT_ON));
+    ASSERT_TRUE(closeDialog(again, IDCANCEL));
+}
+
 namespace {
 
 struct LoggingControls {

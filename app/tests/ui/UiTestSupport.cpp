@@ -151,6 +151,17 @@ bool TestDevice::goAway() {
     return pair_.stop();
 }
 
+bool TestDevice::unplug() {
+    port_.close();
+    return pair_.takeAway();
+}
+
+bool TestDevice::plugBackIn() {
+    std::string why;
+    return pair_.bringBack(&why) && port_.open(SerialPort::devicePath(pair_.devicePortName()), 9600,
+                                               8, Parity::None, StopBits::One);
+}
+
 bool TestDevice::send(const std::string& bytes) {
     std::uint32_t written = 0;
     return port_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&

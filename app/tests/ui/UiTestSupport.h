@@ -77,6 +77,10 @@ public:
     bool send(const std::string& bytes);
     // Ends the pair, as an unplugged adapter ends a port; later tests get a new pair.
     bool goAway();
+    // Ends the pair and keeps its names, as an adapter unplugged; then a new pair under them,
+    // as the adapter plugged back in, with the device side open again.
+    bool unplug();
+    bool plugBackIn();
     // Reads until `wanted` bytes came or the limit passed.
     std::string receive(std::size_t wanted, std::chrono::milliseconds limit);
 
