@@ -89,3 +89,13 @@ std::optional<DeviceSettings> lineSettingsFrom(const Arguments& arguments, std::
     settings.stopBits = stopBits.value_or(settings.stopBits);
     return settings;
 }
+
+OptionSpec reconnectOption() { return {"--reconnect", false, ""}; }
+
+std::string reconnectHelp() {
+    return "      --reconnect        a serial port (or device server) that goes away, an\n"
+           "                         adapter unplugged, is waited for and reopened with the\n"
+           "                         same settings (on Linux also by its /dev/serial/by-id\n"
+           "                         name), and the run goes on; a conversation file marks\n"
+           "                         the gap as data lost with the time away\n";
+}

@@ -24,3 +24,7 @@ std::optional<DeviceSettings> deviceSettingsFrom(const Arguments& arguments, std
 std::vector<OptionSpec> lineSettingOptions();
 std::string lineSettingsHelp();
 std::optional<DeviceSettings> lineSettingsFrom(const Arguments& arguments, std::string* error);
+
+// --reconnect, which record, play, monitor and respond take alike, and its help lines.
+OptionSpec reconnectOption();
+std::string reconnectHelp();

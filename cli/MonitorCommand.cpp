@@ -29,6 +29,7 @@ struct MonitorRequest {
     std::string outputPath;
     std::optional<double> duration;
     bool quiet = false;
+    bool reconnect = false;
 };
 
 bool endsInPcapng(const std::string& path) {
@@ -117,17 +118,20 @@ std::optional<MonitorRequest> monitorRequestFrom(const Arguments& arguments, std
         }
     }
     request.quiet = arguments.has("--quiet");
+    request.reconnect = arguments.has("--reconnect");
     return request;
 }
 
 // Both ports opened, the pseudo-terminal's path told (a script reads it from standard output),
 // then the file made.
 Failure openAll(const MonitorRequest& request, MonitorToFile& open, Console& console) {
-    return openMonitorToFile(request.pairs, request.outputPath, "veltrane-cli " VELTRANE_VERSION,
-                             open, [&console](const std::string& programPath) {
-                                 std::fprintf(console.out, "%s\n", programPath.c_str());
-                                 std::fflush(console.out);
-                             });
+    return openMonitorToFile(
+        request.pairs, request.outputPath, "veltrane-cli " VELTRANE_VERSION, open,
+        [&console](const std::string& programPath) {
+            std::fprintf(console.out, "%s\n", programPath.c_str());
+            std::fflush(console.out);
+        },
+        request.reconnect);
 }
 
 double secondsSince(Clock::time_point start) {
@@ -224,6 +228,7 @@ std::vector<OptionSpec> monitorOptions() {
     options.push_back({"--device-port", true, ""});
     options.push_back({"-o", true, "--output"});
     options.push_back({"--duration", true, ""});
+    options.push_back(reconnectOption());
     return options;
 }
 
@@ -251,8 +256,8 @@ Command monitorCommand() {
             "      --device-port PORT the device's serial port, or its device server:\n"
             "                         rfc2217://HOST:PORT or tcp://HOST:PORT\n"
             "  -o, --output OUT       the conversation file to write (.pcapng, needed)\n" +
-                lineSettingsHelp() +
-                "      --duration SECONDS stop after this long\n"
+                lineSettingsHelp() + "      --duration SECONDS stop after this long\n" +
+                reconnectHelp() +
                 "  -q, --quiet            no progress and no messages but errors\n"
                 "  -h, --help             this help\n\n"
                 "Exit status: see veltrane-cli --help.\n",

@@ -23,6 +23,7 @@
 #include "workers/ConversationPlayback.h"
 #include "workers/PerfCounter.h"
 #include "workers/PortOpening.h"
+#include "workers/ReconnectingPort.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -54,6 +55,7 @@ struct PlayOptions {
     long long passes = 1;  // 0: until Ctrl+C
     std::optional<std::string> reportPath;
     std::optional<std::string> logPath;
+    bool reconnect = false;
 };
 
 std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::string* error) {
@@ -100,6 +102,7 @@ std::optional<PlayOptions> playOptionsFrom(const Arguments& arguments, std::stri
     }
     options.reportPath = arguments.value("--report");
     options.logPath = arguments.value("--log");
+    options.reconnect = arguments.has("--reconnect");
     if (auto refusal =
             overwriteRefusal({{options.reportPath, "write the report into"},
                               {options.logPath, "write the log into"}},
@@ -132,6 +135,7 @@ WorkerJob playJobFrom(const PlayOptions& options, ChunkTimingObserver& timing) {
     job.device = options.device;
     job.startPosition = options.fromTenths;
     job.speed = options.speed;
+    job.reconnect = options.reconnect;
     if (options.logPath) {
         job.log.loggingOn = true;
         job.log.logFile = *options.logPath;
@@ -203,6 +207,16 @@ int wordOutcome(const PlayOptions& options, const PlayWait& wait, const PlayTimi
 struct ConversationPorts {
     std::vector<OpenedPort> opened;
     std::vector<PlayedPort> played;
+    // Those that reconnect: a replay only writes, so it looks after them itself.
+    std::vector<ReconnectingPort*> reconnecting;
+
+    // Reopens what came back and tells what went and came.
+    void lookAfter(PortRemarks& remarks) {
+        for (ReconnectingPort* port : reconnecting) {
+            port->lookAfter();
+            remarks.add(port->takeRemarks());
+        }
+    }
 };
 
 // Each --port against the file's interfaces, then each port opened with the line settings.
@@ -220,19 +234,22 @@ Failure openConversationPorts(const PlayOptions& options, ConversationPorts& por
         DeviceSettings settings = options.device;
         settings.port = port.port;
         OpenedPort& opened = ports.opened[port.interfaceIndex];
-        if (const Failure failure = openDeviceSidePort(settings, &opened); failure.happened())
+        if (const Failure failure = openDeviceSide(settings, options.reconnect, &opened);
+            failure.happened())
             return failure;
         tellOpenedPort(console, kName, opened, false);
         ports.played[port.interfaceIndex] = {opened.port.get(), port.port};
+        if (auto* reconnecting = dynamic_cast<ReconnectingPort*>(opened.port.get()))
+            ports.reconnecting.push_back(reconnecting);
     }
     return {};
 }
 
 // One pass of a conversation file's device bursts, drawing the progress of all passes so far.
-Failure playConversationPass(const PlayOptions& options, std::span<const PlayedPort> ports,
+Failure playConversationPass(const PlayOptions& options, ConversationPorts& ports,
                              ChunkTimingObserver& timing, bool append,
                              const InterruptWatch& interrupts, ProgressLine& progress,
-                             Clock::time_point start, PlayWait& wait) {
+                             PortRemarks& remarks, Clock::time_point start, PlayWait& wait) {
     ConversationReader reader;
     if (const Failure failure = reader.open(options.filePath); failure.happened()) return failure;
     ConversationPlay play;
@@ -247,9 +264,11 @@ Failure playConversationPass(const PlayOptions& options, std::span<const PlayedP
     }
     ConversationPlayCounts counts;
     Clock::time_point drawn = Clock::now();
-    const Failure failure =
-        playConversation(reader, ports, play, counts, [&](const ConversationPlayCounts& sofar) {
+    const Failure failure = playConversation(
+        reader, ports.played, play, counts, [&](const ConversationPlayCounts& sofar) {
+            ports.lookAfter(remarks);
             if (Clock::now() - drawn >= kProgressStep) {
+                remarks.tell([&progress] { progress.end(); });
                 drawn = Clock::now();
                 progress.show(std::chrono::duration<double>(drawn - start).count(),
                               wait.chunks + sofar.bursts, wait.bytes + sofar.bytes);
@@ -275,13 +294,14 @@ int runConversationPlay(const PlayOptions& options, Console& console) {
     TallyingObserver timing(tally);
     const InterruptWatch interrupts;
     ProgressLine progress(console);
+    PortRemarks remarks(console, kName, false);
     const Clock::time_point start = Clock::now();
     PlayWait wait;
     for (long long pass = 1; options.passes == 0 || pass <= options.passes; ++pass) {
         if (interrupts.interrupted()) break;
         const std::uint64_t before = wait.chunks;
-        wait.failure = playConversationPass(options, ports.played, timing, pass > 1, interrupts,
-                                            progress, start, wait);
+        wait.failure = playConversationPass(options, ports, timing, pass > 1, interrupts, progress,
+                                            remarks, start, wait);
         if (wait.failure.happened()) break;
         if (pass == 1 && wait.chunks == before && options.fromMicros > 0 &&
             !interrupts.interrupted()) {
@@ -289,6 +309,8 @@ int runConversationPlay(const PlayOptions& options, Console& console) {
                                  options.filePath + " holds nothing at or after --from");
         }
     }
+    progress.end();
+    remarks.tell();
     progress.show(std::chrono::duration<double>(Clock::now() - start).count(), wait.chunks,
                   wait.bytes);
     progress.end();
@@ -324,6 +346,7 @@ std::vector<OptionSpec> playOptions() {
     options.push_back({"--loop", true, ""});
     options.push_back({"--report", true, ""});
     options.push_back({"--log", true, ""});
+    options.push_back(reconnectOption());
     return options;
 }
 
@@ -350,7 +373,8 @@ Command playCommand() {
                 "      --speed FACTOR     play FACTOR times as fast, 0.1 to 100 (1)\n"
                 "      --loop COUNT       play COUNT times, or forever until Ctrl+C (1)\n"
                 "      --report FILE      also write the report as JSON into FILE\n"
-                "      --log FILE         log the playback's events into FILE\n"
+                "      --log FILE         log the playback's events into FILE\n" +
+                reconnectHelp() +
                 "  -q, --quiet            no progress\n"
                 "  -h, --help             this help\n\n"
                 "Exit status: see veltrane-cli --help; chunks the port refused count as a\n"

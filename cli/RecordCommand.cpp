@@ -15,6 +15,7 @@
 #include "conversation/ConversationWriter.h"
 #include "workers/ConversationRecording.h"
 #include "workers/PortOpening.h"
+#include "workers/ReconnectingPort.h"
 #include "workers/Workers.h"
 
 namespace {
@@ -45,6 +46,7 @@ struct RecordRequest {
     std::optional<double> duration;
     std::optional<double> idleStop;
     bool quiet = false;
+    bool reconnect = false;
 };
 
 std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::string* error) {
@@ -64,7 +66,9 @@ std::optional<RecordRequest> recordRequestFrom(const Arguments& arguments, std::
         return std::nullopt;
     }
     request.quiet = arguments.has("--quiet");
+    request.reconnect = arguments.has("--reconnect");
     WorkerJob& job = request.job;
+    job.reconnect = request.reconnect;
     job.filePath = arguments.positionals()[0];
     job.device = *device;
     request.ports = arguments.values("--port");
@@ -189,7 +193,8 @@ int runConversationRecord(const RecordRequest& request, Console& console) {
     for (std::size_t i = 0; i < request.ports.size(); ++i) {
         DeviceSettings settings = job.device;
         settings.port = request.ports[i];
-        if (const Failure failure = openDeviceSidePort(settings, &opened[i]); failure.happened())
+        if (const Failure failure = openDeviceSide(settings, request.reconnect, &opened[i]);
+            failure.happened())
             return reportFailure(console, kName, failure);
         tellOpenedPort(console, kName, opened[i], request.quiet);
         recorded.push_back({opened[i].port.get(), settings.port});
@@ -265,6 +270,7 @@ std::vector<OptionSpec> recordOptions() {
     options.push_back({"--idle-stop", true, ""});
     options.push_back({"--log", true, ""});
     options.push_back({"--log-date", false, ""});
+    options.push_back(reconnectOption());
     return options;
 }
 
@@ -285,7 +291,8 @@ Command recordCommand() {
                 "      --duration SECONDS  stop after this long\n"
                 "      --idle-stop SECONDS stop after this long without data\n"
                 "      --log FILE         log the recording's events into FILE\n"
-                "      --log-date         start each log line with the date\n"
+                "      --log-date         start each log line with the date\n" +
+                reconnectHelp() +
                 "  -q, --quiet            no progress and no messages but errors\n"
                 "  -h, --help             this help\n\n"
                 "Exit status: see veltrane-cli --help.\n",

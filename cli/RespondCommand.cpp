@@ -26,6 +26,7 @@
 #include "workers/AnswerSources.h"
 #include "workers/AnsweringEngine.h"
 #include "workers/PortOpening.h"
+#include "workers/ReconnectingPort.h"
 #include "workers/RecordedDeviceLines.h"
 #include "workers/SilenceGap.h"
 
@@ -44,6 +45,7 @@ struct RespondOptions {
     std::optional<std::string> reportPath;
     std::optional<std::string> logPath;
     bool quiet = false;
+    bool reconnect = false;
 };
 
 std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std::string* error) {
@@ -95,6 +97,7 @@ std::optional<RespondOptions> respondOptionsFrom(const Arguments& arguments, std
         return std::nullopt;
     }
     options.quiet = arguments.has("--quiet");
+    options.reconnect = arguments.has("--reconnect");
     return options;
 }
 
@@ -223,6 +226,8 @@ public:
     }
     void remark(const std::string& text) override { shared_.remark(prefix_ + text); }
     void lineChanged(const LineEvent& event) override {
+        // A port that was away and is back has said so in its remarks.
+        if (event.kind == LineEventKind::DataLost) return;
         log("The program set " + lineEventText(event));
     }
     void missed(const StandInMiss& miss) override {
@@ -308,7 +313,8 @@ Failure openStandInPorts(const RespondOptions& options, Console& console,
     for (const auto& port : ports) {
         DeviceSettings settings = options.device;
         settings.port = port->name;
-        if (const Failure failure = openHostSidePort(settings, &port->host); failure.happened())
+        if (const Failure failure = openHostSide(settings, options.reconnect, &port->host);
+            failure.happened())
             return failure;
         if (!port->host.programPath.empty()) {
             std::fprintf(console.out, "%s\n", port->host.programPath.c_str());
@@ -426,6 +432,7 @@ std::vector<OptionSpec> respondOptions() {
     options.push_back({"--rules", true, ""});
     options.push_back({"--modbus", false, ""});
     options.push_back({"--modbus-map", true, ""});
+    options.push_back(reconnectOption());
     return options;
 }
 
@@ -474,7 +481,8 @@ Command respondCommand() {
             "      --modbus-map MAP.csv  the slave's values from MAP.csv (info --modbus-map\n"
             "                         writes one); its rows win over what was learned\n"
             "      --report FILE      also write the report as JSON into FILE\n"
-            "      --log FILE         log each request (in hex) and what answered it into FILE\n"
+            "      --log FILE         log each request (in hex) and what answered it into FILE\n" +
+            reconnectHelp() +
             "  -q, --quiet            no progress and no messages but errors\n"
             "  -h, --help             this help\n\n"
             "A rules file: a rule is a `when` line (the request), an `answer` line, then\n"

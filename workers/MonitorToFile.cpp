@@ -1,10 +1,12 @@
 #include "workers/MonitorToFile.h"
 
 #include "workers/MonitorRelay.h"
+#include "workers/ReconnectingPort.h"
 
 Failure openMonitorToFile(std::span<const MonitorPairSettings> pairs, const std::string& path,
                           const std::string& application, MonitorToFile& open,
-                          const std::function<void(const std::string&)>& tellProgramPath) {
+                          const std::function<void(const std::string&)>& tellProgramPath,
+                          bool reconnect) {
     ConversationHeader header{application, {}};
     open.pairs.clear();
     open.pairs.reserve(pairs.size());
@@ -12,9 +14,11 @@ Failure openMonitorToFile(std::span<const MonitorPairSettings> pairs, const std:
         MonitoredPair& pair = open.pairs.emplace_back();
         pair.hostName = settings.host.port;
         pair.deviceName = settings.device.port;
-        if (Failure failure = openHostSidePort(settings.host, &pair.host); failure.happened())
+        if (Failure failure = openHostSide(settings.host, reconnect, &pair.host);
+            failure.happened())
             return failure;
-        if (Failure failure = openDeviceSidePort(settings.device, &pair.device); failure.happened())
+        if (Failure failure = openDeviceSide(settings.device, reconnect, &pair.device);
+            failure.happened())
             return failure;
         if (!pair.host.programPath.empty() && tellProgramPath)
             tellProgramPath(pair.host.programPath);

@@ -38,9 +38,12 @@ struct MonitorToFile {
 // side's program path to tellProgramPath (a pseudo-terminal's only; it may be empty), and only
 // then makes the file, with an interface for each pair in their order: a run that cannot start
 // leaves a file of that name as it was. `application` names the writer in the file's header.
+// With `reconnect`, a serial port (or device server) on either side that goes away is waited
+// for and reopened (ReconnectingPort) instead of ending the run.
 Failure openMonitorToFile(std::span<const MonitorPairSettings> pairs, const std::string& path,
                           const std::string& application, MonitorToFile& open,
-                          const std::function<void(const std::string&)>& tellProgramPath);
+                          const std::function<void(const std::string&)>& tellProgramPath,
+                          bool reconnect = false);
 
 // Runs the monitor (see runMonitor) on the calling thread, every burst into the file, which
 // reaches the system at least every 100 ms; `tick`, when given, gets the monitor's monotonic

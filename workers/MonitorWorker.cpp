@@ -28,8 +28,8 @@ void monitorWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
         pair.device.port = job.devicePort;
         MonitorToFile open;
         // A run that cannot start ends without announcing it, as the recording worker does.
-        if (Failure failure =
-                openMonitorToFile({&pair, 1}, job.filePath, job.application, open, {});
+        if (Failure failure = openMonitorToFile({&pair, 1}, job.filePath, job.application, open, {},
+                                                job.reconnect);
             failure.happened()) {
             log.writeLine("Monitoring could not start: " + failure.subject + ": " +
                           failure.reason());
@@ -46,7 +46,8 @@ void monitorWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
             std::uint64_t startMicros = 0;
             std::uint64_t lastBytes = 0;
             ended = monitorIntoFile(
-                open, state.stopFlag(), state.monitorCounts, [&](std::uint64_t now) {
+                open, state.stopFlag(), state.monitorCounts,
+                [&](std::uint64_t now) {
                     if (startMicros == 0) startMicros = now;
                     state.currentPosition.store(
                         static_cast<std::uint32_t>((now - startMicros) / kMicrosPerTenth));
@@ -56,7 +57,9 @@ void monitorWorker(SharedState* statePointer, const WorkerJob& job, DebugTrace& 
                             std::min<std::uint64_t>(bytes - lastBytes, 100)));
                         lastBytes = bytes;
                     }
-                });
+                },
+                // A port going away and coming back, a program connecting: for the log.
+                [&log](const std::string& remark) { log.writeLine(remark); });
             trace.trace(DebugTrace::kLevel, "Monitoring finished\r\n");
         }
         // Whatever ended the run, what was passed before is in the file once it is closed; a

@@ -272,3 +272,11 @@ Failure openReconnectingDeviceSidePort(const DeviceSettings& settings, OpenedPor
         opened->port = std::make_unique<ReconnectingPort>(settings, std::move(opened->port));
     return {};
 }
+
+Failure openReconnectingHostSidePort(const DeviceSettings& settings, OpenedPort* opened) {
+    if (const Failure failure = openHostSidePort(settings, opened); failure.happened())
+        return failure;
+    if (ReconnectingPort::canReconnect(settings.port))
+        opened->port = std::make_unique<ReconnectingPort>(settings, std::move(opened->port));
+    return {};
+}

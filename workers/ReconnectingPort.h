@@ -100,3 +100,15 @@ private:
 // Opens the device's side named by settings.port as openDeviceSidePort does; a port that can
 // come back (canReconnect) is wrapped in a ReconnectingPort.
 Failure openReconnectingDeviceSidePort(const DeviceSettings& settings, OpenedPort* opened);
+// The same for the host's side (openHostSidePort): a serial port there may come back too.
+Failure openReconnectingHostSidePort(const DeviceSettings& settings, OpenedPort* opened);
+
+// Either side opened to reconnect or not, as the run was asked.
+inline Failure openDeviceSide(const DeviceSettings& settings, bool reconnect, OpenedPort* opened) {
+    return reconnect ? openReconnectingDeviceSidePort(settings, opened)
+                     : openDeviceSidePort(settings, opened);
+}
+inline Failure openHostSide(const DeviceSettings& settings, bool reconnect, OpenedPort* opened) {
+    return reconnect ? openReconnectingHostSidePort(settings, opened)
+                     : openHostSidePort(settings, opened);
+}

@@ -26,8 +26,9 @@ struct WorkerJob {
     bool answerWithModbus = true;
     // A conversation of several ports (interfaces): the one that plays, or that is answered.
     std::uint32_t interfaceIndex = 0;
-    // Recording and playback of a serial file: a port that goes away (an adapter unplugged) is
-    // waited for and reopened, instead of ending the run. The gap is time without chunks in a
-    // recording; a playback drops what fell due meanwhile. The run's log tells both.
+    // Recording and playback of a serial file, and monitoring: a port that goes away (an
+    // adapter unplugged) is waited for and reopened, instead of ending the run. The gap is time
+    // without chunks in a recording (in a conversation, a data-lost event); a playback drops
+    // what fell due meanwhile. The run's log tells both.
     bool reconnect = false;
 };
