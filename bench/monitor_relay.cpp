@@ -4,7 +4,9 @@
 // bridging the same two pairs natively, the same with its own pseudo-terminal as the program's
 // side, and, when given, veltrane-cli.exe under Wine on two mapped COM ports. For each:
 // - a byte's journey: small messages one at a time, each way in turn, from the write at one end
-//   to the read at the other, and what that adds to the floor;
+//   to the read at the other, and what that adds to the floor. All of them run at once and each
+//   message goes through each of them in turn, so that on a busy machine each sees the same
+//   load: timed minutes apart, one would see a quiet spell and another a busy one;
 // - both directions streaming at once for a minute (unless told otherwise) at 1 MB/s each way,
 //   ten times what a 921600-baud line carries: every byte must arrive, in order, and the
 //   monitor's file must hold them all, each way. A pseudo-terminal pair has no line speed: an
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "bench/BackgroundProgram.h"
@@ -117,28 +120,46 @@ struct Journeys {
     double p50 = 0, p99 = 0, max = 0;
 };
 
-Journeys timeJourneys(const Ends& ends) {
-    Journeys result;
-    std::vector<double> times;
+// Message i's way from one end to the other (host to device for even i), in milliseconds; none
+// when it was lost or changed.
+std::optional<double> timeJourney(const Ends& ends, int i) {
     std::uint8_t message[kMessageBytes], got[kMessageBytes];
+    const bool toDevice = i % 2 == 0;
+    const int from = toDevice ? ends.host : ends.device, to = toDevice ? ends.device : ends.host;
+    for (std::size_t k = 0; k < kMessageBytes; ++k) message[k] = static_cast<std::uint8_t>(i + k);
+    const auto sent = BenchClock::now();
+    if (!writeAll(from, message, sizeof message)) return std::nullopt;
+    const auto arrived = readExactly(to, got, sizeof got, std::chrono::seconds(2));
+    if (!arrived || std::memcmp(message, got, sizeof got) != 0) return std::nullopt;
+    return std::chrono::duration<double, std::milli>(*arrived - sent).count();
+}
+
+// Each message through each of the ways in turn; one result per way, in their order. A way that
+// lost a message is left out of the rest.
+std::vector<Journeys> timeJourneysInTurn(const std::vector<const Ends*>& ways) {
+    std::vector<std::vector<double>> times(ways.size());
+    std::vector<bool> lost(ways.size(), false);
     for (int i = 0; i < kJourneys; ++i) {
-        const bool toDevice = i % 2 == 0;
-        const int from = toDevice ? ends.host : ends.device,
-                  to = toDevice ? ends.device : ends.host;
-        for (std::size_t k = 0; k < kMessageBytes; ++k)
-            message[k] = static_cast<std::uint8_t>(i + k);
-        const auto sent = BenchClock::now();
-        if (!writeAll(from, message, sizeof message)) return result;
-        const auto arrived = readExactly(to, got, sizeof got, std::chrono::seconds(2));
-        if (!arrived || std::memcmp(message, got, sizeof got) != 0) return result;
-        times.push_back(std::chrono::duration<double, std::milli>(*arrived - sent).count());
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (std::size_t w = 0; w < ways.size(); ++w) {
+            if (lost[w]) continue;
+            const std::optional<double> time = timeJourney(*ways[w], i);
+            if (time) {
+                times[w].push_back(*time);
+            } else {
+                lost[w] = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
     }
-    result.complete = true;
-    result.p50 = percentile(times, 0.50);
-    result.p99 = percentile(times, 0.99);
-    result.max = *std::max_element(times.begin(), times.end());
-    return result;
+    std::vector<Journeys> results(ways.size());
+    for (std::size_t w = 0; w < ways.size(); ++w) {
+        if (lost[w]) continue;
+        results[w].complete = true;
+        results[w].p50 = percentile(times[w], 0.50);
+        results[w].p99 = percentile(times[w], 0.99);
+        results[w].max = *std::max_element(times[w].begin(), times[w].end());
+    }
+    return results;
 }
 
 // One direction of the flat-out stream: a byte's value follows from its place, so the reader
@@ -233,64 +254,94 @@ struct Relay {
     std::chrono::seconds startLimit;
 };
 
+// One way from the program's end to the device's, passing bytes: the floor's single pair, or a
+// relay between two pairs.
+struct Way {
+    std::string name;
+    SerialPair hostPair, devicePair;  // the floor uses only the first
+    BackgroundProgram program;        // none for the floor
+    Ends ends;
+    fs::path file;
+    Journeys journeys;
+    bool floor = false;
+};
+
 class Bench {
 public:
     explicit Bench(std::chrono::seconds streamLength) : streamLength_(streamLength) {}
 
-    void floor() {
-        SerialPair pair;
+    void startFloor() {
+        auto way = std::make_unique<Way>();
+        way->name = "none (one pair)";
+        way->floor = true;
         std::string why;
-        Ends ends;
-        if (!pair.start(&why) ||
-            !waitUntilPassing(pair.portName(), openRawTerminal(pair.devicePortName()), ends,
+        if (!way->hostPair.start(&why) ||
+            !waitUntilPassing(way->hostPair.portName(),
+                              openRawTerminal(way->hostPair.devicePortName()), way->ends,
                               std::chrono::seconds(5))) {
-            std::printf("%-26s no pair: %s\n", "none (one pair)", why.c_str());
+            std::printf("%-26s no pair: %s\n", way->name.c_str(), why.c_str());
             return;
         }
-        const Journeys journeys = timeJourneys(ends);
-        printJourneys("none (one pair)", journeys);
-        if (journeys.complete) floor_ = journeys;
-        printStreams(streamBothWays(ends, streamLength_), {});
+        ways_.push_back(std::move(way));
     }
 
-    void through(const Relay& relay) {
-        SerialPair hostPair, devicePair;
+    void start(const Relay& relay) {
+        auto way = std::make_unique<Way>();
+        way->name = relay.name;
+        way->file = relay.file;
         std::string why;
-        if (!hostPair.start(&why) || !devicePair.start(&why)) {
+        if (!way->hostPair.start(&why) || !way->devicePair.start(&why)) {
             std::printf("%-26s no pair: %s\n", relay.name.c_str(), why.c_str());
             return;
         }
-        const int device = openRawTerminal(devicePair.devicePortName());
-        BackgroundProgram program;
-        if (!relay.start(program, hostPair, devicePair)) {
+        const int device = openRawTerminal(way->devicePair.devicePortName());
+        if (!relay.start(way->program, way->hostPair, way->devicePair)) {
             std::printf("%-26s could not start\n", relay.name.c_str());
             if (device >= 0) ::close(device);
             return;
         }
-        Ends ends;
-        const std::string hostPath = relay.hostLink.empty() ? hostPair.portName() : relay.hostLink;
-        if (!waitUntilPassing(hostPath, device, ends, relay.startLimit)) {
+        const std::string hostPath =
+            relay.hostLink.empty() ? way->hostPair.portName() : relay.hostLink;
+        if (!waitUntilPassing(hostPath, device, way->ends, relay.startLimit)) {
             std::printf("%-26s passed nothing within %lld s\n", relay.name.c_str(),
                         static_cast<long long>(relay.startLimit.count()));
             return;
         }
-        const Journeys journeys = timeJourneys(ends);
-        printJourneys(relay.name, journeys);
-        if (relay.name == "socat" && journeys.complete) socat_ = journeys;
-        const Streams streams = streamBothWays(ends, streamLength_);
-        program.stop();
-        printStreams(streams, relay.file);
+        ways_.push_back(std::move(way));
+    }
+
+    // The journeys through all ways in turn, then each way's stream on its own while the others
+    // sit idle; a relay ends after its stream, so that its file is whole.
+    void run() {
+        std::vector<const Ends*> ends;
+        for (const auto& way : ways_) ends.push_back(&way->ends);
+        const std::vector<Journeys> journeys = timeJourneysInTurn(ends);
+        for (std::size_t w = 0; w < ways_.size(); ++w) {
+            ways_[w]->journeys = journeys[w];
+            if (!journeys[w].complete) continue;
+            if (ways_[w]->floor) floor_ = journeys[w];
+            if (ways_[w]->name == "socat") socat_ = journeys[w];
+        }
+        for (const auto& way : ways_) printJourneys(*way);
+        std::printf("\n");
+        for (const auto& way : ways_) {
+            const Streams streams = streamBothWays(way->ends, streamLength_);
+            way->program.stop();
+            printStreams(way->name, streams, way->file);
+        }
     }
 
 private:
-    void printJourneys(const std::string& name, const Journeys& journeys) {
+    void printJourneys(const Way& way) {
+        const std::string& name = way.name;
+        const Journeys& journeys = way.journeys;
         if (!journeys.complete) {
             std::printf("%-26s lost or changed a message\n", name.c_str());
             return;
         }
         std::printf("%-26s %8.3f %8.3f %8.3f", name.c_str(), journeys.p50, journeys.p99,
                     journeys.max);
-        if (floor_ && &journeys != &*floor_) {
+        if (floor_ && !way.floor) {
             const double p99 = journeys.p99 - floor_->p99, max = journeys.max - floor_->max;
             std::printf(" %+9.3f %+9.3f", p99, max);
             if (socat_ && name != "socat") {
@@ -301,15 +352,15 @@ private:
         std::printf("\n");
     }
 
-    void printStreams(const Streams& streams, const fs::path& file) {
+    void printStreams(const std::string& name, const Streams& streams, const fs::path& file) {
         const auto rate = [&](const Stream& stream) {
             return static_cast<double>(stream.received) / streams.seconds / 1e6;
         };
         const bool whole = streams.toDevice.received == streams.toDevice.sent &&
                            streams.toHost.received == streams.toHost.sent &&
                            streams.toDevice.inOrder && streams.toHost.inOrder;
-        std::printf("%-26s streaming %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s", "",
-                    streams.seconds, rate(streams.toDevice), rate(streams.toHost),
+        std::printf("%-26s streaming %.0f s: %.2f MB/s to the device, %.2f MB/s back, %s",
+                    name.c_str(), streams.seconds, rate(streams.toDevice), rate(streams.toHost),
                     streams.toDevice.stalled || streams.toHost.stalled
                         ? "STALLED: a writer could not write for 5 s"
                     : whole ? "every byte in order"
@@ -335,6 +386,7 @@ private:
     }
 
     std::chrono::seconds streamLength_;
+    std::vector<std::unique_ptr<Way>> ways_;
     std::optional<Journeys> floor_, socat_;
 };
 
@@ -361,12 +413,13 @@ int main(int argc, char** argv) {
     }
     const fs::path folder = benchFolder("monitor-relay");
     std::printf(
-        "%d messages of %zu bytes, each way in turn; then both ways at once at 1 MB/s each\n\n",
+        "%d messages of %zu bytes, each way in turn and each through every way in turn; then "
+        "both ways at once at 1 MB/s each, one way after the other\n\n",
         kJourneys, kMessageBytes);
     std::printf("%-26s %8s %8s %8s %9s %9s\n", "between program and device", "p50 ms", "p99 ms",
                 "max ms", "added p99", "added max");
     Bench bench(streamLength);
-    bench.floor();
+    bench.startFloor();
     const std::string cli = programs[0];
     std::vector<Relay> relays = {
         {"socat",
@@ -414,7 +467,8 @@ int main(int argc, char** argv) {
              folder / "wine.pcapng",
              std::chrono::seconds(30)});
     }
-    for (const Relay& relay : relays) bench.through(relay);
+    for (const Relay& relay : relays) bench.start(relay);
+    bench.run();
     if (!devices.empty()) {
         std::error_code ignored;
         fs::remove(devices / "com5", ignored);

@@ -51,9 +51,14 @@ std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
         WaitForMultipleObjects(static_cast<DWORD>(objects.size()), objects.data(), FALSE, limit);
     if (result == WAIT_TIMEOUT) return states;
     if (result == WAIT_FAILED) return std::vector<PortInput>(ports.size(), PortInput::Failed);
-    // WaitForMultipleObjects names only the first object signalled.
+    // WaitForMultipleObjects names only the first object signalled. The others are not asked
+    // again: under Wine each asking is a round trip to its server, on a byte's way. A port that
+    // can tell its own state without the system (a serial port's finished read) still tells it;
+    // one that cannot is told nothing and, its object being signalled, ends the next wait at once.
+    const bool named = result - WAIT_OBJECT_0 < objects.size();
     for (std::size_t k = 0; k < objects.size(); ++k) {
-        const bool signalled = WaitForSingleObject(objects[k], 0) == WAIT_OBJECT_0;
+        const bool signalled = named ? k == result - WAIT_OBJECT_0
+                                     : WaitForSingleObject(objects[k], 0) == WAIT_OBJECT_0;
         states[owners[k]] = ports[owners[k]]->finishWait(signalled ? 1 : 0);
     }
     return states;

@@ -16,6 +16,20 @@
 // their count (ClearCommError), which a read can take at once. Timeouts stay zero throughout,
 // so no read ends early and none depends on how a driver treats the others (Wine keeps a read
 // with a total timeout waiting even when bytes are there).
+// Under Wine each call that reaches its server is a round trip to another process, and on a busy
+// machine each one may wait for its turn on a core: a byte's way takes no more of them than it
+// needs. ReadFile and WriteFile reset the request's event themselves; the event's handle carries
+// its low bit, so that a finished request queues nothing to a completion port (the port has none,
+// but Wine still asks its server); a request done at once is not waited for.
+namespace {
+
+// The event for an OVERLAPPED whose completion goes to no completion port.
+HANDLE withoutCompletion(const EventHandle& event) {
+    return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event.get()) | 1);
+}
+
+}  // namespace
+
 struct WaitableSerialPort::Impl {
     FileHandle handle;
     EventHandle waitEvent;
@@ -113,8 +127,7 @@ PortInput WaitableSerialPort::Impl::collectWaitingRead() {
 
 bool WaitableSerialPort::Impl::readQueued(void* buffer, std::uint32_t count, std::uint32_t* moved) {
     OVERLAPPED request{};
-    request.hEvent = transferEvent.get();
-    ResetEvent(request.hEvent);
+    request.hEvent = withoutCompletion(transferEvent);
     if (!ReadFile(handle.get(), buffer, count, nullptr, &request) &&
         GetLastError() != ERROR_IO_PENDING) {
         return fail(GetLastError());
@@ -129,15 +142,18 @@ bool WaitableSerialPort::Impl::readQueued(void* buffer, std::uint32_t count, std
 DWORD WaitableSerialPort::Impl::writeWithin(const void* buffer, std::uint32_t count,
                                             std::uint32_t* moved, std::chrono::milliseconds limit) {
     OVERLAPPED request{};
-    request.hEvent = writeEvent.get();
-    ResetEvent(request.hEvent);
+    request.hEvent = withoutCompletion(writeEvent);
     if (!WriteFile(handle.get(), buffer, count, nullptr, &request) &&
         GetLastError() != ERROR_IO_PENDING) {
         return GetLastError();
     }
-    const DWORD wait = limit.count() < 0 ? INFINITE : static_cast<DWORD>(limit.count());
-    if (WaitForSingleObject(request.hEvent, wait) == WAIT_TIMEOUT) {
-        CancelIoEx(handle.get(), &request);
+    // Done at once is the common case; a write still going is waited for up to the limit (not at
+    // all for a limit of zero) and then cancelled.
+    if (!HasOverlappedIoCompleted(&request)) {
+        const DWORD wait = limit.count() < 0 ? INFINITE : static_cast<DWORD>(limit.count());
+        if (wait == 0 || WaitForSingleObject(writeEvent.get(), wait) == WAIT_TIMEOUT) {
+            CancelIoEx(handle.get(), &request);
+        }
     }
     DWORD done = 0;
     const BOOL ok = GetOverlappedResult(handle.get(), &request, &done, TRUE);
@@ -284,9 +300,8 @@ WaitablePort::WaitStart WaitableSerialPort::startWait() {
     if (impl_->haveFirstByte || !impl_->lineEvents.empty()) return {PortInput::Ready, 0};
     if (!impl_->readPending) {
         impl_->waitRead = OVERLAPPED{};
-        impl_->waitRead.hEvent = impl_->waitEvent.get();
-        ResetEvent(impl_->waitRead.hEvent);
-        // Done at once or pending, the event tells the wait.
+        impl_->waitRead.hEvent = withoutCompletion(impl_->waitEvent);
+        // Done at once or pending, the event tells the wait: ReadFile resets it first.
         if (!ReadFile(impl_->handle.get(), &impl_->firstByte, 1, nullptr, &impl_->waitRead) &&
             GetLastError() != ERROR_IO_PENDING) {
             return {impl_->failState(GetLastError()), 0};
@@ -296,6 +311,8 @@ WaitablePort::WaitStart WaitableSerialPort::startWait() {
     return {PortInput::None, reinterpret_cast<std::intptr_t>(impl_->waitEvent.get())};
 }
 
-PortInput WaitableSerialPort::finishWait(std::uint32_t events) {
-    return events ? impl_->collectWaitingRead() : PortInput::None;
+// The pending read itself tells whether it has finished, without the system's wait: a port the
+// wait did not name is looked at all the same, at no cost.
+PortInput WaitableSerialPort::finishWait(std::uint32_t /*events*/) {
+    return impl_->collectWaitingRead();
 }
