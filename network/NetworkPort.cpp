@@ -306,6 +306,8 @@ bool NetworkPort::tellLineEvent(const LineEvent& event) {
                 break;
             case LineEventKind::LineSettings:
                 return false;  // the program's to set, not ours
+            case LineEventKind::DataLost:
+                return false;  // a gap is for the recording, not for the far side
         }
     } else {
         switch (event.kind) {
@@ -341,6 +343,8 @@ bool NetworkPort::tellLineEvent(const LineEvent& event) {
             case LineEventKind::FramingError:
             case LineEventKind::ParityError:
                 return false;  // a line's own, not asked for
+            case LineEventKind::DataLost:
+                return false;  // a gap is for the recording, not for the far side
         }
     }
     return port.sendSessionBytes();
