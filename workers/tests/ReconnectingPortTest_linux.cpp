@@ -29,10 +29,11 @@ TEST(ReconnectingPortByIdTest, ComesBackByItsLastingNameAsAnotherDevice) {
     ReconnectingPort port(settings, std::move(opened.port), byId.path().string());
     PortReader reader(port);
 
+    // As udev does: the lasting name goes with the adapter and comes back with it.
     first.stop();
+    fs::remove(lasting);
     ASSERT_TRUE(reader.waitUntil([&] { return reader.remarks().size() == 1; }));
     ASSERT_TRUE(second.start(&why)) << why;
-    fs::remove(lasting);
     fs::create_symlink(fs::canonical(second.portName()), lasting);
     WaitableSerialPort device;
     ASSERT_TRUE(device.open(second.devicePortName(), 115200, 8, Parity::None, StopBits::One));
