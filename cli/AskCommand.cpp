@@ -176,12 +176,11 @@ int runAsk(const Arguments& arguments, Console& console) {
     device.port = settings.portName = given->front().port;
     if (reader.interfaces().size() > 1) {
         settings.filePath = extract.path();
-        const Failure failure =
+        Failure failure =
             extractInterface(options->filePath, given->front().interfaceIndex, settings.filePath,
                              "veltrane-cli " VELTRANE_VERSION);
+        if (!failure.happened()) failure = reader.open(settings.filePath);
         if (failure.happened()) return reportFailure(console, kName, failure);
-        if (const Failure failure = reader.open(settings.filePath); failure.happened())
-            return reportFailure(console, kName, failure);
     }
     // A rig given the wrong file (a recording of one port holds the device's bursts alone) must
     // not pass for having asked nothing.
