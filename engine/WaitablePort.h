@@ -70,7 +70,8 @@ public:
 // Waits until one of the ports has bytes or has failed, or until timeout passes (a negative
 // timeout: for as long as it takes), or until a port with nothing to watch wants to be looked at
 // again (lookAgainWithin); one state per port, in their order. Returns as soon as any port has
-// something to tell; several may at once. A port that has failed keeps telling so at once: it is
-// the caller's to stop watching it. At most 64 ports (the Windows wait's limit); more fail all.
+// something to tell; several may at once (on Windows, a port that cannot tell its state without
+// asking the system, a network port, may be told only by the next wait, which then ends at once).
+// A port that has failed keeps telling so at once: it is the caller's to stop watching it. At most 64 ports (the Windows wait's limit); more fail all.
 std::vector<PortInput> waitForInput(std::span<WaitablePort* const> ports,
                                     std::chrono::milliseconds timeout);
