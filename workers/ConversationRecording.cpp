@@ -5,37 +5,13 @@
 #include <vector>
 
 #include "log/LogWriter.h"
-#include "workers/PerfCounter.h"
+#include "workers/BurstClock.h"
 
 namespace {
 
 // The wait for bytes returns this often with none, to flush and to ask whether to go on.
 constexpr std::chrono::milliseconds kLongestWait(50);
 constexpr std::size_t kLargestRead = 4096;
-
-// Times on the wall clock as the file wants them, counted on the steady counter from one reading
-// of it, so that a clock adjustment during the recording cannot send them backwards.
-class RecordingClock {
-public:
-    RecordingClock()
-        : wallStart_(
-              static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                             std::chrono::system_clock::now().time_since_epoch())
-                                             .count())),
-          frequency_(static_cast<std::uint64_t>(perfCounterFrequency())),
-          start_(perfCounterNow()) {}
-    // Since the start, in microseconds.
-    std::uint64_t sinceStart() const {
-        const auto elapsed = static_cast<std::uint64_t>(perfCounterNow() - start_);
-        return elapsed / frequency_ * 1'000'000 + elapsed % frequency_ * 1'000'000 / frequency_;
-    }
-    std::uint64_t wall(std::uint64_t sinceStart) const { return wallStart_ + sinceStart; }
-
-private:
-    std::uint64_t wallStart_;
-    std::uint64_t frequency_;
-    std::int64_t start_;
-};
 
 }  // namespace
 
@@ -45,7 +21,7 @@ Failure recordConversation(std::span<const RecordedPort> ports, ConversationWrit
                            const std::function<void(const std::string&)>& remark) {
     LogWriter log(logSettings);
     log.writeLine("Starting recording");
-    const RecordingClock clock;
+    const BurstClock clock;
     std::vector<WaitablePort*> waited;
     for (const RecordedPort& recorded : ports) waited.push_back(recorded.port);
     std::vector<std::uint8_t> lines(ports.size(), 0);  // each line's control lines as last told
@@ -78,14 +54,15 @@ Failure recordConversation(std::span<const RecordedPort> ports, ConversationWrit
             // lines and breaks, a gap while the port was away), in its place among the bursts.
             for (LineEvent event : port.takeLineEvents()) {
                 if (event.kind == LineEventKind::ControlLines) lines[index] = event.controlLines;
-                ConversationBurst told{clock.wall(now), Direction::Device, lines[index], {}};
+                ConversationBurst told{
+                    clock.wallMicrosAfter(now), Direction::Device, lines[index], {}};
                 told.lineEvent = event;
                 told.interfaceIndex = interface;
                 if (Failure failure = writer.write(told); failure.happened()) return failure;
             }
             if (count == 0) continue;
             ConversationBurst burst{
-                clock.wall(now), Direction::Device, lines[index], {buffer, count}};
+                clock.wallMicrosAfter(now), Direction::Device, lines[index], {buffer, count}};
             burst.interfaceIndex = interface;
             if (Failure failure = writer.write(burst); failure.happened()) return failure;
             ++counts.bursts;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 
+#include "workers/BurstClock.h"
 #include "workers/QueuedPortWriter.h"
 
 namespace {
@@ -23,25 +24,6 @@ std::uint64_t microsOf(SteadyClock::duration span) {
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(span).count());
 }
-
-// The wall clock read once, then moved on by the steady clock: a clock set back during a run
-// must not make the file's times go backwards.
-class BurstClock {
-public:
-    BurstClock()
-        : wallStart_(
-              static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                             std::chrono::system_clock::now().time_since_epoch())
-                                             .count())),
-          steadyStart_(SteadyClock::now()) {}
-    std::uint64_t wallMicros(SteadyClock::time_point at) const {
-        return wallStart_ + microsOf(at - steadyStart_);
-    }
-
-private:
-    std::uint64_t wallStart_;
-    SteadyClock::time_point steadyStart_;
-};
 
 // One port of the monitor: index 2p is pair p's host side, 2p + 1 its device side.
 struct Side {
