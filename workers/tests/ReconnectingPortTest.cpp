@@ -9,6 +9,7 @@
 
 #include "engine/SerialPort.h"
 #include "engine/WaitableSerialPort.h"
+#include "network/TcpSocket.h"
 #include "tests/support/SerialPair.h"
 #include "workers/ReconnectingPort.h"
 
@@ -256,4 +257,50 @@ TEST_F(ReconnectingPortTest, WhileAwayTheWaitServesOtherPortsAndSeesAStop) {
     stop = true;
     EXPECT_TRUE(eventually([&] { return ended.load(); })) << "the stop waits for a 60 s wait";
     run.join();
+}
+
+// A device server that restarts (its connection and its listening port gone for a while) is
+// connected to again at the same address, and the gap is told between what came before and after.
+TEST(ReconnectingDeviceServerTest, ConnectsAgainOnceTheServerListensAgain) {
+    TcpSocket listener;
+    ASSERT_TRUE(listener.listen("127.0.0.1", 0)) << listener.errorText();
+    const std::uint16_t port = listener.localPort();
+    const DeviceSettings settings = settingsFor("tcp://127.0.0.1:" + std::to_string(port));
+    OpenedPort opened;
+    const Failure failure = openDeviceSidePort(settings, &opened);
+    ASSERT_FALSE(failure.happened()) << failure.reason();
+    ReconnectingPort reconnecting(settings, std::move(opened.port));
+
+    const auto acceptOne = [&](TcpSocket* connection) {
+        bool taken = false;
+        return eventually([&] {
+            if (!taken) taken = listener.accept(connection) == TcpSocket::Io::Done;
+            return taken;
+        });
+    };
+    const auto sendFrom = [](TcpSocket& connection, const std::string& text) {
+        std::uint32_t sent = 0;
+        return connection.send(text.data(), static_cast<std::uint32_t>(text.size()), &sent) ==
+                   TcpSocket::Io::Done &&
+               sent == text.size();
+    };
+    TcpSocket connection;
+    ASSERT_TRUE(acceptOne(&connection));
+    TimelineReader reader(reconnecting);
+    ASSERT_TRUE(sendFrom(connection, "before"));
+    ASSERT_TRUE(eventually([&] { return reader.text() == "before"; })) << reader.text();
+
+    connection.close();
+    listener.close();
+    ASSERT_TRUE(eventually([&] { return !reader.remarks().empty(); }));
+    EXPECT_NE(reader.remarks().front().find("went away"), std::string::npos);
+    std::this_thread::sleep_for(3 * ReconnectingPort::kLookAgainEvery);  // a few failed tries
+
+    ASSERT_TRUE(listener.listen("127.0.0.1", port)) << listener.errorText();
+    ASSERT_TRUE(acceptOne(&connection));
+    ASSERT_TRUE(sendFrom(connection, "after"));
+    ASSERT_TRUE(eventually([&] { return endsWith(reader.text(), "after"); })) << reader.text();
+    EXPECT_EQ(reader.text(), "before#after");
+    EXPECT_EQ(reader.awayMicros().size(), 1u);
+    EXPECT_FALSE(reader.failed());
 }
