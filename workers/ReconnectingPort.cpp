@@ -265,18 +265,23 @@ const char* ReconnectingPort::errorText() { return errorText_.c_str(); }
 // Writes never fail: a port that fails takes them as dropped.
 const char* ReconnectingPort::writeErrorText() { return writeErrorText_.c_str(); }
 
-Failure openReconnectingDeviceSidePort(const DeviceSettings& settings, OpenedPort* opened) {
-    if (const Failure failure = openDeviceSidePort(settings, opened); failure.happened())
-        return failure;
+namespace {
+
+// A port just opened by `open`, wrapped so that it comes back when it can.
+Failure openReconnecting(Failure (*open)(const DeviceSettings&, OpenedPort*),
+                         const DeviceSettings& settings, OpenedPort* opened) {
+    if (const Failure failure = open(settings, opened); failure.happened()) return failure;
     if (ReconnectingPort::canReconnect(settings.port))
         opened->port = std::make_unique<ReconnectingPort>(settings, std::move(opened->port));
     return {};
 }
 
+}  // namespace
+
+Failure openReconnectingDeviceSidePort(const DeviceSettings& settings, OpenedPort* opened) {
+    return openReconnecting(openDeviceSidePort, settings, opened);
+}
+
 Failure openReconnectingHostSidePort(const DeviceSettings& settings, OpenedPort* opened) {
-    if (const Failure failure = openHostSidePort(settings, opened); failure.happened())
-        return failure;
-    if (ReconnectingPort::canReconnect(settings.port))
-        opened->port = std::make_unique<ReconnectingPort>(settings, std::move(opened->port));
-    return {};
+    return openReconnecting(openHostSidePort, settings, opened);
 }

@@ -81,9 +81,7 @@ public:
     ::testing::AssertionResult start() {
         std::string why;
         if (!pair_.start(&why)) return ::testing::AssertionFailure() << why;
-        if (!port_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None,
-                        StopBits::One))
-            return ::testing::AssertionFailure() << port_.errorText();
+        if (!openFarEnd(port_, pair_)) return ::testing::AssertionFailure() << port_.errorText();
         return ::testing::AssertionSuccess();
     }
     // The name the command opens.

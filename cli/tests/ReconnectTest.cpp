@@ -16,8 +16,7 @@ protected:
     ::testing::AssertionResult plugBackIn() {
         std::string why;
         if (!pair_.bringBack(&why)) return ::testing::AssertionFailure() << why;
-        if (!device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None,
-                          StopBits::One))
+        if (!openFarEnd(device_, pair_))
             return ::testing::AssertionFailure() << device_.errorText();
         return ::testing::AssertionSuccess();
     }

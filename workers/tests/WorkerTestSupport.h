@@ -64,6 +64,12 @@ private:
     std::vector<TestClock::time_point> times_;
 };
 
+// Opens the test's own end of a serial pair, at the speed and framing every test device uses.
+inline bool openFarEnd(SerialPort& port, const SerialPair& pair) {
+    return port.open(SerialPort::devicePath(pair.devicePortName()), 115200, 8, Parity::None,
+                     StopBits::One);
+}
+
 struct Arrival {
     TestClock::time_point time;
     std::vector<std::uint8_t> bytes;
@@ -80,8 +86,7 @@ protected:
         job_.device.speed = 115200;
         job_.log.loggingOn = true;
         job_.log.logFile = logPath();
-        ASSERT_TRUE(device_.open(SerialPort::devicePath(pair_.devicePortName()), 115200, 8, Parity::None, StopBits::One))
-            << device_.errorText();
+        ASSERT_TRUE(openFarEnd(device_, pair_)) << device_.errorText();
         drainSerialPort(device_);
     }
 
